@@ -1,0 +1,70 @@
+// jexprobe: shows what the recovery core makes of a volume. It loads
+// libJexFSCore.so from its own folder, binds the exports, lets the core
+// choose a file-system object for the volume and runs a scan, listing what
+// the scan found.
+//
+// Usage: jexprobe VOLUME
+// Exit status: 0 scanned, 2 bad usage, core not loadable or volume not
+// supported.
+
+#include "jexfscore/ZelBinding.h"
+#include "jexfscore/ZelText.h"
+
+#include <cstdio>
+#include <string>
+
+namespace {
+
+void PrintEntry(CZelFSFileEntry& entry)
+{
+    if (entry.GetType() == ZelEntryFile) {
+        CZelFSFile& file = static_cast<CZelFSFile&>(entry);
+        std::printf("  file      %12llu  %s%s\n", static_cast<unsigned long long>(file.GetSize()),
+                    ZelWideToNarrow(entry.GetPath()).c_str(), entry.IsDeleted() ? "  (deleted)" : "");
+    } else {
+        std::printf("  directory %12s  %s%s\n", "", ZelWideToNarrow(entry.GetPath()).c_str(),
+                    entry.IsDeleted() ? "  (deleted)" : "");
+    }
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc != 2 || std::string(argv[1]) == "--help") {
+        std::fprintf(stderr, "Usage: %s VOLUME\n  VOLUME: a device node, an image file or a mount point\n", argv[0]);
+        return 2;
+    }
+    CZelCoreBinding core;
+    std::string error;
+    if (!core.Load(error)) {
+        std::fprintf(stderr, "jexprobe: %s\n", error.c_str());
+        return 2;
+    }
+    std::printf("Core library: %s\n", core.LibraryPath().c_str());
+    std::printf("Exports bound: Creator, FileSystemCreator, JexSetMessageHandler\n");
+
+    std::wstring volume = ZelNarrowToWide(argv[1]);
+    boost::shared_ptr<CZelFileSystem> fs = core.GetFileSystemCreator()->CreateFileSystem(volume.c_str());
+    if (!fs) {
+        std::printf("Volume %s: no file-system object (not FAT32 or NTFS, or not readable)\n", argv[1]);
+        return 2;
+    }
+    std::printf("Volume %s: file-system object %s\n", argv[1], ZelWideToNarrow(fs->GetName()).c_str());
+
+    if (fs->Open(volume.c_str(), 0) != ZEL_S_OK || fs->FindDeleted(volume.c_str(), 1, nullptr) != ZEL_S_OK) {
+        std::printf("The scan could not run\n");
+        return 2;
+    }
+    size_t files = 0, directories = 0;
+    boost::shared_ptr<CZelEntityIterator> it = fs->GetIterator();
+    for (it->First(); !it->IsDone(); it->Next()) {
+        boost::shared_ptr<CZelFSFileEntry> entry = it->CurrentItem();
+        if (!entry)
+            continue;
+        (entry->GetType() == ZelEntryFile ? files : directories)++;
+        PrintEntry(*entry);
+    }
+    std::printf("Scan finished: %zu deleted files, %zu directories\n", files, directories);
+    return 0;
+}

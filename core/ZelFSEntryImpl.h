@@ -1,0 +1,105 @@
+// The found-entry objects handed out by the iterators: independent copies of
+// a found directory's or file's names, path, size and flags, plus, for files,
+// the engine record they restore from.
+#pragma once
+
+#include "jexfscore/ZelEntries.h"
+#include "jexfscore/ZelText.h"
+
+#include <boost/shared_ptr.hpp>
+
+#include <cstdint>
+#include <string>
+
+// Fields and answers shared by directories and files.
+template <class TBase>
+class CZelFSFileEntryImpl : public TBase {
+public:
+    explicit CZelFSFileEntryImpl(CZelFSFileEntryType type) : m_Type(type) {}
+
+    uint32_t GetAttributes() override { return m_Attributes; }
+    bool IsDeleted() override { return m_Deleted; }
+    CZelFSFileEntryType GetType() override { return m_Type; }
+    const std::string& GetPathA() override { return m_PathA; }
+    // The stored wide path, or the narrow path converted when none was stored.
+    std::wstring GetPath() override { return m_PathW.empty() ? ZelNarrowToWide(m_PathA) : m_PathW; }
+    const std::string& GetNameA() override { return m_NameA; }
+    std::wstring GetName() override { return m_NameW.empty() ? ZelNarrowToWide(m_NameA) : m_NameW; }
+
+    // Filled by the iterator that builds the entry.
+    void SetAttributes(uint32_t attributes) { m_Attributes = attributes; }
+    void SetDeleted(bool deleted) { m_Deleted = deleted; }
+    void SetNames(std::string nameA, std::wstring nameW)
+    {
+        m_NameA = std::move(nameA);
+        m_NameW = std::move(nameW);
+    }
+    void SetPaths(std::string pathA, std::wstring pathW)
+    {
+        m_PathA = std::move(pathA);
+        m_PathW = std::move(pathW);
+    }
+
+protected:
+    uint32_t m_Attributes = 0;
+    bool m_Deleted = false;
+    CZelFSFileEntryType m_Type;
+    std::string m_PathA;
+    std::string m_NameA;
+    std::wstring m_NameW;
+    std::wstring m_PathW;
+    uint64_t m_Size = 0;
+};
+
+template <class TBase>
+class CZelFSDirectoryImpl : public CZelFSFileEntryImpl<TBase> {
+public:
+    CZelFSDirectoryImpl() : CZelFSFileEntryImpl<TBase>(ZelEntryDirectory) {}
+    boost::shared_ptr<CZelEntityIterator> GetIterator() override { return boost::shared_ptr<CZelEntityIterator>(); }
+};
+
+// A found file that restores through its engine. TEngine is the engine's
+// interface, TRecord the type of the engine record the handle designates.
+template <class TBase, class TEngine, class TRecord>
+class CZelFSFileEngineImpl : public CZelFSFileEntryImpl<TBase> {
+public:
+    CZelFSFileEngineImpl(uintptr_t record, boost::shared_ptr<TEngine> engine, uint64_t generation)
+        : CZelFSFileEntryImpl<TBase>(ZelEntryFile), m_Record(record), m_pEngine(std::move(engine)),
+          m_Generation(generation)
+    {
+    }
+    ~CZelFSFileEngineImpl() override
+    {
+        m_Record = 0;
+        m_pEngine.reset();
+    }
+
+    uint64_t GetSize() override { return this->m_Size; }
+
+    ZELRESULT Restore(const wchar_t* destination, CZelProgressCallbackPtr progress) override
+    {
+        if (destination == nullptr)
+            return ZEL_E_RESTOREREFUSED;
+        std::string narrow = ZelWideToNarrow(destination);
+        return RestoreA(narrow.c_str(), progress);
+    }
+
+    ZELRESULT RestoreA(const char* destination, CZelProgressCallbackPtr progress) override
+    {
+        if (destination == nullptr || m_Record == 0 || !m_pEngine)
+            return ZEL_E_RESTOREREFUSED;
+        // The record belongs to the found set of one scan; once the engine
+        // has been closed, reopened or has scanned again it is gone.
+        if (m_pEngine->GetGeneration() != m_Generation)
+            return ZEL_E_RESTOREREFUSED;
+        const TRecord* record = reinterpret_cast<const TRecord*>(m_Record);
+        return m_pEngine->RestoreFile(destination, record, progress) == 0 ? ZEL_S_OK : ZEL_E_ENGINE;
+    }
+
+    virtual void SetSize(uint64_t size) { this->m_Size = size; }
+
+private:
+    uintptr_t m_Record;
+    boost::shared_ptr<TEngine> m_pEngine;
+    uint64_t m_Generation;
+};

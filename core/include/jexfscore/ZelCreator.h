@@ -1,0 +1,26 @@
+// The root factory and the two exports of libJexFSCore.so.
+#pragma once
+
+#include "jexfscore/ZelCheckFile.h"
+#include "jexfscore/ZelFileSystem.h"
+#include "jexfscore/ZelVolume.h"
+
+#include <boost/shared_ptr.hpp>
+
+class CZelCreator {
+public:
+    virtual boost::shared_ptr<CZelVolumeEnum> CreateVolumeEnum() = 0;
+    virtual boost::shared_ptr<CZelFileSystemCreator> CreateFileSystemCreator() = 0;
+    virtual boost::shared_ptr<CZelCheckFileCreator> CreateCheckFileCreator() = 0;
+    virtual ~CZelCreator() = default;
+};
+
+// Exports, bound by name after the library is loaded. Each returns the
+// address of a static, stateless factory that lives as long as the library.
+typedef CZelCreator* (*ZelCreatorExport)();
+typedef CZelFileSystemCreator* (*ZelFileSystemCreatorExport)();
+// Installs the handler of the core's messages (caption "Trouble" when a
+// volume cannot be opened); a null handler restores the default, one line on
+// standard error.
+typedef void (*ZelMessageHandler)(const wchar_t* text, const wchar_t* caption);
+typedef void (*ZelSetMessageHandlerExport)(ZelMessageHandler handler);

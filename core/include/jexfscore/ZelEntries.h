@@ -1,0 +1,55 @@
+// Found entries of a scan and the iterator over them.
+#pragma once
+
+#include "jexfscore/ZelCallback.h"
+#include "jexfscore/ZelResult.h"
+
+#include <boost/shared_ptr.hpp>
+
+#include <cstdint>
+#include <string>
+
+class CZelFSFileEntry;
+
+// Forward iterator over found entries.
+class CZelEntityIterator {
+public:
+    virtual void First() = 0;
+    virtual void Next() = 0;
+    virtual bool IsDone() = 0;
+    // A fresh entry object for the current position; empty once done.
+    virtual boost::shared_ptr<CZelFSFileEntry> CurrentItem() = 0;
+    virtual ~CZelEntityIterator() = default;
+};
+
+// One found directory or file.
+class CZelFSFileEntry {
+public:
+    virtual uint32_t GetAttributes() = 0;
+    virtual bool IsDeleted() = 0;
+    virtual CZelFSFileEntryType GetType() = 0;
+    // Full path inside the volume, starting with the volume's root name and
+    // ending with the entry's own name, joined with "/".
+    virtual const std::string& GetPathA() = 0;
+    virtual std::wstring GetPath() = 0;
+    virtual const std::string& GetNameA() = 0;
+    virtual std::wstring GetName() = 0;
+};
+
+class CZelFSDirectory : public CZelFSFileEntry {
+public:
+    // Always empty: the result is a flat list reached through the file
+    // system's iterator.
+    virtual boost::shared_ptr<CZelEntityIterator> GetIterator() = 0;
+    virtual ~CZelFSDirectory() = default;
+};
+
+class CZelFSFile : public CZelFSFileEntry {
+public:
+    virtual uint64_t GetSize() = 0;
+    // Writes the found file's data to a new file at the destination path.
+    virtual ZELRESULT Restore(const wchar_t* destination, CZelProgressCallbackPtr progress) = 0;
+    // The same with a narrow (UTF-8) destination path.
+    virtual ZELRESULT RestoreA(const char* destination, CZelProgressCallbackPtr progress) = 0;
+    virtual ~CZelFSFile() = default;
+};

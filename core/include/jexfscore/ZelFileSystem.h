@@ -1,0 +1,48 @@
+// A volume's recovery engine as the caller sees it, and the factory that
+// chooses one for a volume.
+#pragma once
+
+#include "jexfscore/ZelCheckFile.h"
+#include "jexfscore/ZelEntries.h"
+#include "jexfscore/ZelResult.h"
+
+#include <boost/shared_ptr.hpp>
+
+#include <cstdint>
+#include <string>
+
+class CZelFileSystem {
+public:
+    // Binds the engine to the volume; 0 bytes per sector means the sector
+    // size found when the object was created.
+    virtual ZELRESULT Open(const wchar_t* volume, uint32_t bytesPerSector) = 0;
+    // Releases the engine's volume binding and its found entries.
+    virtual void Close() = 0;
+    // Scans the volume for deleted files, keeping those the filter accepts
+    // (an empty filter keeps all). The flag has no effect.
+    virtual ZELRESULT FindDeleted(const wchar_t* volume, int32_t flag, boost::shared_ptr<CZelCheckFile> filter) = 0;
+    virtual boost::shared_ptr<CZelEntityIterator> GetIterator() = 0;
+    virtual boost::shared_ptr<CZelEntityIterator> GetIteratorEx1() = 0;
+    virtual boost::shared_ptr<CZelEntityIterator> GetIteratorEx2() = 0;
+    virtual boost::shared_ptr<CZelEntityIterator> GetIteratorEx3() = 0;
+    // Scan progress, a fraction from 0 to 1; may be asked from any thread.
+    virtual double GetProgress() = 0;
+    // "FAT32" or "NTFS".
+    virtual std::wstring GetName() = 0;
+    virtual ~CZelFileSystem() = default;
+};
+
+class CZelFileSystemFAT32 : public CZelFileSystem {};
+class CZelFileSystemNTFS : public CZelFileSystem {};
+
+class CZelFileSystemCreator {
+public:
+    virtual boost::shared_ptr<CZelFileSystemFAT32> CreateFAT32() = 0;
+    virtual boost::shared_ptr<CZelFileSystemNTFS> CreateNTFS() = 0;
+    // The file-system object that fits the volume (a device node, an image
+    // file or a mount point), or empty when its file system is not supported
+    // or it cannot be opened (the latter also reported through the message
+    // hook).
+    virtual boost::shared_ptr<CZelFileSystem> CreateFileSystem(const wchar_t* volume) = 0;
+    virtual ~CZelFileSystemCreator() = default;
+};

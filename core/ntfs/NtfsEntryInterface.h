@@ -1,0 +1,20 @@
+// A record found by the NTFS engine, as filters and the iterator see it.
+#pragma once
+
+#include <cstdint>
+
+class CNtfsEntryInterface {
+public:
+    virtual uint8_t GetFlags() const = 0;
+    virtual uint32_t GetAttributes() const = 0;
+    // Narrow name; null when the record has none.
+    virtual const char* GetNameA() const = 0;
+    // Wide name; null when the record has none.
+    virtual const wchar_t* GetNameW() const = 0;
+    // Parent folders below the root joined with "/", or null.
+    virtual const wchar_t* GetParentPathW() const = 0;
+    // 3 for a directory, 1 for a file.
+    virtual int32_t GetKind() const = 0;
+    virtual uint64_t GetSize() const = 0;
+    virtual ~CNtfsEntryInterface() = default;
+};

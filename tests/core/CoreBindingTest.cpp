@@ -1,0 +1,90 @@
+#include "CoreBinding.h"
+#include "support/TestImages.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+namespace {
+
+void Capture(const wchar_t* text, const wchar_t* caption)
+{
+    CapturedMessages().push_back({text != nullptr ? text : L"", caption != nullptr ? caption : L""});
+}
+
+} // namespace
+
+const CZelCoreBinding& BoundCore()
+{
+    static CZelCoreBinding core;
+    static bool loaded = [] {
+        std::string error;
+        bool ok = core.LoadFrom(JEX_BIN_DIR, error);
+        if (!ok)
+            ADD_FAILURE() << error;
+        return ok;
+    }();
+    (void)loaded;
+    return core;
+}
+
+std::vector<CapturedMessage>& CapturedMessages()
+{
+    static std::vector<CapturedMessage> messages;
+    return messages;
+}
+
+void CaptureMessages()
+{
+    CapturedMessages().clear();
+    BoundCore().SetMessageHandler(&Capture);
+}
+
+TEST(CoreBinding, ExportsAreBoundAndStable)
+{
+    const CZelCoreBinding& core = BoundCore();
+    ASSERT_NE(core.GetCreator(), nullptr);
+    ASSERT_NE(core.GetFileSystemCreator(), nullptr);
+    EXPECT_EQ(core.LibraryPath(), std::string(JEX_BIN_DIR) + "/libJexFSCore.so");
+
+    // A second binding of the same library hands out the same factories.
+    CZelCoreBinding again;
+    std::string error;
+    ASSERT_TRUE(again.LoadFrom(JEX_BIN_DIR, error)) << error;
+    EXPECT_EQ(again.GetCreator(), core.GetCreator());
+    EXPECT_EQ(again.GetFileSystemCreator(), core.GetFileSystemCreator());
+
+    // Each factory call makes a new object.
+    auto first = core.GetCreator()->CreateFileSystemCreator();
+    auto second = core.GetCreator()->CreateFileSystemCreator();
+    ASSERT_TRUE(first && second);
+    EXPECT_NE(first.get(), second.get());
+}
+
+TEST(CoreBinding, MissingLibraryOrExportIsNamed)
+{
+    jextest::TempDir empty;
+    CZelCoreBinding core;
+    std::string error;
+    EXPECT_FALSE(core.LoadFrom(empty.Path(), error));
+    EXPECT_NE(error.find(empty.Path() + "/libJexFSCore.so"), std::string::npos) << error;
+    EXPECT_EQ(core.GetCreator(), nullptr);
+
+    CZelSharedLibrary library;
+    ASSERT_TRUE(library.Load(JEX_BIN_DIR, "libJexFSCore.so", error)) << error;
+    EXPECT_EQ(library.Bind("NoSuchExport", error), nullptr);
+    EXPECT_NE(error.find("NoSuchExport"), std::string::npos) << error;
+
+    CZelSharedLibrary unloaded;
+    EXPECT_EQ(unloaded.Bind("Creator", error), nullptr);
+}
+
+TEST(CoreBinding, ProgramFolderIsTheExecutablesFolder)
+{
+    std::string folder = ZelProgramFolder();
+    ASSERT_FALSE(folder.empty());
+    EXPECT_EQ(folder.front(), '/');
+    // This test program lives in the build's test folder, not the current
+    // directory.
+    EXPECT_NE(folder.find("tests"), std::string::npos) << folder;
+}

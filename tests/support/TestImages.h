@@ -1,0 +1,53 @@
+// Test helpers: temporary folders, running the image tools, loop devices.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace jextest {
+
+// A fresh folder under $TMPDIR (or /tmp), removed with everything in it.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::string& Path() const { return m_Path; }
+    std::string File(const std::string& name) const { return m_Path + "/" + name; }
+
+private:
+    std::string m_Path;
+};
+
+// Runs a shell command; its output goes to the test log. Returns the exit
+// status (-1 when it could not run).
+int Run(const std::string& command);
+// Single-quotes a word for the shell.
+std::string Quote(const std::string& word);
+
+// Makes images with the real tools; each returns the image path and fails
+// the current test (ADD_FAILURE) when the tool does.
+std::string MakeFatImage(const TempDir& dir, const std::string& name, int fatBits, uint32_t sizeKiB,
+                         uint32_t sectorSize = 512, uint32_t sectorsPerCluster = 0);
+std::string MakeNtfsImage(const TempDir& dir, const std::string& name, uint32_t sizeMiB);
+
+// Writes bytes to a new file.
+void WriteFile(const std::string& path, const std::vector<uint8_t>& bytes);
+std::vector<uint8_t> ReadFile(const std::string& path);
+
+// A read-only loop device over an image; only where the test runs as root
+// and losetup works.
+class LoopDevice {
+public:
+    // Returns false with the reason when loop devices cannot be used here.
+    bool Attach(const std::string& image, std::string& reason);
+    ~LoopDevice();
+    const std::string& Node() const { return m_Node; }
+
+private:
+    std::string m_Node;
+};
+
+} // namespace jextest

@@ -1,6 +1,7 @@
 #include "ZelCreatorImpl.h"
 
 #include "ZelFileSystemImpl.h"
+#include "filters/ZelCheckFileDescriptions.h"
 #include "jexfscore/ZelExport.h"
 #include "jexfscore/ZelText.h"
 #include "platform/DeviceFile.h"
@@ -23,8 +24,7 @@ boost::shared_ptr<CZelFileSystemCreator> CZelCreatorImpl::CreateFileSystemCreato
 
 boost::shared_ptr<CZelCheckFileCreator> CZelCreatorImpl::CreateCheckFileCreator()
 {
-    // Filter descriptions are not part of this version of the library.
-    return boost::shared_ptr<CZelCheckFileCreator>();
+    return boost::make_shared<CZelCheckFileCreatorImpl>();
 }
 
 boost::shared_ptr<CZelFileSystemFAT32> CZelFileSystemCreatorImpl::CreateFAT32()

@@ -1,0 +1,23 @@
+#include "filters/EngineCheckFiles.h"
+
+#include "jexfscore/ZelText.h"
+
+bool ZelMatchExtension(const wchar_t* wideName, const char* narrowName, const std::wstring& extension)
+{
+    auto lower = [](auto c) { return (c >= 'A' && c <= 'Z') ? static_cast<decltype(c)>(c - 'A' + 'a') : c; };
+    auto matches = [&](const auto& name, const auto& wanted) {
+        size_t dot = name.rfind('.');
+        size_t start = dot == std::string::npos ? 0 : dot + 1;
+        if (name.size() - start != wanted.size())
+            return false;
+        for (size_t i = 0; i < wanted.size(); ++i)
+            if (lower(name[start + i]) != lower(wanted[i]))
+                return false;
+        return true;
+    };
+    if (wideName != nullptr && *wideName != 0)
+        return matches(std::wstring(wideName), extension);
+    if (narrowName != nullptr && *narrowName != 0)
+        return matches(std::string(narrowName), ZelWideToNarrow(extension));
+    return false;
+}

@@ -2,6 +2,43 @@
 
 #include "platform/VolumePath.h"
 
+#include <algorithm>
+#include <cerrno>
+#include <fcntl.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+// Data is copied in chunks of this size: large enough that whole sectors
+// go straight from the device to the destination.
+constexpr size_t kRestoreChunk = 1 << 20;
+
+bool WriteAll(int fd, const uint8_t* data, size_t length)
+{
+    while (length > 0) {
+        ssize_t written = ::write(fd, data, length);
+        if (written < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        if (written == 0)
+            return false;
+        data += written;
+        length -= static_cast<size_t>(written);
+    }
+    return true;
+}
+
+void Report(const CZelProgressCallbackPtr& progress, double fraction)
+{
+    if (progress)
+        progress->Fire(std::min(1.0, std::max(0.0, fraction)));
+}
+
+} // namespace
+
 CFat32Wrapper::~CFat32Wrapper()
 {
     Close();
@@ -12,55 +49,106 @@ int32_t CFat32Wrapper::Open(const char* volumePath, int32_t blockSize)
     Close();
     if (volumePath == nullptr)
         return -1;
-    m_VolumePath = volumePath;
-    m_BlockSize = blockSize;
-    m_Open = true;
+    m_VolumePath = CZelStringA(volumePath);
+    m_pReader = std::make_unique<CBlockReader>(blockSize);
+    CMUNdelete::ProgressSink sink;
+    sink.volumeSize = [this](uint64_t size) { PublishVolumeSize(size); };
+    sink.position = [this](uint64_t position) { PublishPosition(position); };
+    m_pScanner = std::make_unique<CMUNdelete>(*m_pReader, std::move(sink));
+    boost::mutex::scoped_lock lock(m_ProgressLock);
+    m_ScanPosition = 0;
     return 0;
 }
 
 void CFat32Wrapper::Close()
 {
-    m_Open = false;
     m_Generation.Advance();
+    m_pScanner.reset();
+    m_pReader.reset();
 }
 
 std::string CFat32Wrapper::GetRootName()
 {
-    return ZelRootName(m_VolumePath);
+    const char* path = m_VolumePath.GetBuffer();
+    return ZelRootName(path != nullptr ? path : "");
 }
 
-int32_t CFat32Wrapper::FindDeleted(const char* /*volumePath*/, uint8_t /*mode*/, CFat32CheckFile* /*filter*/)
+int32_t CFat32Wrapper::FindDeleted(const char* volumePath, uint8_t mode, CFat32CheckFile* filter)
 {
     m_Generation.Advance();
+    m_LastError.clear();
     {
-        std::lock_guard<std::mutex> lock(m_ProgressLock);
+        boost::mutex::scoped_lock lock(m_ProgressLock);
+        m_ScanPosition = 0;
+        m_VolumeSize = 0;
         m_Progress = 0.0;
     }
-    if (!m_Open)
+    if (!m_pScanner || !m_pReader) {
+        m_LastError = std::string(volumePath != nullptr ? volumePath : "") + ": no volume is open";
         return -1;
-    return 0;
+    }
+    std::string path = volumePath != nullptr ? volumePath : "";
+    return m_pScanner->Scan(path, mode, filter, m_LastError);
 }
 
 uint32_t CFat32Wrapper::GetEntryCount()
 {
+    return m_pScanner && m_pReader ? m_pScanner->GetEntryCount() : 0;
+}
+
+const CDirEntryInterface* CFat32Wrapper::GetEntry(uint32_t index)
+{
+    return m_pScanner && m_pReader ? m_pScanner->GetEntry(index) : nullptr;
+}
+
+int32_t CFat32Wrapper::RestoreFile(const char* destination, const CDirEntryInterface* entry,
+                                   CZelProgressCallbackPtr progress)
+{
+    const CDirEntry* node = dynamic_cast<const CDirEntry*>(entry);
+    if (node == nullptr || destination == nullptr || !m_pReader || !m_pReader->isOpen())
+        return -2;
+    if (node->GetType() != FatEntryFile)
+        return -2;
+
+    bool positioned = node->GetDataOffset() != CDirEntry::kNoData &&
+                      m_pReader->seek(static_cast<int64_t>(node->GetDataOffset()), CBlockReader::kFromStart) !=
+                          CBlockReader::kInvalidPosition;
+    // A restored file never replaces an existing one.
+    int fd = ::open(destination, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0)
+        return -1;
+
+    const uint64_t size = node->GetSize();
+    std::vector<uint8_t> buffer(static_cast<size_t>(std::min<uint64_t>(size, kRestoreChunk)));
+    uint64_t remaining = size;
+    bool ok = true;
+    while (remaining > 0) {
+        size_t chunk = static_cast<size_t>(std::min<uint64_t>(remaining, kRestoreChunk));
+        int64_t got = positioned ? m_pReader->read(chunk, buffer.data()) : 0;
+        size_t delivered = got > 0 ? static_cast<size_t>(got) : 0;
+        // What the volume does not hold (a size past its end) reads as zeros.
+        std::fill(buffer.begin() + static_cast<std::ptrdiff_t>(delivered),
+                  buffer.begin() + static_cast<std::ptrdiff_t>(chunk), 0);
+        if (delivered < chunk)
+            positioned = false;
+        if (!WriteAll(fd, buffer.data(), chunk)) {
+            ok = false;
+            break;
+        }
+        remaining -= chunk;
+        Report(progress, 1.0 - static_cast<double>(remaining) / static_cast<double>(size));
+    }
+    if (::close(fd) != 0)
+        ok = false;
+    if (!ok)
+        return -1;
+    Report(progress, 1.0);
     return 0;
-}
-
-const CDirEntryInterface* CFat32Wrapper::GetEntry(uint32_t /*index*/)
-{
-    return nullptr;
-}
-
-int32_t CFat32Wrapper::RestoreFile(const char* /*destination*/, const CDirEntryInterface* /*entry*/,
-                                   CZelProgressCallbackPtr /*progress*/)
-{
-    // No entry belongs to this engine until its scan finds one.
-    return -2;
 }
 
 double CFat32Wrapper::GetProgress()
 {
-    std::lock_guard<std::mutex> lock(m_ProgressLock);
+    boost::mutex::scoped_lock lock(m_ProgressLock);
     return m_Progress;
 }
 
@@ -71,5 +159,18 @@ uint64_t CFat32Wrapper::GetGeneration()
 
 std::string CFat32Wrapper::GetLastError()
 {
-    return std::string();
+    return m_LastError;
+}
+
+void CFat32Wrapper::PublishVolumeSize(uint64_t size)
+{
+    boost::mutex::scoped_lock lock(m_ProgressLock);
+    m_VolumeSize = size;
+}
+
+void CFat32Wrapper::PublishPosition(uint64_t position)
+{
+    boost::mutex::scoped_lock lock(m_ProgressLock);
+    m_ScanPosition = position;
+    m_Progress = m_VolumeSize == 0 ? 0.0 : std::min(1.0, static_cast<double>(position) / static_cast<double>(m_VolumeSize));
 }

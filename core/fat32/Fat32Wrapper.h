@@ -1,13 +1,17 @@
-// The FAT32 engine object owned by the FAT32 file-system object.
-//
-// This first version binds to a volume path and answers every query, but its
-// scan finds nothing yet; the directory walk replaces it.
+// The FAT32 engine object owned by the FAT32 file-system object: it holds
+// the volume reader and the directory scanner with its found tree, and the
+// scan's progress, which another thread may read while a scan runs.
 #pragma once
 
 #include "EngineGeneration.h"
+#include "fat32/BlockReader.h"
 #include "fat32/Fat32Interface.h"
+#include "fat32/MUNdelete.h"
+#include "jexfscore/ZelString.h"
 
-#include <mutex>
+#include <boost/thread/mutex.hpp>
+
+#include <memory>
 #include <string>
 
 class CFat32Wrapper : public CFat32Interface {
@@ -27,11 +31,20 @@ public:
     uint64_t GetGeneration() override;
     std::string GetLastError() override;
 
+    // The FAT variant the last scan found: 12, 16, 32, or 0 before a scan.
+    int GetVariant() const { return m_pScanner ? m_pScanner->GetVariant() : 0; }
+
 private:
-    std::string m_VolumePath;
-    int32_t m_BlockSize = 0;
-    bool m_Open = false;
+    void PublishVolumeSize(uint64_t size);
+    void PublishPosition(uint64_t position);
+
+    std::unique_ptr<CMUNdelete> m_pScanner;
+    std::unique_ptr<CBlockReader> m_pReader;
+    CZelStringA m_VolumePath;
+    uint64_t m_ScanPosition = 0;
+    uint64_t m_VolumeSize = 0;
     double m_Progress = 0.0;
-    std::mutex m_ProgressLock;
+    boost::mutex m_ProgressLock;
     CZelEngineGeneration m_Generation;
+    std::string m_LastError;
 };

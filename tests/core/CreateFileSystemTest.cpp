@@ -1,4 +1,4 @@
-#include "CoreBinding.h"
+#include "support/CoreBinding.h"
 #include "support/TestImages.h"
 
 #include "jexfscore/ZelText.h"

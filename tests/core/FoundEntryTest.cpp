@@ -2,66 +2,93 @@
 #include "fat32/Fat32Wrapper.h"
 #include "fat32/ZelFSFileImpl_FAT32.h"
 #include "fat32/ZelIteratorFat32Standart.h"
+#include "jexfscore/ZelText.h"
+#include "support/TestImages.h"
 
 #include <boost/make_shared.hpp>
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 namespace {
 
+// An engine that has scanned a FAT32 image holding one deleted file.
 struct Fixture {
-    boost::shared_ptr<CFat32Wrapper> engine = boost::make_shared<CFat32Wrapper>();
-    int record = 0; // stands for an engine record; never dereferenced here
-};
+    Fixture()
+    {
+        image = jextest::MakeFatImage(dir, "card.img", 32, 34000);
+        jextest::WriteFile(dir.File("a.bin"), std::vector<uint8_t>(3000, 0x5A));
+        EXPECT_EQ(jextest::Run("mcopy -i " + jextest::Quote(image) + " " + jextest::Quote(dir.File("a.bin")) +
+                               " ::/ && mdel -i " + jextest::Quote(image) + " ::/a.bin"),
+                  0);
+        EXPECT_EQ(engine->Open(image.c_str(), 512), 0);
+        EXPECT_EQ(engine->FindDeleted(image.c_str(), 1, nullptr), 0);
+        EXPECT_EQ(engine->GetEntryCount(), 1u);
+    }
+    // A found-file object for the deleted file, made under the engine's
+    // current generation.
+    boost::shared_ptr<CZelFSFile> CurrentFile()
+    {
+        CZelIteratorFat32Standart it(engine);
+        it.First();
+        return boost::dynamic_pointer_cast<CZelFSFile>(it.CurrentItem());
+    }
 
-uintptr_t Handle(int& record)
-{
-    return reinterpret_cast<uintptr_t>(&record);
-}
+    jextest::TempDir dir;
+    std::string image;
+    boost::shared_ptr<CFat32Wrapper> engine = boost::make_shared<CFat32Wrapper>();
+};
 
 } // namespace
 
 TEST(FoundEntry, RestoreIsRefusedWithoutPathRecordOrEngine)
 {
     Fixture f;
-    ASSERT_EQ(f.engine->Open("/dev/null", 512), 0);
+    uintptr_t record = reinterpret_cast<uintptr_t>(f.engine->GetEntry(0));
     CZelFSFileImpl_FAT32<CZelFSFile> noRecord(0, f.engine, f.engine->GetGeneration());
-    EXPECT_EQ(noRecord.RestoreA("/tmp/out", ZelDefaultProgressCallback), ZEL_E_RESTOREREFUSED);
+    EXPECT_EQ(noRecord.RestoreA(f.dir.File("out").c_str(), ZelDefaultProgressCallback), ZEL_E_RESTOREREFUSED);
 
-    CZelFSFileImpl_FAT32<CZelFSFile> noEngine(Handle(f.record), nullptr, 1);
-    EXPECT_EQ(noEngine.RestoreA("/tmp/out", ZelDefaultProgressCallback), ZEL_E_RESTOREREFUSED);
+    CZelFSFileImpl_FAT32<CZelFSFile> noEngine(record, nullptr, f.engine->GetGeneration());
+    EXPECT_EQ(noEngine.RestoreA(f.dir.File("out").c_str(), ZelDefaultProgressCallback), ZEL_E_RESTOREREFUSED);
 
-    CZelFSFileImpl_FAT32<CZelFSFile> file(Handle(f.record), f.engine, f.engine->GetGeneration());
-    EXPECT_EQ(file.Restore(nullptr, ZelDefaultProgressCallback), ZEL_E_RESTOREREFUSED);
-    EXPECT_EQ(file.RestoreA(nullptr, ZelDefaultProgressCallback), ZEL_E_RESTOREREFUSED);
+    boost::shared_ptr<CZelFSFile> file = f.CurrentFile();
+    ASSERT_TRUE(file);
+    EXPECT_EQ(file->Restore(nullptr, ZelDefaultProgressCallback), ZEL_E_RESTOREREFUSED);
+    EXPECT_EQ(file->RestoreA(nullptr, ZelDefaultProgressCallback), ZEL_E_RESTOREREFUSED);
+    EXPECT_FALSE(std::filesystem::exists(f.dir.File("out")));
 }
 
 TEST(FoundEntry, RestoreThroughAnEntryOfAnEarlierScanIsRefused)
 {
     Fixture f;
-    ASSERT_EQ(f.engine->Open("/dev/null", 512), 0);
-    ASSERT_EQ(f.engine->FindDeleted("/dev/null", 1, nullptr), 0);
-    CZelFSFileImpl_FAT32<CZelFSFile> current(Handle(f.record), f.engine, f.engine->GetGeneration());
-    // The engine is asked while the entry is current; it finds no such record.
-    EXPECT_EQ(current.RestoreA("/nonexistent/out", ZelDefaultProgressCallback), ZEL_E_ENGINE);
+    boost::shared_ptr<CZelFSFile> current = f.CurrentFile();
+    ASSERT_TRUE(current);
+    EXPECT_EQ(current->RestoreA(f.dir.File("first").c_str(), ZelDefaultProgressCallback), ZEL_S_OK);
+    EXPECT_EQ(jextest::ReadFile(f.dir.File("first")), std::vector<uint8_t>(3000, 0x5A));
 
     // A new scan, a Close and a new Open each end the entry's records.
-    CZelFSFileImpl_FAT32<CZelFSFile> beforeScan(Handle(f.record), f.engine, f.engine->GetGeneration());
-    ASSERT_EQ(f.engine->FindDeleted("/dev/null", 1, nullptr), 0);
-    EXPECT_EQ(beforeScan.RestoreA("/nonexistent/out", ZelDefaultProgressCallback), ZEL_E_RESTOREREFUSED);
+    ASSERT_EQ(f.engine->FindDeleted(f.image.c_str(), 1, nullptr), 0);
+    EXPECT_EQ(current->RestoreA(f.dir.File("after-scan").c_str(), ZelDefaultProgressCallback),
+              ZEL_E_RESTOREREFUSED);
 
-    CZelFSFileImpl_FAT32<CZelFSFile> beforeClose(Handle(f.record), f.engine, f.engine->GetGeneration());
+    boost::shared_ptr<CZelFSFile> beforeClose = f.CurrentFile();
     f.engine->Close();
-    EXPECT_EQ(beforeClose.Restore(L"/nonexistent/out", ZelDefaultProgressCallback), ZEL_E_RESTOREREFUSED);
+    EXPECT_EQ(beforeClose->Restore(ZelNarrowToWide(f.dir.File("after-close")).c_str(), ZelDefaultProgressCallback),
+              ZEL_E_RESTOREREFUSED);
 
-    CZelFSFileImpl_FAT32<CZelFSFile> beforeOpen(Handle(f.record), f.engine, f.engine->GetGeneration());
-    ASSERT_EQ(f.engine->Open("/dev/null", 512), 0);
-    EXPECT_EQ(beforeOpen.RestoreA("/nonexistent/out", ZelDefaultProgressCallback), ZEL_E_RESTOREREFUSED);
+    ASSERT_EQ(f.engine->Open(f.image.c_str(), 512), 0);
+    ASSERT_EQ(f.engine->FindDeleted(f.image.c_str(), 1, nullptr), 0);
+    boost::shared_ptr<CZelFSFile> beforeOpen = f.CurrentFile();
+    ASSERT_EQ(f.engine->Open(f.image.c_str(), 512), 0);
+    EXPECT_EQ(beforeOpen->RestoreA(f.dir.File("after-open").c_str(), ZelDefaultProgressCallback),
+              ZEL_E_RESTOREREFUSED);
+    EXPECT_FALSE(std::filesystem::exists(f.dir.File("after-scan")));
+    EXPECT_FALSE(std::filesystem::exists(f.dir.File("after-open")));
 }
 
 TEST(FoundEntry, NamesAndPathsFallBackToTheNarrowTexts)
 {
-    Fixture f;
-    CZelFSFileImpl_FAT32<CZelFSFile> file(Handle(f.record), f.engine, f.engine->GetGeneration());
+    CZelFSFileImpl_FAT32<CZelFSFile> file(0, nullptr, 0);
     file.SetNames("\xE5OTO.JPG", L"");
     file.SetPaths("card.img/DCIM/\xE5OTO.JPG", L"");
     file.SetSize(4294967295u);
@@ -81,17 +108,4 @@ TEST(FoundEntry, NamesAndPathsFallBackToTheNarrowTexts)
     EXPECT_EQ(directory.GetAttributes(), 0x10u);
     EXPECT_TRUE(directory.IsDeleted());
     EXPECT_FALSE(directory.GetIterator());
-}
-
-TEST(FoundEntry, IteratorOverAnEmptyResultIsDoneAtOnce)
-{
-    Fixture f;
-    ASSERT_EQ(f.engine->Open("/dev/null", 512), 0);
-    ASSERT_EQ(f.engine->FindDeleted("/dev/null", 1, nullptr), 0);
-    CZelIteratorFat32Standart it(f.engine);
-    it.First();
-    EXPECT_TRUE(it.IsDone());
-    EXPECT_FALSE(it.CurrentItem());
-    it.Next();
-    EXPECT_TRUE(it.IsDone());
 }

@@ -1,0 +1,61 @@
+#include "fat32/Fat32BootSector.h"
+
+#include "ByteOrder.h"
+#include "fat32/Fat32Layout.h"
+
+#include <cstring>
+
+using namespace fat32layout;
+
+bool CFat32BootSector::ClusterOffset(uint32_t cluster, uint64_t& offset) const
+{
+    if (cluster < 2)
+        return false;
+    offset = firstDataSector * bytesPerSector + (static_cast<uint64_t>(cluster) - 2) * clusterSize;
+    return true;
+}
+
+Fat32BootCheck ZelDecodeFat32BootSector(const uint8_t* bytes, size_t length, CFat32BootSector& boot,
+                                        std::string& problem)
+{
+    if (bytes == nullptr || length < kBootMinimumSize)
+        return Fat32BootCheck::TooShort;
+    boot = CFat32BootSector();
+    boot.bytesPerSector = ZelLE16(bytes + kBootBytesPerSector);
+    boot.sectorsPerCluster = bytes[kBootSectorsPerCluster];
+    boot.reservedSectors = ZelLE16(bytes + kBootReservedSectors);
+    boot.numberOfFats = bytes[kBootNumberOfFats];
+    boot.sectorsPerFat16 = ZelLE16(bytes + kBootSectorsPerFat16);
+    boot.totalSectors32 = ZelLE32(bytes + kBootTotalSectors32);
+    boot.volumeSize = static_cast<uint64_t>(boot.bytesPerSector) * boot.totalSectors32;
+
+    if (boot.sectorsPerFat16 != 0) {
+        boot.variant = std::memcmp(bytes + kBootFat16TypeLabel, "FAT16", 5) == 0 ? 16 : 12;
+        return Fat32BootCheck::OtherFat;
+    }
+    boot.variant = 32;
+    boot.sectorsPerFat32 = ZelLE32(bytes + kBootSectorsPerFat32);
+    boot.rootCluster = ZelLE32(bytes + kBootRootCluster);
+
+    const uint16_t bps = boot.bytesPerSector;
+    const uint8_t spc = boot.sectorsPerCluster;
+    if (bps != 512 && bps != 1024 && bps != 2048 && bps != 4096)
+        problem = "bytes per sector is " + std::to_string(bps);
+    else if (spc == 0 || (spc & (spc - 1)) != 0)
+        problem = "sectors per cluster is " + std::to_string(spc);
+    else if (boot.reservedSectors == 0)
+        problem = "no reserved sectors";
+    else if (boot.numberOfFats == 0)
+        problem = "no allocation table";
+    else if (boot.sectorsPerFat32 == 0)
+        problem = "the allocation table has no sectors";
+    else if (boot.rootCluster < 2 || boot.rootCluster > kLastValidCluster)
+        problem = "root directory cluster is " + std::to_string(boot.rootCluster);
+    if (!problem.empty())
+        return Fat32BootCheck::Invalid;
+
+    boot.firstDataSector =
+        boot.reservedSectors + static_cast<uint64_t>(boot.numberOfFats) * boot.sectorsPerFat32;
+    boot.clusterSize = static_cast<uint64_t>(spc) * bps;
+    return Fat32BootCheck::Fat32;
+}

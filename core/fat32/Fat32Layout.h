@@ -1,0 +1,50 @@
+// Offsets and sizes of the FAT structures the engine reads.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace fat32layout {
+
+// Boot sector (sector 0).
+constexpr size_t kBootBytesPerSector = 11;      // 2 bytes
+constexpr size_t kBootSectorsPerCluster = 13;   // 1 byte
+constexpr size_t kBootReservedSectors = 14;     // 2 bytes
+constexpr size_t kBootNumberOfFats = 16;        // 1 byte
+constexpr size_t kBootSectorsPerFat16 = 22;     // 2 bytes; non-zero on FAT12/FAT16
+constexpr size_t kBootTotalSectors32 = 32;      // 4 bytes
+constexpr size_t kBootSectorsPerFat32 = 36;     // 4 bytes
+constexpr size_t kBootRootCluster = 44;         // 4 bytes
+constexpr size_t kBootFat16TypeLabel = 54;      // 8 bytes, "FAT16   " on FAT16
+constexpr size_t kBootMinimumSize = 62;         // bytes the check needs
+constexpr size_t kBootSectorSize = 512;
+
+// 32-byte directory entry.
+constexpr size_t kEntrySize = 32;
+constexpr size_t kEntryBaseName = 0;            // 8 bytes, space-padded
+constexpr size_t kEntryBaseNameSize = 8;
+constexpr size_t kEntryExtension = 8;           // 3 bytes, space-padded
+constexpr size_t kEntryExtensionSize = 3;
+constexpr size_t kEntryAttributes = 11;
+constexpr size_t kEntryCaseByte = 12;
+constexpr size_t kEntryClusterHigh = 20;        // 2 bytes
+constexpr size_t kEntryClusterLow = 26;         // 2 bytes
+constexpr size_t kEntryFileSize = 28;           // 4 bytes
+
+// Long-name entry: 13 UTF-16 units in three runs.
+constexpr size_t kLongNameUnits = 13;
+constexpr size_t kLongNameRun1 = 1;             // 5 units
+constexpr size_t kLongNameRun2 = 14;            // 6 units
+constexpr size_t kLongNameRun3 = 28;            // 2 units
+
+constexpr uint8_t kEndOfDirectory = 0x00;
+constexpr uint8_t kDeletedMark = 0xE5;
+constexpr uint8_t kLongNameAttributes = 0x0F;
+constexpr uint8_t kLongNameMask = 0x3F;
+constexpr uint8_t kTypeMask = 0x18;
+constexpr uint32_t kLastValidCluster = 0x0FFFFFF7;
+
+// At most this many 32-byte entries make one directory.
+constexpr uint32_t kMaxEntriesPerDirectory = 65536;
+
+} // namespace fat32layout

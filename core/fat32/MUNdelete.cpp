@@ -1,0 +1,196 @@
+#include "fat32/MUNdelete.h"
+
+#include "fat32/Fat32Layout.h"
+#include "filters/EngineCheckFile.h"
+#include "jexfscore/ZelText.h"
+
+using namespace fat32layout;
+
+CMUNdelete::CMUNdelete(CBlockReader& reader, ProgressSink sink) : m_Reader(reader), m_Sink(std::move(sink)) {}
+
+uint32_t CMUNdelete::GetEntryCount() const
+{
+    return static_cast<uint32_t>(m_Found.size());
+}
+
+const CDirEntry* CMUNdelete::GetEntry(uint32_t index) const
+{
+    return index < m_Found.size() ? m_Found[index].get() : nullptr;
+}
+
+int32_t CMUNdelete::Scan(const std::string& volumePath, uint8_t mode, CFat32CheckFile* filter, std::string& error)
+{
+    m_Found.clear();
+    m_ReadDirectories.clear();
+    m_Boot = CFat32BootSector();
+    m_Mode = mode;
+    m_pFilter = filter;
+
+    std::string reason;
+    if (m_Reader.open(volumePath, reason) != 0) {
+        error = volumePath + ": " + reason;
+        return -1;
+    }
+    uint8_t sector[kBootSectorSize];
+    m_Reader.seek(0, CBlockReader::kFromStart);
+    int64_t got = m_Reader.read(sizeof sector, sector);
+    std::string problem;
+    switch (ZelDecodeFat32BootSector(sector, got > 0 ? static_cast<size_t>(got) : 0, m_Boot, problem)) {
+    case Fat32BootCheck::Fat32:
+        break;
+    case Fat32BootCheck::OtherFat:
+        error = volumePath + ": a FAT" + std::to_string(m_Boot.variant) +
+                " volume; only FAT32 and NTFS volumes can be searched";
+        m_Reader.close();
+        return -1;
+    case Fat32BootCheck::TooShort:
+        error = volumePath + ": too small to hold a FAT32 boot sector";
+        m_Reader.close();
+        return -1;
+    case Fat32BootCheck::Invalid:
+        error = volumePath + ": no FAT32 boot sector (" + problem + ")";
+        m_Reader.close();
+        return -1;
+    }
+
+    // The walk stays inside both the volume the boot sector describes and
+    // the bytes really there.
+    uint64_t deviceSize = m_Reader.volumeSize();
+    m_VolumeEnd = m_Boot.volumeSize;
+    if (deviceSize != 0 && (m_VolumeEnd == 0 || deviceSize < m_VolumeEnd))
+        m_VolumeEnd = deviceSize;
+    if (m_Sink.volumeSize)
+        m_Sink.volumeSize(m_Boot.volumeSize != 0 ? m_Boot.volumeSize : m_VolumeEnd);
+
+    uint64_t root = 0;
+    m_Boot.ClusterOffset(m_Boot.rootCluster, root);
+    m_ReadDirectories.insert(root);
+    ReadDirectory(nullptr, root, 0, m_Found);
+    return 0;
+}
+
+void CMUNdelete::ReadDirectory(const CDirEntry* parent, uint64_t offset, uint32_t depth,
+                               std::vector<std::unique_ptr<CDirEntry>>& into)
+{
+    if (m_Reader.seek(static_cast<int64_t>(offset), CBlockReader::kFromStart) == CBlockReader::kInvalidPosition)
+        return;
+    DirectoryRun run;
+    run.depth = depth;
+    auto work = std::make_unique<CDirEntry>(parent);
+    while (ReadEntryGroup(*work, run) > 0) {
+        if (Retain(*work)) {
+            into.push_back(std::move(work));
+            work = std::make_unique<CDirEntry>(parent);
+        }
+    }
+}
+
+bool CMUNdelete::ReadRawEntry(DirectoryRun& run, CFatDirEntryFields& entry, uint64_t& offset)
+{
+    if (run.entries >= kMaxEntriesPerDirectory)
+        return false;
+    offset = m_Reader.seek(0, CBlockReader::kFromCurrent);
+    if (offset == CBlockReader::kInvalidPosition || offset >= m_VolumeEnd || m_VolumeEnd - offset < kEntrySize)
+        return false;
+    uint8_t bytes[kEntrySize];
+    // A short or failed read ends the directory.
+    if (m_Reader.read(kEntrySize, bytes) != static_cast<int64_t>(kEntrySize))
+        return false;
+    ++run.entries;
+    return ZelDecodeFatDirEntry(bytes, kEntrySize, entry);
+}
+
+void CMUNdelete::TakeShortEntry(CDirEntry& node, const CFatDirEntryFields& entry) const
+{
+    node.m_Attributes = entry.attributes;
+    node.m_Type = entry.Type();
+    std::string shortName = entry.ShortName();
+    node.m_ShortName = CZelStringA(shortName.c_str());
+    uint64_t offset = 0;
+    node.m_DataOffset = m_Boot.ClusterOffset(entry.firstCluster, offset) ? offset : CDirEntry::kNoData;
+    node.m_Size = entry.fileSize;
+}
+
+int CMUNdelete::ReadEntryGroup(CDirEntry& node, DirectoryRun& run)
+{
+    node.m_LongName.Clear();
+    node.m_ShortName.Clear();
+    node.m_Children.clear();
+    node.m_Attributes = 0;
+    node.m_Type = FatEntryOther;
+    node.m_DataOffset = CDirEntry::kNoData;
+    node.m_Size = 0;
+
+    CFatDirEntryFields entry;
+    uint64_t position = 0;
+    if (!ReadRawEntry(run, entry, position))
+        return -1;
+    node.m_Deleted = entry.IsDeleted();
+    if (entry.IsEndOfDirectory())
+        return 0;
+    node.m_EntryOffset = position;
+
+    std::u16string longName;
+    if (entry.IsLongNameEntry()) {
+        if (entry.attributes != kLongNameAttributes) {
+            node.m_Attributes = entry.attributes;
+            node.m_Type = entry.Type();
+        }
+        longName = entry.NameUnitsText();
+    } else {
+        // A first cluster past the last valid one ends the directory here.
+        if (entry.firstCluster > kLastValidCluster)
+            return 0;
+        TakeShortEntry(node, entry);
+    }
+
+    // Long-name entries are followed by more of the name and then the short
+    // entry of the group.
+    if (entry.attributes == kLongNameAttributes) {
+        CFatDirEntryFields last = entry;
+        while (last.caseByte == 0) {
+            CFatDirEntryFields next;
+            uint64_t ignored = 0;
+            if (!ReadRawEntry(run, next, ignored) || next.IsEndOfDirectory())
+                return 0;
+            if (next.attributes == kLongNameAttributes) {
+                longName = next.NameUnitsText() + longName;
+            } else {
+                if (next.firstCluster > kLastValidCluster)
+                    return 0;
+                TakeShortEntry(node, next);
+            }
+            last = next;
+            if (!next.IsLongNameEntry())
+                break;
+        }
+    }
+    if (!longName.empty())
+        node.m_LongName = CZelStringW(ZelUtf16ToWide(longName.data(), longName.size()).c_str());
+
+    uint64_t resume = m_Reader.seek(0, CBlockReader::kFromCurrent);
+    if (m_Sink.position)
+        m_Sink.position(resume);
+
+    // Descend into a directory, once per directory and not past the depth
+    // bound; "." and ".." are never descended into.
+    const char* shortName = node.m_ShortName.GetBuffer();
+    bool dotEntry = shortName != nullptr && shortName[0] == '.';
+    if (node.m_Type == FatEntryDirectory && !dotEntry && node.m_DataOffset != CDirEntry::kNoData &&
+        run.depth < kMaxDepth && m_ReadDirectories.insert(node.m_DataOffset).second) {
+        ReadDirectory(&node, node.m_DataOffset, run.depth + 1, node.m_Children);
+        m_Reader.seek(static_cast<int64_t>(resume), CBlockReader::kFromStart);
+    }
+    return 1;
+}
+
+bool CMUNdelete::Retain(const CDirEntry& entry) const
+{
+    const char* shortName = entry.m_ShortName.GetBuffer();
+    if (shortName != nullptr && shortName[0] == '.')
+        return false;
+    bool directory = entry.m_Type == FatEntryDirectory;
+    if (m_Mode != 0 && !directory && !entry.IsInDeletedTree())
+        return false;
+    return m_pFilter == nullptr || directory || m_pFilter->Check(&entry);
+}

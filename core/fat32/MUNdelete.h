@@ -1,0 +1,75 @@
+// The FAT32 directory walk: starting at the root directory it reads every
+// directory, live or deleted, and keeps a tree of all directories and of
+// the file entries that are marked deleted (or lie in a deleted directory)
+// and pass the filter.
+#pragma once
+
+#include "fat32/BlockReader.h"
+#include "fat32/DirEntry.h"
+#include "fat32/Fat32BootSector.h"
+#include "fat32/Fat32DirEntryDecoder.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <unordered_set>
+#include <vector>
+
+class CFat32CheckFile;
+
+class CMUNdelete {
+public:
+    // Called with the reader's position after every entry group, and with
+    // the volume size once the boot sector is read.
+    struct ProgressSink {
+        std::function<void(uint64_t)> volumeSize;
+        std::function<void(uint64_t)> position;
+    };
+
+    CMUNdelete(CBlockReader& reader, ProgressSink sink);
+    virtual ~CMUNdelete() = default;
+
+    virtual uint32_t GetEntryCount() const;
+    virtual const CDirEntry* GetEntry(uint32_t index) const;
+
+    // Opens the volume, checks its boot sector and walks it. Mode 0 keeps
+    // every entry, mode 1 only deleted ones (directories are always kept).
+    // 0 after a completed walk; -1 with the reason when the volume cannot
+    // be opened or is not FAT32.
+    int32_t Scan(const std::string& volumePath, uint8_t mode, CFat32CheckFile* filter, std::string& error);
+
+    // The FAT variant of the last scanned volume: 12, 16, 32, or 0.
+    int GetVariant() const { return m_Boot.variant; }
+
+    // A directory deeper than this below the root is not read.
+    static constexpr uint32_t kMaxDepth = 256;
+
+private:
+    // One directory being read: how many entries it has given so far.
+    struct DirectoryRun {
+        uint32_t entries = 0;
+        uint32_t depth = 0;
+    };
+
+    int ReadEntryGroup(CDirEntry& node, DirectoryRun& run);
+    // Reads the next 32-byte entry of the run; false at the end of the run
+    // (volume end, entry limit, short read).
+    bool ReadRawEntry(DirectoryRun& run, CFatDirEntryFields& entry, uint64_t& offset);
+    void ReadDirectory(const CDirEntry* parent, uint64_t offset, uint32_t depth,
+                       std::vector<std::unique_ptr<CDirEntry>>& into);
+    void TakeShortEntry(CDirEntry& node, const CFatDirEntryFields& entry) const;
+    bool Retain(const CDirEntry& entry) const;
+
+    CBlockReader& m_Reader;
+    ProgressSink m_Sink;
+    CFat32BootSector m_Boot;
+    std::vector<std::unique_ptr<CDirEntry>> m_Found;
+
+    // State of the current walk.
+    uint8_t m_Mode = 1;
+    CFat32CheckFile* m_pFilter = nullptr;
+    uint64_t m_VolumeEnd = 0;
+    // Data offsets of the directories read so far: none is read twice.
+    std::unordered_set<uint64_t> m_ReadDirectories;
+};

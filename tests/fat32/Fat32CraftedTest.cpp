@@ -1,0 +1,304 @@
+// The FAT32 engine on images written byte by byte.
+#include "fat32/Fat32Wrapper.h"
+#include "fat32/ZelIteratorFat32Standart.h"
+#include "jexfscore/ZelText.h"
+#include "support/FatImageBuilder.h"
+#include "support/TestImages.h"
+
+#include <boost/make_shared.hpp>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+
+using jextest::FatImageBuilder;
+
+namespace {
+
+struct Found {
+    std::wstring path;
+    bool directory;
+    bool deleted;
+    uint64_t size;
+    boost::shared_ptr<CZelFSFileEntry> entry;
+};
+
+class Crafted : public ::testing::Test {
+protected:
+    // Scans the image and lists what the iterator hands out.
+    std::vector<Found> Scan(FatImageBuilder& image, size_t cutTo = 0, int32_t expected = 0)
+    {
+        path = dir.File("crafted.img");
+        image.Save(path, cutTo);
+        EXPECT_EQ(engine->Open(path.c_str(), 512), 0);
+        EXPECT_EQ(engine->FindDeleted(path.c_str(), 1, nullptr), expected) << engine->GetLastError();
+        std::vector<Found> found;
+        CZelIteratorFat32Standart it(engine);
+        for (it.First(); !it.IsDone(); it.Next()) {
+            auto entry = it.CurrentItem();
+            if (!entry)
+                continue;
+            bool directory = entry->GetType() == ZelEntryDirectory;
+            uint64_t size = directory ? 0 : boost::dynamic_pointer_cast<CZelFSFile>(entry)->GetSize();
+            found.push_back({entry->GetPath(), directory, entry->IsDeleted(), size, entry});
+        }
+        return found;
+    }
+
+    const Found* Find(const std::vector<Found>& found, const std::wstring& path)
+    {
+        for (const Found& f : found)
+            if (f.path == path)
+                return &f;
+        return nullptr;
+    }
+
+    std::vector<uint8_t> Restore(const Found& f, const std::string& name, ZELRESULT expected = ZEL_S_OK)
+    {
+        auto file = boost::dynamic_pointer_cast<CZelFSFile>(f.entry);
+        EXPECT_TRUE(file);
+        if (!file)
+            return {};
+        EXPECT_EQ(file->RestoreA(dir.File(name).c_str(), ZelDefaultProgressCallback), expected);
+        return jextest::ReadFile(dir.File(name));
+    }
+
+    jextest::TempDir dir;
+    std::string path;
+    boost::shared_ptr<CFat32Wrapper> engine = boost::make_shared<CFat32Wrapper>();
+};
+
+std::vector<uint8_t> Bytes(size_t size, uint8_t seed)
+{
+    std::vector<uint8_t> data(size);
+    for (size_t i = 0; i < size; ++i)
+        data[i] = static_cast<uint8_t>(seed + i * 13 + i / 509);
+    return data;
+}
+
+// Puts a long name and its short entry at index, as one group; returns the
+// index after it.
+uint32_t PutNamed(FatImageBuilder& image, uint32_t cluster, uint32_t index, const std::u16string& name,
+                  const jextest::FatEntryBytes& shortEntry, bool deleted)
+{
+    auto slices = FatImageBuilder::LongNameSlices(name);
+    for (size_t i = slices.size(); i-- > 0;) {
+        uint8_t sequence = static_cast<uint8_t>(i + 1) | (i + 1 == slices.size() ? 0x40 : 0);
+        auto entry = FatImageBuilder::LongEntry(sequence, slices[i]);
+        image.PutEntry(cluster, index++, deleted ? FatImageBuilder::Deleted(entry) : entry);
+    }
+    image.PutEntry(cluster, index++, deleted ? FatImageBuilder::Deleted(shortEntry) : shortEntry);
+    return index;
+}
+
+} // namespace
+
+TEST_F(Crafted, LongNamesAcrossEntriesAndFillerUnits)
+{
+    FatImageBuilder image;
+    const auto photo = Bytes(1300, 1), notes = Bytes(20, 2), smile = Bytes(700, 3);
+    image.PutData(10, photo);
+    image.PutData(20, notes);
+    image.PutData(22, smile);
+    // 14 characters: the entry read first holds the 14th, then filler.
+    uint32_t i = PutNamed(image, 2, 0, u"Holiday_02.jpg", FatImageBuilder::ShortEntry("HOLIDA~1JPG", 0x20, 10, 1300),
+                          true);
+    i = PutNamed(image, 2, i, u"Notizen für Mai.txt", FatImageBuilder::ShortEntry("NOTIZE~1TXT", 0x20, 20, 20), true);
+    std::u16string withPair = u"smile ";
+    withPair += static_cast<char16_t>(0xD83D);
+    withPair += static_cast<char16_t>(0xDE00);
+    withPair += u".txt";
+    i = PutNamed(image, 2, i, withPair, FatImageBuilder::ShortEntry("SMILE~1 TXT", 0x20, 22, 700), true);
+    // A live file is walked past but not kept.
+    image.PutEntry(2, i++, FatImageBuilder::ShortEntry("LIVE    TXT", 0x20, 30, 5));
+
+    auto found = Scan(image);
+    ASSERT_EQ(found.size(), 3u);
+    const Found* holiday = Find(found, L"crafted.img/Holiday_02.jpg");
+    const Found* notizen = Find(found, L"crafted.img/Notizen f\u00fcr Mai.txt");
+    const Found* smiley = Find(found, L"crafted.img/smile \U0001F600.txt");
+    ASSERT_TRUE(holiday && notizen && smiley);
+    EXPECT_TRUE(holiday->deleted);
+    EXPECT_EQ(holiday->entry->GetNameA(), "\xE5OLIDA~1.JPG");
+    EXPECT_EQ(Restore(*holiday, "holiday"), photo);
+    EXPECT_EQ(Restore(*notizen, "notizen"), notes);
+    EXPECT_EQ(Restore(*smiley, "smile"), smile);
+}
+
+TEST_F(Crafted, FoldersDeletedFoldersAndPaths)
+{
+    FatImageBuilder image;
+    const auto inner = Bytes(100, 4), kept = Bytes(600, 5);
+    // Root: live folder DOCS (cluster 3), deleted folder OLD (cluster 4).
+    image.PutEntry(2, 0, FatImageBuilder::ShortEntry("DOCS       ", 0x10, 3, 0));
+    image.PutEntry(2, 1, FatImageBuilder::Deleted(FatImageBuilder::ShortEntry("OLD        ", 0x10, 4, 0)));
+    // DOCS: ".", "..", a deleted file without extension, an empty sub-folder.
+    image.PutEntry(3, 0, FatImageBuilder::ShortEntry(".          ", 0x10, 3, 0));
+    image.PutEntry(3, 1, FatImageBuilder::ShortEntry("..         ", 0x10, 0, 0));
+    image.PutEntry(3, 2, FatImageBuilder::Deleted(FatImageBuilder::ShortEntry("README     ", 0x20, 12, 600)));
+    image.PutEntry(3, 3, FatImageBuilder::ShortEntry("EMPTY      ", 0x10, 6, 0));
+    image.PutData(12, kept);
+    // OLD: a file and a folder whose own entries are not marked deleted.
+    image.PutEntry(4, 0, FatImageBuilder::ShortEntry("A       BIN", 0x20, 14, 100));
+    image.PutEntry(4, 1, FatImageBuilder::ShortEntry("SUB        ", 0x10, 5, 0));
+    image.PutData(14, inner);
+
+    auto found = Scan(image);
+    std::vector<std::wstring> paths;
+    for (const Found& f : found)
+        paths.push_back(f.path);
+    // Pre-order: each folder before what it holds.
+    EXPECT_EQ(paths, (std::vector<std::wstring>{L"crafted.img/DOCS", L"crafted.img/DOCS/\u00e5EADME.",
+                                                L"crafted.img/DOCS/EMPTY", L"crafted.img/\u00e5LD",
+                                                L"crafted.img/\u00e5LD/A.BIN", L"crafted.img/\u00e5LD/SUB"}));
+    EXPECT_FALSE(found[0].deleted);
+    EXPECT_TRUE(found[1].deleted);
+    EXPECT_EQ(found[1].entry->GetPathA(), "crafted.img/DOCS/\xE5" "EADME.");
+    EXPECT_TRUE(found[3].deleted);
+    // What lies in a deleted folder is deleted with it.
+    EXPECT_TRUE(found[4].deleted);
+    EXPECT_TRUE(found[5].deleted);
+    EXPECT_EQ(Restore(found[4], "a.bin"), inner);
+    EXPECT_EQ(Restore(found[1], "readme"), kept);
+}
+
+TEST_F(Crafted, LargeClusterNumbersAndTheEndOfADirectory)
+{
+    // Enough clusters for a first cluster whose low word is 0x8000 or more.
+    FatImageBuilder image(33000 + 48);
+    const auto data = Bytes(2000, 6);
+    image.PutData(0x8005, data);
+    image.PutEntry(2, 0, FatImageBuilder::Deleted(FatImageBuilder::ShortEntry("HIGH    BIN", 0x20, 0x8005, 2000)));
+    // A cluster number past the last valid one ends the directory.
+    image.PutEntry(2, 1, FatImageBuilder::Deleted(FatImageBuilder::ShortEntry("BAD     BIN", 0x20, 0x0FFFFFF8, 1)));
+    image.PutEntry(2, 2, FatImageBuilder::Deleted(FatImageBuilder::ShortEntry("AFTER   BIN", 0x20, 40, 1)));
+    auto found = Scan(image);
+    ASSERT_EQ(found.size(), 1u);
+    EXPECT_EQ(found[0].path, L"crafted.img/\u00e5IGH.BIN");
+    EXPECT_EQ(Restore(found[0], "high"), data);
+}
+
+TEST_F(Crafted, DirectoriesPointingBackAtTheirAncestorsEnd)
+{
+    FatImageBuilder image;
+    image.PutEntry(2, 0, FatImageBuilder::ShortEntry("A          ", 0x10, 3, 0));
+    image.PutEntry(2, 1, FatImageBuilder::Deleted(FatImageBuilder::ShortEntry("X       TXT", 0x20, 9, 3)));
+    image.PutEntry(3, 0, FatImageBuilder::Deleted(FatImageBuilder::ShortEntry("ROOT       ", 0x10, 2, 0)));
+    image.PutEntry(3, 1, FatImageBuilder::Deleted(FatImageBuilder::ShortEntry("SELF       ", 0x10, 3, 0)));
+    auto found = Scan(image);
+    ASSERT_EQ(found.size(), 4u);
+    EXPECT_EQ(found[0].path, L"crafted.img/A");
+    EXPECT_EQ(found[1].path, L"crafted.img/A/\u00e5OOT");
+    EXPECT_EQ(found[2].path, L"crafted.img/A/\u00e5ELF");
+    EXPECT_EQ(found[3].path, L"crafted.img/\u00e5.TXT");
+}
+
+TEST_F(Crafted, ManyFoldersSharingTheirContentAreReadOnce)
+{
+    // Five levels of 100 folders, each level's folders all pointing at the
+    // same next cluster: read naively that is 10^10 folders.
+    FatImageBuilder image;
+    for (uint32_t level = 0; level < 5; ++level)
+        for (uint32_t i = 0; i < 100; ++i)
+            image.PutEntry(level == 0 ? 2 : 100 + level * 10, i,
+                           FatImageBuilder::ShortEntry("D" + std::to_string(i), 0x10, 100 + (level + 1) * 10, 0));
+    auto started = std::chrono::steady_clock::now();
+    auto found = Scan(image);
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(30));
+    // Each shared folder is read once, under the first folder that names it.
+    EXPECT_EQ(found.size(), 500u);
+}
+
+TEST_F(Crafted, DeepNestingAndEndlessRunsAreBounded)
+{
+    FatImageBuilder image;
+    // A chain of folders, each inside the one before, deeper than any path.
+    for (uint32_t level = 0; level < 400; ++level)
+        image.PutEntry(level == 0 ? 2 : 100 + level, 0, FatImageBuilder::ShortEntry("DEEP       ", 0x10, 101 + level, 0));
+    auto found = Scan(image);
+    EXPECT_EQ(found.size(), CMUNdelete::kMaxDepth + 1);
+
+    // No end marker anywhere: deleted entries up to the end of the volume.
+    FatImageBuilder full(8192);
+    auto entry = FatImageBuilder::Deleted(FatImageBuilder::ShortEntry("FILL    BIN", 0x20, 5, 1));
+    uint64_t entries = (full.Bytes().size() - full.ClusterOffset(2)) / 32;
+    for (uint32_t i = 0; i < entries; ++i)
+        full.PutEntry(2, i, entry);
+    found = Scan(full);
+    EXPECT_EQ(found.size(), std::min<uint64_t>(entries, 65536));
+}
+
+TEST_F(Crafted, TruncatedImagesAndOtherFatVariants)
+{
+    FatImageBuilder image;
+    for (uint32_t i = 0; i < 40; ++i)
+        image.PutEntry(2, i, FatImageBuilder::Deleted(FatImageBuilder::ShortEntry("F" + std::to_string(i) + "      BIN",
+                                                                                 0x20, 5, 1)));
+    // The image ends in the middle of the root directory's third sector.
+    size_t cut = static_cast<size_t>(image.ClusterOffset(2) + 2 * 512 + 100);
+    auto found = Scan(image, cut);
+    EXPECT_EQ(found.size(), 35u);
+
+    // Shorter than a boot sector.
+    Scan(image, 40, -1);
+    EXPECT_NE(engine->GetLastError().find("too small"), std::string::npos) << engine->GetLastError();
+
+    FatImageBuilder fat12;
+    fat12.MakeFat16("");
+    EXPECT_TRUE(Scan(fat12, 0, -1).empty());
+    EXPECT_EQ(engine->GetVariant(), 12);
+    EXPECT_NE(engine->GetLastError().find("FAT12"), std::string::npos) << engine->GetLastError();
+    FatImageBuilder fat16;
+    fat16.MakeFat16("FAT16");
+    EXPECT_TRUE(Scan(fat16, 0, -1).empty());
+    EXPECT_EQ(engine->GetVariant(), 16);
+}
+
+TEST_F(Crafted, RestoreEdgeCases)
+{
+    FatImageBuilder image;
+    const auto data = Bytes(513, 7);
+    image.PutData(10, data);
+    image.PutEntry(2, 0, FatImageBuilder::Deleted(FatImageBuilder::ShortEntry("ODD     BIN", 0x20, 10, 513)));
+    image.PutEntry(2, 1, FatImageBuilder::Deleted(FatImageBuilder::ShortEntry("EMPTY   BIN", 0x20, 0, 0)));
+    // A size that runs past the end of the volume.
+    uint32_t last = static_cast<uint32_t>((image.Bytes().size() - image.ClusterOffset(2)) / 512) + 1;
+    image.PutData(last - 1, std::vector<uint8_t>(512, 0xAB));
+    image.PutEntry(2, 2, FatImageBuilder::Deleted(FatImageBuilder::ShortEntry("TAIL    BIN", 0x20, last - 1, 2000)));
+    auto found = Scan(image);
+    ASSERT_EQ(found.size(), 3u);
+
+    struct Recorder {
+        void Progress(double v) { seen.push_back(v); }
+        std::vector<double> seen;
+    } recorder;
+    auto progress =
+        boost::make_shared<CZelCallbackWrapperRT<Recorder, void, double>>(&Recorder::Progress, &recorder);
+    auto odd = boost::dynamic_pointer_cast<CZelFSFile>(found[0].entry);
+    ASSERT_EQ(odd->RestoreA(dir.File("odd").c_str(), progress), ZEL_S_OK);
+    EXPECT_EQ(jextest::ReadFile(dir.File("odd")), data);
+    ASSERT_FALSE(recorder.seen.empty());
+    EXPECT_EQ(recorder.seen.back(), 1.0);
+    for (double v : recorder.seen)
+        EXPECT_TRUE(v >= 0.0 && v <= 1.0);
+
+    recorder.seen.clear();
+    auto empty = boost::dynamic_pointer_cast<CZelFSFile>(found[1].entry);
+    ASSERT_EQ(empty->RestoreA(dir.File("empty").c_str(), progress), ZEL_S_OK);
+    EXPECT_TRUE(std::filesystem::exists(dir.File("empty")));
+    EXPECT_EQ(std::filesystem::file_size(dir.File("empty")), 0u);
+    EXPECT_EQ(recorder.seen, std::vector<double>{1.0});
+
+    std::vector<uint8_t> tail(2000, 0);
+    std::fill(tail.begin(), tail.begin() + 512, 0xAB);
+    EXPECT_EQ(Restore(found[2], "tail"), tail);
+
+    // An existing file is never replaced.
+    jextest::WriteFile(dir.File("taken"), {1, 2, 3});
+    EXPECT_EQ(odd->RestoreA(dir.File("taken").c_str(), progress), ZEL_E_ENGINE);
+    EXPECT_EQ(jextest::ReadFile(dir.File("taken")), (std::vector<uint8_t>{1, 2, 3}));
+    EXPECT_EQ(odd->RestoreA(dir.File("no/such/folder/odd").c_str(), progress), ZEL_E_ENGINE);
+
+    // Only files of this engine's found tree are restored.
+    EXPECT_EQ(engine->RestoreFile(dir.File("x").c_str(), nullptr, progress), -2);
+}

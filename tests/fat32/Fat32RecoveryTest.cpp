@@ -1,0 +1,221 @@
+// Deleted files on FAT32 images made with mkfs.fat and mtools come back
+// through the core's exports alone.
+#include "jexfscore/ZelText.h"
+#include "support/CoreBinding.h"
+#include "support/TestImages.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+
+using jextest::Quote;
+
+namespace {
+
+std::vector<uint8_t> Content(size_t size, uint32_t seed)
+{
+    std::vector<uint8_t> data(size);
+    uint32_t x = seed * 2654435761u + 1;
+    for (size_t i = 0; i < size; ++i) {
+        x = x * 1103515245u + 12345u;
+        data[i] = static_cast<uint8_t>(x >> 16);
+    }
+    return data;
+}
+
+// A FAT32 image filled and emptied with mtools.
+class MtoolsImage {
+public:
+    MtoolsImage(uint32_t sectorSize, uint32_t sectorsPerCluster, uint32_t sizeKiB)
+    {
+        image = jextest::MakeFatImage(dir, "card.img", 32, sizeKiB, sectorSize, sectorsPerCluster);
+    }
+    void Folder(const std::string& path) { Mtools("mmd -i " + Quote(image) + " " + Quote("::/" + path)); }
+    void Put(const std::string& path, const std::vector<uint8_t>& data)
+    {
+        std::string local = dir.File("upload");
+        jextest::WriteFile(local, data);
+        Mtools("mcopy -i " + Quote(image) + " " + Quote(local) + " " + Quote("::/" + path));
+    }
+    void Delete(const std::string& path) { Mtools("mdel -i " + Quote(image) + " " + Quote("::/" + path)); }
+    void DeleteTree(const std::string& path) { Mtools("mdeltree -i " + Quote(image) + " " + Quote("::/" + path)); }
+
+    // Scans through the exports; wide path of each found entry to it.
+    std::map<std::wstring, boost::shared_ptr<CZelFSFileEntry>> Scan(boost::shared_ptr<CZelCheckFile> filter = {})
+    {
+        std::wstring volume = ZelNarrowToWide(image);
+        fs = BoundCore().GetFileSystemCreator()->CreateFileSystem(volume.c_str());
+        EXPECT_TRUE(fs);
+        std::map<std::wstring, boost::shared_ptr<CZelFSFileEntry>> found;
+        if (!fs)
+            return found;
+        EXPECT_EQ(fs->GetName(), L"FAT32");
+        EXPECT_EQ(fs->Open(volume.c_str(), 0), ZEL_S_OK);
+        EXPECT_EQ(fs->FindDeleted(volume.c_str(), 1, filter), ZEL_S_OK);
+        EXPECT_GT(fs->GetProgress(), 0.0);
+        EXPECT_LE(fs->GetProgress(), 1.0);
+        auto it = fs->GetIterator();
+        for (it->First(); !it->IsDone(); it->Next()) {
+            auto entry = it->CurrentItem();
+            if (entry)
+                found[entry->GetPath()] = entry;
+        }
+        return found;
+    }
+
+    std::vector<uint8_t> Restore(const boost::shared_ptr<CZelFSFileEntry>& entry, const std::string& name)
+    {
+        auto file = boost::dynamic_pointer_cast<CZelFSFile>(entry);
+        EXPECT_TRUE(file);
+        if (!file)
+            return {};
+        std::wstring destination = ZelNarrowToWide(dir.File(name));
+        EXPECT_EQ(file->Restore(destination.c_str(), ZelDefaultProgressCallback), ZEL_S_OK);
+        return jextest::ReadFile(dir.File(name));
+    }
+
+    jextest::TempDir dir;
+    std::string image;
+    boost::shared_ptr<CZelFileSystem> fs;
+
+private:
+    void Mtools(const std::string& command)
+    {
+        // mtools converts names through the locale: make it UTF-8.
+        EXPECT_EQ(jextest::Run("LC_ALL=C.UTF-8 MTOOLS_SKIP_CHECK=1 " + command), 0) << command;
+    }
+};
+
+struct Geometry {
+    uint32_t sectorSize, sectorsPerCluster, sizeKiB;
+};
+
+void PrintTo(const Geometry& g, std::ostream* out)
+{
+    *out << g.sectorSize << "-byte sectors, " << g.sectorsPerCluster << " per cluster";
+}
+
+class Fat32Recovery : public ::testing::TestWithParam<Geometry> {};
+
+} // namespace
+
+TEST_P(Fat32Recovery, DeletedFilesComeBackWithNamesAndPaths)
+{
+    const Geometry g = GetParam();
+    MtoolsImage card(g.sectorSize, g.sectorsPerCluster, g.sizeKiB);
+    std::map<std::string, std::vector<uint8_t>> deleted;
+    auto put = [&](const std::string& path, size_t size, uint32_t seed, bool remove) {
+        auto data = Content(size, seed);
+        card.Put(path, data);
+        if (remove)
+            deleted[path] = data;
+    };
+    card.Folder("DCIM");
+    card.Folder("Urlaub am Meer");
+    card.Folder("Urlaub am Meer/Tag eins");
+    card.Folder("Alte Sachen");
+    card.Folder("Alte Sachen/Noch älter");
+    put("Erster Brief an Oma.txt", 4000, 1, true);
+    put("keep me.txt", 3000, 2, false);
+    put("DCIM/Sonnenuntergang.JPG", 150000, 3, true);
+    put("DCIM/Zweites Bild.jpg", 90001, 4, false);
+    put("Urlaub am Meer/Tag eins/Möwe über dem Strand.png", 70000, 5, true);
+    put("Urlaub am Meer/Tag eins/Ohne Endung", 1, 6, true);
+    put("Urlaub am Meer/Leere Datei.txt", 0, 7, true);
+    put("Alte Sachen/Rechnung März.pdf", 12345, 8, false);
+    put("Alte Sachen/Noch älter/Tagebuch 2019.txt", 513, 9, false);
+    for (const auto& file : deleted)
+        card.Delete(file.first);
+    card.DeleteTree("Alte Sachen");
+    deleted["Alte Sachen/Rechnung März.pdf"] = Content(12345, 8);
+    deleted["Alte Sachen/Noch älter/Tagebuch 2019.txt"] = Content(513, 9);
+
+    auto found = card.Scan();
+    size_t files = 0;
+    for (const auto& f : found)
+        if (f.second->GetType() == ZelEntryFile)
+            ++files;
+    EXPECT_EQ(files, deleted.size());
+    for (const auto& file : deleted) {
+        std::wstring path = L"card.img/" + ZelNarrowToWide(file.first);
+        auto it = found.find(path);
+        ASSERT_NE(it, found.end()) << file.first;
+        EXPECT_TRUE(it->second->IsDeleted()) << file.first;
+        EXPECT_EQ(boost::dynamic_pointer_cast<CZelFSFile>(it->second)->GetSize(), file.second.size());
+        EXPECT_EQ(card.Restore(it->second, "restored-" + std::to_string(files++)), file.second) << file.first;
+    }
+    // Live folders stay in the tree; the deleted folder is marked.
+    ASSERT_TRUE(found.count(L"card.img/DCIM"));
+    EXPECT_FALSE(found[L"card.img/DCIM"]->IsDeleted());
+    ASSERT_TRUE(found.count(L"card.img/Alte Sachen"));
+    EXPECT_TRUE(found[L"card.img/Alte Sachen"]->IsDeleted());
+    EXPECT_TRUE(found[L"card.img/Alte Sachen/Noch \u00e4lter"]->IsDeleted());
+    EXPECT_FALSE(found.count(L"card.img/keep me.txt"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Geometries, Fat32Recovery,
+                         ::testing::Values(Geometry{512, 1, 34000}, Geometry{512, 8, 270000},
+                                           Geometry{512, 128, 4200000}, Geometry{4096, 1, 270000},
+                                           Geometry{4096, 16, 4200000}));
+
+TEST(Fat32RecoveryFilters, CategoryListOnARealImage)
+{
+    MtoolsImage card(512, 1, 34000);
+    card.Folder("Bilder");
+    const char* names[] = {"Bilder/Katze.JPG", "Bilder/Hund.png", "Bilder/Skizze.heic", "Bilder/Roh.CR2",
+                           "Bilder/Notiz.txt", "Bilder/klein.jpg", "Lied.mp3", "Brief.docx"};
+    size_t sizes[] = {5000, 6000, 7000, 8000, 9000, 10, 11000, 12000};
+    for (size_t i = 0; i < 8; ++i)
+        card.Put(names[i], Content(sizes[i], static_cast<uint32_t>(i)));
+    for (const char* name : names)
+        card.Delete(name);
+    // An image category of a size above 100 bytes.
+    CZelCheckFileCreator& creator = *BoundCore().GetCreator()->CreateCheckFileCreator();
+    auto images = creator.CreateCheckFile(ZelCheckFileExtensions);
+    for (const wchar_t* ext : {L"jpg", L"jpeg", L"png", L"gif", L"bmp", L"tif", L"tiff", L"heic", L"heif", L"webp",
+                               L"cr2", L"cr3", L"nef", L"arw", L"dng", L"orf", L"rw2", L"raf"})
+        images->SetParam(L"Add", ext);
+    auto size = creator.CreateCheckFile(ZelCheckFileSizeRange);
+    size->SetParam(L"Min", uint64_t(100));
+    auto group = creator.CreateCheckFile(ZelCheckFileAnd);
+    group->SetParam(L"Add", images);
+    group->SetParam(L"Add", size);
+
+    auto found = card.Scan(group);
+    std::vector<std::wstring> paths;
+    for (const auto& f : found)
+        paths.push_back(f.first);
+    EXPECT_EQ(paths, (std::vector<std::wstring>{L"card.img/Bilder", L"card.img/Bilder/Hund.png",
+                                                L"card.img/Bilder/Katze.JPG", L"card.img/Bilder/Roh.CR2",
+                                                L"card.img/Bilder/Skizze.heic"}));
+
+    // A list given alone is used as a list.
+    auto music = creator.CreateCheckFile(ZelCheckFileExtensions);
+    music->SetParam(L"Add", L"mp3");
+    found = card.Scan(music);
+    EXPECT_EQ(found.size(), 2u);
+    EXPECT_TRUE(found.count(L"card.img/Lied.mp3"));
+}
+
+TEST(Fat32RecoveryFailures, AVolumeThatCannotBeScannedIsReported)
+{
+    jextest::TempDir dir;
+    std::string fat16 = jextest::MakeFatImage(dir, "old.img", 16, 16384);
+    auto fs = BoundCore().GetFileSystemCreator()->CreateFAT32();
+    std::wstring volume = ZelNarrowToWide(fat16);
+    CaptureMessages();
+    EXPECT_EQ(fs->Open(volume.c_str(), 0), ZEL_S_OK);
+    EXPECT_EQ(fs->FindDeleted(volume.c_str(), 1, {}), ZEL_S_OK);
+    ASSERT_EQ(CapturedMessages().size(), 1u);
+    EXPECT_EQ(CapturedMessages()[0].caption, L"Trouble");
+    EXPECT_EQ(CapturedMessages()[0].text.rfind(volume + L": a FAT16 volume", 0), 0u) << CapturedMessages()[0].text.c_str();
+    EXPECT_TRUE(fs->GetIterator()->IsDone());
+
+    CaptureMessages();
+    std::wstring missing = ZelNarrowToWide(dir.File("gone.img"));
+    EXPECT_EQ(fs->Open(missing.c_str(), 0), ZEL_S_OK);
+    EXPECT_EQ(fs->FindDeleted(missing.c_str(), 1, {}), ZEL_S_OK);
+    ASSERT_EQ(CapturedMessages().size(), 1u);
+    EXPECT_EQ(CapturedMessages()[0].text, missing + L": No such file or directory");
+    BoundCore().SetMessageHandler(nullptr);
+}

@@ -170,7 +170,9 @@ TEST(Fat32RecoveryFilters, CategoryListOnARealImage)
     for (const char* name : names)
         card.Delete(name);
     // An image category of a size above 100 bytes.
-    CZelCheckFileCreator& creator = *BoundCore().GetCreator()->CreateCheckFileCreator();
+    boost::shared_ptr<CZelCheckFileCreator> creatorObject = BoundCore().GetCreator()->CreateCheckFileCreator();
+    ASSERT_TRUE(creatorObject);
+    CZelCheckFileCreator& creator = *creatorObject;
     auto images = creator.CreateCheckFile(ZelCheckFileExtensions);
     for (const wchar_t* ext : {L"jpg", L"jpeg", L"png", L"gif", L"bmp", L"tif", L"tiff", L"heic", L"heif", L"webp",
                                L"cr2", L"cr3", L"nef", L"arw", L"dng", L"orf", L"rw2", L"raf"})

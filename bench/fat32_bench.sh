@@ -49,7 +49,7 @@ cat_seconds=$(awk -v a="$start" -v b="$end" 'BEGIN { print b - a }')
 
 echo "== scan and restore"
 mkdir "$work/out"
-"$build/bench/jexbench_recovery" "$image" "$work/out" > "$work/figures"
+"$build/bin/jexbench_recovery" "$image" "$work/out" > "$work/figures"
 cat "$work/figures"
 get() { awk -v k="$1" '$1 == k { print $2 }' "$work/figures"; }
 

@@ -27,6 +27,9 @@ public:
     const CDirEntryInterface* GetParent() const override { return m_pParent; }
     uint32_t GetSize() const override { return m_Size; }
 
+    // The first cluster from the short entry.
+    uint32_t GetFirstCluster() const { return m_FirstCluster; }
+
     // True when this entry or a directory above it is marked deleted.
     bool IsInDeletedTree() const;
 
@@ -46,5 +49,6 @@ private:
     FatEntryType m_Type = FatEntryOther;
     const CDirEntry* m_pParent;
     uint32_t m_Size = 0;
+    uint32_t m_FirstCluster = 0;
     std::vector<std::unique_ptr<CDirEntry>> m_Children;
 };

@@ -3,6 +3,7 @@
 #include "ByteOrder.h"
 #include "fat32/Fat32Layout.h"
 
+#include <algorithm>
 #include <cstring>
 
 using namespace fat32layout;
@@ -57,5 +58,9 @@ Fat32BootCheck ZelDecodeFat32BootSector(const uint8_t* bytes, size_t length, CFa
     boot.firstDataSector =
         boot.reservedSectors + static_cast<uint64_t>(boot.numberOfFats) * boot.sectorsPerFat32;
     boot.clusterSize = static_cast<uint64_t>(spc) * bps;
+    boot.fatOffset = static_cast<uint64_t>(boot.reservedSectors) * bps;
+    uint64_t dataSectors = boot.totalSectors32 > boot.firstDataSector ? boot.totalSectors32 - boot.firstDataSector : 0;
+    uint64_t clusters = dataSectors / spc;
+    boot.lastCluster = static_cast<uint32_t>(std::min<uint64_t>(clusters + 1, kLastValidCluster));
     return Fat32BootCheck::Fat32;
 }

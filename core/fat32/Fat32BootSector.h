@@ -22,6 +22,10 @@ struct CFat32BootSector {
     uint64_t firstDataSector = 0;
     uint64_t clusterSize = 0;
     uint64_t volumeSize = 0;
+    // Byte offset of the first allocation table.
+    uint64_t fatOffset = 0;
+    // The highest cluster number the data region holds.
+    uint32_t lastCluster = 0;
 
     // Byte offset of cluster n on the volume; false for a cluster number
     // that lies before the data region (0 and 1).

@@ -1,5 +1,6 @@
 #include "fat32/MUNdelete.h"
 
+#include "ByteOrder.h"
 #include "fat32/Fat32Layout.h"
 #include "filters/EngineCheckFile.h"
 #include "jexfscore/ZelText.h"
@@ -62,20 +63,19 @@ int32_t CMUNdelete::Scan(const std::string& volumePath, uint8_t mode, CFat32Chec
     if (m_Sink.volumeSize)
         m_Sink.volumeSize(m_Boot.volumeSize != 0 ? m_Boot.volumeSize : m_VolumeEnd);
 
-    uint64_t root = 0;
-    m_Boot.ClusterOffset(m_Boot.rootCluster, root);
-    m_ReadDirectories.insert(root);
-    ReadDirectory(nullptr, root, 0, m_Found);
+    m_FatWindow.clear();
+    m_ReadDirectories.insert(m_Boot.rootCluster);
+    ReadDirectory(nullptr, m_Boot.rootCluster, 0, m_Found);
     return 0;
 }
 
-void CMUNdelete::ReadDirectory(const CDirEntry* parent, uint64_t offset, uint32_t depth,
+void CMUNdelete::ReadDirectory(const CDirEntry* parent, uint32_t firstCluster, uint32_t depth,
                                std::vector<std::unique_ptr<CDirEntry>>& into)
 {
-    if (m_Reader.seek(static_cast<int64_t>(offset), CBlockReader::kFromStart) == CBlockReader::kInvalidPosition)
-        return;
     DirectoryRun run;
     run.depth = depth;
+    if (!EnterCluster(run, firstCluster))
+        return;
     auto work = std::make_unique<CDirEntry>(parent);
     while (ReadEntryGroup(*work, run) > 0) {
         if (Retain(*work)) {
@@ -85,12 +85,66 @@ void CMUNdelete::ReadDirectory(const CDirEntry* parent, uint64_t offset, uint32_
     }
 }
 
+bool CMUNdelete::EnterCluster(DirectoryRun& run, uint32_t cluster)
+{
+    uint64_t start = 0;
+    if (cluster > m_Boot.lastCluster || !m_Boot.ClusterOffset(cluster, start) || !run.clusters.insert(cluster).second)
+        return false;
+    if (m_Reader.seek(static_cast<int64_t>(start), CBlockReader::kFromStart) == CBlockReader::kInvalidPosition)
+        return false;
+    run.cluster = cluster;
+    run.clusterEnd = start + m_Boot.clusterSize;
+    return true;
+}
+
+bool CMUNdelete::ReadFatEntry(uint32_t cluster, uint32_t& value)
+{
+    constexpr uint64_t kWindow = 4096;
+    // An entry past the end of the table cannot be read.
+    if (4ull * cluster + 4 > static_cast<uint64_t>(m_Boot.sectorsPerFat32) * m_Boot.bytesPerSector)
+        return false;
+    uint64_t offset = m_Boot.fatOffset + 4ull * cluster;
+    if (m_FatWindow.empty() || offset < m_FatWindowStart || offset + 4 > m_FatWindowStart + m_FatWindow.size()) {
+        uint64_t start = offset - offset % kWindow;
+        m_FatWindow.resize(kWindow);
+        m_Reader.seek(static_cast<int64_t>(start), CBlockReader::kFromStart);
+        int64_t got = m_Reader.read(kWindow, m_FatWindow.data());
+        m_FatWindow.resize(got > 0 ? static_cast<size_t>(got) : 0);
+        m_FatWindowStart = start;
+        if (offset + 4 > m_FatWindowStart + m_FatWindow.size())
+            return false;
+    }
+    value = ZelLE32(&m_FatWindow[static_cast<size_t>(offset - m_FatWindowStart)]) & 0x0FFFFFFF;
+    return true;
+}
+
+uint32_t CMUNdelete::NextDirectoryCluster(uint32_t cluster)
+{
+    uint32_t value = 0;
+    // A free entry (or one that cannot be read): the chain of a deleted
+    // directory was cleared, so its clusters are taken to follow each other.
+    if (!ReadFatEntry(cluster, value) || value == 0)
+        return cluster < m_Boot.lastCluster ? cluster + 1 : 0;
+    if (value >= 2 && value <= m_Boot.lastCluster)
+        return value;
+    // End of chain, bad or reserved cluster.
+    return 0;
+}
+
 bool CMUNdelete::ReadRawEntry(DirectoryRun& run, CFatDirEntryFields& entry, uint64_t& offset)
 {
     if (run.entries >= kMaxEntriesPerDirectory)
         return false;
     offset = m_Reader.seek(0, CBlockReader::kFromCurrent);
-    if (offset == CBlockReader::kInvalidPosition || offset >= m_VolumeEnd || m_VolumeEnd - offset < kEntrySize)
+    if (offset == CBlockReader::kInvalidPosition)
+        return false;
+    if (offset >= run.clusterEnd) {
+        uint32_t next = NextDirectoryCluster(run.cluster);
+        if (next == 0 || !EnterCluster(run, next))
+            return false;
+        offset = m_Reader.seek(0, CBlockReader::kFromCurrent);
+    }
+    if (offset >= m_VolumeEnd || m_VolumeEnd - offset < kEntrySize)
         return false;
     uint8_t bytes[kEntrySize];
     // A short or failed read ends the directory.
@@ -108,6 +162,7 @@ void CMUNdelete::TakeShortEntry(CDirEntry& node, const CFatDirEntryFields& entry
     node.m_ShortName = CZelStringA(shortName.c_str());
     uint64_t offset = 0;
     node.m_DataOffset = m_Boot.ClusterOffset(entry.firstCluster, offset) ? offset : CDirEntry::kNoData;
+    node.m_FirstCluster = entry.firstCluster;
     node.m_Size = entry.fileSize;
 }
 
@@ -119,6 +174,7 @@ int CMUNdelete::ReadEntryGroup(CDirEntry& node, DirectoryRun& run)
     node.m_Attributes = 0;
     node.m_Type = FatEntryOther;
     node.m_DataOffset = CDirEntry::kNoData;
+    node.m_FirstCluster = 0;
     node.m_Size = 0;
 
     CFatDirEntryFields entry;
@@ -177,8 +233,8 @@ int CMUNdelete::ReadEntryGroup(CDirEntry& node, DirectoryRun& run)
     const char* shortName = node.m_ShortName.GetBuffer();
     bool dotEntry = shortName != nullptr && shortName[0] == '.';
     if (node.m_Type == FatEntryDirectory && !dotEntry && node.m_DataOffset != CDirEntry::kNoData &&
-        run.depth < kMaxDepth && m_ReadDirectories.insert(node.m_DataOffset).second) {
-        ReadDirectory(&node, node.m_DataOffset, run.depth + 1, node.m_Children);
+        run.depth < kMaxDepth && m_ReadDirectories.insert(node.m_FirstCluster).second) {
+        ReadDirectory(&node, node.m_FirstCluster, run.depth + 1, node.m_Children);
         m_Reader.seek(static_cast<int64_t>(resume), CBlockReader::kFromStart);
     }
     return 1;

@@ -2,6 +2,11 @@
 // directory, live or deleted, and keeps a tree of all directories and of
 // the file entries that are marked deleted (or lie in a deleted directory)
 // and pass the filter.
+//
+// A directory is read cluster by cluster. Where the allocation table still
+// chains the cluster on (a live directory, which is often fragmented) the
+// chain is followed; where the table entry is free (a deleted directory,
+// whose chain was cleared) the next cluster on the volume is taken.
 #pragma once
 
 #include "fat32/BlockReader.h"
@@ -50,13 +55,24 @@ private:
     struct DirectoryRun {
         uint32_t entries = 0;
         uint32_t depth = 0;
+        // The cluster being read and the byte offset where it ends.
+        uint32_t cluster = 0;
+        uint64_t clusterEnd = 0;
+        // Clusters read so far: a chain that loops ends the directory.
+        std::unordered_set<uint32_t> clusters;
     };
 
     int ReadEntryGroup(CDirEntry& node, DirectoryRun& run);
     // Reads the next 32-byte entry of the run; false at the end of the run
     // (volume end, entry limit, short read).
     bool ReadRawEntry(DirectoryRun& run, CFatDirEntryFields& entry, uint64_t& offset);
-    void ReadDirectory(const CDirEntry* parent, uint64_t offset, uint32_t depth,
+    // Moves the run to the start of cluster; false when it cannot be read.
+    bool EnterCluster(DirectoryRun& run, uint32_t cluster);
+    // The cluster that follows cluster in a directory, 0 at its end.
+    uint32_t NextDirectoryCluster(uint32_t cluster);
+    // The allocation-table entry of cluster; false when it cannot be read.
+    bool ReadFatEntry(uint32_t cluster, uint32_t& value);
+    void ReadDirectory(const CDirEntry* parent, uint32_t firstCluster, uint32_t depth,
                        std::vector<std::unique_ptr<CDirEntry>>& into);
     void TakeShortEntry(CDirEntry& node, const CFatDirEntryFields& entry) const;
     bool Retain(const CDirEntry& entry) const;
@@ -70,6 +86,9 @@ private:
     uint8_t m_Mode = 1;
     CFat32CheckFile* m_pFilter = nullptr;
     uint64_t m_VolumeEnd = 0;
-    // Data offsets of the directories read so far: none is read twice.
-    std::unordered_set<uint64_t> m_ReadDirectories;
+    // First clusters of the directories read so far: none is read twice.
+    std::unordered_set<uint32_t> m_ReadDirectories;
+    // A window of the allocation table, read as directories need it.
+    std::vector<uint8_t> m_FatWindow;
+    uint64_t m_FatWindowStart = 0;
 };

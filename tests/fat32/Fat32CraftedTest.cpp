@@ -165,7 +165,7 @@ TEST_F(Crafted, FoldersDeletedFoldersAndPaths)
 TEST_F(Crafted, LargeClusterNumbersAndTheEndOfADirectory)
 {
     // Enough clusters for a first cluster whose low word is 0x8000 or more.
-    FatImageBuilder image(33000 + 48);
+    FatImageBuilder image(34000);
     const auto data = Bytes(2000, 6);
     image.PutData(0x8005, data);
     image.PutEntry(2, 0, FatImageBuilder::Deleted(FatImageBuilder::ShortEntry("HIGH    BIN", 0x20, 0x8005, 2000)));
@@ -176,6 +176,31 @@ TEST_F(Crafted, LargeClusterNumbersAndTheEndOfADirectory)
     ASSERT_EQ(found.size(), 1u);
     EXPECT_EQ(found[0].path, L"crafted.img/\u00e5IGH.BIN");
     EXPECT_EQ(Restore(found[0], "high"), data);
+}
+
+TEST_F(Crafted, LiveDirectoriesFollowTheirClusterChain)
+{
+    FatImageBuilder image;
+    // The root spans clusters 2 and 9; cluster 3 in between holds entries
+    // of something else.
+    image.SetFat(2, 9);
+    image.SetFat(9, 0x0FFFFFFF);
+    for (uint32_t i = 0; i < 16; ++i)
+        image.PutEntry(2, i, FatImageBuilder::Deleted(FatImageBuilder::ShortEntry("A" + std::to_string(i) + "      BIN",
+                                                                                 0x20, 20, 1)));
+    image.PutEntry(3, 0, FatImageBuilder::Deleted(FatImageBuilder::ShortEntry("OTHER   BIN", 0x20, 20, 1)));
+    image.PutEntry(9, 0, FatImageBuilder::Deleted(FatImageBuilder::ShortEntry("LAST    BIN", 0x20, 20, 1)));
+    auto found = Scan(image);
+    ASSERT_EQ(found.size(), 17u);
+    EXPECT_EQ(found.back().path, L"crafted.img/\u00e5AST.BIN");
+
+    // A chain that loops back ends the directory.
+    image.SetFat(9, 2);
+    image.PutEntry(9, 1, FatImageBuilder::Deleted(FatImageBuilder::ShortEntry("MORE    BIN", 0x20, 20, 1)));
+    for (uint32_t i = 2; i < 16; ++i)
+        image.PutEntry(9, i, FatImageBuilder::Deleted(FatImageBuilder::ShortEntry("M" + std::to_string(i) + "      BIN",
+                                                                                 0x20, 20, 1)));
+    EXPECT_EQ(Scan(image).size(), 32u);
 }
 
 TEST_F(Crafted, DirectoriesPointingBackAtTheirAncestorsEnd)

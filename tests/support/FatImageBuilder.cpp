@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 
 namespace jextest {
@@ -23,12 +24,12 @@ void Put32(std::vector<uint8_t>& b, size_t at, uint32_t v)
 }
 
 constexpr uint16_t kReserved = 32;
-constexpr uint32_t kFatSectors = 8;
 
 } // namespace
 
 FatImageBuilder::FatImageBuilder(uint32_t totalSectors, uint16_t bytesPerSector, uint8_t sectorsPerCluster)
     : m_BytesPerSector(bytesPerSector), m_SectorsPerCluster(sectorsPerCluster),
+      m_FatSectors(std::max<uint32_t>(8, (totalSectors / sectorsPerCluster + 2) * 4 / bytesPerSector + 1)),
       m_Bytes(static_cast<size_t>(totalSectors) * bytesPerSector, 0)
 {
     std::vector<uint8_t>& b = m_Bytes;
@@ -42,25 +43,31 @@ FatImageBuilder::FatImageBuilder(uint32_t totalSectors, uint16_t bytesPerSector,
     b[16] = 2;
     b[21] = 0xF8;
     Put32(b, 32, totalSectors);
-    Put32(b, 36, kFatSectors);
+    Put32(b, 36, m_FatSectors);
     Put32(b, 44, 2);
     b[66] = 0x29;
     std::memcpy(&b[71], "CRAFTED    ", 11);
     std::memcpy(&b[82], "FAT32   ", 8);
     b[510] = 0x55;
     b[511] = 0xAA;
-    // Allocation tables: media entries and an end-of-chain root directory.
+    // Allocation tables: the media entries. Every cluster is free, so
+    // directories read on from cluster to cluster unless chained.
+    SetFat(0, 0x0FFFFFF8);
+    SetFat(1, 0x0FFFFFFF);
+}
+
+void FatImageBuilder::SetFat(uint32_t cluster, uint32_t value)
+{
     for (uint32_t fat = 0; fat < 2; ++fat) {
-        size_t at = (kReserved + fat * kFatSectors) * static_cast<size_t>(bytesPerSector);
-        Put32(b, at, 0x0FFFFFF8);
-        Put32(b, at + 4, 0x0FFFFFFF);
-        Put32(b, at + 8, 0x0FFFFFFF);
+        size_t at = (kReserved + fat * m_FatSectors) * static_cast<size_t>(m_BytesPerSector) + 4ull * cluster;
+        ASSERT_LE(at + 4, m_Bytes.size());
+        Put32(m_Bytes, at, value);
     }
 }
 
 uint64_t FatImageBuilder::ClusterOffset(uint32_t cluster) const
 {
-    uint64_t firstData = kReserved + 2 * kFatSectors;
+    uint64_t firstData = kReserved + 2 * m_FatSectors;
     return firstData * m_BytesPerSector + (static_cast<uint64_t>(cluster) - 2) * ClusterSize();
 }
 

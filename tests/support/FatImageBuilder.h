@@ -15,8 +15,8 @@ typedef std::array<uint8_t, 32> FatEntryBytes;
 
 class FatImageBuilder {
 public:
-    // 32 reserved sectors, 2 allocation tables of 8 sectors, root directory
-    // at cluster 2.
+    // 32 reserved sectors, 2 allocation tables large enough for every
+    // cluster, root directory at cluster 2.
     explicit FatImageBuilder(uint32_t totalSectors = 4096, uint16_t bytesPerSector = 512,
                              uint8_t sectorsPerCluster = 1);
 
@@ -25,6 +25,8 @@ public:
     // Writes entry number index of the directory that starts at cluster.
     void PutEntry(uint32_t cluster, uint32_t index, const FatEntryBytes& entry);
     void PutData(uint32_t cluster, const std::vector<uint8_t>& data);
+    // Sets the allocation-table entry of cluster in both tables.
+    void SetFat(uint32_t cluster, uint32_t value);
     // Turns the boot sector into a FAT16 one, with the given type label.
     void MakeFat16(const std::string& label);
     std::vector<uint8_t>& Bytes() { return m_Bytes; }
@@ -45,6 +47,7 @@ public:
 private:
     uint16_t m_BytesPerSector;
     uint8_t m_SectorsPerCluster;
+    uint32_t m_FatSectors;
     std::vector<uint8_t> m_Bytes;
 };
 

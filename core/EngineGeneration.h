@@ -7,6 +7,9 @@
 #include <atomic>
 #include <cstdint>
 
+// What RestoreCurrentFile answers for an entry of an ended generation.
+constexpr int32_t kZelStaleRecord = -3;
+
 class CZelEngineGeneration {
 public:
     uint64_t Current() const { return m_Value.load(std::memory_order_acquire); }

@@ -3,6 +3,7 @@
 // the engine record they restore from.
 #pragma once
 
+#include "EngineGeneration.h"
 #include "jexfscore/ZelEntries.h"
 #include "jexfscore/ZelText.h"
 
@@ -89,11 +90,13 @@ public:
         if (destination == nullptr || m_Record == 0 || !m_pEngine)
             return ZEL_E_RESTOREREFUSED;
         // The record belongs to the found set of one scan; once the engine
-        // has been closed, reopened or has scanned again it is gone.
-        if (m_pEngine->GetGeneration() != m_Generation)
-            return ZEL_E_RESTOREREFUSED;
+        // has been closed, reopened or has scanned again it is gone, and the
+        // engine refuses it without following the handle.
         const TRecord* record = reinterpret_cast<const TRecord*>(m_Record);
-        return m_pEngine->RestoreFile(destination, record, progress) == 0 ? ZEL_S_OK : ZEL_E_ENGINE;
+        int32_t result = m_pEngine->RestoreCurrentFile(m_Generation, destination, record, progress);
+        if (result == kZelStaleRecord)
+            return ZEL_E_RESTOREREFUSED;
+        return result == 0 ? ZEL_S_OK : ZEL_E_ENGINE;
     }
 
     virtual void SetSize(uint64_t size) { this->m_Size = size; }

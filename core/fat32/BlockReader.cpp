@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cstring>
 
-CBlockReader::CBlockReader(int32_t blockSize) : m_BlockSize(blockSize)
+CBlockReader::CBlockReader(int32_t blockSize) : m_BlockSize(std::min(blockSize, kMaxBlockSize))
 {
     if (m_BlockSize >= 2)
         m_Buffer.resize(static_cast<size_t>(m_BlockSize));
@@ -94,7 +94,8 @@ uint64_t CBlockReader::seek(int64_t offset, int origin)
         m_Position = static_cast<uint64_t>(offset);
         return m_Position;
     case kFromCurrent:
-        if (offset < 0 && static_cast<uint64_t>(-offset) > m_Position)
+        if (offset < 0 ? static_cast<uint64_t>(-(offset + 1)) + 1 > m_Position
+                       : static_cast<uint64_t>(offset) > kInvalidPosition - 1 - m_Position)
             return kInvalidPosition;
         m_Position += static_cast<uint64_t>(offset);
         return m_Position;

@@ -16,6 +16,8 @@ public:
     // Seek origins.
     enum { kFromStart = 0, kFromCurrent = 1, kFromEnd = 2 };
     static constexpr uint64_t kInvalidPosition = UINT64_MAX;
+    // Larger block sizes are read in blocks of this size.
+    static constexpr int32_t kMaxBlockSize = 65536;
 
     // blockSize is the device's bytes per sector; below 2 every read goes
     // to the device as asked.

@@ -30,6 +30,17 @@ Fat32BootCheck ZelDecodeFat32BootSector(const uint8_t* bytes, size_t length, CFa
     boot.totalSectors32 = ZelLE32(bytes + kBootTotalSectors32);
     boot.volumeSize = static_cast<uint64_t>(boot.bytesPerSector) * boot.totalSectors32;
 
+    // Sector and cluster sizes are checked first: data that is no FAT boot
+    // sector at all is not named a FAT12 or FAT16 volume.
+    const uint16_t bps = boot.bytesPerSector;
+    const uint8_t spc = boot.sectorsPerCluster;
+    if (bps != 512 && bps != 1024 && bps != 2048 && bps != 4096)
+        problem = "bytes per sector is " + std::to_string(bps);
+    else if (spc == 0 || (spc & (spc - 1)) != 0)
+        problem = "sectors per cluster is " + std::to_string(spc);
+    if (!problem.empty())
+        return Fat32BootCheck::Invalid;
+
     if (boot.sectorsPerFat16 != 0) {
         boot.variant = std::memcmp(bytes + kBootFat16TypeLabel, "FAT16", 5) == 0 ? 16 : 12;
         return Fat32BootCheck::OtherFat;
@@ -38,13 +49,7 @@ Fat32BootCheck ZelDecodeFat32BootSector(const uint8_t* bytes, size_t length, CFa
     boot.sectorsPerFat32 = ZelLE32(bytes + kBootSectorsPerFat32);
     boot.rootCluster = ZelLE32(bytes + kBootRootCluster);
 
-    const uint16_t bps = boot.bytesPerSector;
-    const uint8_t spc = boot.sectorsPerCluster;
-    if (bps != 512 && bps != 1024 && bps != 2048 && bps != 4096)
-        problem = "bytes per sector is " + std::to_string(bps);
-    else if (spc == 0 || (spc & (spc - 1)) != 0)
-        problem = "sectors per cluster is " + std::to_string(spc);
-    else if (boot.reservedSectors == 0)
+    if (boot.reservedSectors == 0)
         problem = "no reserved sectors";
     else if (boot.numberOfFats == 0)
         problem = "no allocation table";

@@ -33,6 +33,11 @@ public:
     // Bumped by Open, Close and every scan: the found entries of an earlier
     // generation are gone.
     virtual uint64_t GetGeneration() = 0;
+    // RestoreFile for an entry found under generation; -3, without looking
+    // at the entry, when that generation has ended. Serialised with Open,
+    // Close and FindDeleted, so the entry cannot go away meanwhile.
+    virtual int32_t RestoreCurrentFile(uint64_t generation, const char* destination,
+                                       const CDirEntryInterface* entry, CZelProgressCallbackPtr progress) = 0;
     // Why the last scan could not run (device path and reason), empty when
     // it ran.
     virtual std::string GetLastError() = 0;

@@ -1,10 +1,9 @@
 #include "fat32/Fat32Wrapper.h"
 
+#include "platform/OutputFile.h"
 #include "platform/VolumePath.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <fcntl.h>
 #include <unistd.h>
 #include <vector>
 
@@ -13,23 +12,6 @@ namespace {
 // Data is copied in chunks of this size: large enough that whole sectors
 // go straight from the device to the destination.
 constexpr size_t kRestoreChunk = 1 << 20;
-
-bool WriteAll(int fd, const uint8_t* data, size_t length)
-{
-    while (length > 0) {
-        ssize_t written = ::write(fd, data, length);
-        if (written < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        if (written == 0)
-            return false;
-        data += written;
-        length -= static_cast<size_t>(written);
-    }
-    return true;
-}
 
 void Report(const CZelProgressCallbackPtr& progress, double fraction)
 {
@@ -46,7 +28,8 @@ CFat32Wrapper::~CFat32Wrapper()
 
 int32_t CFat32Wrapper::Open(const char* volumePath, int32_t blockSize)
 {
-    Close();
+    std::lock_guard<std::mutex> engine(m_EngineLock);
+    CloseLocked();
     if (volumePath == nullptr)
         return -1;
     m_VolumePath = CZelStringA(volumePath);
@@ -62,6 +45,12 @@ int32_t CFat32Wrapper::Open(const char* volumePath, int32_t blockSize)
 
 void CFat32Wrapper::Close()
 {
+    std::lock_guard<std::mutex> engine(m_EngineLock);
+    CloseLocked();
+}
+
+void CFat32Wrapper::CloseLocked()
+{
     m_Generation.Advance();
     m_pScanner.reset();
     m_pReader.reset();
@@ -75,6 +64,7 @@ std::string CFat32Wrapper::GetRootName()
 
 int32_t CFat32Wrapper::FindDeleted(const char* volumePath, uint8_t mode, CFat32CheckFile* filter)
 {
+    std::lock_guard<std::mutex> engine(m_EngineLock);
     m_Generation.Advance();
     m_LastError.clear();
     {
@@ -104,6 +94,22 @@ const CDirEntryInterface* CFat32Wrapper::GetEntry(uint32_t index)
 int32_t CFat32Wrapper::RestoreFile(const char* destination, const CDirEntryInterface* entry,
                                    CZelProgressCallbackPtr progress)
 {
+    std::lock_guard<std::mutex> engine(m_EngineLock);
+    return Restore(destination, entry, progress);
+}
+
+int32_t CFat32Wrapper::RestoreCurrentFile(uint64_t generation, const char* destination,
+                                          const CDirEntryInterface* entry, CZelProgressCallbackPtr progress)
+{
+    std::lock_guard<std::mutex> engine(m_EngineLock);
+    if (generation != m_Generation.Current())
+        return kZelStaleRecord;
+    return Restore(destination, entry, progress);
+}
+
+int32_t CFat32Wrapper::Restore(const char* destination, const CDirEntryInterface* entry,
+                               const CZelProgressCallbackPtr& progress)
+{
     const CDirEntry* node = dynamic_cast<const CDirEntry*>(entry);
     if (node == nullptr || destination == nullptr || !m_pReader || !m_pReader->isOpen())
         return -2;
@@ -114,7 +120,7 @@ int32_t CFat32Wrapper::RestoreFile(const char* destination, const CDirEntryInter
                       m_pReader->seek(static_cast<int64_t>(node->GetDataOffset()), CBlockReader::kFromStart) !=
                           CBlockReader::kInvalidPosition;
     // A restored file never replaces an existing one.
-    int fd = ::open(destination, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    int fd = ZelCreateNewFile(destination, 0666);
     if (fd < 0)
         return -1;
 
@@ -131,7 +137,7 @@ int32_t CFat32Wrapper::RestoreFile(const char* destination, const CDirEntryInter
                   buffer.begin() + static_cast<std::ptrdiff_t>(chunk), 0);
         if (delivered < chunk)
             positioned = false;
-        if (!WriteAll(fd, buffer.data(), chunk)) {
+        if (!ZelWriteAll(fd, buffer.data(), chunk)) {
             ok = false;
             break;
         }

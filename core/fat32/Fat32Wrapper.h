@@ -12,6 +12,7 @@
 #include <boost/thread/mutex.hpp>
 
 #include <memory>
+#include <mutex>
 #include <string>
 
 class CFat32Wrapper : public CFat32Interface {
@@ -29,12 +30,16 @@ public:
                         CZelProgressCallbackPtr progress) override;
     double GetProgress() override;
     uint64_t GetGeneration() override;
+    int32_t RestoreCurrentFile(uint64_t generation, const char* destination, const CDirEntryInterface* entry,
+                               CZelProgressCallbackPtr progress) override;
     std::string GetLastError() override;
 
     // The FAT variant the last scan found: 12, 16, 32, or 0 before a scan.
     int GetVariant() const { return m_pScanner ? m_pScanner->GetVariant() : 0; }
 
 private:
+    int32_t Restore(const char* destination, const CDirEntryInterface* entry, const CZelProgressCallbackPtr& progress);
+    void CloseLocked();
     void PublishVolumeSize(uint64_t size);
     void PublishPosition(uint64_t position);
 
@@ -45,6 +50,9 @@ private:
     uint64_t m_VolumeSize = 0;
     double m_Progress = 0.0;
     boost::mutex m_ProgressLock;
+    // Serialises Open, Close, scans and restores: a restore never meets a
+    // reader or a found tree that another thread is replacing.
+    std::mutex m_EngineLock;
     CZelEngineGeneration m_Generation;
     std::string m_LastError;
 };

@@ -64,6 +64,7 @@ int32_t CMUNdelete::Scan(const std::string& volumePath, uint8_t mode, CFat32Chec
         m_Sink.volumeSize(m_Boot.volumeSize != 0 ? m_Boot.volumeSize : m_VolumeEnd);
 
     m_FatWindow.clear();
+    m_ReadClusters.clear();
     m_ReadDirectories.insert(m_Boot.rootCluster);
     ReadDirectory(nullptr, m_Boot.rootCluster, 0, m_Found);
     return 0;
@@ -88,7 +89,8 @@ void CMUNdelete::ReadDirectory(const CDirEntry* parent, uint32_t firstCluster, u
 bool CMUNdelete::EnterCluster(DirectoryRun& run, uint32_t cluster)
 {
     uint64_t start = 0;
-    if (cluster > m_Boot.lastCluster || !m_Boot.ClusterOffset(cluster, start) || !run.clusters.insert(cluster).second)
+    // Every cluster is read as directory entries at most once in a walk.
+    if (cluster > m_Boot.lastCluster || !m_Boot.ClusterOffset(cluster, start) || !m_ReadClusters.insert(cluster).second)
         return false;
     if (m_Reader.seek(static_cast<int64_t>(start), CBlockReader::kFromStart) == CBlockReader::kInvalidPosition)
         return false;
@@ -122,13 +124,20 @@ uint32_t CMUNdelete::NextDirectoryCluster(uint32_t cluster)
 {
     uint32_t value = 0;
     // A free entry (or one that cannot be read): the chain of a deleted
-    // directory was cleared, so its clusters are taken to follow each other.
+    // directory was cleared, so its clusters are taken to follow each other,
+    // as long as the next one is free too.
     if (!ReadFatEntry(cluster, value) || value == 0)
-        return cluster < m_Boot.lastCluster ? cluster + 1 : 0;
+        return cluster < m_Boot.lastCluster && !IsAllocated(cluster + 1) ? cluster + 1 : 0;
     if (value >= 2 && value <= m_Boot.lastCluster)
         return value;
     // End of chain, bad or reserved cluster.
     return 0;
+}
+
+bool CMUNdelete::IsAllocated(uint32_t cluster)
+{
+    uint32_t value = 0;
+    return ReadFatEntry(cluster, value) && value != 0;
 }
 
 bool CMUNdelete::ReadRawEntry(DirectoryRun& run, CFatDirEntryFields& entry, uint64_t& offset)
@@ -161,7 +170,8 @@ void CMUNdelete::TakeShortEntry(CDirEntry& node, const CFatDirEntryFields& entry
     std::string shortName = entry.ShortName();
     node.m_ShortName = CZelStringA(shortName.c_str());
     uint64_t offset = 0;
-    node.m_DataOffset = m_Boot.ClusterOffset(entry.firstCluster, offset) ? offset : CDirEntry::kNoData;
+    bool inside = entry.firstCluster <= m_Boot.lastCluster && m_Boot.ClusterOffset(entry.firstCluster, offset);
+    node.m_DataOffset = inside ? offset : CDirEntry::kNoData;
     node.m_FirstCluster = entry.firstCluster;
     node.m_Size = entry.fileSize;
 }
@@ -186,13 +196,19 @@ int CMUNdelete::ReadEntryGroup(CDirEntry& node, DirectoryRun& run)
         return 0;
     node.m_EntryOffset = position;
 
-    std::u16string longName;
+    // The name pieces of the long-name entries, last piece first; a name
+    // has at most 20 of them, further ones are read past.
+    std::vector<std::u16string> pieces;
+    auto addPiece = [&pieces](const CFatDirEntryFields& e) {
+        if (pieces.size() < kMaxLongNameEntries)
+            pieces.push_back(e.NameUnitsText());
+    };
     if (entry.IsLongNameEntry()) {
         if (entry.attributes != kLongNameAttributes) {
             node.m_Attributes = entry.attributes;
             node.m_Type = entry.Type();
         }
-        longName = entry.NameUnitsText();
+        addPiece(entry);
     } else {
         // A first cluster past the last valid one ends the directory here.
         if (entry.firstCluster > kLastValidCluster)
@@ -206,11 +222,19 @@ int CMUNdelete::ReadEntryGroup(CDirEntry& node, DirectoryRun& run)
         CFatDirEntryFields last = entry;
         while (last.caseByte == 0) {
             CFatDirEntryFields next;
-            uint64_t ignored = 0;
-            if (!ReadRawEntry(run, next, ignored) || next.IsEndOfDirectory())
+            uint64_t nextOffset = 0;
+            if (!ReadRawEntry(run, next, nextOffset) || next.IsEndOfDirectory())
                 return 0;
+            if (next.IsDeleted() != node.m_Deleted) {
+                // Leftover entries of another group (a deleted name in
+                // front of a live entry, or the reverse): the group ends
+                // before this entry, which starts the next one.
+                m_Reader.seek(static_cast<int64_t>(nextOffset), CBlockReader::kFromStart);
+                --run.entries;
+                break;
+            }
             if (next.attributes == kLongNameAttributes) {
-                longName = next.NameUnitsText() + longName;
+                addPiece(next);
             } else {
                 if (next.firstCluster > kLastValidCluster)
                     return 0;
@@ -221,22 +245,30 @@ int CMUNdelete::ReadEntryGroup(CDirEntry& node, DirectoryRun& run)
                 break;
         }
     }
-    if (!longName.empty())
-        node.m_LongName = CZelStringW(ZelUtf16ToWide(longName.data(), longName.size()).c_str());
+    if (!pieces.empty()) {
+        std::u16string longName;
+        for (auto it = pieces.rbegin(); it != pieces.rend(); ++it)
+            longName += *it;
+        if (!longName.empty())
+            node.m_LongName = CZelStringW(ZelUtf16ToWide(longName.data(), longName.size()).c_str());
+    }
 
     uint64_t resume = m_Reader.seek(0, CBlockReader::kFromCurrent);
     if (m_Sink.position)
         m_Sink.position(resume);
 
     // Descend into a directory, once per directory and not past the depth
-    // bound; "." and ".." are never descended into.
+    // bound; "." and ".." are never descended into. A directory of a
+    // deleted tree whose first cluster the allocation table gives to
+    // something else now has lost its content: it is not read.
     const char* shortName = node.m_ShortName.GetBuffer();
     bool dotEntry = shortName != nullptr && shortName[0] == '.';
     if (node.m_Type == FatEntryDirectory && !dotEntry && node.m_DataOffset != CDirEntry::kNoData &&
-        run.depth < kMaxDepth && m_ReadDirectories.insert(node.m_FirstCluster).second) {
+        run.depth < kMaxDepth && (!node.IsInDeletedTree() || !IsAllocated(node.m_FirstCluster)) &&
+        m_ReadDirectories.insert(node.m_FirstCluster).second)
         ReadDirectory(&node, node.m_FirstCluster, run.depth + 1, node.m_Children);
-        m_Reader.seek(static_cast<int64_t>(resume), CBlockReader::kFromStart);
-    }
+    // The descent and allocation-table look-ups move the reader.
+    m_Reader.seek(static_cast<int64_t>(resume), CBlockReader::kFromStart);
     return 1;
 }
 
@@ -245,7 +277,10 @@ bool CMUNdelete::Retain(const CDirEntry& entry) const
     const char* shortName = entry.m_ShortName.GetBuffer();
     if (shortName != nullptr && shortName[0] == '.')
         return false;
+    // Volume labels and stray long-name entries are not files.
     bool directory = entry.m_Type == FatEntryDirectory;
+    if (!directory && entry.m_Type != FatEntryFile)
+        return false;
     if (m_Mode != 0 && !directory && !entry.IsInDeletedTree())
         return false;
     return m_pFilter == nullptr || directory || m_pFilter->Check(&entry);

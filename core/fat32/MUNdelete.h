@@ -49,6 +49,8 @@ public:
 
     // A directory deeper than this below the root is not read.
     static constexpr uint32_t kMaxDepth = 256;
+    // A long name has at most 255 characters: 20 entries of 13.
+    static constexpr size_t kMaxLongNameEntries = 20;
 
 private:
     // One directory being read: how many entries it has given so far.
@@ -58,8 +60,6 @@ private:
         // The cluster being read and the byte offset where it ends.
         uint32_t cluster = 0;
         uint64_t clusterEnd = 0;
-        // Clusters read so far: a chain that loops ends the directory.
-        std::unordered_set<uint32_t> clusters;
     };
 
     int ReadEntryGroup(CDirEntry& node, DirectoryRun& run);
@@ -70,6 +70,8 @@ private:
     bool EnterCluster(DirectoryRun& run, uint32_t cluster);
     // The cluster that follows cluster in a directory, 0 at its end.
     uint32_t NextDirectoryCluster(uint32_t cluster);
+    // True when the allocation table gives cluster to a file or directory.
+    bool IsAllocated(uint32_t cluster);
     // The allocation-table entry of cluster; false when it cannot be read.
     bool ReadFatEntry(uint32_t cluster, uint32_t& value);
     void ReadDirectory(const CDirEntry* parent, uint32_t firstCluster, uint32_t depth,
@@ -88,6 +90,9 @@ private:
     uint64_t m_VolumeEnd = 0;
     // First clusters of the directories read so far: none is read twice.
     std::unordered_set<uint32_t> m_ReadDirectories;
+    // Clusters read as directory entries so far: none is read twice, so a
+    // chain that loops ends and the whole walk reads each cluster once.
+    std::unordered_set<uint32_t> m_ReadClusters;
     // A window of the allocation table, read as directories need it.
     std::vector<uint8_t> m_FatWindow;
     uint64_t m_FatWindowStart = 0;

@@ -27,6 +27,10 @@ public:
     virtual ~CNtfsInterface() = default;
     // Bumped by Open, Close and every scan.
     virtual uint64_t GetGeneration() = 0;
+    // RestoreFile for an entry found under generation; -3, without looking
+    // at the entry, when that generation has ended.
+    virtual int32_t RestoreCurrentFile(uint64_t generation, const char* destination,
+                                       const CNtfsEntryInterface* entry, CZelProgressCallbackPtr progress) = 0;
     // Why the volume could not be mounted or scanned, empty when it was.
     virtual std::string GetLastError() = 0;
 };

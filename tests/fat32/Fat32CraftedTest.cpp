@@ -203,6 +203,26 @@ TEST_F(Crafted, LiveDirectoriesFollowTheirClusterChain)
     EXPECT_EQ(Scan(image).size(), 32u);
 }
 
+TEST_F(Crafted, LeftoversOfOtherEntriesAreNotTakenForFiles)
+{
+    FatImageBuilder image;
+    // A deleted folder whose first cluster the allocation table gives to
+    // another file now: what is there is not its content.
+    image.SetFat(4, 0x0FFFFFFF);
+    image.PutEntry(2, 0, FatImageBuilder::Deleted(FatImageBuilder::ShortEntry("GONE       ", 0x10, 4, 0)));
+    image.PutEntry(4, 0, FatImageBuilder::Deleted(FatImageBuilder::ShortEntry("NOTMINE BIN", 0x20, 30, 10)));
+    // A deleted long name left in front of a live entry that reused the
+    // slot after it: the live file is not deleted, the name not its own.
+    image.PutEntry(2, 1, FatImageBuilder::Deleted(FatImageBuilder::LongEntry(0x41, u"old name.txt")));
+    image.PutEntry(2, 2, FatImageBuilder::ShortEntry("LIVE    TXT", 0x20, 31, 10));
+    // A deleted volume label is no file.
+    image.PutEntry(2, 3, FatImageBuilder::Deleted(FatImageBuilder::ShortEntry("LABEL      ", 0x08, 0, 0)));
+    auto found = Scan(image);
+    ASSERT_EQ(found.size(), 1u);
+    EXPECT_EQ(found[0].path, L"crafted.img/\u00e5ONE");
+    EXPECT_EQ(found[0].entry->GetType(), ZelEntryDirectory);
+}
+
 TEST_F(Crafted, DirectoriesPointingBackAtTheirAncestorsEnd)
 {
     FatImageBuilder image;

@@ -1,0 +1,66 @@
+// Offsets and sizes of the NTFS structures the engine decodes itself.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace ntfslayout {
+
+// MFT record header.
+constexpr size_t kRecordMagic = 0;            // "FILE"
+constexpr size_t kRecordAttributesOffset = 20; // 2 bytes
+constexpr size_t kRecordFlags = 22;           // 2 bytes
+constexpr size_t kRecordBytesInUse = 24;      // 4 bytes
+constexpr size_t kRecordHeaderSize = 42;
+constexpr uint16_t kRecordInUse = 0x0001;
+
+// Attribute header.
+constexpr size_t kAttrType = 0;               // 4 bytes
+constexpr size_t kAttrLength = 4;             // 4 bytes
+constexpr size_t kAttrNonResident = 8;        // 1 byte
+constexpr size_t kAttrNameLength = 9;         // 1 byte, UTF-16 units
+constexpr size_t kAttrNameOffset = 10;        // 2 bytes
+constexpr size_t kAttrHeaderSize = 16;
+// Resident attributes.
+constexpr size_t kAttrValueLength = 16;       // 4 bytes
+constexpr size_t kAttrValueOffset = 20;       // 2 bytes
+constexpr size_t kAttrResidentHeaderSize = 24;
+// Non-resident attributes.
+constexpr size_t kAttrLowestVcn = 16;         // 8 bytes
+constexpr size_t kAttrMappingPairsOffset = 32; // 2 bytes
+constexpr size_t kAttrAllocatedSize = 40;     // 8 bytes
+constexpr size_t kAttrDataSize = 48;          // 8 bytes
+constexpr size_t kAttrInitializedSize = 56;   // 8 bytes
+constexpr size_t kAttrNonResidentHeaderSize = 64;
+
+constexpr uint32_t kTypeStandardInformation = 0x10;
+constexpr uint32_t kTypeFileName = 0x30;
+constexpr uint32_t kTypeData = 0x80;
+constexpr uint32_t kTypeIndexRoot = 0x90;
+constexpr uint32_t kTypeEnd = 0xFFFFFFFF;
+
+// $STANDARD_INFORMATION value.
+constexpr size_t kSiDataChangeTime = 8;       // 8 bytes
+constexpr size_t kSiMinimumSize = 16;
+
+// $FILE_NAME value.
+constexpr size_t kFnParentReference = 0;      // 8 bytes
+constexpr size_t kFnAllocatedSize = 40;       // 8 bytes
+constexpr size_t kFnDataSize = 48;            // 8 bytes
+constexpr size_t kFnNameLength = 64;          // 1 byte, UTF-16 units
+constexpr size_t kFnNameSpace = 65;           // 1 byte
+constexpr size_t kFnName = 66;
+
+// Name spaces, lowest preferred.
+constexpr uint8_t kNameSpacePosix = 0;
+constexpr uint8_t kNameSpaceWin32 = 1;
+constexpr uint8_t kNameSpaceDos = 2;
+constexpr uint8_t kNameSpaceWin32AndDos = 3;
+
+// The root directory's record.
+constexpr uint64_t kRootRecord = 5;
+
+// 100-nanosecond intervals from 1601-01-01 to 1970-01-01.
+constexpr int64_t kEpochDifference = 116444736000000000LL;
+
+} // namespace ntfslayout

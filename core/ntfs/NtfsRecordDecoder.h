@@ -1,0 +1,58 @@
+// An MFT record decoded from its bytes (fixups already applied): the header
+// flags and the attributes the engine uses, every length and offset checked
+// against the record.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// One run of a non-resident attribute: lcn -1 marks a hole.
+struct CNtfsRun {
+    int64_t vcn = 0;
+    int64_t lcn = 0;
+    int64_t length = 0;
+};
+
+struct CNtfsFileNameFields {
+    uint64_t parentReference = 0;
+    uint64_t allocatedSize = 0;
+    uint64_t dataSize = 0;
+    uint8_t nameSpace = 0;
+    std::u16string name;
+};
+
+struct CNtfsDataFields {
+    std::u16string name; // empty for the unnamed stream
+    bool resident = false;
+    // Resident: where the value lies in the record.
+    size_t valueOffset = 0;
+    size_t valueLength = 0;
+    // Non-resident sizes and runs.
+    uint64_t allocatedSize = 0;
+    uint64_t dataSize = 0;
+    uint64_t initializedSize = 0;
+    bool runsDecoded = false;
+    std::vector<CNtfsRun> runs;
+};
+
+struct CNtfsRecordFields {
+    uint16_t flags = 0;
+    bool hasStandardInformation = false;
+    int64_t dataChangeTime = 0; // NTFS time
+    bool hasIndexRoot = false;
+    std::vector<CNtfsFileNameFields> fileNames;
+    std::vector<CNtfsDataFields> dataStreams;
+
+    bool InUse() const;
+};
+
+// Decodes length bytes of one MFT record; false when they are not one (no
+// "FILE" magic, header values outside the record). Attributes that do not
+// fit the record end the walk; what was decoded before them stays.
+bool ZelDecodeMftRecord(const uint8_t* bytes, size_t length, CNtfsRecordFields& record);
+
+// Decodes mapping pairs into runs starting at lowestVcn; false when they are
+// malformed (runs decoded before the fault are kept).
+bool ZelDecodeMappingPairs(const uint8_t* bytes, size_t length, int64_t lowestVcn, std::vector<CNtfsRun>& runs);

@@ -1,0 +1,204 @@
+#include "ntfs/NtfsFoundRecord.h"
+#include "ntfs/NtfsRecordDecoder.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+namespace {
+
+void Put16(std::vector<uint8_t>& b, size_t at, uint16_t v)
+{
+    b[at] = static_cast<uint8_t>(v);
+    b[at + 1] = static_cast<uint8_t>(v >> 8);
+}
+
+void Put32(std::vector<uint8_t>& b, size_t at, uint32_t v)
+{
+    for (int i = 0; i < 4; ++i)
+        b[at + i] = static_cast<uint8_t>(v >> (8 * i));
+}
+
+void Put64(std::vector<uint8_t>& b, size_t at, uint64_t v)
+{
+    for (int i = 0; i < 8; ++i)
+        b[at + i] = static_cast<uint8_t>(v >> (8 * i));
+}
+
+// An MFT record of 1024 bytes written attribute by attribute.
+class RecordBuilder {
+public:
+    RecordBuilder() : bytes(1024, 0)
+    {
+        std::memcpy(bytes.data(), "FILE", 4);
+        Put16(bytes, 20, 56);
+        Put16(bytes, 22, 0); // not in use
+        Put32(bytes, 28, 1024);
+        next = 56;
+    }
+    // A resident attribute with value; returns its offset.
+    size_t Resident(uint32_t type, const std::vector<uint8_t>& value, const std::u16string& name = u"")
+    {
+        size_t nameOffset = 24, valueOffset = (24 + 2 * name.size() + 7) & ~size_t(7);
+        size_t length = (valueOffset + value.size() + 7) & ~size_t(7);
+        size_t at = Header(type, length, false, name, nameOffset);
+        Put32(bytes, at + 16, static_cast<uint32_t>(value.size()));
+        Put16(bytes, at + 20, static_cast<uint16_t>(valueOffset));
+        std::memcpy(&bytes[at + valueOffset], value.data(), value.size());
+        return at;
+    }
+    size_t NonResident(uint32_t type, const std::vector<uint8_t>& pairs, uint64_t dataSize)
+    {
+        size_t length = (64 + pairs.size() + 7) & ~size_t(7);
+        size_t at = Header(type, length, true, u"", 64);
+        Put16(bytes, at + 32, 64);
+        Put64(bytes, at + 40, (dataSize + 4095) & ~uint64_t(4095));
+        Put64(bytes, at + 48, dataSize);
+        Put64(bytes, at + 56, dataSize);
+        std::memcpy(&bytes[at + 64], pairs.data(), pairs.size());
+        return at;
+    }
+    std::vector<uint8_t> Finish()
+    {
+        Put32(bytes, next, 0xFFFFFFFF);
+        Put32(bytes, 24, static_cast<uint32_t>(next + 8));
+        return bytes;
+    }
+
+    std::vector<uint8_t> bytes;
+    size_t next;
+
+private:
+    size_t Header(uint32_t type, size_t length, bool nonResident, const std::u16string& name, size_t nameOffset)
+    {
+        size_t at = next;
+        Put32(bytes, at, type);
+        Put32(bytes, at + 4, static_cast<uint32_t>(length));
+        bytes[at + 8] = nonResident ? 1 : 0;
+        bytes[at + 9] = static_cast<uint8_t>(name.size());
+        Put16(bytes, at + 10, static_cast<uint16_t>(nameOffset));
+        for (size_t i = 0; i < name.size(); ++i)
+            Put16(bytes, at + nameOffset + 2 * i, name[i]);
+        next += length;
+        return at;
+    }
+};
+
+std::vector<uint8_t> FileNameValue(const std::u16string& name, uint8_t nameSpace, uint64_t parent, uint64_t size)
+{
+    std::vector<uint8_t> v(66 + 2 * name.size(), 0);
+    Put64(v, 0, parent);
+    Put64(v, 40, size + 4096);
+    Put64(v, 48, size);
+    v[64] = static_cast<uint8_t>(name.size());
+    v[65] = nameSpace;
+    for (size_t i = 0; i < name.size(); ++i)
+        Put16(v, 66 + 2 * i, name[i]);
+    return v;
+}
+
+} // namespace
+
+TEST(NtfsDecoder, MappingPairs)
+{
+    std::vector<CNtfsRun> runs;
+    // 16 clusters at 0x1000, a sparse run of 8, then 4 clusters 0x100 back.
+    const uint8_t pairs[] = {0x21, 0x10, 0x00, 0x10, 0x01, 0x08, 0x21, 0x04, 0x00, 0xFF, 0x00};
+    ASSERT_TRUE(ZelDecodeMappingPairs(pairs, sizeof pairs, 0, runs));
+    ASSERT_EQ(runs.size(), 3u);
+    EXPECT_EQ(runs[0].lcn, 0x1000);
+    EXPECT_EQ(runs[0].length, 16);
+    EXPECT_EQ(runs[1].lcn, -1);
+    EXPECT_EQ(runs[1].vcn, 16);
+    EXPECT_EQ(runs[2].lcn, 0xF00);
+    EXPECT_EQ(runs[2].vcn, 24);
+
+    const std::vector<std::vector<uint8_t>> broken = {
+        {0x20, 0x10, 0x00, 0x00},        // no length bytes
+        {0x21, 0x10, 0x00},              // runs past the end
+        {0x11, 0x10, 0x80, 0x00},        // a cluster before the volume
+        {0x01, 0xF0, 0x00},              // a negative length
+        {0x91, 0x10, 1, 2, 3, 4, 5, 6, 7, 8, 9, 0x00}, // offset wider than 8 bytes
+        {0x21, 0x10, 0x00, 0x10},        // no terminator
+    };
+    for (const auto& b : broken) {
+        runs.clear();
+        EXPECT_FALSE(ZelDecodeMappingPairs(b.data(), b.size(), 0, runs)) << int(b[0]);
+    }
+}
+
+TEST(NtfsDecoder, RecordWithNamesAndStreams)
+{
+    RecordBuilder r;
+    std::vector<uint8_t> si(48, 0);
+    Put64(si, 8, 133000000000000000ull);
+    r.Resident(0x10, si);
+    r.Resident(0x30, FileNameValue(u"LONGFI~1.TXT", 2, 0x0005000000000005ull, 5000));
+    r.Resident(0x30, FileNameValue(u"Long file name.txt", 1, 0x0005000000000005ull, 5000));
+    const uint8_t pairs[] = {0x11, 0x02, 0x40, 0x00};
+    r.NonResident(0x80, std::vector<uint8_t>(pairs, pairs + 4), 5000);
+    size_t named = r.Resident(0x80, std::vector<uint8_t>(26, 'z'), u"Zone.Identifier");
+    auto bytes = r.Finish();
+
+    CNtfsRecordFields record;
+    ASSERT_TRUE(ZelDecodeMftRecord(bytes.data(), bytes.size(), record));
+    EXPECT_FALSE(record.InUse());
+    EXPECT_TRUE(record.hasStandardInformation);
+    EXPECT_EQ(record.dataChangeTime, 133000000000000000ll);
+    ASSERT_EQ(record.fileNames.size(), 2u);
+    EXPECT_EQ(record.fileNames[1].name, u"Long file name.txt");
+    EXPECT_EQ(record.fileNames[1].parentReference & 0xFFFFFFFFFFFFull, 5u);
+    ASSERT_EQ(record.dataStreams.size(), 2u);
+    EXPECT_FALSE(record.dataStreams[0].resident);
+    EXPECT_EQ(record.dataStreams[0].dataSize, 5000u);
+    ASSERT_EQ(record.dataStreams[0].runs.size(), 1u);
+    EXPECT_EQ(record.dataStreams[0].runs[0].lcn, 0x40);
+    EXPECT_TRUE(record.dataStreams[1].resident);
+    EXPECT_EQ(record.dataStreams[1].name, u"Zone.Identifier");
+    // The resident value's offset counts from the start of the record.
+    EXPECT_EQ(bytes[record.dataStreams[1].valueOffset], 'z');
+    EXPECT_GT(record.dataStreams[1].valueOffset, named);
+    EXPECT_EQ(ZelNtfsTimeToUnix(133000000000000000ll), 1655526400);
+}
+
+TEST(NtfsDecoder, DamagedRecordsAreCutWhereTheyGoWrong)
+{
+    RecordBuilder r;
+    r.Resident(0x30, FileNameValue(u"a.txt", 1, 5, 10));
+    size_t second = r.Resident(0x30, FileNameValue(u"b.txt", 1, 5, 10));
+    auto good = r.Finish();
+    CNtfsRecordFields record;
+
+    // An attribute longer than the record ends the walk before it.
+    auto longAttribute = good;
+    Put32(longAttribute, second + 4, 5000);
+    ASSERT_TRUE(ZelDecodeMftRecord(longAttribute.data(), longAttribute.size(), record));
+    EXPECT_EQ(record.fileNames.size(), 1u);
+
+    // A name longer than its value is skipped.
+    auto longName = good;
+    size_t valueOffset = second + 24;
+    longName[valueOffset + 64] = 200;
+    ASSERT_TRUE(ZelDecodeMftRecord(longName.data(), longName.size(), record));
+    EXPECT_EQ(record.fileNames.size(), 1u);
+
+    // A zero-length attribute cannot make the walk stand still.
+    auto zeroLength = good;
+    Put32(zeroLength, second + 4, 0);
+    ASSERT_TRUE(ZelDecodeMftRecord(zeroLength.data(), zeroLength.size(), record));
+    EXPECT_EQ(record.fileNames.size(), 1u);
+
+    auto noMagic = good;
+    noMagic[0] = 'B';
+    EXPECT_FALSE(ZelDecodeMftRecord(noMagic.data(), noMagic.size(), record));
+    auto badOffset = good;
+    Put16(badOffset, 20, 2000);
+    EXPECT_FALSE(ZelDecodeMftRecord(badOffset.data(), badOffset.size(), record));
+    EXPECT_FALSE(ZelDecodeMftRecord(good.data(), 30, record));
+    // A record that claims more bytes in use than it has is read as far as
+    // it goes.
+    auto claimsMore = good;
+    Put32(claimsMore, 24, 100000);
+    ASSERT_TRUE(ZelDecodeMftRecord(claimsMore.data(), claimsMore.size(), record));
+    EXPECT_EQ(record.fileNames.size(), 2u);
+}

@@ -1,0 +1,300 @@
+// Deleted files on NTFS images made with mkntfs and filled through
+// libntfs-3g come back through the core's exports alone.
+#include "jexfscore/ZelText.h"
+#include "support/CoreBinding.h"
+#include "support/NtfsImageWriter.h"
+#include "support/TestImages.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <map>
+#include <sys/stat.h>
+
+using jextest::NtfsImageWriter;
+
+namespace {
+
+std::vector<uint8_t> Content(size_t size, uint32_t seed)
+{
+    std::vector<uint8_t> data(size);
+    uint32_t x = seed * 2654435761u + 7;
+    for (size_t i = 0; i < size; ++i) {
+        x = x * 1103515245u + 12345u;
+        data[i] = static_cast<uint8_t>(x >> 16);
+    }
+    return data;
+}
+
+std::string MakeImage(const jextest::TempDir& dir, uint32_t clusterSize, uint32_t sizeMiB)
+{
+    std::string path = dir.File("disk.img");
+    std::string command = "truncate -s " + std::to_string(sizeMiB) + "M " + jextest::Quote(path) +
+                          " && mkntfs -F -Q -c " + std::to_string(clusterSize) + " " + jextest::Quote(path);
+    EXPECT_EQ(jextest::Run(command), 0) << command;
+    return path;
+}
+
+// A scan through the exports: wide path of each found entry to it.
+class Scan {
+public:
+    Scan(const std::string& image, boost::shared_ptr<CZelCheckFile> filter = {})
+    {
+        volume = ZelNarrowToWide(image);
+        fs = BoundCore().GetFileSystemCreator()->CreateFileSystem(volume.c_str());
+        EXPECT_TRUE(fs);
+        if (!fs)
+            return;
+        EXPECT_EQ(fs->GetName(), L"NTFS");
+        EXPECT_EQ(fs->Open(volume.c_str(), 0), ZEL_S_OK);
+        EXPECT_EQ(fs->FindDeleted(volume.c_str(), 1, filter), ZEL_S_OK);
+        EXPECT_EQ(fs->GetProgress(), 1.0);
+        auto it = fs->GetIterator();
+        for (it->First(); !it->IsDone(); it->Next()) {
+            auto entry = it->CurrentItem();
+            if (entry)
+                found[ZelWideToNarrow(entry->GetPath())] = entry;
+        }
+    }
+    boost::shared_ptr<CZelFSFile> File(const std::string& path)
+    {
+        auto it = found.find(path);
+        EXPECT_NE(it, found.end()) << path;
+        return it == found.end() ? nullptr : boost::dynamic_pointer_cast<CZelFSFile>(it->second);
+    }
+    size_t Files() const
+    {
+        size_t n = 0;
+        for (const auto& f : found)
+            n += f.second->GetType() == ZelEntryFile;
+        return n;
+    }
+
+    std::wstring volume;
+    boost::shared_ptr<CZelFileSystem> fs;
+    std::map<std::string, boost::shared_ptr<CZelFSFileEntry>> found;
+};
+
+std::vector<uint8_t> Restore(const boost::shared_ptr<CZelFSFile>& file, const std::string& destination,
+                             ZELRESULT expected = ZEL_S_OK)
+{
+    if (!file)
+        return {};
+    EXPECT_EQ(file->RestoreA(destination.c_str(), ZelDefaultProgressCallback), expected) << destination;
+    return jextest::ReadFile(destination);
+}
+
+class NtfsRecovery : public ::testing::TestWithParam<uint32_t> {};
+
+} // namespace
+
+TEST_P(NtfsRecovery, DeletedFilesComeBackWithPathsSizesAndTimes)
+{
+    jextest::TempDir dir;
+    std::string image = MakeImage(dir, GetParam(), 24);
+    // 255 characters, the longest name NTFS holds.
+    const std::string longName = std::string(198, 'L') + " \xC3\xBC\xC3\xA4\xC3\xB6 " + std::string(48, 'n') + ".txt";
+    std::map<std::string, std::vector<uint8_t>> deleted = {
+        {"/Kurz.txt", Content(100, 1)},
+        {"/Bericht 2026.pdf", Content(5000, 2)},
+        {"/Fotos/M\xC3\xB6we \xC3\xBC" "ber dem Strand.jpg", Content(123457, 3)},
+        {"/" + longName, Content(7001, 4)},
+        {"/Alt/Tiefer/Ganz unten/Brief.doc", Content(33333, 5)},
+    };
+    {
+        NtfsImageWriter disk(image);
+        ASSERT_TRUE(disk.Mounted());
+        for (const char* folder : {"/Fotos", "/Alt", "/Alt/Tiefer", "/Alt/Tiefer/Ganz unten"})
+            disk.Folder(folder);
+        for (const auto& file : deleted)
+            disk.File(file.first, file.second);
+        disk.File("/Bleibt.txt", Content(900, 6));
+        // A download's zone marker: a named stream that is not the file.
+        disk.Stream("/Bericht 2026.pdf", "Zone.Identifier", Content(26, 7));
+        for (const auto& file : deleted)
+            disk.SetDataChangeTime(file.first, jextest::NtfsTime(1700000000 + static_cast<int64_t>(file.second.size()),
+                                                                 1234567));
+        for (const auto& file : deleted)
+            disk.Delete(file.first);
+        for (const char* folder : {"/Alt/Tiefer/Ganz unten", "/Alt/Tiefer", "/Alt"})
+            disk.Delete(folder);
+    }
+
+    Scan scan(image);
+    EXPECT_EQ(scan.Files(), deleted.size());
+    for (const auto& file : deleted) {
+        std::string path = "disk.img" + file.first;
+        auto found = scan.File(path);
+        ASSERT_TRUE(found) << path;
+        EXPECT_TRUE(found->IsDeleted());
+        EXPECT_EQ(found->GetSize(), file.second.size()) << path;
+        std::string destination = dir.File("restored-" + std::to_string(file.second.size()));
+        EXPECT_EQ(Restore(found, destination), file.second) << path;
+        struct stat info;
+        ASSERT_EQ(::stat(destination.c_str(), &info), 0);
+        EXPECT_EQ(info.st_mtim.tv_sec, 1700000000 + static_cast<int64_t>(file.second.size())) << path;
+        EXPECT_EQ(info.st_mtim.tv_nsec, 123456700) << path;
+    }
+    // Deleted folders are listed as folders, with their own paths.
+    ASSERT_TRUE(scan.found.count("disk.img/Alt/Tiefer/Ganz unten"));
+    EXPECT_EQ(scan.found["disk.img/Alt/Tiefer/Ganz unten"]->GetType(), ZelEntryDirectory);
+    EXPECT_TRUE(scan.found.count("disk.img/Alt"));
+    EXPECT_FALSE(scan.found.count("disk.img/Bleibt.txt"));
+}
+
+INSTANTIATE_TEST_SUITE_P(ClusterSizes, NtfsRecovery, ::testing::Values(512u, 4096u, 65536u));
+
+TEST(NtfsRecoveryRuns, FragmentedAndSparseFiles)
+{
+    jextest::TempDir dir;
+    std::string image = MakeImage(dir, 4096, 16);
+    std::vector<uint8_t> first, second;
+    std::vector<uint8_t> sparse(3 << 20, 0);
+    {
+        NtfsImageWriter disk(image);
+        ASSERT_TRUE(disk.Mounted());
+        disk.File("/eins.bin", {});
+        disk.File("/zwei.bin", {});
+        // Appending to both in turn interleaves their clusters.
+        for (uint32_t i = 0; i < 12; ++i) {
+            auto a = Content(8192 + 100 * i, 10 + i), b = Content(8192, 50 + i);
+            disk.WriteAt("/eins.bin", first.size(), a);
+            disk.WriteAt("/zwei.bin", second.size(), b);
+            first.insert(first.end(), a.begin(), a.end());
+            second.insert(second.end(), b.begin(), b.end());
+        }
+        disk.File("/luecke.bin", {});
+        disk.Truncate("/luecke.bin", sparse.size());
+        auto tail = Content(5000, 99);
+        disk.WriteAt("/luecke.bin", sparse.size() - tail.size(), tail);
+        std::copy(tail.begin(), tail.end(), sparse.end() - static_cast<std::ptrdiff_t>(tail.size()));
+        disk.Delete("/eins.bin");
+        disk.Delete("/luecke.bin");
+    }
+    Scan scan(image);
+    EXPECT_EQ(Restore(scan.File("disk.img/eins.bin"), dir.File("eins")), first);
+    EXPECT_EQ(Restore(scan.File("disk.img/luecke.bin"), dir.File("luecke")), sparse);
+}
+
+TEST(NtfsRecoveryRuns, ReusedClustersReadAsZeros)
+{
+    jextest::TempDir dir;
+    std::string image = MakeImage(dir, 4096, 8);
+    auto lost = Content(1 << 20, 20);
+    {
+        NtfsImageWriter disk(image);
+        ASSERT_TRUE(disk.Mounted());
+        disk.File("/verloren.bin", lost);
+        disk.File("/voll.bin", Content(100, 30));
+        disk.Delete("/verloren.bin");
+        // Grow another file until the volume is full: the freed clusters go
+        // to it, while the deleted record stays free.
+        uint64_t end = 100;
+        while (disk.TryWriteAt("/voll.bin", end, Content(64 << 10, 31)))
+            end += 64 << 10;
+    }
+    Scan scan(image);
+    auto file = scan.File("disk.img/verloren.bin");
+    ASSERT_TRUE(file);
+    EXPECT_EQ(file->GetSize(), lost.size());
+    auto restored = Restore(file, dir.File("verloren"));
+    ASSERT_EQ(restored.size(), lost.size());
+    // Every cluster now belongs to another file: only zeros come back.
+    EXPECT_EQ(restored, std::vector<uint8_t>(lost.size(), 0));
+}
+
+TEST(NtfsRecoveryRuns, RecordReusedBeforeTheRestoreIsRefused)
+{
+    jextest::TempDir dir;
+    std::string image = MakeImage(dir, 4096, 16);
+    uint64_t record = 0;
+    {
+        NtfsImageWriter disk(image);
+        ASSERT_TRUE(disk.Mounted());
+        disk.File("/alt.txt", Content(3000, 40));
+        record = disk.RecordOf("/alt.txt");
+        disk.Delete("/alt.txt");
+    }
+    Scan scan(image);
+    auto file = scan.File("disk.img/alt.txt");
+    ASSERT_TRUE(file);
+    {
+        // New files while the scan's results are shown: one takes the record.
+        NtfsImageWriter disk(image);
+        ASSERT_TRUE(disk.Mounted());
+        bool reused = false;
+        for (int i = 0; i < 50 && !reused; ++i) {
+            std::string path = "/neu" + std::to_string(i) + ".txt";
+            disk.File(path, Content(10, 41));
+            reused = disk.RecordOf(path) == record;
+        }
+        ASSERT_TRUE(reused);
+    }
+    EXPECT_EQ(file->RestoreA(dir.File("alt").c_str(), ZelDefaultProgressCallback), ZEL_E_ENGINE);
+    EXPECT_FALSE(std::filesystem::exists(dir.File("alt")));
+}
+
+TEST(NtfsRecoveryNames, LongAndDosNamesAndFilters)
+{
+    jextest::TempDir dir;
+    std::string image = MakeImage(dir, 4096, 16);
+    {
+        NtfsImageWriter disk(image);
+        ASSERT_TRUE(disk.Mounted());
+        disk.File("/Urlaubsbilder Sommer.jpeg", Content(20000, 50));
+        disk.DosName("/Urlaubsbilder Sommer.jpeg", "URLAUB~1.JPE");
+        disk.File("/Notiz.txt", Content(300, 51));
+        disk.File("/Lied.mp3", Content(40000, 52));
+        disk.Delete("/Urlaubsbilder Sommer.jpeg");
+        disk.Delete("/Notiz.txt");
+        disk.Delete("/Lied.mp3");
+    }
+    auto creator = BoundCore().GetCreator()->CreateCheckFileCreator();
+    auto images = creator->CreateCheckFile(ZelCheckFileExtensions);
+    images->SetParam(L"Add", L"jpg");
+    images->SetParam(L"Add", L"JPEG");
+    auto size = creator->CreateCheckFile(ZelCheckFileSizeRange);
+    size->SetParam(L"Min", uint64_t(1000));
+    auto group = creator->CreateCheckFile(ZelCheckFileAnd);
+    group->SetParam(L"Add", images);
+    group->SetParam(L"Add", size);
+
+    Scan scan(image, group);
+    ASSERT_EQ(scan.found.size(), 1u);
+    // The long name, not its 8.3 alias, names the file.
+    auto file = scan.File("disk.img/Urlaubsbilder Sommer.jpeg");
+    ASSERT_TRUE(file);
+    EXPECT_EQ(file->GetName(), L"Urlaubsbilder Sommer.jpeg");
+    EXPECT_EQ(Restore(file, dir.File("bild")), Content(20000, 50));
+}
+
+TEST(NtfsRecoveryVolumes, DirtyVolumeIsScanned)
+{
+    jextest::TempDir dir;
+    std::string image = MakeImage(dir, 4096, 16);
+    {
+        NtfsImageWriter disk(image);
+        ASSERT_TRUE(disk.Mounted());
+        disk.File("/wichtig.odt", Content(7000, 60));
+        disk.Delete("/wichtig.odt");
+        disk.MarkDirty();
+    }
+    Scan scan(image);
+    EXPECT_EQ(Restore(scan.File("disk.img/wichtig.odt"), dir.File("wichtig")), Content(7000, 60));
+}
+
+TEST(NtfsRecoveryVolumes, VolumeThatCannotBeMountedIsReported)
+{
+    jextest::TempDir dir;
+    std::string fat = jextest::MakeFatImage(dir, "card.img", 32, 34000);
+    auto fs = BoundCore().GetFileSystemCreator()->CreateNTFS();
+    std::wstring volume = ZelNarrowToWide(fat);
+    CaptureMessages();
+    EXPECT_EQ(fs->Open(volume.c_str(), 0), ZEL_S_OK);
+    EXPECT_EQ(fs->FindDeleted(volume.c_str(), 1, {}), ZEL_S_OK);
+    ASSERT_EQ(CapturedMessages().size(), 1u);
+    EXPECT_EQ(CapturedMessages()[0].caption, L"Trouble");
+    EXPECT_EQ(CapturedMessages()[0].text.rfind(volume + L": ", 0), 0u);
+    EXPECT_TRUE(fs->GetIterator()->IsDone());
+    BoundCore().SetMessageHandler(nullptr);
+}

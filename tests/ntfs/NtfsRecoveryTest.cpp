@@ -1,9 +1,7 @@
 // Deleted files on NTFS images made with mkntfs and filled through
 // libntfs-3g come back through the core's exports alone.
-#include "jexfscore/ZelText.h"
-#include "support/CoreBinding.h"
+#include "NtfsTestHelpers.h"
 #include "support/NtfsImageWriter.h"
-#include "support/TestImages.h"
 
 #include <gtest/gtest.h>
 
@@ -15,74 +13,7 @@ using jextest::NtfsImageWriter;
 
 namespace {
 
-std::vector<uint8_t> Content(size_t size, uint32_t seed)
-{
-    std::vector<uint8_t> data(size);
-    uint32_t x = seed * 2654435761u + 7;
-    for (size_t i = 0; i < size; ++i) {
-        x = x * 1103515245u + 12345u;
-        data[i] = static_cast<uint8_t>(x >> 16);
-    }
-    return data;
-}
-
-std::string MakeImage(const jextest::TempDir& dir, uint32_t clusterSize, uint32_t sizeMiB)
-{
-    std::string path = dir.File("disk.img");
-    std::string command = "truncate -s " + std::to_string(sizeMiB) + "M " + jextest::Quote(path) +
-                          " && mkntfs -F -Q -c " + std::to_string(clusterSize) + " " + jextest::Quote(path);
-    EXPECT_EQ(jextest::Run(command), 0) << command;
-    return path;
-}
-
-// A scan through the exports: wide path of each found entry to it.
-class Scan {
-public:
-    Scan(const std::string& image, boost::shared_ptr<CZelCheckFile> filter = {})
-    {
-        volume = ZelNarrowToWide(image);
-        fs = BoundCore().GetFileSystemCreator()->CreateFileSystem(volume.c_str());
-        EXPECT_TRUE(fs);
-        if (!fs)
-            return;
-        EXPECT_EQ(fs->GetName(), L"NTFS");
-        EXPECT_EQ(fs->Open(volume.c_str(), 0), ZEL_S_OK);
-        EXPECT_EQ(fs->FindDeleted(volume.c_str(), 1, filter), ZEL_S_OK);
-        EXPECT_EQ(fs->GetProgress(), 1.0);
-        auto it = fs->GetIterator();
-        for (it->First(); !it->IsDone(); it->Next()) {
-            auto entry = it->CurrentItem();
-            if (entry)
-                found[ZelWideToNarrow(entry->GetPath())] = entry;
-        }
-    }
-    boost::shared_ptr<CZelFSFile> File(const std::string& path)
-    {
-        auto it = found.find(path);
-        EXPECT_NE(it, found.end()) << path;
-        return it == found.end() ? nullptr : boost::dynamic_pointer_cast<CZelFSFile>(it->second);
-    }
-    size_t Files() const
-    {
-        size_t n = 0;
-        for (const auto& f : found)
-            n += f.second->GetType() == ZelEntryFile;
-        return n;
-    }
-
-    std::wstring volume;
-    boost::shared_ptr<CZelFileSystem> fs;
-    std::map<std::string, boost::shared_ptr<CZelFSFileEntry>> found;
-};
-
-std::vector<uint8_t> Restore(const boost::shared_ptr<CZelFSFile>& file, const std::string& destination,
-                             ZELRESULT expected = ZEL_S_OK)
-{
-    if (!file)
-        return {};
-    EXPECT_EQ(file->RestoreA(destination.c_str(), ZelDefaultProgressCallback), expected) << destination;
-    return jextest::ReadFile(destination);
-}
+using namespace ntfstest;
 
 class NtfsRecovery : public ::testing::TestWithParam<uint32_t> {};
 
@@ -232,40 +163,6 @@ TEST(NtfsRecoveryRuns, RecordReusedBeforeTheRestoreIsRefused)
     }
     EXPECT_EQ(file->RestoreA(dir.File("alt").c_str(), ZelDefaultProgressCallback), ZEL_E_ENGINE);
     EXPECT_FALSE(std::filesystem::exists(dir.File("alt")));
-}
-
-TEST(NtfsRecoveryNames, LongAndDosNamesAndFilters)
-{
-    jextest::TempDir dir;
-    std::string image = MakeImage(dir, 4096, 16);
-    {
-        NtfsImageWriter disk(image);
-        ASSERT_TRUE(disk.Mounted());
-        disk.File("/Urlaubsbilder Sommer.jpeg", Content(20000, 50));
-        disk.DosName("/Urlaubsbilder Sommer.jpeg", "URLAUB~1.JPE");
-        disk.File("/Notiz.txt", Content(300, 51));
-        disk.File("/Lied.mp3", Content(40000, 52));
-        disk.Delete("/Urlaubsbilder Sommer.jpeg");
-        disk.Delete("/Notiz.txt");
-        disk.Delete("/Lied.mp3");
-    }
-    auto creator = BoundCore().GetCreator()->CreateCheckFileCreator();
-    auto images = creator->CreateCheckFile(ZelCheckFileExtensions);
-    images->SetParam(L"Add", L"jpg");
-    images->SetParam(L"Add", L"JPEG");
-    auto size = creator->CreateCheckFile(ZelCheckFileSizeRange);
-    size->SetParam(L"Min", uint64_t(1000));
-    auto group = creator->CreateCheckFile(ZelCheckFileAnd);
-    group->SetParam(L"Add", images);
-    group->SetParam(L"Add", size);
-
-    Scan scan(image, group);
-    ASSERT_EQ(scan.found.size(), 1u);
-    // The long name, not its 8.3 alias, names the file.
-    auto file = scan.File("disk.img/Urlaubsbilder Sommer.jpeg");
-    ASSERT_TRUE(file);
-    EXPECT_EQ(file->GetName(), L"Urlaubsbilder Sommer.jpeg");
-    EXPECT_EQ(Restore(file, dir.File("bild")), Content(20000, 50));
 }
 
 TEST(NtfsRecoveryVolumes, DirtyVolumeIsScanned)

@@ -40,16 +40,16 @@ mkdir "$work/out"
 "$build/bin/jexbench_recovery" "$image" "$work/out" > "$work/figures"
 cat "$work/figures"
 get() { awk -v k="$1" '$1 == k { print $2 }' "$work/figures"; }
-mft_records=$(ntfsinfo -i 0 "$image" 2>/dev/null | awk '/Data size/ { print $NF; exit }')
+mft_bytes=$(ntfsinfo -i 0 "$image" 2>/dev/null | awk '/Initialized size/ { print $3; exit }')
 
 awk -v cat_s="$cat_seconds" -v img="$image_bytes" -v scan_s="$(get scan_seconds)" -v nu_s="$nu_seconds" \
     -v nu_n="$nu_files" -v files="$(get found_files)" -v dirs="$(get found_directories)" \
-    -v rest_s="$(get restore_seconds)" -v bytes="$(get restored_bytes)" -v mft="${mft_records:-0}" 'BEGIN {
+    -v rest_s="$(get restore_seconds)" -v bytes="$(get restored_bytes)" -v mft="${mft_bytes:-0}" 'BEGIN {
   mb = 1048576
   records = mft / 1024
   cat_rate = img / mb / cat_s
   printf "cat:          %8.1f MB/s over the whole image (%.3f s)\n", cat_rate, cat_s
   printf "ntfsundelete: %8.3f s for its scan (%d lines of files)\n", nu_s, nu_n
-  printf "scan:         %8.0f records/s (%d MFT records, %d deleted files, %d folders in %.3f s); %.2f x the time of ntfsundelete, %.2f x the time of cat\n", records / scan_s, records, files, dirs, scan_s, scan_s / nu_s, scan_s / cat_s
+  printf "scan:         %8.0f records/s (%d MFT records, %d deleted files, %d deleted folders in %.3f s); %.2f x the time of ntfsundelete, %.2f x the time of cat\n", records / scan_s, records, files, dirs, scan_s, scan_s / nu_s, scan_s / cat_s
   printf "restore:      %8.1f MB/s (%.1f MB in %.3f s); %.2f x the rate of cat\n", bytes / mb / rest_s, bytes / mb, rest_s, (bytes / mb / rest_s) / cat_rate
 }'

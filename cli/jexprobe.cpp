@@ -3,8 +3,9 @@
 // choose a file-system object for the volume and runs a scan, listing what
 // the scan found.
 //
-// Usage: jexprobe VOLUME
-// Exit status: 0 scanned, 2 bad usage, core not loadable or volume not
+// Usage: jexprobe VOLUME     scan a volume
+//        jexprobe --volumes  list the machine's volumes
+// Exit status: 0 done, 2 bad usage, core not loadable or volume not
 // supported.
 
 #include "jexfscore/ZelBinding.h"
@@ -27,12 +28,30 @@ void PrintEntry(CZelFSFileEntry& entry)
     }
 }
 
+int ListVolumes(CZelCreator& creator)
+{
+    boost::shared_ptr<CZelVolumeEnum> volumes = creator.CreateVolumeEnum();
+    if (!volumes)
+        return 2;
+    std::printf("Volumes:\n");
+    boost::shared_ptr<CZelVolumeInfoIterator> it = volumes->GetVolumeInfoIterator();
+    for (it->First(); !it->IsDone(); it->Next()) {
+        boost::shared_ptr<CZelVolumeInfo> volume = it->CurrentItem();
+        std::string name = ZelWideToNarrow(volume->GetFileSystemName());
+        std::printf("  %-24s %-8s %15llu bytes\n", ZelWideToNarrow(volume->GetRootPath()).c_str(),
+                    name.empty() ? "-" : name.c_str(), static_cast<unsigned long long>(volume->GetSize()));
+    }
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
     if (argc != 2 || std::string(argv[1]) == "--help") {
-        std::fprintf(stderr, "Usage: %s VOLUME\n  VOLUME: a device node, an image file or a mount point\n", argv[0]);
+        std::fprintf(stderr,
+                     "Usage: %s VOLUME | --volumes\n  VOLUME: a device node, an image file or a mount point\n",
+                     argv[0]);
         return 2;
     }
     CZelCoreBinding core;
@@ -43,6 +62,8 @@ int main(int argc, char** argv)
     }
     std::printf("Core library: %s\n", core.LibraryPath().c_str());
     std::printf("Exports bound: Creator, FileSystemCreator, JexSetMessageHandler\n");
+    if (std::string(argv[1]) == "--volumes")
+        return ListVolumes(*core.GetCreator());
 
     std::wstring volume = ZelNarrowToWide(argv[1]);
     boost::shared_ptr<CZelFileSystem> fs = core.GetFileSystemCreator()->CreateFileSystem(volume.c_str());

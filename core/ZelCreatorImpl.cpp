@@ -2,6 +2,7 @@
 
 #include "ZelFileSystemImpl.h"
 #include "filters/ZelCheckFileDescriptions.h"
+#include "volumes/ZelVolumeEnumImpl.h"
 #include "jexfscore/ZelExport.h"
 #include "jexfscore/ZelText.h"
 #include "platform/DeviceFile.h"
@@ -13,8 +14,7 @@
 
 boost::shared_ptr<CZelVolumeEnum> CZelCreatorImpl::CreateVolumeEnum()
 {
-    // Volume enumeration is not part of this version of the library.
-    return boost::shared_ptr<CZelVolumeEnum>();
+    return boost::make_shared<CZelVolumeEnumImpl>();
 }
 
 boost::shared_ptr<CZelFileSystemCreator> CZelCreatorImpl::CreateFileSystemCreator()

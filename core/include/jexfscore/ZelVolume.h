@@ -33,4 +33,11 @@ public:
     virtual void SetOnVolumeArrival(boost::shared_ptr<CZelVolumeCallback> callback) = 0;
     virtual void SetOnVolumeRemoval(boost::shared_ptr<CZelVolumeCallback> callback) = 0;
     virtual ~CZelVolumeEnum() = default;
+    // The descriptor to watch for volume events (readable when some are
+    // pending), -1 when volumes are not watched. The thread that owns the
+    // enumerator watches it in its event loop.
+    virtual int GetNotificationHandle() = 0;
+    // Reads every pending volume event and fires the arrival and removal
+    // callbacks on the calling thread.
+    virtual void ProcessNotifications() = 0;
 };

@@ -1,0 +1,481 @@
+#include "VrlFile.h"
+
+#include "ZelVariables.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+const char16_t kVrlMagic[14] = {u'J', u'e', u'x', u'V', u'a', u'r', u'L', u'a', u'n', u'g', u' ', u'1', u'.', u'0'};
+
+namespace {
+
+int32_t LE32(const uint8_t* p)
+{
+    return static_cast<int32_t>(static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
+                                (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24));
+}
+
+void PutLE32(uint8_t* p, uint32_t v)
+{
+    for (int i = 0; i < 4; ++i)
+        p[i] = static_cast<uint8_t>(v >> (8 * i));
+}
+
+bool ReadInt32(CVrlFile& file, int32_t& value)
+{
+    uint8_t bytes[4];
+    if (!file.ReadAll(bytes, 4))
+        return false;
+    value = LE32(bytes);
+    return true;
+}
+
+bool WriteInt32(CVrlFile& file, int32_t value)
+{
+    uint8_t bytes[4];
+    PutLE32(bytes, static_cast<uint32_t>(value));
+    return file.Write(bytes, 4);
+}
+
+// A length-prefixed text: its length is checked against what the file
+// still holds before anything is taken for it. The text ends at its first
+// zero unit; a trailing odd byte is consumed and ignored.
+HRESULT ReadText(CVrlFile& file, std::u16string& text)
+{
+    int32_t length = 0;
+    if (!ReadInt32(file, length))
+        return ZEL_E_FILEIO;
+    if (length < 0)
+        return ZEL_E_BADLENGTH;
+    text.clear();
+    if (length == 0)
+        return S_OK;
+    if (static_cast<uint64_t>(length) > file.Left())
+        return ZEL_E_FILEIO;
+    std::vector<uint8_t> bytes(static_cast<size_t>(length));
+    if (!file.ReadAll(bytes.data(), bytes.size()))
+        return ZEL_E_FILEIO;
+    for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
+        char16_t unit = static_cast<char16_t>(bytes[i] | (bytes[i + 1] << 8));
+        if (unit == 0)
+            break;
+        text.push_back(unit);
+    }
+    return S_OK;
+}
+
+bool WriteText(CVrlFile& file, const std::u16string& text)
+{
+    if (text.size() > INT32_MAX / 2)
+        return false;
+    if (!WriteInt32(file, static_cast<int32_t>(2 * text.size())))
+        return false;
+    std::vector<uint8_t> bytes(2 * text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        bytes[2 * i] = static_cast<uint8_t>(text[i]);
+        bytes[2 * i + 1] = static_cast<uint8_t>(text[i] >> 8);
+    }
+    return bytes.empty() || file.Write(bytes.data(), bytes.size());
+}
+
+// The text of a BSTR up to its first zero unit.
+std::u16string TextOf(BSTR text)
+{
+    return text == nullptr ? std::u16string() : std::u16string(text, ZelTextLength(text));
+}
+
+template <class T>
+HRESULT CreateLive(ZelVariableTypes type, REFIID iid, T** live)
+{
+    IZelVariable* variable = nullptr;
+    HRESULT hr = ZelCreateVariable(type, &variable);
+    if (FAILED(hr))
+        return hr;
+    hr = variable->QueryInterface(iid, reinterpret_cast<void**>(live));
+    variable->Release();
+    return hr;
+}
+
+} // namespace
+
+CVrlFile::~CVrlFile()
+{
+    Close();
+}
+
+bool CVrlFile::OpenForReading(const std::string& path)
+{
+    Close();
+    m_Fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (m_Fd < 0)
+        return false;
+    struct stat info;
+    if (::fstat(m_Fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        Close();
+        return false;
+    }
+    m_Size = static_cast<uint64_t>(info.st_size);
+    m_Position = 0;
+    return true;
+}
+
+bool CVrlFile::OpenForWriting(const std::string& path)
+{
+    Close();
+    m_Fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    m_Size = m_Position = 0;
+    return m_Fd >= 0;
+}
+
+void CVrlFile::Close()
+{
+    if (m_Fd >= 0)
+        ::close(m_Fd);
+    m_Fd = -1;
+}
+
+size_t CVrlFile::Read(void* destination, size_t count)
+{
+    size_t done = 0;
+    while (done < count) {
+        ssize_t got = ::read(m_Fd, static_cast<char*>(destination) + done, count - done);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            break;
+        done += static_cast<size_t>(got);
+    }
+    m_Position += done;
+    return done;
+}
+
+bool CVrlFile::Write(const void* data, size_t count)
+{
+    size_t done = 0;
+    while (done < count) {
+        ssize_t put = ::write(m_Fd, static_cast<const char*>(data) + done, count - done);
+        if (put < 0 && errno == EINTR)
+            continue;
+        if (put <= 0)
+            return false;
+        done += static_cast<size_t>(put);
+    }
+    m_Position += done;
+    return true;
+}
+
+bool CVrlFile::Back(size_t count)
+{
+    if (count == 0)
+        return true;
+    if (::lseek(m_Fd, -static_cast<off_t>(count), SEEK_CUR) < 0)
+        return false;
+    m_Position -= count;
+    return true;
+}
+
+uint64_t CVrlFile::Left() const
+{
+    return m_Position < m_Size ? m_Size - m_Position : 0;
+}
+
+HRESULT CVarObject::ReadFrom(CVrlFile& file, bool& matched, int depth)
+{
+    matched = false;
+    uint8_t tag[4];
+    size_t got = file.Read(tag, 4);
+    if (got < 4 || tag[0] != static_cast<uint8_t>(m_Tag[0]) || tag[1] != 0 ||
+        tag[2] != static_cast<uint8_t>(m_Tag[1]) || tag[3] != 0)
+        return file.Back(got) ? S_OK : ZEL_E_FILEIO;
+    HRESULT hr = ReadText(file, m_Comment);
+    if (FAILED(hr))
+        return hr;
+    hr = ReadPayload(file, depth);
+    if (FAILED(hr))
+        return hr;
+    matched = true;
+    return S_OK;
+}
+
+HRESULT CVarObject::WriteTo(CVrlFile& file, bool& written) const
+{
+    written = false;
+    const uint8_t tag[4] = {static_cast<uint8_t>(m_Tag[0]), 0, static_cast<uint8_t>(m_Tag[1]), 0};
+    if (!file.Write(tag, 4) || !WriteText(file, m_Comment) || !WritePayload(file))
+        return ZEL_E_FILEIO;
+    written = true;
+    return S_OK;
+}
+
+HRESULT CVarObject::TakeComment(IZelVariable* variable) const
+{
+    BSTR comment = SysAllocStringLen(m_Comment.data(), static_cast<UINT>(m_Comment.size()));
+    if (comment == nullptr)
+        return ZEL_E_NOMEMORY;
+    HRESULT hr = variable->put_Comment(comment);
+    SysFreeString(comment);
+    return hr;
+}
+
+HRESULT CVarObject::FromVariable(IZelVariable* variable, std::unique_ptr<CVarObject>& copy, int depth)
+{
+    copy.reset();
+    ZelVariableTypes type = ZelVariableTypes_None;
+    if (variable == nullptr || FAILED(variable->get_Type(&type)))
+        return S_OK;
+    std::u16string comment;
+    BSTR text = nullptr;
+    if (SUCCEEDED(variable->get_Comment(&text))) {
+        comment = TextOf(text);
+        SysFreeString(text);
+    }
+    if (type == ZelVariableTypes_Long) {
+        IZelLong* live = nullptr;
+        if (FAILED(variable->QueryInterface(IID_IZelLong, reinterpret_cast<void**>(&live))))
+            return S_OK;
+        auto object = std::make_unique<CVarObjectLong>();
+        live->get_Value(&object->m_Value);
+        live->Release();
+        copy = std::move(object);
+    } else if (type == ZelVariableTypes_Double) {
+        IZelDouble* live = nullptr;
+        if (FAILED(variable->QueryInterface(IID_IZelDouble, reinterpret_cast<void**>(&live))))
+            return S_OK;
+        auto object = std::make_unique<CVarObjectDouble>();
+        live->get_Value(&object->m_Value);
+        live->Release();
+        copy = std::move(object);
+    } else if (type == ZelVariableTypes_String) {
+        IZelString* live = nullptr;
+        if (FAILED(variable->QueryInterface(IID_IZelString, reinterpret_cast<void**>(&live))))
+            return S_OK;
+        auto object = std::make_unique<CVarObjectString>();
+        BSTR value = nullptr;
+        live->get_Value(&value);
+        object->m_Value = TextOf(value);
+        SysFreeString(value);
+        live->Release();
+        copy = std::move(object);
+    } else if (type == ZelVariableTypes_Array) {
+        if (depth > kVrlMaxDepth)
+            return ZEL_E_BADLENGTH;
+        IZelArray* live = nullptr;
+        if (FAILED(variable->QueryInterface(IID_IZelArray, reinterpret_cast<void**>(&live))))
+            return S_OK;
+        auto object = std::make_unique<CVarObjectArray>();
+        LONG count = 0;
+        live->get_Count(&count);
+        HRESULT hr = S_OK;
+        for (LONG i = 0; i < count && SUCCEEDED(hr); ++i) {
+            IZelVariable* element = nullptr;
+            if (FAILED(live->GetAt(i, &element)))
+                continue;
+            std::unique_ptr<CVarObject> elementCopy;
+            hr = FromVariable(element, elementCopy, depth + 1);
+            element->Release();
+            if (elementCopy)
+                object->m_Elements.push_back(std::move(elementCopy));
+        }
+        live->Release();
+        if (FAILED(hr))
+            return hr;
+        copy = std::move(object);
+    }
+    if (copy)
+        copy->m_Comment = comment;
+    return S_OK;
+}
+
+HRESULT CVarObjectLong::CloneObject(std::unique_ptr<CVarObject>& copy) const
+{
+    copy = std::make_unique<CVarObjectLong>(*this);
+    return S_OK;
+}
+
+HRESULT CVarObjectLong::CreateVariable(IZelVariable** variable) const
+{
+    IZelLong* live = nullptr;
+    HRESULT hr = CreateLive(ZelVariableTypes_Long, IID_IZelLong, &live);
+    if (FAILED(hr))
+        return hr;
+    live->put_Value(m_Value);
+    hr = TakeComment(live);
+    if (FAILED(hr)) {
+        live->Release();
+        return hr;
+    }
+    *variable = live;
+    return S_OK;
+}
+
+HRESULT CVarObjectLong::ReadPayload(CVrlFile& file, int)
+{
+    return ReadInt32(file, m_Value) ? S_OK : ZEL_E_FILEIO;
+}
+
+bool CVarObjectLong::WritePayload(CVrlFile& file) const
+{
+    return WriteInt32(file, m_Value);
+}
+
+HRESULT CVarObjectDouble::CloneObject(std::unique_ptr<CVarObject>& copy) const
+{
+    copy = std::make_unique<CVarObjectDouble>(*this);
+    return S_OK;
+}
+
+HRESULT CVarObjectDouble::CreateVariable(IZelVariable** variable) const
+{
+    IZelDouble* live = nullptr;
+    HRESULT hr = CreateLive(ZelVariableTypes_Double, IID_IZelDouble, &live);
+    if (FAILED(hr))
+        return hr;
+    live->put_Value(m_Value);
+    hr = TakeComment(live);
+    if (FAILED(hr)) {
+        live->Release();
+        return hr;
+    }
+    *variable = live;
+    return S_OK;
+}
+
+HRESULT CVarObjectDouble::ReadPayload(CVrlFile& file, int)
+{
+    uint8_t bytes[8];
+    if (!file.ReadAll(bytes, 8))
+        return ZEL_E_FILEIO;
+    uint64_t bits = 0;
+    for (int i = 0; i < 8; ++i)
+        bits |= static_cast<uint64_t>(bytes[i]) << (8 * i);
+    std::memcpy(&m_Value, &bits, 8);
+    return S_OK;
+}
+
+bool CVarObjectDouble::WritePayload(CVrlFile& file) const
+{
+    uint64_t bits = 0;
+    std::memcpy(&bits, &m_Value, 8);
+    uint8_t bytes[8];
+    for (int i = 0; i < 8; ++i)
+        bytes[i] = static_cast<uint8_t>(bits >> (8 * i));
+    return file.Write(bytes, 8);
+}
+
+HRESULT CVarObjectString::CloneObject(std::unique_ptr<CVarObject>& copy) const
+{
+    copy = std::make_unique<CVarObjectString>(*this);
+    return S_OK;
+}
+
+HRESULT CVarObjectString::CreateVariable(IZelVariable** variable) const
+{
+    IZelString* live = nullptr;
+    HRESULT hr = CreateLive(ZelVariableTypes_String, IID_IZelString, &live);
+    if (FAILED(hr))
+        return hr;
+    BSTR value = SysAllocStringLen(m_Value.data(), static_cast<UINT>(m_Value.size()));
+    hr = value == nullptr ? ZEL_E_NOMEMORY : live->put_Value(value);
+    SysFreeString(value);
+    if (SUCCEEDED(hr))
+        hr = TakeComment(live);
+    if (FAILED(hr)) {
+        live->Release();
+        return hr;
+    }
+    *variable = live;
+    return S_OK;
+}
+
+HRESULT CVarObjectString::ReadPayload(CVrlFile& file, int)
+{
+    return ReadText(file, m_Value);
+}
+
+bool CVarObjectString::WritePayload(CVrlFile& file) const
+{
+    return WriteText(file, m_Value);
+}
+
+HRESULT CVarObjectArray::CloneObject(std::unique_ptr<CVarObject>& copy) const
+{
+    auto clone = std::make_unique<CVarObjectArray>();
+    clone->m_Comment = m_Comment;
+    for (const auto& element : m_Elements) {
+        std::unique_ptr<CVarObject> elementCopy;
+        HRESULT hr = element->CloneObject(elementCopy);
+        if (FAILED(hr))
+            return hr;
+        clone->m_Elements.push_back(std::move(elementCopy));
+    }
+    copy = std::move(clone);
+    return S_OK;
+}
+
+HRESULT CVarObjectArray::CreateVariable(IZelVariable** variable) const
+{
+    IZelArray* live = nullptr;
+    HRESULT hr = CreateLive(ZelVariableTypes_Array, IID_IZelArray, &live);
+    if (FAILED(hr))
+        return hr;
+    hr = TakeComment(live);
+    for (size_t i = 0; i < m_Elements.size() && SUCCEEDED(hr); ++i) {
+        IZelVariable* element = nullptr;
+        hr = m_Elements[i]->CreateVariable(&element);
+        if (SUCCEEDED(hr)) {
+            hr = live->Add(element);
+            element->Release();
+        }
+    }
+    if (FAILED(hr)) {
+        live->Release();
+        return hr;
+    }
+    *variable = live;
+    return S_OK;
+}
+
+HRESULT CVarObjectArray::ReadPayload(CVrlFile& file, int depth)
+{
+    m_Elements.clear();
+    if (depth > kVrlMaxDepth)
+        return ZEL_E_BADLENGTH;
+    int32_t count = 0;
+    if (!ReadInt32(file, count))
+        return ZEL_E_FILEIO;
+    // Every element takes bytes: a count beyond what the file still holds
+    // is refused before any slot is tried.
+    if (count > 0 && static_cast<uint64_t>(count) > file.Left())
+        return ZEL_E_FILEIO;
+    for (int32_t slot = 0; slot < count; ++slot) {
+        std::unique_ptr<CVarObject> candidates[4] = {
+            std::make_unique<CVarObjectLong>(), std::make_unique<CVarObjectDouble>(),
+            std::make_unique<CVarObjectString>(), std::make_unique<CVarObjectArray>()};
+        for (auto& candidate : candidates) {
+            bool matched = false;
+            HRESULT hr = candidate->ReadFrom(file, matched, depth + 1);
+            if (FAILED(hr))
+                return hr;
+            if (matched) {
+                m_Elements.push_back(std::move(candidate));
+                break;
+            }
+        }
+    }
+    return S_OK;
+}
+
+bool CVarObjectArray::WritePayload(CVrlFile& file) const
+{
+    if (!WriteInt32(file, static_cast<int32_t>(m_Elements.size())))
+        return false;
+    for (const auto& element : m_Elements) {
+        bool written = false;
+        if (FAILED(element->WriteTo(file, written)) || !written)
+            return false;
+    }
+    return true;
+}

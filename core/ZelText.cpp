@@ -147,3 +147,21 @@ std::wstring ZelUtf16ToWide(const char16_t* units, size_t count)
     }
     return out;
 }
+
+std::u16string ZelNarrowToUtf16(const std::string& narrow)
+{
+    std::wstring wide = ZelNarrowToWide(narrow);
+    std::u16string out;
+    out.reserve(wide.size());
+    for (wchar_t c : wide) {
+        uint32_t cp = static_cast<uint32_t>(c);
+        if (cp >= 0x10000) {
+            cp -= 0x10000;
+            out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
+            out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+        } else {
+            out.push_back(static_cast<char16_t>(cp));
+        }
+    }
+    return out;
+}

@@ -31,23 +31,6 @@ bool Fail(const std::string& message)
     return false;
 }
 
-std::u16string Utf16(const std::string& utf8)
-{
-    std::wstring wide = ZelNarrowToWide(utf8);
-    std::u16string out;
-    for (wchar_t c : wide) {
-        uint32_t cp = static_cast<uint32_t>(c);
-        if (cp >= 0x10000) {
-            cp -= 0x10000;
-            out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-            out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
-        } else {
-            out.push_back(static_cast<char16_t>(cp));
-        }
-    }
-    return out;
-}
-
 // A double-quoted text with \" and \\ escapes; false when malformed.
 bool Quoted(const std::string& line, size_t start, std::string& text)
 {
@@ -142,7 +125,7 @@ public:
         IZelString* value = nullptr;
         if (FAILED(m_pBuilder->StringCreate(&value)))
             return false;
-        std::u16string units = Utf16(text);
+        std::u16string units = ZelNarrowToUtf16(text);
         BSTR bstr = SysAllocStringLen(units.data(), static_cast<UINT>(units.size()));
         bool ok = SUCCEEDED(value->put_Value(bstr)) && SUCCEEDED(array->Add(value));
         SysFreeString(bstr);
@@ -170,7 +153,7 @@ public:
             return Fail("cannot make a tree");
         bool ok = fill(root) && SUCCEEDED(m_pBuilder->put_RootArray(root));
         root->Release();
-        std::u16string name = Utf16(path);
+        std::u16string name = ZelNarrowToUtf16(path);
         BSTR bstr = SysAllocStringLen(name.data(), static_cast<UINT>(name.size()));
         VARIANT_BOOL done = VARIANT_FALSE;
         ok = ok && SUCCEEDED(m_pBuilder->WriteFile(bstr, &done)) && done == VARIANT_TRUE;

@@ -41,12 +41,6 @@ std::string EnvironmentLanguage()
     return found != languages.end() ? found->second : std::string();
 }
 
-std::u16string Utf16(const std::string& utf8)
-{
-    std::wstring wide = ZelNarrowToWide(utf8);
-    return std::u16string(wide.begin(), wide.end());
-}
-
 // True when "Lang.vrl" in folder has a language of that name.
 bool HasLanguage(const std::string& folder, const std::string& language)
 {
@@ -64,7 +58,7 @@ bool HasLanguage(const std::string& folder, const std::string& language)
     factory->Release();
     if (FAILED(hr))
         return false;
-    std::u16string path = Utf16(folder + "/Lang.vrl");
+    std::u16string path = ZelNarrowToUtf16(folder + "/Lang.vrl");
     BSTR name = SysAllocStringLen(path.data(), static_cast<UINT>(path.size()));
     VARIANT_BOOL done = VARIANT_FALSE;
     IZelArray* root = nullptr;
@@ -73,7 +67,7 @@ bool HasLanguage(const std::string& folder, const std::string& language)
         SUCCEEDED(builder->get_RootArray(&root)) && root != nullptr) {
         LONG count = 0;
         root->get_Count(&count);
-        std::u16string wanted = Utf16(language);
+        std::u16string wanted = ZelNarrowToUtf16(language);
         for (LONG i = 0; i < count && !found; i += 2) {
             IZelVariable* element = nullptr;
             IZelString* text = nullptr;
@@ -118,8 +112,8 @@ int main(int argc, char** argv)
     }
     std::string params = folder + "/Params.vrl";
     std::u16string commands =
-        Utf16("VarFileLoad " + params + "^ ParamSetAtString 0 " + language + "^ VarFileSave " + params + "^");
-    std::u16string directory = Utf16(folder);
+        ZelNarrowToUtf16("VarFileLoad " + params + "^ ParamSetAtString 0 " + language + "^ VarFileSave " + params + "^");
+    std::u16string directory = ZelNarrowToUtf16(folder);
     int32_t result = zelMain(commands.c_str(), directory.c_str());
     if (result != 0) {
         std::fprintf(stderr, "jexsetup-language: %s could not be changed (%d)\n", params.c_str(), result);

@@ -18,3 +18,6 @@ std::wstring ZelNarrowToWide(const char* narrow);
 // Decodes count UTF-16 code units, combining surrogate pairs; a lone
 // surrogate becomes U+FFFD.
 std::wstring ZelUtf16ToWide(const char16_t* units, size_t count);
+
+// Narrow (UTF-8) text as UTF-16, characters past U+FFFF as surrogate pairs.
+std::u16string ZelNarrowToUtf16(const std::string& narrow);

@@ -1,0 +1,30 @@
+// The command line of jexrecover.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct CRecoverOptions {
+    enum Command { None, Volumes, Scan, Restore } command = None;
+    std::string volume;
+    std::string destination;
+    bool all = false;
+    std::vector<uint64_t> indexes;
+    std::vector<std::string> categories; // documents, audio, images, video
+    std::vector<std::string> extensions;
+    bool hasMinSize = false, hasMaxSize = false;
+    uint64_t minSize = 0, maxSize = 0; // inclusive, as the user gives them
+    bool flat = false;
+    bool json = false;
+    bool quiet = false;
+    bool help = false;
+    bool version = false;
+};
+
+// Parses argv; false with a message naming the bad argument.
+bool ZelParseRecoverOptions(int argc, char** argv, CRecoverOptions& options, std::string& error);
+// A size with an optional K, M or G suffix (powers of 1024).
+bool ZelParseSize(const std::string& text, uint64_t& size);
+
+extern const char* const kRecoverUsage;

@@ -1,0 +1,128 @@
+#include "VolumeCheck.h"
+
+#include "platform/VolumePath.h"
+
+#include <blkid/blkid.h>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
+CVolumeCheck ZelCheckVolume(const std::string& volume, bool open)
+{
+    CVolumeCheck check;
+    struct stat info;
+    CZelVolumePath resolved = ZelResolveVolumePath(volume);
+    if (resolved.device.empty()) {
+        check.error = volume + ": is a folder, but not the mount point of a device";
+        return check;
+    }
+    check.device = resolved.device;
+    if (::stat(check.device.c_str(), &info) != 0) {
+        check.error = check.device + ": " + std::strerror(errno);
+        return check;
+    }
+    if (!S_ISREG(info.st_mode) && !S_ISBLK(info.st_mode)) {
+        check.error = volume + ": is neither a device, an image file nor a mount point";
+        return check;
+    }
+    check.blockDevice = S_ISBLK(info.st_mode);
+    if (!open) {
+        check.ok = true;
+        return check;
+    }
+    int fd = ::open(check.device.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        int reason = errno;
+        check.error = check.device + ": " + std::strerror(reason);
+        if ((reason == EACCES || reason == EPERM) && check.blockDevice)
+            check.error += " (raw devices can be read by root or by members of the disk group)";
+        return check;
+    }
+    ::close(fd);
+    check.ok = true;
+    return check;
+}
+
+std::string ZelVolumeFileSystem(const std::string& device)
+{
+    std::string type;
+    blkid_probe probe = blkid_new_probe_from_filename(device.c_str());
+    if (probe == nullptr)
+        return type;
+    blkid_probe_enable_superblocks(probe, 1);
+    blkid_probe_set_superblocks_flags(probe, BLKID_SUBLKS_TYPE | BLKID_SUBLKS_VERSION);
+    const char* value = nullptr;
+    if (blkid_do_safeprobe(probe) == 0 && blkid_probe_lookup_value(probe, "TYPE", &value, nullptr) == 0 &&
+        value != nullptr) {
+        type = value;
+        // FAT volumes are named by their variant.
+        const char* version = nullptr;
+        if (type == "vfat" && blkid_probe_lookup_value(probe, "VERSION", &version, nullptr) == 0 && version != nullptr)
+            type = version;
+    }
+    blkid_free_probe(probe);
+    return type;
+}
+
+namespace {
+
+// The device number in a sysfs "dev" file ("8:1").
+bool ReadDev(const std::filesystem::path& file, dev_t& dev)
+{
+    std::ifstream in(file);
+    unsigned major = 0, minor = 0;
+    char colon = 0;
+    if (!(in >> major >> colon >> minor) || colon != ':')
+        return false;
+    dev = makedev(major, minor);
+    return true;
+}
+
+// True when the block device dev is target, a partition of it, or is built
+// on it (device mapper, RAID), looking a bounded number of levels down.
+bool BuiltOn(dev_t dev, dev_t target, int depth)
+{
+    if (dev == target)
+        return true;
+    if (depth > 8)
+        return false;
+    std::error_code failed;
+    std::filesystem::path sys =
+        std::filesystem::path("/sys/dev/block") / (std::to_string(major(dev)) + ":" + std::to_string(minor(dev)));
+    sys = std::filesystem::canonical(sys, failed);
+    if (failed)
+        return false;
+    dev_t parent = 0;
+    if (std::filesystem::exists(sys / "partition", failed) && ReadDev(sys.parent_path() / "dev", parent) &&
+        BuiltOn(parent, target, depth + 1))
+        return true;
+    for (const auto& slave : std::filesystem::directory_iterator(sys / "slaves", failed)) {
+        dev_t below = 0;
+        if (ReadDev(slave.path() / "dev", below) && BuiltOn(below, target, depth + 1))
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+bool ZelFolderOnDevice(const std::string& folder, const std::string& device)
+{
+    struct stat volume;
+    if (::stat(device.c_str(), &volume) != 0 || !S_ISBLK(volume.st_mode))
+        return false;
+    std::filesystem::path existing = std::filesystem::absolute(folder);
+    struct stat info;
+    while (::stat(existing.c_str(), &info) != 0) {
+        if (!existing.has_parent_path() || existing.parent_path() == existing)
+            return false;
+        existing = existing.parent_path();
+    }
+    return BuiltOn(info.st_dev, volume.st_rdev, 0);
+}

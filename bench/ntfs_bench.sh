@@ -22,7 +22,7 @@ seconds() { awk -v a="$1" -v b="$2" 'BEGIN { print b - a }'; }
 echo "== making a 2 GiB NTFS image with 300 folders of 170 files, half of them deleted"
 truncate -s 2G "$image"
 mkntfs -F -Q "$image" >/dev/null 2>&1
-"$build/bin/jexbench_ntfs_fill" "$image" 300 170
+"$build/bin/jexntfs-edit" "$image" fill 300 170
 
 echo "== reading the image with cat"
 cat "$image" >/dev/null

@@ -2,6 +2,7 @@
 #include "jexfscore/ZelText.h"
 #include "support/CoreBinding.h"
 #include "support/TestImages.h"
+#include "support/VolumeRecorder.h"
 
 #include <boost/make_shared.hpp>
 #include <gtest/gtest.h>
@@ -13,16 +14,8 @@
 
 namespace {
 
-struct Recorder {
-    void Volume(boost::shared_ptr<CZelVolumeInfo> record) { records.push_back(record); }
-    std::vector<boost::shared_ptr<CZelVolumeInfo>> records;
-};
-
-boost::shared_ptr<CZelVolumeCallback> Callback(Recorder& recorder)
-{
-    return boost::make_shared<CZelCallbackWrapperRT<Recorder, void, boost::shared_ptr<CZelVolumeInfo>>>(
-        &Recorder::Volume, &recorder);
-}
+using jextest::Callback;
+typedef jextest::VolumeRecorder Recorder;
 
 std::vector<std::wstring> RootPaths(CZelVolumeEnum& volumes)
 {

@@ -2,6 +2,7 @@
 // fed from device lists and events written here.
 #include "jexfscore/ZelText.h"
 #include "support/TestImages.h"
+#include "support/VolumeRecorder.h"
 #include "volumes/ZelVolumeEnumImpl.h"
 
 #include <boost/make_shared.hpp>
@@ -23,16 +24,8 @@ CZelBlockDevice Device(const std::string& name, const std::string& devtype, uint
     return d;
 }
 
-struct Recorder {
-    void Volume(boost::shared_ptr<CZelVolumeInfo> record) { records.push_back(record); }
-    std::vector<boost::shared_ptr<CZelVolumeInfo>> records;
-};
-
-boost::shared_ptr<CZelVolumeCallback> Callback(Recorder& recorder)
-{
-    return boost::make_shared<CZelCallbackWrapperRT<Recorder, void, boost::shared_ptr<CZelVolumeInfo>>>(
-        &Recorder::Volume, &recorder);
-}
+using jextest::Callback;
+typedef jextest::VolumeRecorder Recorder;
 
 } // namespace
 

@@ -1,29 +1,17 @@
 #include "ntfs/NtfsFoundRecord.h"
 #include "ntfs/NtfsRecordDecoder.h"
 
+#include "support/LittleEndian.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
 
 namespace {
 
-void Put16(std::vector<uint8_t>& b, size_t at, uint16_t v)
-{
-    b[at] = static_cast<uint8_t>(v);
-    b[at + 1] = static_cast<uint8_t>(v >> 8);
-}
-
-void Put32(std::vector<uint8_t>& b, size_t at, uint32_t v)
-{
-    for (int i = 0; i < 4; ++i)
-        b[at + i] = static_cast<uint8_t>(v >> (8 * i));
-}
-
-void Put64(std::vector<uint8_t>& b, size_t at, uint64_t v)
-{
-    for (int i = 0; i < 8; ++i)
-        b[at + i] = static_cast<uint8_t>(v >> (8 * i));
-}
+using jextest::Put16;
+using jextest::Put32;
+using jextest::Put64;
 
 // An MFT record of 1024 bytes written attribute by attribute.
 class RecordBuilder {

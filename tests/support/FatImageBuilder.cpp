@@ -1,5 +1,6 @@
 #include "support/FatImageBuilder.h"
 
+#include "support/LittleEndian.h"
 #include "support/TestImages.h"
 
 #include <gtest/gtest.h>
@@ -10,18 +11,6 @@
 namespace jextest {
 
 namespace {
-
-void Put16(std::vector<uint8_t>& b, size_t at, uint16_t v)
-{
-    b[at] = static_cast<uint8_t>(v);
-    b[at + 1] = static_cast<uint8_t>(v >> 8);
-}
-
-void Put32(std::vector<uint8_t>& b, size_t at, uint32_t v)
-{
-    for (int i = 0; i < 4; ++i)
-        b[at + i] = static_cast<uint8_t>(v >> (8 * i));
-}
 
 constexpr uint16_t kReserved = 32;
 

@@ -1,0 +1,29 @@
+// Little-endian values written into byte buffers, for images and records
+// made by hand.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace jextest {
+
+inline void Put16(std::vector<uint8_t>& bytes, size_t at, uint16_t value)
+{
+    bytes[at] = static_cast<uint8_t>(value);
+    bytes[at + 1] = static_cast<uint8_t>(value >> 8);
+}
+
+inline void Put32(std::vector<uint8_t>& bytes, size_t at, uint32_t value)
+{
+    for (int i = 0; i < 4; ++i)
+        bytes[at + i] = static_cast<uint8_t>(value >> (8 * i));
+}
+
+inline void Put64(std::vector<uint8_t>& bytes, size_t at, uint64_t value)
+{
+    for (int i = 0; i < 8; ++i)
+        bytes[at + i] = static_cast<uint8_t>(value >> (8 * i));
+}
+
+} // namespace jextest

@@ -220,6 +220,23 @@ HRESULT CVarObject::TakeComment(IZelVariable* variable) const
     return hr;
 }
 
+template <class TInterface, class TValue>
+HRESULT CVarObject::CreateNumber(ZelVariableTypes type, REFIID iid, TValue value, IZelVariable** variable) const
+{
+    TInterface* live = nullptr;
+    HRESULT hr = CreateLive(type, iid, &live);
+    if (FAILED(hr))
+        return hr;
+    live->put_Value(value);
+    hr = TakeComment(live);
+    if (FAILED(hr)) {
+        live->Release();
+        return hr;
+    }
+    *variable = live;
+    return S_OK;
+}
+
 HRESULT CVarObject::FromVariable(IZelVariable* variable, std::unique_ptr<CVarObject>& copy, int depth)
 {
     copy.reset();
@@ -297,18 +314,7 @@ HRESULT CVarObjectLong::CloneObject(std::unique_ptr<CVarObject>& copy) const
 
 HRESULT CVarObjectLong::CreateVariable(IZelVariable** variable) const
 {
-    IZelLong* live = nullptr;
-    HRESULT hr = CreateLive(ZelVariableTypes_Long, IID_IZelLong, &live);
-    if (FAILED(hr))
-        return hr;
-    live->put_Value(m_Value);
-    hr = TakeComment(live);
-    if (FAILED(hr)) {
-        live->Release();
-        return hr;
-    }
-    *variable = live;
-    return S_OK;
+    return CreateNumber<IZelLong>(ZelVariableTypes_Long, IID_IZelLong, m_Value, variable);
 }
 
 HRESULT CVarObjectLong::ReadPayload(CVrlFile& file, int)
@@ -329,18 +335,7 @@ HRESULT CVarObjectDouble::CloneObject(std::unique_ptr<CVarObject>& copy) const
 
 HRESULT CVarObjectDouble::CreateVariable(IZelVariable** variable) const
 {
-    IZelDouble* live = nullptr;
-    HRESULT hr = CreateLive(ZelVariableTypes_Double, IID_IZelDouble, &live);
-    if (FAILED(hr))
-        return hr;
-    live->put_Value(m_Value);
-    hr = TakeComment(live);
-    if (FAILED(hr)) {
-        live->Release();
-        return hr;
-    }
-    *variable = live;
-    return S_OK;
+    return CreateNumber<IZelDouble>(ZelVariableTypes_Double, IID_IZelDouble, m_Value, variable);
 }
 
 HRESULT CVarObjectDouble::ReadPayload(CVrlFile& file, int)

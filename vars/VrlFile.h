@@ -60,6 +60,9 @@ protected:
     virtual bool WritePayload(CVrlFile& file) const = 0;
     // Comment of the new live variable.
     HRESULT TakeComment(IZelVariable* variable) const;
+    // A new live long or double with this object's comment and value.
+    template <class TInterface, class TValue>
+    HRESULT CreateNumber(ZelVariableTypes type, REFIID iid, TValue value, IZelVariable** variable) const;
 
     const char16_t* m_Tag;
     std::u16string m_Comment;

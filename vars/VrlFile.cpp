@@ -109,11 +109,13 @@ CVrlFile::~CVrlFile()
 bool CVrlFile::OpenForReading(const std::string& path)
 {
     Close();
-    m_Fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Non-blocking, so that a FIFO in place of the file cannot stall the
+    // open; only regular files are read.
+    m_Fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (m_Fd < 0)
         return false;
     struct stat info;
-    if (::fstat(m_Fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    if (::fstat(m_Fd, &info) != 0 || !S_ISREG(info.st_mode) || ::fcntl(m_Fd, F_SETFL, 0) != 0) {
         Close();
         return false;
     }
@@ -125,9 +127,27 @@ bool CVrlFile::OpenForReading(const std::string& path)
 bool CVrlFile::OpenForWriting(const std::string& path)
 {
     Close();
-    m_Fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    // The new content goes to a file beside the old one, which it replaces
+    // only once it is complete.
+    m_Target = path;
+    m_Temporary = path + ".new";
+    m_Fd = ::open(m_Temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     m_Size = m_Position = 0;
     return m_Fd >= 0;
+}
+
+bool CVrlFile::Commit()
+{
+    if (m_Fd < 0 || m_Temporary.empty())
+        return false;
+    bool ok = ::fsync(m_Fd) == 0;
+    ok = ::close(m_Fd) == 0 && ok;
+    m_Fd = -1;
+    ok = ok && ::rename(m_Temporary.c_str(), m_Target.c_str()) == 0;
+    if (!ok)
+        ::unlink(m_Temporary.c_str());
+    m_Temporary.clear();
+    return ok;
 }
 
 void CVrlFile::Close()
@@ -135,6 +155,10 @@ void CVrlFile::Close()
     if (m_Fd >= 0)
         ::close(m_Fd);
     m_Fd = -1;
+    // A file written but not committed leaves the old one as it was.
+    if (!m_Temporary.empty())
+        ::unlink(m_Temporary.c_str());
+    m_Temporary.clear();
 }
 
 size_t CVrlFile::Read(void* destination, size_t count)
@@ -441,16 +465,16 @@ HRESULT CVarObjectArray::ReadPayload(CVrlFile& file, int depth)
     int32_t count = 0;
     if (!ReadInt32(file, count))
         return ZEL_E_FILEIO;
-    // Every element takes bytes: a count beyond what the file still holds
-    // is refused before any slot is tried.
+    // Every element takes bytes: a count beyond what the file still holds is
+    // refused before any slot is tried.
     if (count > 0 && static_cast<uint64_t>(count) > file.Left())
         return ZEL_E_FILEIO;
     for (int32_t slot = 0; slot < count; ++slot) {
         std::unique_ptr<CVarObject> candidates[4] = {
             std::make_unique<CVarObjectLong>(), std::make_unique<CVarObjectDouble>(),
             std::make_unique<CVarObjectString>(), std::make_unique<CVarObjectArray>()};
+        bool matched = false;
         for (auto& candidate : candidates) {
-            bool matched = false;
             HRESULT hr = candidate->ReadFrom(file, matched, depth + 1);
             if (FAILED(hr))
                 return hr;
@@ -459,6 +483,10 @@ HRESULT CVarObjectArray::ReadPayload(CVrlFile& file, int depth)
                 break;
             }
         }
+        // A slot that matches nothing consumes nothing: every later slot
+        // meets the same bytes and stays empty too.
+        if (!matched)
+            break;
     }
     return S_OK;
 }

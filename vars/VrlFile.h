@@ -19,6 +19,9 @@ public:
     // writing; false when that fails.
     bool OpenForReading(const std::string& path);
     bool OpenForWriting(const std::string& path);
+    // Puts a written file in place of the old one; false when that fails
+    // (the old file then stays).
+    bool Commit();
     void Close();
 
     // Reads up to count bytes; the number read (short at the end).
@@ -32,6 +35,8 @@ public:
 
 private:
     int m_Fd = -1;
+    std::string m_Target;
+    std::string m_Temporary;
     uint64_t m_Size = 0;
     uint64_t m_Position = 0;
 };

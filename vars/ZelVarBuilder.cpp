@@ -131,6 +131,8 @@ HRESULT CZelVarBuilder::WriteFile(BSTR bstrFullFileName, VARIANT_BOOL* vbRes)
         return ZEL_E_FILEIO;
     bool written = false;
     hr = root->WriteTo(file, written);
+    if (SUCCEEDED(hr) && !file.Commit())
+        hr = ZEL_E_FILEIO;
     file.Close();
     if (FAILED(hr))
         return hr;

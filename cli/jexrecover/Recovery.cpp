@@ -171,6 +171,41 @@ CScanResult ZelScanVolume(CZelCoreBinding& core, const std::string& volume, boos
     return result;
 }
 
+namespace {
+
+// The longest file name the usual file systems take, in bytes.
+constexpr size_t kMaxNameBytes = 255;
+
+// Cuts text to at most bytes bytes without splitting a UTF-8 character.
+std::string CutUtf8(const std::string& text, size_t bytes)
+{
+    if (text.size() <= bytes)
+        return text;
+    size_t end = bytes;
+    while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80)
+        --end;
+    return text.substr(0, end);
+}
+
+// name split before its extension (the dot stays with the extension).
+void SplitExtension(const std::string& name, std::string& stem, std::string& extension)
+{
+    size_t dot = name.find_last_of('.');
+    bool has = dot != std::string::npos && dot != 0 && name.size() - dot <= 16;
+    stem = has ? name.substr(0, dot) : name;
+    extension = has ? name.substr(dot) : "";
+}
+
+// stem + suffix + extension within the name length limit, the stem cut
+// as needed.
+std::string Compose(const std::string& stem, const std::string& suffix, const std::string& extension)
+{
+    size_t room = kMaxNameBytes - suffix.size() - extension.size();
+    return CutUtf8(stem, room) + suffix + extension;
+}
+
+} // namespace
+
 std::string ZelSafeName(const std::string& name)
 {
     std::string safe;
@@ -178,7 +213,9 @@ std::string ZelSafeName(const std::string& name)
         safe.push_back(c < 0x20 || c == 0x7F || c == '/' ? '_' : static_cast<char>(c));
     if (safe.empty() || safe == "." || safe == "..")
         safe = std::string(safe.size() + 1, '_');
-    return safe;
+    std::string stem, extension;
+    SplitExtension(safe, stem, extension);
+    return Compose(stem, "", extension);
 }
 
 std::string ZelFreeName(const std::string& folder, const std::string& name)
@@ -186,14 +223,26 @@ std::string ZelFreeName(const std::string& folder, const std::string& name)
     std::error_code failed;
     if (!std::filesystem::exists(std::filesystem::path(folder) / name, failed) && !failed)
         return name;
-    size_t dot = name.find_last_of('.');
-    std::string stem = dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
-    std::string extension = dot == std::string::npos || dot == 0 ? "" : name.substr(dot);
-    for (unsigned n = 1;; ++n) {
-        std::string candidate = stem + " (" + std::to_string(n) + ")" + extension;
-        if (!std::filesystem::exists(std::filesystem::path(folder) / candidate, failed) && !failed)
+    std::string stem, extension;
+    SplitExtension(name, stem, extension);
+    for (unsigned n = 1; n < 100000; ++n) {
+        std::string candidate = Compose(stem, " (" + std::to_string(n) + ")", extension);
+        failed.clear();
+        bool taken = std::filesystem::exists(std::filesystem::path(folder) / candidate, failed);
+        // A name the folder cannot even be asked about is given back; the
+        // restore then reports why it cannot be written.
+        if (!taken || failed)
             return candidate;
     }
+    return name;
+}
+
+std::string ZelPrintable(const std::string& text)
+{
+    std::string out;
+    for (unsigned char c : text)
+        out.push_back(c < 0x20 || c == 0x7F ? '?' : static_cast<char>(c));
+    return out;
 }
 
 std::vector<CRestoreOutcome> ZelRestoreEntries(const std::vector<const CFoundEntry*>& chosen,

@@ -47,8 +47,11 @@ struct CRestoreOutcome {
 };
 
 // A file name made safe: never empty, "." or "..", without "/", NUL or
-// control characters.
+// control characters, and at most 255 bytes (the stem is cut, the
+// extension kept).
 std::string ZelSafeName(const std::string& name);
+// text with control characters shown as "?", for the terminal.
+std::string ZelPrintable(const std::string& text);
 // The first of "name", "stem (1).ext", "stem (2).ext", ... not taken in
 // folder.
 std::string ZelFreeName(const std::string& folder, const std::string& name);

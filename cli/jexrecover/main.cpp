@@ -20,7 +20,7 @@ constexpr int kDone = 0, kSomeFailed = 1, kCannot = 2;
 
 int Fail(const std::string& message)
 {
-    std::fprintf(stderr, "jexrecover: %s\n", message.c_str());
+    std::fprintf(stderr, "jexrecover: %s\n", ZelPrintable(message).c_str());
     return kCannot;
 }
 
@@ -122,7 +122,7 @@ int ScanCommand(const CRecoverOptions& options, const CScanResult& scan)
             continue;
         ++files;
         std::printf("%6llu %14llu  %s\n", static_cast<unsigned long long>(e.index),
-                    static_cast<unsigned long long>(e.size), e.path.c_str());
+                    static_cast<unsigned long long>(e.size), ZelPrintable(e.path).c_str());
     }
     if (!options.quiet)
         std::fprintf(stderr, "%zu deleted file%s found on %s\n", files, files == 1 ? "" : "s", options.volume.c_str());
@@ -168,7 +168,8 @@ int RestoreCommand(const CRecoverOptions& options, const CScanResult& scan)
         else
             ++failed;
         if (!options.json && o.result != "restored")
-            std::fprintf(stderr, "jexrecover: %s: %s\n", o.source.c_str(), o.reason.c_str());
+            std::fprintf(stderr, "jexrecover: %s: %s\n", ZelPrintable(o.source).c_str(),
+                         ZelPrintable(o.reason).c_str());
     }
     outcomes.insert(outcomes.end(), skipped.begin(), skipped.end());
     if (options.json) {
@@ -186,7 +187,7 @@ int RestoreCommand(const CRecoverOptions& options, const CScanResult& scan)
     } else {
         for (const CRestoreOutcome& o : outcomes)
             if (o.result == "restored")
-                std::printf("%s -> %s\n", o.source.c_str(), o.destination.c_str());
+                std::printf("%s -> %s\n", ZelPrintable(o.source).c_str(), ZelPrintable(o.destination).c_str());
         std::printf("%zu restored, %zu failed, %zu skipped, into %s\n", restored, failed, skipped.size(),
                     options.destination.c_str());
     }

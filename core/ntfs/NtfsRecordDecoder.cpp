@@ -127,7 +127,7 @@ bool ZelDecodeMappingPairs(const uint8_t* bytes, size_t length, int64_t lowestVc
             if ((delta > 0 && lcn > INT64_MAX - delta) || (delta < 0 && lcn < INT64_MIN - delta))
                 return false;
             lcn += delta;
-            if (lcn < 0)
+            if (lcn < 0 || lcn > INT64_MAX - count)
                 return false;
             run.lcn = lcn;
         }

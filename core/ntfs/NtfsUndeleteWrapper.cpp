@@ -68,6 +68,8 @@ int PreferredName(const std::vector<FileNameRecord>& names)
 
 timespec ToTimespec(int64_t ntfsTime)
 {
+    if (ntfsTime < INT64_MIN + kEpochDifference)
+        ntfsTime = INT64_MIN + kEpochDifference;
     int64_t since1970 = ntfsTime - kEpochDifference;
     int64_t seconds = since1970 / 10000000;
     int64_t rest = since1970 % 10000000;
@@ -180,8 +182,11 @@ int32_t CNtfsUndeleteWrapper::ScanMftBitmap(CNtfsCheckFile* filter)
 {
     ntfs_attr* bitmap = m_pVolume->mftbmp_na;
     const s64 bitmapBytes = bitmap->initialized_size;
-    const uint64_t records = static_cast<uint64_t>(m_pVolume->mft_na->initialized_size) >>
-                             m_pVolume->mft_record_size_bits;
+    // The MFT cannot hold more records than the volume has room for.
+    const uint64_t room = static_cast<uint64_t>(m_pVolume->nr_clusters) * m_pVolume->cluster_size /
+                          m_pVolume->mft_record_size;
+    const uint64_t records = std::min<uint64_t>(
+        static_cast<uint64_t>(m_pVolume->mft_na->initialized_size) >> m_pVolume->mft_record_size_bits, room);
     std::vector<uint8_t> buffer(8192);
     for (s64 offset = 0; offset < bitmapBytes; offset += static_cast<s64>(buffer.size())) {
         s64 wanted = std::min<s64>(static_cast<s64>(buffer.size()), bitmapBytes - offset);
@@ -339,10 +344,12 @@ std::wstring CNtfsUndeleteWrapper::DirectoryPath(uint64_t record)
         chain.emplace_back(current, wide);
         current = RecordOf(names[static_cast<size_t>(preferred)].parentReference);
     }
-    // Paths from the top down, each remembered for this scan.
+    // Paths from the top down, each remembered for this scan; a path never
+    // grows past the longest one a system takes.
     std::wstring path = prefix;
     for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
-        path = path.empty() ? it->second : path + L"/" + it->second;
+        if (path.size() + 1 + it->second.size() <= kMaxPathLength)
+            path = path.empty() ? it->second : path + L"/" + it->second;
         m_DirectoryPaths[it->first] = path;
     }
     return path;
@@ -444,39 +451,50 @@ bool CNtfsUndeleteWrapper::UndeleteRecord(uint64_t recordNumber, const char* des
         // Bytes of the stream at or past its initialized size read as zeros.
         uint64_t position = 0;
         const uint64_t initialized = stream->initializedSize;
+        const int64_t clusters = m_pVolume->nr_clusters;
         for (const CNtfsRun& run : stream->runs) {
             if (!ok || remaining == 0)
                 break;
             int64_t cluster = 0;
             while (ok && cluster < run.length && remaining > 0) {
-                // A stretch of clusters that are all read, or all zero.
+                int64_t left = run.length - cluster;
                 int64_t lcn = run.lcn < 0 ? -1 : run.lcn + cluster;
-                int state = lcn < 0 ? 1 : m_pClusters->InUse(lcn);
+                if (lcn < 0 || lcn >= clusters) {
+                    // A hole, or clusters past the end of the volume: zeros,
+                    // left as a gap in the file in one step.
+                    uint64_t bytes = static_cast<uint64_t>(left) > remaining / clusterSize
+                                         ? remaining
+                                         : static_cast<uint64_t>(left) * clusterSize;
+                    ok = ZelSkipZeros(fd, bytes);
+                    position += bytes;
+                    remaining -= bytes;
+                    cluster = run.length;
+                    Report(progress, remaining, budget);
+                    continue;
+                }
+                // A stretch of clusters that are all free (read) or all in
+                // use by other files now (zeros).
+                int state = m_pClusters->InUse(lcn);
+                int64_t limit = std::min<int64_t>({static_cast<int64_t>(batchClusters), left, clusters - lcn});
                 int64_t count = 1;
-                while (count < static_cast<int64_t>(batchClusters) && cluster + count < run.length &&
-                       static_cast<uint64_t>(count) * clusterSize < remaining &&
-                       (lcn < 0 || m_pClusters->InUse(lcn + count) == state))
+                while (count < limit && static_cast<uint64_t>(count) * clusterSize < remaining &&
+                       m_pClusters->InUse(lcn + count) == state)
                     ++count;
                 uint64_t bytes = std::min<uint64_t>(static_cast<uint64_t>(count) * clusterSize, remaining);
-                bool readable = lcn >= 0 && state == 0;
-                if (readable) {
+                if (state == 0) {
                     s64 got = ntfs_pread(m_pVolume->dev, lcn * static_cast<s64>(clusterSize),
                                          static_cast<s64>(count) * clusterSize, buffer.data());
                     if (got != static_cast<s64>(count) * clusterSize) {
                         ok = false;
                         break;
                     }
+                    if (position + bytes > initialized) {
+                        uint64_t keep = position >= initialized ? 0 : initialized - position;
+                        std::memset(buffer.data() + keep, 0, static_cast<size_t>(bytes - keep));
+                    }
+                    ok = ZelWriteAll(fd, buffer.data(), static_cast<size_t>(bytes));
                 } else {
-                    // A hole, or clusters that another file uses now.
-                    std::memset(buffer.data(), 0, static_cast<size_t>(bytes));
-                }
-                if (position + bytes > initialized) {
-                    uint64_t keep = position >= initialized ? 0 : initialized - position;
-                    std::memset(buffer.data() + keep, 0, static_cast<size_t>(bytes - keep));
-                }
-                if (!ZelWriteAll(fd, buffer.data(), static_cast<size_t>(bytes))) {
-                    ok = false;
-                    break;
+                    ok = ZelSkipZeros(fd, bytes);
                 }
                 position += bytes;
                 remaining -= bytes;
@@ -487,8 +505,16 @@ bool CNtfsUndeleteWrapper::UndeleteRecord(uint64_t recordNumber, const char* des
     }
     // Runs that end before the size: the rest of the file reads as zeros.
     if (ok && fd >= 0 && remaining > 0 && record->UnnamedStream() != nullptr) {
-        ok = ZelWriteZeros(fd, static_cast<size_t>(remaining));
+        ok = ZelSkipZeros(fd, remaining);
         remaining = 0;
+    }
+    // An empty file is still a file.
+    if (ok && fd < 0 && budget == 0)
+        ok = openDestination();
+    // Zeros at the end were skipped: the file gets its full length.
+    if (ok && fd >= 0) {
+        off_t end = ::lseek(fd, 0, SEEK_CUR);
+        ok = end >= 0 && ::ftruncate(fd, end) == 0;
     }
     if (fd < 0)
         return false; // nothing could be written: every stream was skipped

@@ -39,6 +39,8 @@ public:
 
     // Parent folders above a directory are followed at most this deep.
     static constexpr int kMaxParentDepth = 1024;
+    // Folder paths are cut at this many characters.
+    static constexpr size_t kMaxPathLength = 4096;
 
 private:
     void CloseLocked();

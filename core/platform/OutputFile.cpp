@@ -1,6 +1,5 @@
 #include "platform/OutputFile.h"
 
-#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <unistd.h>
@@ -28,14 +27,9 @@ bool ZelWriteAll(int fd, const void* data, size_t length)
     return true;
 }
 
-bool ZelWriteZeros(int fd, size_t count)
+bool ZelSkipZeros(int fd, uint64_t count)
 {
-    static const char zeros[65536] = {};
-    while (count > 0) {
-        size_t n = std::min(count, sizeof zeros);
-        if (!ZelWriteAll(fd, zeros, n))
-            return false;
-        count -= n;
-    }
-    return true;
+    if (count > static_cast<uint64_t>(INT64_MAX))
+        return false;
+    return ::lseek(fd, static_cast<off_t>(count), SEEK_CUR) >= 0;
 }

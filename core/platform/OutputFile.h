@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <sys/types.h>
 
 // Creates path for writing; -1 (errno set) when it exists or cannot be made.
@@ -10,5 +11,6 @@ int ZelCreateNewFile(const char* path, mode_t mode);
 // Writes every byte, continuing partial and interrupted writes; false on
 // failure (a full disk among others).
 bool ZelWriteAll(int fd, const void* data, size_t length);
-// Writes count zero bytes.
-bool ZelWriteZeros(int fd, size_t count);
+// Moves on count bytes, leaving a gap that reads as zeros; the file gets its
+// length from a write or a truncation after it.
+bool ZelSkipZeros(int fd, uint64_t count);

@@ -163,6 +163,31 @@ TEST_F(Jexrecover, RestoresAnNtfsImageWithItsTree)
     ASSERT_EQ(restore.exit, 0) << restore.err;
     EXPECT_EQ(jextest::ReadFile(out + "/Projekte/Alt/Plan.odt"), std::vector<uint8_t>(12345, 'p'));
     EXPECT_EQ(jextest::ReadFile(out + "/Liste.csv"), std::vector<uint8_t>(77, 'c'));
+
+    // A name of 200 CJK characters is 600 bytes of UTF-8: cut to what a
+    // Linux file system takes, twice, the extension kept.
+    std::string longName;
+    for (int i = 0; i < 200; ++i)
+        longName += "\xE5\x86\x99";
+    {
+        jextest::NtfsImageWriter disk(image);
+        ASSERT_TRUE(disk.Mounted());
+        disk.File("/" + longName + ".txt", std::vector<uint8_t>(10, 'l'));
+        disk.Delete("/" + longName + ".txt");
+    }
+    std::string cut = dir.File("cut");
+    for (int round = 0; round < 2; ++round) {
+        Outcome again = Run("restore " + Quote(image) + " --to " + Quote(cut) + " --all --ext txt --flat");
+        ASSERT_EQ(again.exit, 0) << again.err;
+    }
+    size_t restored = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(cut)) {
+        std::string name = entry.path().filename().string();
+        EXPECT_LE(name.size(), 255u);
+        EXPECT_EQ(name.substr(name.size() - 4), ".txt");
+        ++restored;
+    }
+    EXPECT_EQ(restored, 2u);
 }
 
 TEST_F(Jexrecover, UnsafeNamesStayInsideTheDestination)

@@ -108,6 +108,8 @@ TEST(NtfsDecoder, MappingPairs)
         {0x01, 0xF0, 0x00},              // a negative length
         {0x91, 0x10, 1, 2, 3, 4, 5, 6, 7, 8, 9, 0x00}, // offset wider than 8 bytes
         {0x21, 0x10, 0x00, 0x10},        // no terminator
+        // A run whose end lies past the largest cluster number.
+        {0x81, 0x10, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x7F, 0x00},
     };
     for (const auto& b : broken) {
         runs.clear();

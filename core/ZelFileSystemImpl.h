@@ -37,8 +37,6 @@ public:
     double GetProgress() override;
     std::wstring GetName() override { return m_Name; }
 
-    uint32_t GetSectorSize() const { return m_SectorSize; }
-
 private:
     boost::shared_ptr<Engine> m_pEngine;
     uint32_t m_SectorSize;

@@ -113,11 +113,6 @@ bool CZelRegistry::GetValue(const std::string& key, const std::string& name, std
     return true;
 }
 
-bool CZelRegistry::KeyExists(const std::string& key) const
-{
-    return m_Keys.count(Fold(key)) != 0;
-}
-
 void CZelRegistry::DeleteValue(const std::string& key, const std::string& name)
 {
     auto k = m_Keys.find(Fold(key));

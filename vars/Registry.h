@@ -23,7 +23,6 @@ public:
     // An empty name is the key's default value. The key is created.
     void SetValue(const std::string& key, const std::string& name, const std::string& value);
     bool GetValue(const std::string& key, const std::string& name, std::string& value) const;
-    bool KeyExists(const std::string& key) const;
     void DeleteValue(const std::string& key, const std::string& name);
     // Removes the key with every key below it.
     void DeleteTree(const std::string& key);

@@ -16,8 +16,6 @@ public:
     // 0 for a free cluster, 1 for one in use, -1 when the bitmap cannot be
     // read there (a cluster outside the volume among others).
     int InUse(int64_t cluster);
-    // Forgets the loaded window.
-    void Reset() { m_Loaded = false; }
 
 private:
     ntfs_volume* m_pVolume;

@@ -39,8 +39,6 @@ public:
         if (!folder.empty())
             std::filesystem::create_directories(folder, ignored);
         m_pFile = std::fopen(path.c_str(), "we");
-        if (m_pFile != nullptr)
-            m_Path = path;
     }
     ~CZelDiagLog()
     {
@@ -60,11 +58,9 @@ public:
             std::fputc('\n', m_pFile);
         std::fflush(m_pFile);
     }
-    const std::string& Path() const { return m_Path; }
 
 private:
     std::FILE* m_pFile = nullptr;
-    std::string m_Path;
     std::mutex m_Mutex;
 };
 
@@ -72,11 +68,6 @@ private:
 CZelDiagLog g_Log;
 
 } // namespace
-
-const std::string& ZelLogPath()
-{
-    return g_Log.Path();
-}
 
 void ZelLogLine(const std::string& text)
 {

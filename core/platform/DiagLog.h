@@ -6,8 +6,6 @@
 
 #include <string>
 
-// Path the log is written to, empty when it could not be opened.
-const std::string& ZelLogPath();
 // Writes text and a newline.
 void ZelLogLine(const std::string& text);
 // printf-style; a trailing newline in the format is not doubled.

@@ -71,34 +71,29 @@ void NtfsImageWriter::Close()
     m_pVolume = nullptr;
 }
 
-void NtfsImageWriter::Folder(const std::string& path)
+void NtfsImageWriter::Create(const std::string& path, unsigned mode)
 {
     ASSERT_TRUE(m_pVolume);
     ntfs_inode* parent = ntfs_pathname_to_inode(m_pVolume, nullptr, Parent(path).c_str());
     ASSERT_TRUE(parent) << Parent(path);
     int length = 0;
     ntfschar* name = Unicode(Leaf(path), length);
-    ntfs_inode* folder = ntfs_create(parent, const_cpu_to_le32(0), name, static_cast<u8>(length), S_IFDIR);
+    ntfs_inode* made = ntfs_create(parent, const_cpu_to_le32(0), name, static_cast<u8>(length), mode);
     free(name);
-    EXPECT_TRUE(folder) << "cannot create " << path;
-    if (folder != nullptr)
-        ntfs_inode_close_in_dir(folder, parent);
+    EXPECT_TRUE(made) << "cannot create " << path;
+    if (made != nullptr)
+        ntfs_inode_close_in_dir(made, parent);
     ntfs_inode_close(parent);
+}
+
+void NtfsImageWriter::Folder(const std::string& path)
+{
+    Create(path, S_IFDIR);
 }
 
 void NtfsImageWriter::File(const std::string& path, const std::vector<uint8_t>& data)
 {
-    ASSERT_TRUE(m_pVolume);
-    ntfs_inode* parent = ntfs_pathname_to_inode(m_pVolume, nullptr, Parent(path).c_str());
-    ASSERT_TRUE(parent) << Parent(path);
-    int length = 0;
-    ntfschar* name = Unicode(Leaf(path), length);
-    ntfs_inode* file = ntfs_create(parent, const_cpu_to_le32(0), name, static_cast<u8>(length), S_IFREG);
-    free(name);
-    EXPECT_TRUE(file) << "cannot create " << path;
-    if (file != nullptr)
-        ntfs_inode_close_in_dir(file, parent);
-    ntfs_inode_close(parent);
+    Create(path, S_IFREG);
     if (!data.empty())
         WriteAt(path, 0, data);
 }
@@ -124,16 +119,7 @@ bool NtfsImageWriter::TryWriteAt(const std::string& path, uint64_t offset, const
 void NtfsImageWriter::WriteAt(const std::string& path, uint64_t offset, const std::vector<uint8_t>& data)
 {
     ASSERT_TRUE(m_pVolume);
-    ntfs_inode* file = ntfs_pathname_to_inode(m_pVolume, nullptr, path.c_str());
-    ASSERT_TRUE(file) << path;
-    ntfs_attr* stream = ntfs_attr_open(file, AT_DATA, AT_UNNAMED, 0);
-    EXPECT_TRUE(stream);
-    if (stream != nullptr) {
-        s64 written = ntfs_attr_pwrite(stream, static_cast<s64>(offset), static_cast<s64>(data.size()), data.data());
-        EXPECT_EQ(written, static_cast<s64>(data.size())) << path;
-        ntfs_attr_close(stream);
-    }
-    ntfs_inode_close(file);
+    EXPECT_TRUE(TryWriteAt(path, offset, data)) << "cannot write " << path;
 }
 
 void NtfsImageWriter::Truncate(const std::string& path, uint64_t size)

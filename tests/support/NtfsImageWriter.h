@@ -42,6 +42,9 @@ public:
     void Close();
 
 private:
+    // A new file or folder (mode S_IFREG or S_IFDIR).
+    void Create(const std::string& path, unsigned mode);
+
     struct _ntfs_volume* m_pVolume = nullptr;
 };
 

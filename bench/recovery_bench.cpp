@@ -6,7 +6,7 @@
 // Usage: jexbench_recovery VOLUME DESTINATION-FOLDER
 
 #include "jexfscore/ZelBinding.h"
-#include "jexfscore/ZelText.h"
+#include "jexcommon/ZelText.h"
 
 #include <chrono>
 #include <cstdio>

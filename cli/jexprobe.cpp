@@ -9,7 +9,7 @@
 // supported.
 
 #include "jexfscore/ZelBinding.h"
-#include "jexfscore/ZelText.h"
+#include "jexcommon/ZelText.h"
 
 #include <cstdio>
 #include <string>

@@ -1,14 +1,16 @@
 #include "ZelCreatorImpl.h"
 
-#include "ZelFileSystemImpl.h"
+#include "engine/ZelEngineTable.h"
+#include "fat32/ZelFileSystemFAT32Impl.h"
 #include "filters/ZelCheckFileDescriptions.h"
-#include "volumes/ZelVolumeEnumImpl.h"
-#include "jexfscore/ZelExport.h"
-#include "jexfscore/ZelText.h"
-#include "platform/DeviceFile.h"
-#include "platform/FsProbe.h"
+#include "jexcommon/ZelExport.h"
+#include "jexcommon/ZelText.h"
+#include "jexplatform/DeviceFile.h"
+#include "jexplatform/FsProbe.h"
+#include "jexplatform/VolumePath.h"
+#include "ntfs/ZelFileSystemNTFSImpl.h"
 #include "platform/MessageHook.h"
-#include "platform/VolumePath.h"
+#include "volumes/ZelVolumeEnumImpl.h"
 
 #include <boost/make_shared.hpp>
 
@@ -39,45 +41,65 @@ boost::shared_ptr<CZelFileSystemNTFS> CZelFileSystemCreatorImpl::CreateNTFS()
 
 namespace {
 
-std::string UpperAscii(std::string text)
+// "a FAT16", "an exFAT".
+std::string WithArticle(const std::string& name)
 {
-    for (char& c : text)
-        if (c >= 'a' && c <= 'z')
-            c = static_cast<char>(c - 'a' + 'A');
-    return text;
-}
-
-void ReportTrouble(const std::string& path, const std::string& reason)
-{
-    ZelShowMessage(ZelNarrowToWide(path + ": " + reason), kZelTroubleCaption);
+    char first = name.empty() ? 'x' : static_cast<char>(name[0] | 0x20);
+    bool vowel = first == 'a' || first == 'e' || first == 'i' || first == 'o' || first == 'u';
+    return (vowel ? "an " : "a ") + name;
 }
 
 } // namespace
 
-boost::shared_ptr<CZelFileSystem> CZelFileSystemCreatorImpl::CreateFileSystem(const wchar_t* volume)
+boost::shared_ptr<CZelFileSystem> CZelFileSystemCreatorImpl::Choose(const wchar_t* volume, std::wstring& reason,
+                                                                    bool& unreadable)
 {
+    reason.clear();
+    unreadable = false;
     std::string text = ZelWideToNarrow(volume);
     CZelVolumePath resolved = ZelResolveVolumePath(text);
-    if (resolved.device.empty()) {
-        ReportTrouble(text, resolved.error);
-        return boost::shared_ptr<CZelFileSystem>();
-    }
     CZelDeviceFile device;
     std::string error;
+    if (resolved.device.empty()) {
+        unreadable = true;
+        reason = ZelNarrowToWide(text + ": " + resolved.error);
+        return boost::shared_ptr<CZelFileSystem>();
+    }
     if (!device.Open(resolved.device, error)) {
-        ReportTrouble(resolved.device, error);
+        unreadable = true;
+        reason = ZelNarrowToWide(resolved.device + ": " + error);
         return boost::shared_ptr<CZelFileSystem>();
     }
     uint32_t sectorSize = device.SectorSize();
-    std::string name = UpperAscii(ZelProbeFileSystemName(device.Descriptor()));
+    std::string name = ZelProbeFileSystemName(device.Descriptor());
     device.Close();
 
-    if (name == "FAT32")
-        return boost::make_shared<CZelFileSystemFAT32Impl>(sectorSize);
-    if (name == "NTFS")
-        return boost::make_shared<CZelFileSystemNTFSImpl>(sectorSize);
+    if (const CZelEngineRow* engine = ZelFindEngine(name))
+        return engine->create(sectorSize);
     // FAT12, FAT16, other file systems and unrecognised volumes.
+    std::string holds = name.empty() ? "holds no file system that could be recognised"
+                                     : "holds " + WithArticle(name) + " file system";
+    reason = ZelNarrowToWide(text + ": " + holds + "; only " + ZelSearchedFileSystems() + " volumes can be searched");
     return boost::shared_ptr<CZelFileSystem>();
+}
+
+boost::shared_ptr<CZelFileSystem> CZelFileSystemCreatorImpl::CreateFileSystem(const wchar_t* volume)
+{
+    std::wstring reason;
+    bool unreadable = false;
+    boost::shared_ptr<CZelFileSystem> fileSystem = Choose(volume, reason, unreadable);
+    // A volume that cannot be read is reported; one whose file system is
+    // not searched is not.
+    if (unreadable)
+        ZelShowMessage(reason, kZelTroubleCaption);
+    return fileSystem;
+}
+
+boost::shared_ptr<CZelFileSystem> CZelFileSystemCreatorImpl::CreateFileSystemEx(const wchar_t* volume,
+                                                                                std::wstring& reason)
+{
+    bool unreadable = false;
+    return Choose(volume, reason, unreadable);
 }
 
 namespace {

@@ -16,4 +16,11 @@ public:
     boost::shared_ptr<CZelFileSystemFAT32> CreateFAT32() override;
     boost::shared_ptr<CZelFileSystemNTFS> CreateNTFS() override;
     boost::shared_ptr<CZelFileSystem> CreateFileSystem(const wchar_t* volume) override;
+    boost::shared_ptr<CZelFileSystem> CreateFileSystemEx(const wchar_t* volume, std::wstring& reason) override;
+
+private:
+    // The object for the volume's file system, or empty with the reason;
+    // unreadable tells a volume that cannot be read from one whose file
+    // system no engine searches.
+    static boost::shared_ptr<CZelFileSystem> Choose(const wchar_t* volume, std::wstring& reason, bool& unreadable);
 };

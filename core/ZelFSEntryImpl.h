@@ -3,9 +3,9 @@
 // the engine record they restore from.
 #pragma once
 
-#include "EngineGeneration.h"
+#include "engine/ZelEngine.h"
+#include "jexcommon/ZelText.h"
 #include "jexfscore/ZelEntries.h"
-#include "jexfscore/ZelText.h"
 
 #include <boost/shared_ptr.hpp>
 
@@ -59,19 +59,19 @@ public:
     boost::shared_ptr<CZelEntityIterator> GetIterator() override { return boost::shared_ptr<CZelEntityIterator>(); }
 };
 
-// A found file that restores through its engine. TEngine is the engine's
-// interface, TRecord the type of the engine record the handle designates.
-template <class TBase, class TEngine, class TRecord>
-class CZelFSFileEngineImpl : public CZelFSFileEntryImpl<TBase> {
+// A found file of any engine: it restores through the engine that found it,
+// handing back the record it was made from.
+template <class TBase>
+class CZelFSFileImpl : public CZelFSFileEntryImpl<TBase> {
 public:
-    CZelFSFileEngineImpl(uintptr_t record, boost::shared_ptr<TEngine> engine, uint64_t generation)
-        : CZelFSFileEntryImpl<TBase>(ZelEntryFile), m_Record(record), m_pEngine(std::move(engine)),
+    CZelFSFileImpl(const CZelEngineRecord* record, boost::shared_ptr<CZelEngine> engine, uint64_t generation)
+        : CZelFSFileEntryImpl<TBase>(ZelEntryFile), m_pRecord(record), m_pEngine(std::move(engine)),
           m_Generation(generation)
     {
     }
-    ~CZelFSFileEngineImpl() override
+    ~CZelFSFileImpl() override
     {
-        m_Record = 0;
+        m_pRecord = nullptr;
         m_pEngine.reset();
     }
 
@@ -87,13 +87,12 @@ public:
 
     ZELRESULT RestoreA(const char* destination, CZelProgressCallbackPtr progress) override
     {
-        if (destination == nullptr || m_Record == 0 || !m_pEngine)
+        if (destination == nullptr || m_pRecord == nullptr || !m_pEngine)
             return ZEL_E_RESTOREREFUSED;
         // The record belongs to the found set of one scan; once the engine
         // has been closed, reopened or has scanned again it is gone, and the
-        // engine refuses it without following the handle.
-        const TRecord* record = reinterpret_cast<const TRecord*>(m_Record);
-        int32_t result = m_pEngine->RestoreCurrentFile(m_Generation, destination, record, progress);
+        // engine refuses it without following the pointer.
+        int32_t result = m_pEngine->RestoreCurrentFile(m_Generation, destination, m_pRecord, progress);
         if (result == kZelStaleRecord)
             return ZEL_E_RESTOREREFUSED;
         return result == 0 ? ZEL_S_OK : ZEL_E_ENGINE;
@@ -102,7 +101,7 @@ public:
     virtual void SetSize(uint64_t size) { this->m_Size = size; }
 
 private:
-    uintptr_t m_Record;
-    boost::shared_ptr<TEngine> m_pEngine;
+    const CZelEngineRecord* m_pRecord;
+    boost::shared_ptr<CZelEngine> m_pEngine;
     uint64_t m_Generation;
 };

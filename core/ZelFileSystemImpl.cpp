@@ -1,45 +1,10 @@
 #include "ZelFileSystemImpl.h"
 
-#include "fat32/Fat32Wrapper.h"
-#include "fat32/ZelIteratorFat32Standart.h"
+#include "engine/ZelEngine.h"
 #include "filters/ZelCheckFileConvert.h"
-#include "jexfscore/ZelText.h"
-#include "ntfs/NtfsUndeleteWrapper.h"
-#include "ntfs/ZelIteratorNtfsStandart.h"
+#include "jexcommon/ZelText.h"
+#include "jexplatform/VolumePath.h"
 #include "platform/MessageHook.h"
-#include "platform/VolumePath.h"
-
-#include <boost/make_shared.hpp>
-
-boost::shared_ptr<CFat32Interface> CZelFat32Traits::CreateEngine()
-{
-    return boost::make_shared<CFat32Wrapper>();
-}
-
-boost::shared_ptr<CFat32CheckFile> CZelFat32Traits::ConvertFilter(const boost::shared_ptr<CZelCheckFile>& filter)
-{
-    return ZelConvertForFat32(filter);
-}
-
-boost::shared_ptr<CZelEntityIterator> CZelFat32Traits::CreateIterator(const boost::shared_ptr<CFat32Interface>& engine)
-{
-    return boost::make_shared<CZelIteratorFat32Standart>(engine);
-}
-
-boost::shared_ptr<CNtfsInterface> CZelNtfsTraits::CreateEngine()
-{
-    return boost::make_shared<CNtfsUndeleteWrapper>();
-}
-
-boost::shared_ptr<CNtfsCheckFile> CZelNtfsTraits::ConvertFilter(const boost::shared_ptr<CZelCheckFile>& filter)
-{
-    return ZelConvertForNtfs(filter);
-}
-
-boost::shared_ptr<CZelEntityIterator> CZelNtfsTraits::CreateIterator(const boost::shared_ptr<CNtfsInterface>& engine)
-{
-    return boost::make_shared<CZelIteratorNtfsStandart>(engine);
-}
 
 namespace {
 
@@ -54,73 +19,80 @@ std::string EnginePath(const wchar_t* volume)
 
 } // namespace
 
-template <class TBase, class TTraits>
-ZELRESULT CZelFileSystemImplT<TBase, TTraits>::Open(const wchar_t* volume, uint32_t bytesPerSector)
+template <class TBase>
+CZelFileSystemImplT<TBase>::CZelFileSystemImplT(boost::shared_ptr<CZelEngine> engine, uint32_t sectorSize,
+                                                std::wstring name)
+    : m_pEngine(std::move(engine)), m_SectorSize(sectorSize), m_Name(std::move(name))
+{
+}
+
+template <class TBase>
+ZELRESULT CZelFileSystemImplT<TBase>::Open(const wchar_t* volume, uint32_t bytesPerSector)
 {
     boost::mutex::scoped_lock lock(m_Mutex);
     if (!m_pEngine)
         return ZEL_E_ENGINE;
     if (bytesPerSector == 0)
         bytesPerSector = m_SectorSize;
-    // A volume the engine cannot open shows as an empty result of the scan.
+    // A volume the engine cannot open shows as a failed scan.
     m_pEngine->Open(EnginePath(volume).c_str(), static_cast<int32_t>(bytesPerSector));
     return ZEL_S_OK;
 }
 
-template <class TBase, class TTraits>
-void CZelFileSystemImplT<TBase, TTraits>::Close()
+template <class TBase>
+void CZelFileSystemImplT<TBase>::Close()
 {
     boost::mutex::scoped_lock lock(m_Mutex);
     if (m_pEngine)
         m_pEngine->Close();
 }
 
-template <class TBase, class TTraits>
-ZELRESULT CZelFileSystemImplT<TBase, TTraits>::FindDeleted(const wchar_t* volume, int32_t /*flag*/,
-                                                          boost::shared_ptr<CZelCheckFile> filter)
+template <class TBase>
+ZELRESULT CZelFileSystemImplT<TBase>::FindDeletedEx(const wchar_t* volume, int32_t /*flag*/,
+                                                    boost::shared_ptr<CZelCheckFile> filter, std::wstring& reason)
 {
+    reason.clear();
     boost::mutex::scoped_lock lock(m_Mutex);
     if (!m_pEngine)
         return ZEL_E_ENGINE;
     // The engine filter lives for the whole scan.
-    auto engineFilter = TTraits::ConvertFilter(filter);
+    auto engineFilter = ZelConvertForEngine(filter);
     if (m_pEngine->FindDeleted(EnginePath(volume).c_str(), 1, engineFilter.get()) != 0) {
-        // Callers that only look at the result see an empty scan; the user is
-        // told why nothing could be scanned.
-        std::string reason = m_pEngine->GetLastError();
-        if (!reason.empty())
-            ZelShowMessage(ZelNarrowToWide(reason), kZelTroubleCaption);
+        reason = ZelNarrowToWide(m_pEngine->GetLastError());
+        return ZEL_E_ENGINE;
     }
     return ZEL_S_OK;
 }
 
-template <class TBase, class TTraits>
-boost::shared_ptr<CZelEntityIterator> CZelFileSystemImplT<TBase, TTraits>::GetIterator()
+template <class TBase>
+ZELRESULT CZelFileSystemImplT<TBase>::FindDeleted(const wchar_t* volume, int32_t flag,
+                                                  boost::shared_ptr<CZelCheckFile> filter)
+{
+    if (!m_pEngine)
+        return ZEL_E_ENGINE;
+    std::wstring reason;
+    // Callers that only look at the result see an empty scan; the user is
+    // told why nothing could be scanned.
+    if (FindDeletedEx(volume, flag, filter, reason) != ZEL_S_OK && !reason.empty())
+        ZelShowMessage(reason, kZelTroubleCaption);
+    return ZEL_S_OK;
+}
+
+template <class TBase>
+boost::shared_ptr<CZelEntityIterator> CZelFileSystemImplT<TBase>::GetIterator()
 {
     if (!m_pEngine)
         return boost::shared_ptr<CZelEntityIterator>();
-    if (TTraits::LockIterator) {
-        boost::mutex::scoped_lock lock(m_Mutex);
-        return TTraits::CreateIterator(m_pEngine);
-    }
-    return TTraits::CreateIterator(m_pEngine);
+    boost::mutex::scoped_lock lock(m_Mutex);
+    return m_pEngine->GetIterator();
 }
 
-template <class TBase, class TTraits>
-double CZelFileSystemImplT<TBase, TTraits>::GetProgress()
+template <class TBase>
+double CZelFileSystemImplT<TBase>::GetProgress()
 {
     return m_pEngine ? m_pEngine->GetProgress() : 0.0;
 }
 
-CZelFileSystemFAT32Impl::CZelFileSystemFAT32Impl(uint32_t sectorSize)
-    : CZelFileSystemImplT<CZelFileSystemFAT32, CZelFat32Traits>(sectorSize, L"FAT32")
-{
-}
-
-CZelFileSystemNTFSImpl::CZelFileSystemNTFSImpl(uint32_t sectorSize)
-    : CZelFileSystemImplT<CZelFileSystemNTFS, CZelNtfsTraits>(sectorSize, L"NTFS")
-{
-}
-
-template class CZelFileSystemImplT<CZelFileSystemFAT32, CZelFat32Traits>;
-template class CZelFileSystemImplT<CZelFileSystemNTFS, CZelNtfsTraits>;
+template class CZelFileSystemImplT<CZelFileSystem>;
+template class CZelFileSystemImplT<CZelFileSystemFAT32>;
+template class CZelFileSystemImplT<CZelFileSystemNTFS>;

@@ -1,5 +1,8 @@
-// The FAT32 and NTFS file-system objects: each owns one engine object and
-// serialises Open, Close and FindDeleted on it with its mutex.
+// The file-system object: it owns one engine and serialises Open, Close,
+// FindDeleted and the making of iterators on it with its mutex. TBase is
+// the interface it is handed out as (CZelFileSystemFAT32 and
+// CZelFileSystemNTFS for the two engines the factory names, CZelFileSystem
+// for any other).
 #pragma once
 
 #include "jexfscore/ZelFileSystem.h"
@@ -10,21 +13,12 @@
 #include <cstdint>
 #include <string>
 
-class CFat32Interface;
-class CNtfsInterface;
+class CZelEngine;
 
-// Common body of both file-system objects. TTraits names the engine's
-// interface (Engine) and supplies CreateEngine, ConvertFilter,
-// CreateIterator and LockIterator (whether GetIterator takes the mutex).
-template <class TBase, class TTraits>
+template <class TBase>
 class CZelFileSystemImplT : public TBase {
 public:
-    typedef typename TTraits::Engine Engine;
-
-    CZelFileSystemImplT(uint32_t sectorSize, const wchar_t* name)
-        : m_pEngine(TTraits::CreateEngine()), m_SectorSize(sectorSize), m_Name(name)
-    {
-    }
+    CZelFileSystemImplT(boost::shared_ptr<CZelEngine> engine, uint32_t sectorSize, std::wstring name);
 
     ZELRESULT Open(const wchar_t* volume, uint32_t bytesPerSector) override;
     void Close() override;
@@ -36,40 +30,16 @@ public:
     boost::shared_ptr<CZelEntityIterator> GetIteratorEx3() override { return boost::shared_ptr<CZelEntityIterator>(); }
     double GetProgress() override;
     std::wstring GetName() override { return m_Name; }
+    ZELRESULT FindDeletedEx(const wchar_t* volume, int32_t flag, boost::shared_ptr<CZelCheckFile> filter,
+                            std::wstring& reason) override;
 
 private:
-    boost::shared_ptr<Engine> m_pEngine;
+    boost::shared_ptr<CZelEngine> m_pEngine;
     uint32_t m_SectorSize;
     boost::mutex m_Mutex;
     std::wstring m_Name;
 };
 
-class CZelEntityIterator;
-class CFat32CheckFile;
-class CNtfsCheckFile;
-
-struct CZelFat32Traits {
-    typedef CFat32Interface Engine;
-    static constexpr bool LockIterator = false;
-    static boost::shared_ptr<Engine> CreateEngine();
-    static boost::shared_ptr<CFat32CheckFile> ConvertFilter(const boost::shared_ptr<CZelCheckFile>& filter);
-    static boost::shared_ptr<CZelEntityIterator> CreateIterator(const boost::shared_ptr<Engine>& engine);
-};
-
-struct CZelNtfsTraits {
-    typedef CNtfsInterface Engine;
-    static constexpr bool LockIterator = true;
-    static boost::shared_ptr<Engine> CreateEngine();
-    static boost::shared_ptr<CNtfsCheckFile> ConvertFilter(const boost::shared_ptr<CZelCheckFile>& filter);
-    static boost::shared_ptr<CZelEntityIterator> CreateIterator(const boost::shared_ptr<Engine>& engine);
-};
-
-class CZelFileSystemFAT32Impl : public CZelFileSystemImplT<CZelFileSystemFAT32, CZelFat32Traits> {
-public:
-    explicit CZelFileSystemFAT32Impl(uint32_t sectorSize);
-};
-
-class CZelFileSystemNTFSImpl : public CZelFileSystemImplT<CZelFileSystemNTFS, CZelNtfsTraits> {
-public:
-    explicit CZelFileSystemNTFSImpl(uint32_t sectorSize);
-};
+extern template class CZelFileSystemImplT<CZelFileSystem>;
+extern template class CZelFileSystemImplT<CZelFileSystemFAT32>;
+extern template class CZelFileSystemImplT<CZelFileSystemNTFS>;

@@ -3,8 +3,8 @@
 //
 // Usage: jexvrl-make LIBRARY-FOLDER OUTPUT-FOLDER PARAMS-SOURCE LANG-SOURCE...
 
-#include "jexfscore/ZelBinding.h"
-#include "jexfscore/ZelText.h"
+#include "jexcommon/ZelSharedLibrary.h"
+#include "jexcommon/ZelText.h"
 #include "jexvars/ZelVars.h"
 
 #include <cstdio>

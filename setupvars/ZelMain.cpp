@@ -2,8 +2,8 @@
 // libJexVars.so from the directory it is given (no registry is used) and
 // runs the commands against one variable builder.
 #include "ZelSetupScript.h"
-#include "jexfscore/ZelExport.h"
-#include "jexfscore/ZelText.h"
+#include "jexcommon/ZelExport.h"
+#include "jexcommon/ZelText.h"
 
 #include <dlfcn.h>
 

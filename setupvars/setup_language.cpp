@@ -5,8 +5,8 @@
 //
 // Usage: jexsetup-language [FOLDER]   (default: the program's own folder)
 
-#include "jexfscore/ZelBinding.h"
-#include "jexfscore/ZelText.h"
+#include "jexcommon/ZelSharedLibrary.h"
+#include "jexcommon/ZelText.h"
 #include "jexvars/ZelVars.h"
 
 #include <cstdio>

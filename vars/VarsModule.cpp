@@ -5,7 +5,7 @@
 #include "ZelComObject.h"
 #include "ZelVarBuilder.h"
 #include "ZelVariables.h"
-#include "jexfscore/ZelExport.h"
+#include "jexcommon/ZelExport.h"
 
 #include <dlfcn.h>
 

@@ -2,7 +2,7 @@
 
 #include "VrlFile.h"
 #include "ZelVariables.h"
-#include "jexfscore/ZelText.h"
+#include "jexcommon/ZelText.h"
 
 #include <string>
 

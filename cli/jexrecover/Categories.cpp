@@ -1,7 +1,7 @@
 #include "Categories.h"
 
-#include "jexfscore/ZelBinding.h"
-#include "jexfscore/ZelText.h"
+#include "jexcommon/ZelSharedLibrary.h"
+#include "jexcommon/ZelText.h"
 #include "jexvars/ZelVars.h"
 
 namespace {

@@ -3,24 +3,39 @@
 // for the categories) from its own folder and uses the core through its
 // exports alone.
 
+#include "Categories.h"
 #include "Json.h"
 #include "Options.h"
-#include "Recovery.h"
-#include "VolumeCheck.h"
-#include "jexfscore/ZelText.h"
+#include "jexcommon/ZelText.h"
+#include "jexfscore/ZelBinding.h"
+#include "jexplatform/VolumeAccess.h"
+#include "jexrecovery/ZelDestination.h"
+#include "jexrecovery/ZelFilterRequest.h"
+#include "jexrecovery/ZelRecoveryScan.h"
+#include "jexrecovery/ZelRestoreRun.h"
+#include "jexrecovery/ZelSelection.h"
 
 #include <cstdio>
 #include <filesystem>
-#include <set>
+#include <system_error>
 #include <unistd.h>
 
 namespace {
 
 constexpr int kDone = 0, kSomeFailed = 1, kCannot = 2;
 
+// text with control characters shown as "?", for the terminal.
+std::string Printable(const std::string& text)
+{
+    std::string out;
+    for (unsigned char c : text)
+        out.push_back(c < 0x20 || c == 0x7F ? '?' : static_cast<char>(c));
+    return out;
+}
+
 int Fail(const std::string& message)
 {
-    std::fprintf(stderr, "jexrecover: %s\n", ZelPrintable(message).c_str());
+    std::fprintf(stderr, "jexrecover: %s\n", Printable(message).c_str());
     return kCannot;
 }
 
@@ -38,160 +53,178 @@ std::string HumanSize(uint64_t bytes)
     return text;
 }
 
-int ListVolumes(CZelCoreBinding& core, const CRecoverOptions& options)
+bool ShowProgress(const CRecoverOptions& options)
+{
+    return !options.quiet && ::isatty(STDERR_FILENO);
+}
+
+int ListVolumes(const CZelCoreBinding& core, const CRecoverOptions& options)
 {
     boost::shared_ptr<CZelVolumeEnum> volumes = core.GetCreator()->CreateVolumeEnum();
     if (!volumes)
         return Fail("the volumes of this machine cannot be listed");
+    std::vector<CZelJsonObject> listed;
     auto it = volumes->GetVolumeInfoIterator();
-    bool first = true;
-    if (options.json)
-        std::printf("[");
     for (it->First(); !it->IsDone(); it->Next()) {
         auto volume = it->CurrentItem();
         if (!volume)
             continue;
         std::string root = ZelWideToNarrow(volume->GetRootPath());
         std::string name = ZelWideToNarrow(volume->GetFileSystemName());
-        if (options.json) {
-            std::printf("%s\n  {\"root\": %s, \"fileSystem\": %s, \"size\": %llu}", first ? "" : ",",
-                        ZelJsonString(root).c_str(), ZelJsonString(name).c_str(),
-                        static_cast<unsigned long long>(volume->GetSize()));
-        } else {
+        if (options.json)
+            listed.push_back(CZelJsonObject().Add("root", root).Add("fileSystem", name).Add("size", volume->GetSize()));
+        else
             std::printf("%-24s %-8s %12s  (%llu bytes)\n", root.c_str(), name.empty() ? "-" : name.c_str(),
                         HumanSize(volume->GetSize()).c_str(), static_cast<unsigned long long>(volume->GetSize()));
-        }
-        first = false;
     }
     if (options.json)
-        std::printf("%s]\n", first ? "" : "\n");
+        ZelPrintJsonArray(listed);
     return kDone;
 }
 
-// Scans the volume the options name; on failure, the message has been
-// printed and exit is set.
-bool Scan(CZelCoreBinding& core, const CRecoverOptions& options, const CVolumeCheck& check, CScanResult& scan,
-          int& exit)
+// The filter the options ask for: categories and own extensions make one
+// list, with the size range.
+bool BuildFilter(CZelCreator& creator, const CRecoverOptions& options, boost::shared_ptr<CZelCheckFile>& filter,
+                 std::string& error)
 {
-    boost::shared_ptr<CZelCheckFile> filter;
-    std::string error;
-    if (!ZelBuildFilter(*core.GetCreator(), options, ZelProgramFolder(), filter, error)) {
-        exit = Fail(error);
-        return false;
+    CZelFilterRequest request;
+    if (!options.categories.empty()) {
+        std::map<std::string, std::vector<std::string>> categories;
+        if (!ZelReadCategories(ZelProgramFolder(), categories, error))
+            return false;
+        for (const std::string& category : options.categories)
+            for (const std::string& extension : categories[category])
+                request.extensions.push_back(ZelNarrowToWide(extension));
     }
-    bool showProgress = !options.quiet && ::isatty(STDERR_FILENO);
-    scan = ZelScanVolume(core, options.volume, filter, showProgress);
-    if (!scan.fileSystem) {
-        std::vector<std::string> messages = ZelTakeCoreMessages();
-        if (!messages.empty()) {
-            exit = Fail(messages.front());
-        } else {
-            std::string type = ZelVolumeFileSystem(check.device);
-            exit = Fail(options.volume + (type.empty() ? ": holds no file system that could be recognised"
-                                                       : ": holds a " + type + " file system") +
-                        "; only FAT32 and NTFS volumes can be searched");
-        }
-        return false;
-    }
-    if (!scan.ok) {
-        exit = Fail(scan.error);
-        return false;
-    }
-    return true;
+    for (const std::string& extension : options.extensions)
+        request.extensions.push_back(ZelNarrowToWide(extension));
+    request.hasMinSize = options.hasMinSize;
+    request.minSize = options.minSize;
+    request.hasMaxSize = options.hasMaxSize;
+    request.maxSize = options.maxSize;
+    error.clear();
+    filter = ZelBuildFilter(creator, request, error);
+    return error.empty();
 }
 
-int ScanCommand(const CRecoverOptions& options, const CScanResult& scan)
+// Scans the volume the options name, showing progress on a terminal.
+bool Search(const CZelCoreBinding& core, const CRecoverOptions& options, CZelRecoveryScan& scan, std::string& error)
+{
+    boost::shared_ptr<CZelCheckFile> filter;
+    if (!BuildFilter(*core.GetCreator(), options, filter, error) || !scan.Prepare(options.volume, error))
+        return false;
+    bool show = ShowProgress(options);
+    int shown = -1;
+    bool ok = scan.SearchShowingProgress(filter, error, [&](double progress) {
+        int percent = static_cast<int>(progress * 100.0);
+        if (show && percent != shown) {
+            shown = percent;
+            std::fprintf(stderr, "\r\033[KSearching %s: %3d%%", options.volume.c_str(), percent);
+            std::fflush(stderr);
+        }
+    });
+    if (show && shown >= 0)
+        std::fprintf(stderr, "\r\033[K");
+    return ok;
+}
+
+int ScanCommand(const CRecoverOptions& options, const CZelRecoveryScan& scan)
 {
     if (options.json) {
-        std::printf("[");
-        bool first = true;
-        for (const CFoundEntry& e : scan.entries) {
-            std::printf("%s\n  {\"index\": %llu, \"type\": \"%s\", \"name\": %s, \"path\": %s, \"size\": %llu, "
-                        "\"deleted\": %s}",
-                        first ? "" : ",", static_cast<unsigned long long>(e.index), e.directory ? "directory" : "file",
-                        ZelJsonString(e.name).c_str(), ZelJsonString(e.path).c_str(),
-                        static_cast<unsigned long long>(e.size), e.deleted ? "true" : "false");
-            first = false;
-        }
-        std::printf("%s]\n", first ? "" : "\n");
+        std::vector<CZelJsonObject> entries;
+        for (const CZelFoundEntry& e : scan.Found())
+            entries.push_back(CZelJsonObject()
+                                  .Add("index", e.index)
+                                  .Add("type", e.directory ? "directory" : "file")
+                                  .Add("name", e.name)
+                                  .Add("path", e.path)
+                                  .Add("size", e.size)
+                                  .Add("deleted", e.deleted));
+        ZelPrintJsonArray(entries);
         return kDone;
     }
     size_t files = 0;
-    for (const CFoundEntry& e : scan.entries) {
+    for (const CZelFoundEntry& e : scan.Found()) {
         if (e.directory)
             continue;
         ++files;
         std::printf("%6llu %14llu  %s\n", static_cast<unsigned long long>(e.index),
-                    static_cast<unsigned long long>(e.size), ZelPrintable(e.path).c_str());
+                    static_cast<unsigned long long>(e.size), Printable(e.path).c_str());
     }
     if (!options.quiet)
         std::fprintf(stderr, "%zu deleted file%s found on %s\n", files, files == 1 ? "" : "s", options.volume.c_str());
     return kDone;
 }
 
-int RestoreCommand(const CRecoverOptions& options, const CScanResult& scan)
+// Restore progress of each file, on a terminal.
+class CProgressLine : public CZelRestoreObserver {
+public:
+    void Begin(size_t number, size_t total, const std::string& name) override
+    {
+        m_Number = number;
+        m_Total = total;
+        m_Name = name;
+        m_Shown = -1;
+    }
+    void Progress(double fraction) override
+    {
+        int percent = static_cast<int>(fraction * 100.0 + 0.5);
+        if (percent == m_Shown)
+            return;
+        m_Shown = percent;
+        std::fprintf(stderr, "\r\033[K[%zu/%zu] %s %3d%%", m_Number, m_Total, m_Name.c_str(), percent);
+        std::fflush(stderr);
+    }
+
+private:
+    size_t m_Number = 0, m_Total = 0;
+    std::string m_Name;
+    int m_Shown = -1;
+};
+
+int RestoreCommand(const CRecoverOptions& options, const CZelRecoveryScan& scan)
 {
-    std::vector<const CFoundEntry*> chosen;
-    std::vector<CRestoreOutcome> skipped;
-    if (options.all) {
-        for (const CFoundEntry& e : scan.entries)
-            if (!e.directory)
-                chosen.push_back(&e);
-    } else {
-        std::set<uint64_t> seen;
-        for (uint64_t index : options.indexes) {
-            if (!seen.insert(index).second)
-                continue;
-            const CFoundEntry* match = nullptr;
-            for (const CFoundEntry& e : scan.entries)
-                if (e.index == index)
-                    match = &e;
-            if (match != nullptr && !match->directory) {
-                chosen.push_back(match);
-            } else {
-                CRestoreOutcome outcome;
-                outcome.source = match != nullptr ? match->path : "";
-                outcome.result = "skipped";
-                outcome.reason = "index " + std::to_string(index) + (match != nullptr ? " is a folder" : " names no found file");
-                if (!options.json)
-                    std::fprintf(stderr, "jexrecover: %s\n", outcome.reason.c_str());
-                skipped.push_back(outcome);
-            }
-        }
-    }
-    bool showProgress = !options.quiet && ::isatty(STDERR_FILENO);
-    std::vector<CRestoreOutcome> outcomes = ZelRestoreEntries(chosen, options.destination, options.flat, showProgress);
+    CZelSelection selection =
+        options.all ? ZelSelectAll(scan.Found()) : ZelSelectIndexes(scan.Found(), options.indexes);
+    if (!options.json)
+        for (const CZelRestoreOutcome& skipped : selection.skipped)
+            std::fprintf(stderr, "jexrecover: %s\n", skipped.reason.c_str());
+
+    CProgressLine line;
+    bool show = ShowProgress(options);
+    std::vector<CZelRestoreOutcome> outcomes =
+        ZelRestoreFiles(selection.files, options.destination, options.flat, show ? &line : nullptr);
+    if (show && !selection.files.empty())
+        std::fprintf(stderr, "\r\033[K");
     size_t restored = 0, failed = 0;
-    for (const CRestoreOutcome& o : outcomes) {
-        if (o.result == "restored")
+    for (const CZelRestoreOutcome& o : outcomes) {
+        if (o.result == ZelRestoreResult::Restored) {
             ++restored;
-        else
-            ++failed;
-        if (!options.json && o.result != "restored")
-            std::fprintf(stderr, "jexrecover: %s: %s\n", ZelPrintable(o.source).c_str(),
-                         ZelPrintable(o.reason).c_str());
-    }
-    outcomes.insert(outcomes.end(), skipped.begin(), skipped.end());
-    if (options.json) {
-        std::printf("[");
-        bool first = true;
-        for (const CRestoreOutcome& o : outcomes) {
-            std::printf("%s\n  {\"source\": %s, \"destination\": %s, \"result\": \"%s\"", first ? "" : ",",
-                        ZelJsonString(o.source).c_str(), ZelJsonString(o.destination).c_str(), o.result.c_str());
-            if (!o.reason.empty())
-                std::printf(", \"reason\": %s", ZelJsonString(o.reason).c_str());
-            std::printf("}");
-            first = false;
+            continue;
         }
-        std::printf("%s]\n", first ? "" : "\n");
+        ++failed;
+        if (!options.json)
+            std::fprintf(stderr, "jexrecover: %s: %s\n", Printable(o.source).c_str(), Printable(o.reason).c_str());
+    }
+    outcomes.insert(outcomes.end(), selection.skipped.begin(), selection.skipped.end());
+    if (options.json) {
+        std::vector<CZelJsonObject> listed;
+        for (const CZelRestoreOutcome& o : outcomes) {
+            CZelJsonObject object;
+            object.Add("source", o.source).Add("destination", o.destination).Add("result", ZelRestoreResultName(o.result));
+            if (!o.reason.empty())
+                object.Add("reason", o.reason);
+            listed.push_back(object);
+        }
+        ZelPrintJsonArray(listed);
     } else {
-        for (const CRestoreOutcome& o : outcomes)
-            if (o.result == "restored")
-                std::printf("%s -> %s\n", ZelPrintable(o.source).c_str(), ZelPrintable(o.destination).c_str());
-        std::printf("%zu restored, %zu failed, %zu skipped, into %s\n", restored, failed, skipped.size(),
+        for (const CZelRestoreOutcome& o : outcomes)
+            if (o.result == ZelRestoreResult::Restored)
+                std::printf("%s -> %s\n", Printable(o.source).c_str(), Printable(o.destination).c_str());
+        std::printf("%zu restored, %zu failed, %zu skipped, into %s\n", restored, failed, selection.skipped.size(),
                     options.destination.c_str());
     }
-    return failed == 0 && skipped.empty() ? kDone : kSomeFailed;
+    return failed == 0 && selection.skipped.empty() ? kDone : kSomeFailed;
 }
 
 } // namespace
@@ -213,28 +246,27 @@ int main(int argc, char** argv)
         return kDone;
     }
     CZelCoreBinding core;
-    if (!ZelBindCore(core, error))
+    if (!core.Load(error))
         return Fail(error);
     if (options.command == CRecoverOptions::Volumes)
         return ListVolumes(core, options);
 
-    CVolumeCheck check = ZelCheckVolume(options.volume, false);
+    CZelVolumeCheck check = ZelCheckVolume(options.volume, false);
     if (!check.ok)
         return Fail(check.error);
     // Before anything is read: a destination on the volume itself could
     // overwrite the very data being recovered.
-    if (options.command == CRecoverOptions::Restore && check.blockDevice &&
-        ZelFolderOnDevice(options.destination, check.device))
-        return Fail(options.destination + " lies on " + check.device +
-                    ", the volume being searched: writing there can overwrite the very files being recovered. "
-                    "Choose a folder on another disk.");
+    if (options.command == CRecoverOptions::Restore) {
+        std::string refusal = ZelRefuseDestination(check, options.destination);
+        if (!refusal.empty())
+            return Fail(refusal);
+    }
     check = ZelCheckVolume(options.volume, true);
     if (!check.ok)
         return Fail(check.error);
-    CScanResult scan;
-    int exit = kDone;
-    if (!Scan(core, options, check, scan, exit))
-        return exit;
+    CZelRecoveryScan scan(*core.GetFileSystemCreator());
+    if (!Search(core, options, scan, error))
+        return Fail(error);
     if (options.command == CRecoverOptions::Scan)
         return ScanCommand(options, scan);
     std::error_code failed;

@@ -4,7 +4,7 @@
 // aligned reads go straight to the device.
 #pragma once
 
-#include "platform/DeviceFile.h"
+#include "jexplatform/DeviceFile.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -8,3 +8,14 @@ bool CDirEntry::IsInDeletedTree() const
             return true;
     return false;
 }
+
+CZelFoundEntryView CDirEntryInterface::GetView() const
+{
+    CZelFoundEntryView view;
+    const wchar_t* longName = GetLongName().GetBuffer();
+    view.wideName = longName != nullptr && *longName != 0 ? longName : nullptr;
+    view.narrowName = GetShortName().GetBuffer();
+    view.size = GetSize();
+    view.directory = GetType() == FatEntryDirectory;
+    return view;
+}

@@ -1,6 +1,7 @@
 // A node of the FAT32 engine's found tree, as filters and the iterator see it.
 #pragma once
 
+#include "engine/ZelEngineRecord.h"
 #include "jexfscore/ZelString.h"
 
 #include <cstdint>
@@ -13,7 +14,7 @@ enum FatEntryType : int32_t {
     FatEntryDirectory = 3,
 };
 
-class CDirEntryInterface {
+class CDirEntryInterface : public CZelEngineRecord {
 public:
     virtual bool IsDeleted() const = 0;
     virtual uint8_t GetAttributes() const = 0;
@@ -29,5 +30,9 @@ public:
     virtual const CDirEntryInterface* GetChild(uint32_t index) const = 0;
     virtual const CDirEntryInterface* GetParent() const = 0;
     virtual uint32_t GetSize() const = 0;
-    virtual ~CDirEntryInterface() = default;
+    ~CDirEntryInterface() override = default;
+
+    // The long name as the wide name (none when it is empty), the 8.3 name
+    // as the narrow one, and the 32-bit size widened without sign.
+    CZelFoundEntryView GetView() const override;
 };

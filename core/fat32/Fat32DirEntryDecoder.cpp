@@ -1,6 +1,6 @@
 #include "fat32/Fat32DirEntryDecoder.h"
 
-#include "ByteOrder.h"
+#include "jexcommon/ByteOrder.h"
 #include "fat32/Fat32Layout.h"
 
 using namespace fat32layout;

@@ -1,7 +1,9 @@
 #include "fat32/Fat32Wrapper.h"
 
-#include "platform/OutputFile.h"
-#include "platform/VolumePath.h"
+#include "fat32/ZelIteratorFat32Standart.h"
+#include "jexplatform/OutputFile.h"
+
+#include <boost/make_shared.hpp>
 
 #include <algorithm>
 #include <unistd.h>
@@ -26,59 +28,32 @@ CFat32Wrapper::~CFat32Wrapper()
     Close();
 }
 
-int32_t CFat32Wrapper::Open(const char* volumePath, int32_t blockSize)
+bool CFat32Wrapper::IsOpenLocked() const
 {
-    std::lock_guard<std::mutex> engine(m_EngineLock);
-    CloseLocked();
-    if (volumePath == nullptr)
-        return -1;
-    m_VolumePath = CZelStringA(volumePath);
+    return m_pScanner && m_pReader;
+}
+
+int32_t CFat32Wrapper::OpenLocked(const std::string& /*volumePath*/, int32_t blockSize, std::string& /*error*/)
+{
     m_pReader = std::make_unique<CBlockReader>(blockSize);
     CMUNdelete::ProgressSink sink;
-    sink.volumeSize = [this](uint64_t size) { PublishVolumeSize(size); };
+    sink.volumeSize = [this](uint64_t size) { m_VolumeSize = size; };
     sink.position = [this](uint64_t position) { PublishPosition(position); };
     m_pScanner = std::make_unique<CMUNdelete>(*m_pReader, std::move(sink));
-    boost::mutex::scoped_lock lock(m_ProgressLock);
-    m_ScanPosition = 0;
     return 0;
 }
 
-void CFat32Wrapper::Close()
+void CFat32Wrapper::ReleaseLocked()
 {
-    std::lock_guard<std::mutex> engine(m_EngineLock);
-    CloseLocked();
-}
-
-void CFat32Wrapper::CloseLocked()
-{
-    m_Generation.Advance();
     m_pScanner.reset();
     m_pReader.reset();
 }
 
-std::string CFat32Wrapper::GetRootName()
+int32_t CFat32Wrapper::ScanLocked(const std::string& volumePath, uint8_t mode, CZelEngineCheckFile* filter,
+                                  std::string& error)
 {
-    const char* path = m_VolumePath.GetBuffer();
-    return ZelRootName(path != nullptr ? path : "");
-}
-
-int32_t CFat32Wrapper::FindDeleted(const char* volumePath, uint8_t mode, CFat32CheckFile* filter)
-{
-    std::lock_guard<std::mutex> engine(m_EngineLock);
-    m_Generation.Advance();
-    m_LastError.clear();
-    {
-        boost::mutex::scoped_lock lock(m_ProgressLock);
-        m_ScanPosition = 0;
-        m_VolumeSize = 0;
-        m_Progress = 0.0;
-    }
-    if (!m_pScanner || !m_pReader) {
-        m_LastError = std::string(volumePath != nullptr ? volumePath : "") + ": no volume is open";
-        return -1;
-    }
-    std::string path = volumePath != nullptr ? volumePath : "";
-    return m_pScanner->Scan(path, mode, filter, m_LastError);
+    m_VolumeSize = 0;
+    return m_pScanner->Scan(volumePath, mode, filter, error);
 }
 
 uint32_t CFat32Wrapper::GetEntryCount()
@@ -91,30 +66,17 @@ const CDirEntryInterface* CFat32Wrapper::GetEntry(uint32_t index)
     return m_pScanner && m_pReader ? m_pScanner->GetEntry(index) : nullptr;
 }
 
-int32_t CFat32Wrapper::RestoreFile(const char* destination, const CDirEntryInterface* entry,
-                                   CZelProgressCallbackPtr progress)
+boost::shared_ptr<CZelEntityIterator> CFat32Wrapper::CreateIterator()
 {
-    std::lock_guard<std::mutex> engine(m_EngineLock);
-    return Restore(destination, entry, progress);
+    return boost::make_shared<CZelIteratorFat32Standart>(boost::static_pointer_cast<CFat32Wrapper>(shared_from_this()));
 }
 
-int32_t CFat32Wrapper::RestoreCurrentFile(uint64_t generation, const char* destination,
-                                          const CDirEntryInterface* entry, CZelProgressCallbackPtr progress)
+int32_t CFat32Wrapper::RestoreLocked(const char* destination, const CZelEngineRecord& record,
+                                     const CZelProgressCallbackPtr& progress)
 {
-    std::lock_guard<std::mutex> engine(m_EngineLock);
-    if (generation != m_Generation.Current())
-        return kZelStaleRecord;
-    return Restore(destination, entry, progress);
-}
-
-int32_t CFat32Wrapper::Restore(const char* destination, const CDirEntryInterface* entry,
-                               const CZelProgressCallbackPtr& progress)
-{
-    const CDirEntry* node = dynamic_cast<const CDirEntry*>(entry);
-    if (node == nullptr || destination == nullptr || !m_pReader || !m_pReader->isOpen())
-        return -2;
-    if (node->GetType() != FatEntryFile)
-        return -2;
+    const CDirEntry* node = dynamic_cast<const CDirEntry*>(&record);
+    if (node == nullptr || !m_pReader->isOpen() || node->GetType() != FatEntryFile)
+        return kZelNotThisEngine;
 
     bool positioned = node->GetDataOffset() != CDirEntry::kNoData &&
                       m_pReader->seek(static_cast<int64_t>(node->GetDataOffset()), CBlockReader::kFromStart) !=
@@ -152,31 +114,7 @@ int32_t CFat32Wrapper::Restore(const char* destination, const CDirEntryInterface
     return 0;
 }
 
-double CFat32Wrapper::GetProgress()
-{
-    boost::mutex::scoped_lock lock(m_ProgressLock);
-    return m_Progress;
-}
-
-uint64_t CFat32Wrapper::GetGeneration()
-{
-    return m_Generation.Current();
-}
-
-std::string CFat32Wrapper::GetLastError()
-{
-    return m_LastError;
-}
-
-void CFat32Wrapper::PublishVolumeSize(uint64_t size)
-{
-    boost::mutex::scoped_lock lock(m_ProgressLock);
-    m_VolumeSize = size;
-}
-
 void CFat32Wrapper::PublishPosition(uint64_t position)
 {
-    boost::mutex::scoped_lock lock(m_ProgressLock);
-    m_ScanPosition = position;
-    m_Progress = m_VolumeSize == 0 ? 0.0 : std::min(1.0, static_cast<double>(position) / static_cast<double>(m_VolumeSize));
+    SetProgress(m_VolumeSize == 0 ? 0.0 : static_cast<double>(position) / static_cast<double>(m_VolumeSize));
 }

@@ -1,9 +1,12 @@
 #include "fat32/MUNdelete.h"
 
-#include "ByteOrder.h"
+#include "engine/ZelEngineTable.h"
 #include "fat32/Fat32Layout.h"
 #include "filters/EngineCheckFile.h"
-#include "jexfscore/ZelText.h"
+#include "jexcommon/ByteOrder.h"
+#include "jexcommon/ZelText.h"
+
+#include <algorithm>
 
 using namespace fat32layout;
 
@@ -19,7 +22,8 @@ const CDirEntry* CMUNdelete::GetEntry(uint32_t index) const
     return index < m_Found.size() ? m_Found[index].get() : nullptr;
 }
 
-int32_t CMUNdelete::Scan(const std::string& volumePath, uint8_t mode, CFat32CheckFile* filter, std::string& error)
+int32_t CMUNdelete::Scan(const std::string& volumePath, uint8_t mode, CZelEngineCheckFile* filter,
+                         std::string& error)
 {
     m_Found.clear();
     m_ReadDirectories.clear();
@@ -33,15 +37,14 @@ int32_t CMUNdelete::Scan(const std::string& volumePath, uint8_t mode, CFat32Chec
         return -1;
     }
     uint8_t sector[kBootSectorSize];
-    m_Reader.seek(0, CBlockReader::kFromStart);
-    int64_t got = m_Reader.read(sizeof sector, sector);
+    size_t got = ReadAt(0, sector, sizeof sector);
     std::string problem;
-    switch (ZelDecodeFat32BootSector(sector, got > 0 ? static_cast<size_t>(got) : 0, m_Boot, problem)) {
+    switch (ZelDecodeFat32BootSector(sector, got, m_Boot, problem)) {
     case Fat32BootCheck::Fat32:
         break;
     case Fat32BootCheck::OtherFat:
         error = volumePath + ": a FAT" + std::to_string(m_Boot.variant) +
-                " volume; only FAT32 and NTFS volumes can be searched";
+                " volume; only " + ZelSearchedFileSystems() + " volumes can be searched";
         m_Reader.close();
         return -1;
     case Fat32BootCheck::TooShort:
@@ -75,28 +78,76 @@ void CMUNdelete::ReadDirectory(const CDirEntry* parent, uint32_t firstCluster, u
 {
     DirectoryRun run;
     run.depth = depth;
-    if (!EnterCluster(run, firstCluster))
+    if (!ReadCluster(run, firstCluster))
         return;
-    auto work = std::make_unique<CDirEntry>(parent);
-    while (ReadEntryGroup(*work, run) > 0) {
-        if (Retain(*work)) {
-            into.push_back(std::move(work));
-            work = std::make_unique<CDirEntry>(parent);
+    for (;;) {
+        size_t left = run.offsets.size() - run.next;
+        CFatEntryGroup group;
+        FatGroupParse parsed = ZelParseFatEntryGroup(run.bytes.data() + run.next * kEntrySize, left * kEntrySize, group);
+        if (parsed == FatGroupParse::NeedMore) {
+            if (!ReadNextCluster(run))
+                return;
+            continue;
         }
+        if (parsed == FatGroupParse::End)
+            return;
+        auto node = std::make_unique<CDirEntry>(parent);
+        FillNode(*node, group, run.offsets[run.next]);
+        run.next += group.entryCount;
+        if (m_Sink.position)
+            m_Sink.position(run.next < run.offsets.size() ? run.offsets[run.next] : run.offsets.back() + kEntrySize);
+        Descend(*node, run.depth);
+        if (Retain(*node))
+            into.push_back(std::move(node));
     }
 }
 
-bool CMUNdelete::EnterCluster(DirectoryRun& run, uint32_t cluster)
+bool CMUNdelete::ReadCluster(DirectoryRun& run, uint32_t cluster)
 {
     uint64_t start = 0;
     // Every cluster is read as directory entries at most once in a walk.
-    if (cluster > m_Boot.lastCluster || !m_Boot.ClusterOffset(cluster, start) || !m_ReadClusters.insert(cluster).second)
-        return false;
-    if (m_Reader.seek(static_cast<int64_t>(start), CBlockReader::kFromStart) == CBlockReader::kInvalidPosition)
+    if (run.ended || cluster > m_Boot.lastCluster || !m_Boot.ClusterOffset(cluster, start) ||
+        !m_ReadClusters.insert(cluster).second)
         return false;
     run.cluster = cluster;
-    run.clusterEnd = start + m_Boot.clusterSize;
-    return true;
+    // The entries taken by groups are dropped; what a group has begun stays.
+    run.bytes.erase(run.bytes.begin(), run.bytes.begin() + static_cast<std::ptrdiff_t>(run.next * kEntrySize));
+    run.offsets.erase(run.offsets.begin(), run.offsets.begin() + static_cast<std::ptrdiff_t>(run.next));
+    run.next = 0;
+
+    // The directory stays inside the volume and within its entry bound.
+    uint64_t wanted = start < m_VolumeEnd ? std::min(m_Boot.clusterSize, m_VolumeEnd - start) : 0;
+    wanted = std::min<uint64_t>(wanted, static_cast<uint64_t>(kMaxEntriesPerDirectory - run.entriesRead) * kEntrySize);
+    wanted -= wanted % kEntrySize;
+    size_t have = run.bytes.size();
+    run.bytes.resize(have + static_cast<size_t>(wanted));
+    size_t got = ReadAt(start, run.bytes.data() + have, static_cast<size_t>(wanted));
+    got -= got % kEntrySize;
+    run.bytes.resize(have + got);
+    // A cut cluster (the volume's end, a failed read, the entry bound) is
+    // the last one the directory gets.
+    if (got < m_Boot.clusterSize)
+        run.ended = true;
+    for (size_t at = 0; at < got; at += kEntrySize)
+        run.offsets.push_back(start + at);
+    run.entriesRead += static_cast<uint32_t>(got / kEntrySize);
+    return got != 0;
+}
+
+bool CMUNdelete::ReadNextCluster(DirectoryRun& run)
+{
+    if (run.ended)
+        return false;
+    uint32_t next = NextDirectoryCluster(run.cluster);
+    return next != 0 && ReadCluster(run, next);
+}
+
+size_t CMUNdelete::ReadAt(uint64_t offset, void* destination, size_t count)
+{
+    if (count == 0 || m_Reader.seek(static_cast<int64_t>(offset), CBlockReader::kFromStart) == CBlockReader::kInvalidPosition)
+        return 0;
+    int64_t got = m_Reader.read(count, destination);
+    return got > 0 ? static_cast<size_t>(got) : 0;
 }
 
 bool CMUNdelete::ReadFatEntry(uint32_t cluster, uint32_t& value)
@@ -109,9 +160,7 @@ bool CMUNdelete::ReadFatEntry(uint32_t cluster, uint32_t& value)
     if (m_FatWindow.empty() || offset < m_FatWindowStart || offset + 4 > m_FatWindowStart + m_FatWindow.size()) {
         uint64_t start = offset - offset % kWindow;
         m_FatWindow.resize(kWindow);
-        m_Reader.seek(static_cast<int64_t>(start), CBlockReader::kFromStart);
-        int64_t got = m_Reader.read(kWindow, m_FatWindow.data());
-        m_FatWindow.resize(got > 0 ? static_cast<size_t>(got) : 0);
+        m_FatWindow.resize(ReadAt(start, m_FatWindow.data(), kWindow));
         m_FatWindowStart = start;
         if (offset + 4 > m_FatWindowStart + m_FatWindow.size())
             return false;
@@ -140,136 +189,41 @@ bool CMUNdelete::IsAllocated(uint32_t cluster)
     return ReadFatEntry(cluster, value) && value != 0;
 }
 
-bool CMUNdelete::ReadRawEntry(DirectoryRun& run, CFatDirEntryFields& entry, uint64_t& offset)
+void CMUNdelete::FillNode(CDirEntry& node, const CFatEntryGroup& group, uint64_t offset) const
 {
-    if (run.entries >= kMaxEntriesPerDirectory)
-        return false;
-    offset = m_Reader.seek(0, CBlockReader::kFromCurrent);
-    if (offset == CBlockReader::kInvalidPosition)
-        return false;
-    if (offset >= run.clusterEnd) {
-        uint32_t next = NextDirectoryCluster(run.cluster);
-        if (next == 0 || !EnterCluster(run, next))
-            return false;
-        offset = m_Reader.seek(0, CBlockReader::kFromCurrent);
-    }
-    if (offset >= m_VolumeEnd || m_VolumeEnd - offset < kEntrySize)
-        return false;
-    uint8_t bytes[kEntrySize];
-    // A short or failed read ends the directory.
-    if (m_Reader.read(kEntrySize, bytes) != static_cast<int64_t>(kEntrySize))
-        return false;
-    ++run.entries;
-    return ZelDecodeFatDirEntry(bytes, kEntrySize, entry);
-}
-
-void CMUNdelete::TakeShortEntry(CDirEntry& node, const CFatDirEntryFields& entry) const
-{
-    node.m_Attributes = entry.attributes;
-    node.m_Type = entry.Type();
-    std::string shortName = entry.ShortName();
-    node.m_ShortName = CZelStringA(shortName.c_str());
-    uint64_t offset = 0;
-    bool inside = entry.firstCluster <= m_Boot.lastCluster && m_Boot.ClusterOffset(entry.firstCluster, offset);
-    node.m_DataOffset = inside ? offset : CDirEntry::kNoData;
-    node.m_FirstCluster = entry.firstCluster;
-    node.m_Size = entry.fileSize;
-}
-
-int CMUNdelete::ReadEntryGroup(CDirEntry& node, DirectoryRun& run)
-{
-    node.m_LongName.Clear();
-    node.m_ShortName.Clear();
-    node.m_Children.clear();
-    node.m_Attributes = 0;
-    node.m_Type = FatEntryOther;
-    node.m_DataOffset = CDirEntry::kNoData;
-    node.m_FirstCluster = 0;
-    node.m_Size = 0;
-
-    CFatDirEntryFields entry;
-    uint64_t position = 0;
-    if (!ReadRawEntry(run, entry, position))
-        return -1;
-    node.m_Deleted = entry.IsDeleted();
-    if (entry.IsEndOfDirectory())
-        return 0;
-    node.m_EntryOffset = position;
-
-    // The name pieces of the long-name entries, last piece first; a name
-    // has at most 20 of them, further ones are read past.
-    std::vector<std::u16string> pieces;
-    auto addPiece = [&pieces](const CFatDirEntryFields& e) {
-        if (pieces.size() < kMaxLongNameEntries)
-            pieces.push_back(e.NameUnitsText());
-    };
-    if (entry.IsLongNameEntry()) {
-        if (entry.attributes != kLongNameAttributes) {
-            node.m_Attributes = entry.attributes;
-            node.m_Type = entry.Type();
-        }
-        addPiece(entry);
+    node.m_Deleted = group.deleted;
+    node.m_EntryOffset = offset;
+    node.m_Attributes = group.attributes;
+    node.m_Type = group.type;
+    if (group.hasShortEntry) {
+        const CFatDirEntryFields& entry = group.shortEntry;
+        node.m_ShortName = CZelStringA(entry.ShortName().c_str());
+        uint64_t dataOffset = 0;
+        bool inside = entry.firstCluster <= m_Boot.lastCluster && m_Boot.ClusterOffset(entry.firstCluster, dataOffset);
+        node.m_DataOffset = inside ? dataOffset : CDirEntry::kNoData;
+        node.m_FirstCluster = entry.firstCluster;
+        node.m_Size = entry.fileSize;
     } else {
-        // A first cluster past the last valid one ends the directory here.
-        if (entry.firstCluster > kLastValidCluster)
-            return 0;
-        TakeShortEntry(node, entry);
+        node.m_ShortName.Clear();
     }
+    if (!group.longName.empty())
+        node.m_LongName = CZelStringW(ZelUtf16ToWide(group.longName.data(), group.longName.size()).c_str());
+    else
+        node.m_LongName.Clear();
+}
 
-    // Long-name entries are followed by more of the name and then the short
-    // entry of the group.
-    if (entry.attributes == kLongNameAttributes) {
-        CFatDirEntryFields last = entry;
-        while (last.caseByte == 0) {
-            CFatDirEntryFields next;
-            uint64_t nextOffset = 0;
-            if (!ReadRawEntry(run, next, nextOffset) || next.IsEndOfDirectory())
-                return 0;
-            if (next.IsDeleted() != node.m_Deleted) {
-                // Leftover entries of another group (a deleted name in
-                // front of a live entry, or the reverse): the group ends
-                // before this entry, which starts the next one.
-                m_Reader.seek(static_cast<int64_t>(nextOffset), CBlockReader::kFromStart);
-                --run.entries;
-                break;
-            }
-            if (next.attributes == kLongNameAttributes) {
-                addPiece(next);
-            } else {
-                if (next.firstCluster > kLastValidCluster)
-                    return 0;
-                TakeShortEntry(node, next);
-            }
-            last = next;
-            if (!next.IsLongNameEntry())
-                break;
-        }
-    }
-    if (!pieces.empty()) {
-        std::u16string longName;
-        for (auto it = pieces.rbegin(); it != pieces.rend(); ++it)
-            longName += *it;
-        if (!longName.empty())
-            node.m_LongName = CZelStringW(ZelUtf16ToWide(longName.data(), longName.size()).c_str());
-    }
-
-    uint64_t resume = m_Reader.seek(0, CBlockReader::kFromCurrent);
-    if (m_Sink.position)
-        m_Sink.position(resume);
-
-    // Descend into a directory, once per directory and not past the depth
-    // bound; "." and ".." are never descended into. A directory of a
-    // deleted tree whose first cluster the allocation table gives to
-    // something else now has lost its content: it is not read.
+void CMUNdelete::Descend(CDirEntry& node, uint32_t depth)
+{
+    // Once per directory and not past the depth bound; "." and ".." are
+    // never descended into. A directory of a deleted tree whose first
+    // cluster the allocation table gives to something else now has lost its
+    // content: it is not read.
     const char* shortName = node.m_ShortName.GetBuffer();
     bool dotEntry = shortName != nullptr && shortName[0] == '.';
     if (node.m_Type == FatEntryDirectory && !dotEntry && node.m_DataOffset != CDirEntry::kNoData &&
-        run.depth < kMaxDepth && (!node.IsInDeletedTree() || !IsAllocated(node.m_FirstCluster)) &&
+        depth < kMaxDepth && (!node.IsInDeletedTree() || !IsAllocated(node.m_FirstCluster)) &&
         m_ReadDirectories.insert(node.m_FirstCluster).second)
-        ReadDirectory(&node, node.m_FirstCluster, run.depth + 1, node.m_Children);
-    // The descent and allocation-table look-ups move the reader.
-    m_Reader.seek(static_cast<int64_t>(resume), CBlockReader::kFromStart);
-    return 1;
+        ReadDirectory(&node, node.m_FirstCluster, depth + 1, node.m_Children);
 }
 
 bool CMUNdelete::Retain(const CDirEntry& entry) const
@@ -283,5 +237,8 @@ bool CMUNdelete::Retain(const CDirEntry& entry) const
         return false;
     if (m_Mode != 0 && !directory && !entry.IsInDeletedTree())
         return false;
-    return m_pFilter == nullptr || directory || m_pFilter->Check(&entry);
+    if (m_pFilter == nullptr || directory)
+        return true;
+    CZelFoundEntryView view = entry.GetView();
+    return m_pFilter->Check(&view);
 }

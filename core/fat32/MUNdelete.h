@@ -3,16 +3,17 @@
 // the file entries that are marked deleted (or lie in a deleted directory)
 // and pass the filter.
 //
-// A directory is read cluster by cluster. Where the allocation table still
-// chains the cluster on (a live directory, which is often fragmented) the
-// chain is followed; where the table entry is free (a deleted directory,
-// whose chain was cleared) the next cluster on the volume is taken.
+// A directory is read cluster by cluster into a buffer, and its entry groups
+// are parsed from there. Where the allocation table still chains the cluster
+// on (a live directory, which is often fragmented) the chain is followed;
+// where the table entry is free (a deleted directory, whose chain was
+// cleared) the next cluster on the volume is taken.
 #pragma once
 
 #include "fat32/BlockReader.h"
 #include "fat32/DirEntry.h"
 #include "fat32/Fat32BootSector.h"
-#include "fat32/Fat32DirEntryDecoder.h"
+#include "fat32/Fat32EntryGroup.h"
 
 #include <cstdint>
 #include <functional>
@@ -21,11 +22,11 @@
 #include <unordered_set>
 #include <vector>
 
-class CFat32CheckFile;
+class CZelEngineCheckFile;
 
 class CMUNdelete {
 public:
-    // Called with the reader's position after every entry group, and with
+    // Called with the position reached after every entry group, and with
     // the volume size once the boot sector is read.
     struct ProgressSink {
         std::function<void(uint64_t)> volumeSize;
@@ -42,42 +43,51 @@ public:
     // every entry, mode 1 only deleted ones (directories are always kept).
     // 0 after a completed walk; -1 with the reason when the volume cannot
     // be opened or is not FAT32.
-    int32_t Scan(const std::string& volumePath, uint8_t mode, CFat32CheckFile* filter, std::string& error);
+    int32_t Scan(const std::string& volumePath, uint8_t mode, CZelEngineCheckFile* filter, std::string& error);
 
     // The FAT variant of the last scanned volume: 12, 16, 32, or 0.
     int GetVariant() const { return m_Boot.variant; }
 
     // A directory deeper than this below the root is not read.
     static constexpr uint32_t kMaxDepth = 256;
-    // A long name has at most 255 characters: 20 entries of 13.
-    static constexpr size_t kMaxLongNameEntries = 20;
 
 private:
-    // One directory being read: how many entries it has given so far.
+    // One directory being read: the entries of its clusters read so far that
+    // no group has taken yet, with the volume offset of each.
     struct DirectoryRun {
-        uint32_t entries = 0;
         uint32_t depth = 0;
-        // The cluster being read and the byte offset where it ends.
+        // The cluster read last.
         uint32_t cluster = 0;
-        uint64_t clusterEnd = 0;
+        // No further cluster is read: the volume, a read or the entry bound
+        // ended the directory.
+        bool ended = false;
+        uint32_t entriesRead = 0;
+        std::vector<uint8_t> bytes;
+        std::vector<uint64_t> offsets;
+        size_t next = 0; // first entry not taken by a group
     };
 
-    int ReadEntryGroup(CDirEntry& node, DirectoryRun& run);
-    // Reads the next 32-byte entry of the run; false at the end of the run
-    // (volume end, entry limit, short read).
-    bool ReadRawEntry(DirectoryRun& run, CFatDirEntryFields& entry, uint64_t& offset);
-    // Moves the run to the start of cluster; false when it cannot be read.
-    bool EnterCluster(DirectoryRun& run, uint32_t cluster);
+    void ReadDirectory(const CDirEntry* parent, uint32_t firstCluster, uint32_t depth,
+                       std::vector<std::unique_ptr<CDirEntry>>& into);
+    // Reads cluster into the run; false when it cannot be read or was read
+    // before.
+    bool ReadCluster(DirectoryRun& run, uint32_t cluster);
+    // Reads the cluster that follows the run's last one; false at the end
+    // of the directory.
+    bool ReadNextCluster(DirectoryRun& run);
     // The cluster that follows cluster in a directory, 0 at its end.
     uint32_t NextDirectoryCluster(uint32_t cluster);
     // True when the allocation table gives cluster to a file or directory.
     bool IsAllocated(uint32_t cluster);
     // The allocation-table entry of cluster; false when it cannot be read.
     bool ReadFatEntry(uint32_t cluster, uint32_t& value);
-    void ReadDirectory(const CDirEntry* parent, uint32_t firstCluster, uint32_t depth,
-                       std::vector<std::unique_ptr<CDirEntry>>& into);
-    void TakeShortEntry(CDirEntry& node, const CFatDirEntryFields& entry) const;
+    // Fills a node from a parsed group whose first entry lies at offset.
+    void FillNode(CDirEntry& node, const CFatEntryGroup& group, uint64_t offset) const;
+    // Reads the directory a node names, when it is one to read.
+    void Descend(CDirEntry& node, uint32_t depth);
     bool Retain(const CDirEntry& entry) const;
+    // Reads count bytes at offset; the number read.
+    size_t ReadAt(uint64_t offset, void* destination, size_t count);
 
     CBlockReader& m_Reader;
     ProgressSink m_Sink;
@@ -86,7 +96,7 @@ private:
 
     // State of the current walk.
     uint8_t m_Mode = 1;
-    CFat32CheckFile* m_pFilter = nullptr;
+    CZelEngineCheckFile* m_pFilter = nullptr;
     uint64_t m_VolumeEnd = 0;
     // First clusters of the directories read so far: none is read twice.
     std::unordered_set<uint32_t> m_ReadDirectories;

@@ -1,7 +1,8 @@
 #include "fat32/ZelIteratorFat32Standart.h"
 
-#include "fat32/ZelFSFileImpl_FAT32.h"
-#include "jexfscore/ZelText.h"
+#include "ZelFSEntryImpl.h"
+#include "fat32/Fat32Wrapper.h"
+#include "jexcommon/ZelText.h"
 
 #include <boost/make_shared.hpp>
 
@@ -58,7 +59,7 @@ void FillEntry(TEntry& entry, const CDirEntryInterface& node, const std::string&
 
 } // namespace
 
-CZelIteratorFat32Standart::CZelIteratorFat32Standart(boost::shared_ptr<CFat32Interface> engine)
+CZelIteratorFat32Standart::CZelIteratorFat32Standart(boost::shared_ptr<CFat32Wrapper> engine)
     : m_pEngine(std::move(engine))
 {
     First();
@@ -126,8 +127,7 @@ boost::shared_ptr<CZelFSFileEntry> CZelIteratorFat32Standart::CurrentItem()
         return boost::shared_ptr<CZelFSFileEntry>();
     std::string rootName = m_pEngine->GetRootName();
     if (node->GetType() == FatEntryFile) {
-        auto file = boost::make_shared<CZelFSFileImpl_FAT32<CZelFSFile>>(
-            reinterpret_cast<uintptr_t>(node), m_pEngine, m_pEngine->GetGeneration());
+        auto file = boost::make_shared<CZelFSFileImpl<CZelFSFile>>(node, m_pEngine, m_pEngine->GetGeneration());
         FillEntry(*file, *node, rootName);
         file->SetSize(node->GetSize());
         return file;

@@ -2,7 +2,7 @@
 // core entry for each directory and file.
 #pragma once
 
-#include "fat32/Fat32Interface.h"
+#include "fat32/DirEntryInterface.h"
 #include "jexfscore/ZelEntries.h"
 
 #include <boost/shared_ptr.hpp>
@@ -10,9 +10,11 @@
 #include <cstdint>
 #include <vector>
 
+class CFat32Wrapper;
+
 class CZelIteratorFat32Standart : public CZelEntityIterator {
 public:
-    explicit CZelIteratorFat32Standart(boost::shared_ptr<CFat32Interface> engine);
+    explicit CZelIteratorFat32Standart(boost::shared_ptr<CFat32Wrapper> engine);
 
     void First() override;
     void Next() override;
@@ -27,7 +29,7 @@ private:
     // next node that exists, or to the end of the walk.
     void Normalize();
 
-    boost::shared_ptr<CFat32Interface> m_pEngine;
+    boost::shared_ptr<CFat32Wrapper> m_pEngine;
     std::vector<uint32_t> m_Path;
     bool m_Done = false;
 };

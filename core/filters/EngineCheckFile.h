@@ -1,18 +1,12 @@
-// Engine filters: what the FAT32 and NTFS engines ask for every candidate
-// entry of a scan.
+// Engine filters: what an engine asks for every candidate entry of a scan.
+// They see the engine-neutral view of the entry, so every engine shares them.
 #pragma once
 
-class CDirEntryInterface;
-class CNtfsEntryInterface;
+#include "engine/ZelEngineRecord.h"
 
-class CFat32CheckFile {
+class CZelEngineCheckFile {
 public:
-    virtual ~CFat32CheckFile() = default;
-    virtual bool Check(const CDirEntryInterface* entry) = 0;
-};
-
-class CNtfsCheckFile {
-public:
-    virtual ~CNtfsCheckFile() = default;
-    virtual bool Check(const CNtfsEntryInterface* entry) = 0;
+    virtual ~CZelEngineCheckFile() = default;
+    // False for a null entry.
+    virtual bool Check(const CZelFoundEntryView* entry) = 0;
 };

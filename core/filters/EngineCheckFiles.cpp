@@ -1,6 +1,6 @@
 #include "filters/EngineCheckFiles.h"
 
-#include "jexfscore/ZelText.h"
+#include "jexcommon/ZelText.h"
 
 bool ZelMatchExtension(const wchar_t* wideName, const char* narrowName, const std::wstring& extension)
 {
@@ -20,4 +20,36 @@ bool ZelMatchExtension(const wchar_t* wideName, const char* narrowName, const st
     if (narrowName != nullptr && *narrowName != 0)
         return matches(std::string(narrowName), ZelWideToNarrow(extension));
     return false;
+}
+
+bool CZelEngineCheckFileSize::Check(const CZelFoundEntryView* entry)
+{
+    if (entry == nullptr)
+        return false;
+    return m_Min < entry->size && entry->size < m_Max;
+}
+
+bool CZelEngineExtCheckFile::Check(const CZelFoundEntryView* entry)
+{
+    if (entry == nullptr)
+        return false;
+    return ZelMatchExtension(entry->wideName, entry->narrowName, m_Extension);
+}
+
+bool CZelEngineExtsCheckFile::Check(const CZelFoundEntryView* entry)
+{
+    for (const std::wstring& extension : m_Extensions) {
+        m_Extension = extension;
+        if (CZelEngineExtCheckFile::Check(entry))
+            return true;
+    }
+    return false;
+}
+
+bool CZelEngineStorageCheckFileAnd::Check(const CZelFoundEntryView* entry)
+{
+    for (const auto& member : m_Members)
+        if (member && !member->Check(entry))
+            return false;
+    return true;
 }

@@ -1,9 +1,11 @@
-// A record found by the NTFS engine, as filters and the iterator see it.
+// A record found by the NTFS engine, as the iterator sees it.
 #pragma once
+
+#include "engine/ZelEngineRecord.h"
 
 #include <cstdint>
 
-class CNtfsEntryInterface {
+class CNtfsEntryInterface : public CZelEngineRecord {
 public:
     virtual uint8_t GetFlags() const = 0;
     virtual uint32_t GetAttributes() const = 0;
@@ -16,5 +18,7 @@ public:
     // 3 for a directory, 1 for a file.
     virtual int32_t GetKind() const = 0;
     virtual uint64_t GetSize() const = 0;
-    virtual ~CNtfsEntryInterface() = default;
+    ~CNtfsEntryInterface() override = default;
+
+    CZelFoundEntryView GetView() const override;
 };

@@ -1,13 +1,55 @@
 #include "ntfs/NtfsFoundRecord.h"
 
+#include "jexcommon/ZelText.h"
 #include "ntfs/NtfsLayout.h"
 
-const DataStreamRecord* ufile::UnnamedStream() const
+#include <algorithm>
+
+CZelFoundEntryView CNtfsEntryInterface::GetView() const
 {
-    for (const DataStreamRecord& stream : m_Streams)
-        if (!stream.named)
+    CZelFoundEntryView view;
+    view.wideName = GetNameW();
+    view.narrowName = GetNameA();
+    view.size = GetSize();
+    view.directory = GetKind() == 3;
+    return view;
+}
+
+bool ZelNtfsConvertName(const std::u16string& name, std::wstring& wide)
+{
+    if (name.empty() || name.find(u'\0') != std::u16string::npos)
+        return false;
+    wide = ZelUtf16ToWide(name.data(), name.size());
+    return true;
+}
+
+int ZelNtfsPreferredName(const std::vector<CNtfsFileNameFields>& names)
+{
+    int preferred = -1;
+    std::wstring ignored;
+    for (size_t i = 0; i < names.size(); ++i)
+        if ((preferred < 0 || names[i].nameSpace < names[static_cast<size_t>(preferred)].nameSpace) &&
+            ZelNtfsConvertName(names[i].name, ignored))
+            preferred = static_cast<int>(i);
+    return preferred;
+}
+
+const CNtfsDataFields* ZelNtfsUnnamedStream(const CNtfsRecordFields& record)
+{
+    for (const CNtfsDataFields& stream : record.dataStreams)
+        if (stream.name.empty())
             return &stream;
     return nullptr;
+}
+
+uint64_t ZelNtfsLargestSize(const CNtfsRecordFields& record)
+{
+    uint64_t largest = 0;
+    for (const CNtfsFileNameFields& name : record.fileNames)
+        largest = std::max({largest, name.allocatedSize, name.dataSize});
+    for (const CNtfsDataFields& stream : record.dataStreams)
+        largest = std::max({largest, stream.dataSize, stream.initializedSize});
+    return largest;
 }
 
 int64_t ZelNtfsTimeToUnix(int64_t ntfsTime)

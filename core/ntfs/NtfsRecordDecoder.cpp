@@ -1,6 +1,6 @@
 #include "ntfs/NtfsRecordDecoder.h"
 
-#include "ByteOrder.h"
+#include "jexcommon/ByteOrder.h"
 #include "ntfs/NtfsLayout.h"
 
 #include <cstring>

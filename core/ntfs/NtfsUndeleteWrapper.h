@@ -1,69 +1,57 @@
-// The NTFS engine object owned by the NTFS file-system object. It mounts the
-// volume read-only through libntfs-3g, lists the MFT records that are no
-// longer in use and still carry a name, and copies a record's data out.
+// The NTFS engine. It mounts the volume read-only through libntfs-3g, lists
+// the MFT records that are no longer in use and still carry a name, and
+// copies a record's data out.
 #pragma once
 
-#include "EngineGeneration.h"
+#include "engine/ZelEngine.h"
 #include "ntfs/NtfsClusterBitmap.h"
 #include "ntfs/NtfsFoundRecord.h"
-#include "ntfs/NtfsInterface.h"
 #include "ntfs/NtfsLibrary.h"
-#include "jexfscore/ZelString.h"
-
-#include <boost/thread/mutex.hpp>
 
 #include <memory>
-#include <mutex>
 #include <string>
 #include <unordered_map>
 #include <vector>
 
-class CNtfsUndeleteWrapper : public CNtfsInterface {
+class CNtfsUndeleteWrapper : public CZelEngine {
 public:
     CNtfsUndeleteWrapper() = default;
-
-    int32_t Open(const char* volumePath, int32_t sectorSize) override;
-    void Close() override;
-    std::string GetRootName() override;
-    int32_t FindDeleted(const char* volumePath, uint8_t mode, CNtfsCheckFile* filter) override;
-    uint32_t GetEntryCount() override;
-    const CNtfsEntryInterface* GetEntry(uint32_t index) override;
-    int32_t RestoreFile(const char* destination, const CNtfsEntryInterface* entry,
-                        CZelProgressCallbackPtr progress) override;
-    double GetProgress() override;
     ~CNtfsUndeleteWrapper() override;
-    uint64_t GetGeneration() override;
-    int32_t RestoreCurrentFile(uint64_t generation, const char* destination, const CNtfsEntryInterface* entry,
-                               CZelProgressCallbackPtr progress) override;
-    std::string GetLastError() override;
+
+    uint32_t GetEntryCount();
+    const CNtfsEntryInterface* GetEntry(uint32_t index);
 
     // Parent folders above a directory are followed at most this deep.
     static constexpr int kMaxParentDepth = 1024;
     // Folder paths are cut at this many characters.
     static constexpr size_t kMaxPathLength = 4096;
 
+protected:
+    bool IsOpenLocked() const override;
+    // Mounts the volume read-only.
+    int32_t OpenLocked(const std::string& volumePath, int32_t sectorSize, std::string& error) override;
+    void ReleaseLocked() override;
+    // Lists the records no longer in use that carry a name; only deleted
+    // records are listed (mode 1).
+    int32_t ScanLocked(const std::string& volumePath, uint8_t mode, CZelEngineCheckFile* filter,
+                       std::string& error) override;
+    int32_t RestoreLocked(const char* destination, const CZelEngineRecord& record,
+                          const CZelProgressCallbackPtr& progress) override;
+    boost::shared_ptr<CZelEntityIterator> CreateIterator() override;
+
 private:
-    void CloseLocked();
-    int32_t ScanMftBitmap(CNtfsCheckFile* filter);
-    // The record as it is on the volume now; null when it cannot be read.
-    std::unique_ptr<ufile> ReadRecord(uint64_t record);
-    void GetFileNames(ufile& file, const CNtfsRecordFields& fields);
-    void GetData(ufile& file, const CNtfsRecordFields& fields);
+    int32_t ScanMftBitmap(CZelEngineCheckFile* filter);
+    // The record as the volume holds it now, decoded; false when it cannot
+    // be read or is no MFT record.
+    bool ReadRecord(uint64_t record, std::vector<uint8_t>& bytes, CNtfsRecordFields& fields);
+    // What the scan keeps of a free record; null when it has no name.
+    std::unique_ptr<ufile> MakeFoundRecord(uint64_t record, const CNtfsRecordFields& fields);
     // The folders from just below the root down to the directory record,
     // joined with "/"; computed once per directory and scan.
     std::wstring DirectoryPath(uint64_t record);
-    int32_t Restore(const char* destination, const CNtfsEntryInterface* entry, const CZelProgressCallbackPtr& progress);
-    bool UndeleteRecord(uint64_t record, const char* destination, const CZelProgressCallbackPtr& progress);
-    void SetProgress(double value);
 
     ntfs_volume* m_pVolume = nullptr;
     std::vector<std::unique_ptr<ufile>> m_Results;
-    CZelStringA m_VolumePath;
-    double m_Progress = 0.0;
-    boost::mutex m_ProgressLock;
-    std::mutex m_EngineLock;
-    CZelEngineGeneration m_Generation;
-    std::string m_LastError;
     std::unique_ptr<CNtfsClusterBitmap> m_pClusters;
     std::unordered_map<uint64_t, std::wstring> m_DirectoryPaths;
 };

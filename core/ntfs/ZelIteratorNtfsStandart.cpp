@@ -1,7 +1,8 @@
 #include "ntfs/ZelIteratorNtfsStandart.h"
 
-#include "jexfscore/ZelText.h"
-#include "ntfs/ZelFSFileImpl_NTFS.h"
+#include "ZelFSEntryImpl.h"
+#include "jexcommon/ZelText.h"
+#include "ntfs/NtfsUndeleteWrapper.h"
 
 #include <boost/make_shared.hpp>
 
@@ -34,7 +35,7 @@ void FillEntry(TEntry& entry, const CNtfsEntryInterface& record, const std::stri
 
 } // namespace
 
-CZelIteratorNtfsStandart::CZelIteratorNtfsStandart(boost::shared_ptr<CNtfsInterface> engine)
+CZelIteratorNtfsStandart::CZelIteratorNtfsStandart(boost::shared_ptr<CNtfsUndeleteWrapper> engine)
     : m_pEngine(std::move(engine))
 {
 }
@@ -68,8 +69,7 @@ boost::shared_ptr<CZelFSFileEntry> CZelIteratorNtfsStandart::CurrentItem()
         FillEntry(*directory, *record, rootName);
         return directory;
     }
-    auto file = boost::make_shared<CZelFSFileImpl_NTFS<CZelFSFile>>(reinterpret_cast<uintptr_t>(record), m_pEngine,
-                                                                     m_pEngine->GetGeneration());
+    auto file = boost::make_shared<CZelFSFileImpl<CZelFSFile>>(record, m_pEngine, m_pEngine->GetGeneration());
     FillEntry(*file, *record, rootName);
     file->SetSize(record->GetSize());
     return file;

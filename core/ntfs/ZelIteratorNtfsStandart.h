@@ -3,15 +3,17 @@
 #pragma once
 
 #include "jexfscore/ZelEntries.h"
-#include "ntfs/NtfsInterface.h"
+#include "ntfs/NtfsEntryInterface.h"
 
 #include <boost/shared_ptr.hpp>
 
 #include <cstdint>
 
+class CNtfsUndeleteWrapper;
+
 class CZelIteratorNtfsStandart : public CZelEntityIterator {
 public:
-    explicit CZelIteratorNtfsStandart(boost::shared_ptr<CNtfsInterface> engine);
+    explicit CZelIteratorNtfsStandart(boost::shared_ptr<CNtfsUndeleteWrapper> engine);
 
     void First() override;
     void Next() override;
@@ -19,6 +21,6 @@ public:
     boost::shared_ptr<CZelFSFileEntry> CurrentItem() override;
 
 private:
-    boost::shared_ptr<CNtfsInterface> m_pEngine;
+    boost::shared_ptr<CNtfsUndeleteWrapper> m_pEngine;
     uint32_t m_Index = 0;
 };

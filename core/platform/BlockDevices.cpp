@@ -1,8 +1,8 @@
-#include "platform/BlockDevices.h"
+#include "jexplatform/BlockDevices.h"
 
-#include "jexfscore/ZelText.h"
-#include "platform/DeviceFile.h"
-#include "platform/FsProbe.h"
+#include "jexcommon/ZelText.h"
+#include "jexplatform/DeviceFile.h"
+#include "jexplatform/FsProbe.h"
 
 #include <libudev.h>
 

@@ -1,4 +1,4 @@
-#include "platform/DeviceFile.h"
+#include "jexplatform/DeviceFile.h"
 
 #include <cerrno>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "platform/FsProbe.h"
+#include "jexplatform/FsProbe.h"
 
 #include <blkid/blkid.h>
 

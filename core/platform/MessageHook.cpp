@@ -1,8 +1,8 @@
 #include "platform/MessageHook.h"
 
 #include "jexfscore/ZelCreator.h"
-#include "jexfscore/ZelExport.h"
-#include "jexfscore/ZelText.h"
+#include "jexcommon/ZelExport.h"
+#include "jexcommon/ZelText.h"
 #include "platform/DiagLog.h"
 
 #include <atomic>

@@ -1,4 +1,4 @@
-#include "platform/OutputFile.h"
+#include "jexplatform/OutputFile.h"
 
 #include <cerrno>
 #include <fcntl.h>

@@ -1,4 +1,4 @@
-#include "platform/VolumePath.h"
+#include "jexplatform/VolumePath.h"
 
 #include <filesystem>
 #include <fstream>

@@ -3,7 +3,7 @@
 // Boost.Serialization singleton; its accessors are exported.
 #pragma once
 
-#include "jexfscore/ZelExport.h"
+#include "jexcommon/ZelExport.h"
 
 #include <boost/serialization/singleton.hpp>
 

@@ -1,6 +1,6 @@
 #include "volumes/ZelVolumeInfoIteratorImpl.h"
 
-#include "jexfscore/ZelText.h"
+#include "jexcommon/ZelText.h"
 #include "volumes/ZelVolumeInfoImpl.h"
 
 #include <boost/make_shared.hpp>

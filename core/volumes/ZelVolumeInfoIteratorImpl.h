@@ -3,7 +3,7 @@
 #pragma once
 
 #include "jexfscore/ZelVolume.h"
-#include "platform/BlockDevices.h"
+#include "jexplatform/BlockDevices.h"
 
 #include <cstdint>
 #include <string>

@@ -1,6 +1,6 @@
 #include "volumes/ZelVolumeNotifier.h"
 
-#include "jexfscore/ZelText.h"
+#include "jexcommon/ZelText.h"
 #include "volumes/ZelClassWndSpecificForDevice.h"
 
 #include <libudev.h>

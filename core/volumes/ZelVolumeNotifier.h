@@ -6,7 +6,7 @@
 #pragma once
 
 #include "jexfscore/ZelCallback.h"
-#include "platform/BlockDevices.h"
+#include "jexplatform/BlockDevices.h"
 
 #include <boost/shared_ptr.hpp>
 

@@ -1,6 +1,5 @@
 #include "filters/EngineCheckFiles.h"
 #include "filters/ZelCheckFileConvert.h"
-#include "filters/ZelCheckFileConverters.h"
 #include "filters/ZelCheckFileDescriptions.h"
 
 #include <boost/make_shared.hpp>
@@ -8,50 +7,15 @@
 
 namespace {
 
-// Entries as the engines hand them to filters: names and a size.
-class FatEntry : public CDirEntryInterface {
-public:
-    FatEntry(const char* shortName, const wchar_t* longName, uint32_t size)
-        : m_Short(shortName), m_Size(size)
-    {
-        if (longName != nullptr)
-            m_Long = CZelStringW(longName);
-        else
-            m_Long.Clear();
-    }
-    bool IsDeleted() const override { return true; }
-    uint8_t GetAttributes() const override { return 0x20; }
-    const CZelStringA& GetShortName() const override { return m_Short; }
-    const CZelStringW& GetLongName() const override { return m_Long; }
-    uint64_t GetDataOffset() const override { return 0; }
-    uint64_t GetEntryOffset() const override { return 0; }
-    FatEntryType GetType() const override { return FatEntryFile; }
-    uint32_t GetChildCount() const override { return 0; }
-    const CDirEntryInterface* GetChild(uint32_t) const override { return nullptr; }
-    const CDirEntryInterface* GetParent() const override { return nullptr; }
-    uint32_t GetSize() const override { return m_Size; }
-
-private:
-    CZelStringA m_Short;
-    CZelStringW m_Long;
-    uint32_t m_Size;
-};
-
-class NtfsEntry : public CNtfsEntryInterface {
-public:
-    NtfsEntry(const wchar_t* name, uint64_t size) : m_Name(name), m_Size(size) {}
-    uint8_t GetFlags() const override { return 0; }
-    uint32_t GetAttributes() const override { return 0; }
-    const char* GetNameA() const override { return nullptr; }
-    const wchar_t* GetNameW() const override { return m_Name; }
-    const wchar_t* GetParentPathW() const override { return nullptr; }
-    int32_t GetKind() const override { return 1; }
-    uint64_t GetSize() const override { return m_Size; }
-
-private:
-    const wchar_t* m_Name;
-    uint64_t m_Size;
-};
+// Entries as the engines show them to filters: names and a size.
+CZelFoundEntryView Entry(const wchar_t* wideName, const char* narrowName, uint64_t size)
+{
+    CZelFoundEntryView view;
+    view.wideName = wideName;
+    view.narrowName = narrowName;
+    view.size = size;
+    return view;
+}
 
 boost::shared_ptr<CZelCheckFile> Make(uint32_t type)
 {
@@ -74,16 +38,16 @@ boost::shared_ptr<CZelCheckFile> SizeRange(uint64_t minimum, uint64_t maximum)
     return size;
 }
 
-bool FatMatches(const boost::shared_ptr<CZelCheckFile>& description, const FatEntry& entry)
+bool Matches(const boost::shared_ptr<CZelCheckFile>& description, const CZelFoundEntryView& entry)
 {
-    auto filter = ZelConvertForFat32(description);
+    auto filter = ZelConvertForEngine(description);
     EXPECT_TRUE(filter);
     return filter && filter->Check(&entry);
 }
 
-bool FatLong(const boost::shared_ptr<CZelCheckFile>& description, const wchar_t* name, uint32_t size = 1000)
+bool Named(const boost::shared_ptr<CZelCheckFile>& description, const wchar_t* name, uint64_t size = 1000)
 {
-    return FatMatches(description, FatEntry("X.Y", name, size));
+    return Matches(description, Entry(name, "X.Y", size));
 }
 
 } // namespace
@@ -115,99 +79,93 @@ TEST(Filter, DescriptionsAndTheirParameters)
 TEST(Filter, SizeBoundsAreExclusive)
 {
     auto range = SizeRange(100, 200);
-    EXPECT_TRUE(FatLong(range, L"a", 101));
-    EXPECT_TRUE(FatLong(range, L"a", 199));
-    EXPECT_FALSE(FatLong(range, L"a", 100));
-    EXPECT_FALSE(FatLong(range, L"a", 200));
-    EXPECT_FALSE(FatLong(range, L"a", 0));
+    EXPECT_TRUE(Named(range, L"a", 101));
+    EXPECT_TRUE(Named(range, L"a", 199));
+    EXPECT_FALSE(Named(range, L"a", 100));
+    EXPECT_FALSE(Named(range, L"a", 200));
+    EXPECT_FALSE(Named(range, L"a", 0));
     // The largest FAT32 size passes the widest range; an empty file does not.
     auto widest = Make(ZelCheckFileSizeRange);
-    EXPECT_TRUE(FatLong(widest, L"a", 4294967295u));
-    EXPECT_FALSE(FatLong(widest, L"a", 0));
-    auto ntfs = ZelConvertForNtfs(SizeRange(4294967295u, UINT64_MAX));
-    ASSERT_TRUE(ntfs);
-    NtfsEntry large(L"film.mkv", 5000000000ull);
-    EXPECT_TRUE(ntfs->Check(&large));
-    EXPECT_FALSE(ntfs->Check(nullptr));
+    EXPECT_TRUE(Named(widest, L"a", 4294967295u));
+    EXPECT_FALSE(Named(widest, L"a", 0));
+    auto large = ZelConvertForEngine(SizeRange(4294967295u, UINT64_MAX));
+    ASSERT_TRUE(large);
+    CZelFoundEntryView film = Entry(L"film.mkv", nullptr, 5000000000ull);
+    EXPECT_TRUE(large->Check(&film));
+    EXPECT_FALSE(large->Check(nullptr));
 }
 
 TEST(Filter, ExtensionsMatchIgnoringLetterCase)
 {
     auto doc = Make(ZelCheckFileExtension);
     doc->SetParam(L"Extension", L"doc");
-    EXPECT_TRUE(FatLong(doc, L"report.doc"));
-    EXPECT_TRUE(FatLong(doc, L"REPORT.DOC"));
-    EXPECT_FALSE(FatLong(doc, L"archive.doc.zip"));
-    EXPECT_TRUE(FatLong(doc, L"doc"));
-    EXPECT_FALSE(FatLong(doc, L"mydoc"));
+    EXPECT_TRUE(Named(doc, L"report.doc"));
+    EXPECT_TRUE(Named(doc, L"REPORT.DOC"));
+    EXPECT_FALSE(Named(doc, L"archive.doc.zip"));
+    EXPECT_TRUE(Named(doc, L"doc"));
+    EXPECT_FALSE(Named(doc, L"mydoc"));
     // Only ASCII letters fold: "Ä" is not "ä".
     auto umlaut = Make(ZelCheckFileExtension);
     umlaut->SetParam(L"Extension", L"\u00e4");
-    EXPECT_FALSE(FatLong(umlaut, L"x.\u00c4"));
-    EXPECT_TRUE(FatLong(umlaut, L"x.\u00e4"));
+    EXPECT_FALSE(Named(umlaut, L"x.\u00c4"));
+    EXPECT_TRUE(Named(umlaut, L"x.\u00e4"));
 
-    // Without a long name the 8.3 name is used, as cameras write it.
+    // Without a wide name the narrow one is used, as an 8.3-only entry of a
+    // camera has it.
     auto jpg = Extensions({L"jpg", L"jpeg"});
-    EXPECT_TRUE(FatMatches(jpg, FatEntry("\xE5MG_0001.JPG", nullptr, 5000)));
-    EXPECT_TRUE(FatMatches(jpg, FatEntry("\xE5MG_0001.JPG", L"", 5000)));
-    EXPECT_FALSE(FatMatches(jpg, FatEntry("README.", nullptr, 5000)));
-    EXPECT_FALSE(FatMatches(jpg, FatEntry("", nullptr, 5000)));
-
-    auto ntfs = ZelConvertForNtfs(jpg);
-    ASSERT_TRUE(ntfs);
-    NtfsEntry photo(L"Urlaub.JPEG", 10);
-    NtfsEntry nameless(nullptr, 10);
-    EXPECT_TRUE(ntfs->Check(&photo));
-    EXPECT_FALSE(ntfs->Check(&nameless));
+    EXPECT_TRUE(Matches(jpg, Entry(nullptr, "\xE5MG_0001.JPG", 5000)));
+    EXPECT_TRUE(Matches(jpg, Entry(L"", "\xE5MG_0001.JPG", 5000)));
+    EXPECT_FALSE(Matches(jpg, Entry(nullptr, "README.", 5000)));
+    EXPECT_FALSE(Matches(jpg, Entry(nullptr, "", 5000)));
+    EXPECT_TRUE(Matches(jpg, Entry(L"Urlaub.JPEG", nullptr, 10)));
+    EXPECT_FALSE(Matches(jpg, Entry(nullptr, nullptr, 10)));
 }
 
 TEST(Filter, ListsAndGroups)
 {
     auto office = Extensions({L"doc", L"xls"});
-    EXPECT_TRUE(FatLong(office, L"a.xls"));
-    EXPECT_FALSE(FatLong(office, L"a.ppt"));
-    EXPECT_FALSE(FatLong(Extensions({}), L"a.doc"));
+    EXPECT_TRUE(Named(office, L"a.xls"));
+    EXPECT_FALSE(Named(office, L"a.ppt"));
+    EXPECT_FALSE(Named(Extensions({}), L"a.doc"));
     office->SetParam(L"RemoveAll", 0);
-    EXPECT_FALSE(FatLong(office, L"a.xls"));
+    EXPECT_FALSE(Named(office, L"a.xls"));
 
     // A group of a list and a range needs both; an empty group takes all.
     auto group = Make(ZelCheckFileAnd);
     group->SetParam(L"Add", Extensions({L"mp3", L"flac"}));
     group->SetParam(L"Add", SizeRange(1000, 5000));
     group->SetParam(L"Add", boost::shared_ptr<CZelCheckFile>());
-    EXPECT_TRUE(FatLong(group, L"song.FLAC", 3000));
-    EXPECT_FALSE(FatLong(group, L"song.flac", 6000));
-    EXPECT_FALSE(FatLong(group, L"song.ogg", 3000));
-    EXPECT_TRUE(FatLong(Make(ZelCheckFileAnd), L"anything", 0));
+    EXPECT_TRUE(Named(group, L"song.FLAC", 3000));
+    EXPECT_FALSE(Named(group, L"song.flac", 6000));
+    EXPECT_FALSE(Named(group, L"song.ogg", 3000));
+    EXPECT_TRUE(Named(Make(ZelCheckFileAnd), L"anything", 0));
 
     // Nested groups are not converted: their members do not apply.
     auto outer = Make(ZelCheckFileAnd);
     auto inner = Make(ZelCheckFileAnd);
     inner->SetParam(L"Add", Extensions({L"mp3"}));
     outer->SetParam(L"Add", inner);
-    EXPECT_TRUE(FatLong(outer, L"a.txt"));
+    EXPECT_TRUE(Named(outer, L"a.txt"));
 
     group->SetParam(L"RemoveAll", 0);
-    EXPECT_TRUE(FatLong(group, L"song.ogg", 3000));
+    EXPECT_TRUE(Named(group, L"song.ogg", 3000));
 }
 
 TEST(Filter, ConvertersAcceptOnlyTheirKind)
 {
-    EXPECT_FALSE(ZelCreateCheckFileConverter(8));
-    for (uint32_t code = 0; code < 8; ++code) {
+    EXPECT_FALSE(ZelCreateCheckFileConverter(4));
+    for (uint32_t code = 0; code < 4; ++code) {
         auto converter = ZelCreateCheckFileConverter(code);
         ASSERT_TRUE(converter) << code;
-        // The size converters refuse an extension description, the others
+        // The size converter refuses an extension description, the others
         // a size description.
-        auto other = (code % 4 == 3) ? Extensions({L"a"}) : SizeRange(1, 2);
+        auto other = code == ZelConvertSize ? Extensions({L"a"}) : SizeRange(1, 2);
         EXPECT_FALSE(converter->Convert(other)) << code;
         EXPECT_FALSE(converter->Convert(boost::shared_ptr<CZelCheckFile>())) << code;
     }
-    EXPECT_FALSE(ZelConvertForFat32(boost::shared_ptr<CZelCheckFile>()));
-    EXPECT_FALSE(ZelConvertForNtfs(boost::shared_ptr<CZelCheckFile>()));
-    // The FAT32 converters hand out FAT32 filters only.
-    auto any = ZelCreateCheckFileConverter(ZelConvertSizeToFat32)->Convert(SizeRange(1, 2));
+    EXPECT_FALSE(ZelConvertForEngine(boost::shared_ptr<CZelCheckFile>()));
+    // A converter hands out engine filters.
+    auto any = ZelCreateCheckFileConverter(ZelConvertSize)->Convert(SizeRange(1, 2));
     ASSERT_TRUE(any);
-    EXPECT_NO_THROW(boost::any_cast<boost::shared_ptr<CFat32CheckFile>>(*any));
-    EXPECT_THROW(boost::any_cast<boost::shared_ptr<CNtfsCheckFile>>(*any), boost::bad_any_cast);
+    EXPECT_NO_THROW(boost::any_cast<boost::shared_ptr<CZelEngineCheckFile>>(*any));
 }

@@ -1,8 +1,7 @@
 #include "ZelFSEntryImpl.h"
 #include "fat32/Fat32Wrapper.h"
-#include "fat32/ZelFSFileImpl_FAT32.h"
 #include "fat32/ZelIteratorFat32Standart.h"
-#include "jexfscore/ZelText.h"
+#include "jexcommon/ZelText.h"
 #include "support/TestImages.h"
 
 #include <boost/make_shared.hpp>
@@ -44,11 +43,11 @@ struct Fixture {
 TEST(FoundEntry, RestoreIsRefusedWithoutPathRecordOrEngine)
 {
     Fixture f;
-    uintptr_t record = reinterpret_cast<uintptr_t>(f.engine->GetEntry(0));
-    CZelFSFileImpl_FAT32<CZelFSFile> noRecord(0, f.engine, f.engine->GetGeneration());
+    const CZelEngineRecord* record = f.engine->GetEntry(0);
+    CZelFSFileImpl<CZelFSFile> noRecord(nullptr, f.engine, f.engine->GetGeneration());
     EXPECT_EQ(noRecord.RestoreA(f.dir.File("out").c_str(), ZelDefaultProgressCallback), ZEL_E_RESTOREREFUSED);
 
-    CZelFSFileImpl_FAT32<CZelFSFile> noEngine(record, nullptr, f.engine->GetGeneration());
+    CZelFSFileImpl<CZelFSFile> noEngine(record, nullptr, f.engine->GetGeneration());
     EXPECT_EQ(noEngine.RestoreA(f.dir.File("out").c_str(), ZelDefaultProgressCallback), ZEL_E_RESTOREREFUSED);
 
     boost::shared_ptr<CZelFSFile> file = f.CurrentFile();
@@ -88,7 +87,7 @@ TEST(FoundEntry, RestoreThroughAnEntryOfAnEarlierScanIsRefused)
 
 TEST(FoundEntry, NamesAndPathsFallBackToTheNarrowTexts)
 {
-    CZelFSFileImpl_FAT32<CZelFSFile> file(0, nullptr, 0);
+    CZelFSFileImpl<CZelFSFile> file(nullptr, nullptr, 0);
     file.SetNames("\xE5OTO.JPG", L"");
     file.SetPaths("card.img/DCIM/\xE5OTO.JPG", L"");
     file.SetSize(4294967295u);

@@ -1,5 +1,5 @@
 // The machine's volumes through the exports, as programs see them.
-#include "jexfscore/ZelText.h"
+#include "jexcommon/ZelText.h"
 #include "support/CoreBinding.h"
 #include "support/TestImages.h"
 #include "support/VolumeRecorder.h"

@@ -1,7 +1,7 @@
 #include "support/CoreBinding.h"
 #include "support/TestImages.h"
 
-#include "jexfscore/ZelText.h"
+#include "jexcommon/ZelText.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // Volume snapshots, the notifier's table and the arrival and removal relays,
 // fed from device lists and events written here.
-#include "jexfscore/ZelText.h"
+#include "jexcommon/ZelText.h"
 #include "support/TestImages.h"
 #include "support/VolumeRecorder.h"
 #include "volumes/ZelVolumeEnumImpl.h"

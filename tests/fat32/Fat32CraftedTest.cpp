@@ -1,7 +1,7 @@
 // The FAT32 engine on images written byte by byte.
 #include "fat32/Fat32Wrapper.h"
 #include "fat32/ZelIteratorFat32Standart.h"
-#include "jexfscore/ZelText.h"
+#include "jexcommon/ZelText.h"
 #include "support/FatImageBuilder.h"
 #include "support/TestImages.h"
 

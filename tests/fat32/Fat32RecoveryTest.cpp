@@ -1,6 +1,6 @@
 // Deleted files on FAT32 images made with mkfs.fat and mtools come back
 // through the core's exports alone.
-#include "jexfscore/ZelText.h"
+#include "jexcommon/ZelText.h"
 #include "support/CoreBinding.h"
 #include "support/TestImages.h"
 

@@ -2,7 +2,7 @@
 // restores.
 #pragma once
 
-#include "jexfscore/ZelText.h"
+#include "jexcommon/ZelText.h"
 #include "support/CoreBinding.h"
 #include "support/TestImages.h"
 

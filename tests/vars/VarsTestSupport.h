@@ -1,7 +1,7 @@
 // libJexVars.so as programs load it, and small helpers for its interfaces.
 #pragma once
 
-#include "jexfscore/ZelBinding.h"
+#include "jexcommon/ZelSharedLibrary.h"
 #include "jexvars/ZelVars.h"
 
 #include <gtest/gtest.h>

@@ -30,6 +30,11 @@ public:
     // "FAT32" or "NTFS".
     virtual std::wstring GetName() = 0;
     virtual ~CZelFileSystem() = default;
+    // FindDeleted that tells only its caller why a volume could not be
+    // scanned: ZEL_E_ENGINE, with reason naming the volume and the cause,
+    // and nothing sent to the message hook.
+    virtual ZELRESULT FindDeletedEx(const wchar_t* volume, int32_t flag, boost::shared_ptr<CZelCheckFile> filter,
+                                    std::wstring& reason) = 0;
 };
 
 class CZelFileSystemFAT32 : public CZelFileSystem {};
@@ -45,4 +50,9 @@ public:
     // hook).
     virtual boost::shared_ptr<CZelFileSystem> CreateFileSystem(const wchar_t* volume) = 0;
     virtual ~CZelFileSystemCreator() = default;
+    // CreateFileSystem that tells only its caller why no object results:
+    // reason names the volume and says that it cannot be read (and why) or
+    // what it holds instead of a file system that is searched. Nothing is
+    // sent to the message hook.
+    virtual boost::shared_ptr<CZelFileSystem> CreateFileSystemEx(const wchar_t* volume, std::wstring& reason) = 0;
 };

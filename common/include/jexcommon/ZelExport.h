@@ -1,4 +1,4 @@
-// Symbol visibility of the core library. The library is built with hidden
+// Symbol visibility of the project's libraries. They are built with hidden
 // visibility; only what is marked here is exported.
 #pragma once
 

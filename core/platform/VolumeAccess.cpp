@@ -1,8 +1,6 @@
-#include "VolumeCheck.h"
+#include "jexplatform/VolumeAccess.h"
 
-#include "platform/VolumePath.h"
-
-#include <blkid/blkid.h>
+#include "jexplatform/VolumePath.h"
 
 #include <cerrno>
 #include <cstring>
@@ -13,9 +11,9 @@
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
-CVolumeCheck ZelCheckVolume(const std::string& volume, bool open)
+CZelVolumeCheck ZelCheckVolume(const std::string& volume, bool open)
 {
-    CVolumeCheck check;
+    CZelVolumeCheck check;
     struct stat info;
     CZelVolumePath resolved = ZelResolveVolumePath(volume);
     if (resolved.device.empty()) {
@@ -47,27 +45,6 @@ CVolumeCheck ZelCheckVolume(const std::string& volume, bool open)
     ::close(fd);
     check.ok = true;
     return check;
-}
-
-std::string ZelVolumeFileSystem(const std::string& device)
-{
-    std::string type;
-    blkid_probe probe = blkid_new_probe_from_filename(device.c_str());
-    if (probe == nullptr)
-        return type;
-    blkid_probe_enable_superblocks(probe, 1);
-    blkid_probe_set_superblocks_flags(probe, BLKID_SUBLKS_TYPE | BLKID_SUBLKS_VERSION);
-    const char* value = nullptr;
-    if (blkid_do_safeprobe(probe) == 0 && blkid_probe_lookup_value(probe, "TYPE", &value, nullptr) == 0 &&
-        value != nullptr) {
-        type = value;
-        // FAT volumes are named by their variant.
-        const char* version = nullptr;
-        if (type == "vfat" && blkid_probe_lookup_value(probe, "VERSION", &version, nullptr) == 0 && version != nullptr)
-            type = version;
-    }
-    blkid_free_probe(probe);
-    return type;
 }
 
 namespace {

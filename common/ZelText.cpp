@@ -1,4 +1,4 @@
-#include "jexfscore/ZelText.h"
+#include "jexcommon/ZelText.h"
 
 #include <cstdint>
 

@@ -1,0 +1,122 @@
+#include "engine/ZelEngine.h"
+
+#include "jexplatform/VolumePath.h"
+
+#include <algorithm>
+
+int32_t CZelEngine::Open(const char* volumePath, int32_t blockSize)
+{
+    std::lock_guard<std::mutex> engine(m_EngineLock);
+    CloseLocked();
+    m_OpenError.clear();
+    SetLastError(std::string());
+    std::string path = volumePath != nullptr ? volumePath : "";
+    {
+        boost::mutex::scoped_lock lock(m_StateLock);
+        m_VolumePath = path;
+    }
+    std::string error;
+    int32_t result = -1;
+    if (path.empty())
+        error = "no volume path";
+    else
+        result = OpenLocked(path, blockSize, error);
+    if (result != 0) {
+        m_OpenError = error;
+        SetLastError(error);
+    }
+    return result;
+}
+
+void CZelEngine::Close()
+{
+    std::lock_guard<std::mutex> engine(m_EngineLock);
+    CloseLocked();
+}
+
+void CZelEngine::CloseLocked()
+{
+    m_Generation.Advance();
+    ReleaseLocked();
+}
+
+std::string CZelEngine::GetRootName()
+{
+    boost::mutex::scoped_lock lock(m_StateLock);
+    return ZelRootName(m_VolumePath);
+}
+
+int32_t CZelEngine::FindDeleted(const char* volumePath, uint8_t mode, CZelEngineCheckFile* filter)
+{
+    std::lock_guard<std::mutex> engine(m_EngineLock);
+    m_Generation.Advance();
+    SetProgress(0.0);
+    std::string volume = volumePath != nullptr ? volumePath : "";
+    std::string error;
+    int32_t result = -1;
+    if (!IsOpenLocked())
+        // Why the volume could not be opened was kept by Open.
+        error = m_OpenError.empty() ? volume + ": no volume is open" : m_OpenError;
+    else
+        result = ScanLocked(volume, mode, filter, error);
+    SetLastError(error);
+    return result;
+}
+
+boost::shared_ptr<CZelEntityIterator> CZelEngine::GetIterator()
+{
+    return CreateIterator();
+}
+
+int32_t CZelEngine::RestoreFile(const char* destination, const CZelEngineRecord* record,
+                                const CZelProgressCallbackPtr& progress)
+{
+    std::lock_guard<std::mutex> engine(m_EngineLock);
+    return RestoreChecked(destination, record, progress);
+}
+
+int32_t CZelEngine::RestoreCurrentFile(uint64_t generation, const char* destination, const CZelEngineRecord* record,
+                                       const CZelProgressCallbackPtr& progress)
+{
+    std::lock_guard<std::mutex> engine(m_EngineLock);
+    if (generation != m_Generation.Current())
+        return kZelStaleRecord;
+    return RestoreChecked(destination, record, progress);
+}
+
+int32_t CZelEngine::RestoreChecked(const char* destination, const CZelEngineRecord* record,
+                                   const CZelProgressCallbackPtr& progress)
+{
+    if (destination == nullptr || record == nullptr || !IsOpenLocked())
+        return kZelNotThisEngine;
+    return RestoreLocked(destination, *record, progress);
+}
+
+double CZelEngine::GetProgress()
+{
+    boost::mutex::scoped_lock lock(m_StateLock);
+    return m_Progress;
+}
+
+void CZelEngine::SetProgress(double value)
+{
+    boost::mutex::scoped_lock lock(m_StateLock);
+    m_Progress = std::min(1.0, std::max(0.0, value));
+}
+
+uint64_t CZelEngine::GetGeneration()
+{
+    return m_Generation.Current();
+}
+
+std::string CZelEngine::GetLastError()
+{
+    boost::mutex::scoped_lock lock(m_StateLock);
+    return m_LastError;
+}
+
+void CZelEngine::SetLastError(const std::string& error)
+{
+    boost::mutex::scoped_lock lock(m_StateLock);
+    m_LastError = error;
+}

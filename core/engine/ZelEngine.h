@@ -1,0 +1,95 @@
+// The part every recovery engine shares: the engine lock that serialises
+// Open, Close, scans and restores, the generation that ends the records of a
+// finished scan, the published scan progress, the volume's root name and the
+// reason of the last failure. An engine adds what is its own through the
+// protected operations, each called with the engine lock held.
+#pragma once
+
+#include "engine/EngineGeneration.h"
+#include "engine/ZelEngineRecord.h"
+#include "jexfscore/ZelCallback.h"
+#include "jexfscore/ZelEntries.h"
+
+#include <boost/enable_shared_from_this.hpp>
+#include <boost/shared_ptr.hpp>
+#include <boost/thread/mutex.hpp>
+
+#include <cstdint>
+#include <mutex>
+#include <string>
+
+class CZelEngineCheckFile;
+
+// What an engine's restore answers besides 0 (restored) and -1 (the file
+// could not be written or read).
+constexpr int32_t kZelNotThisEngine = -2; // not a record of this engine, or nothing is open
+
+class CZelEngine : public boost::enable_shared_from_this<CZelEngine> {
+public:
+    CZelEngine() = default;
+    virtual ~CZelEngine() = default;
+    CZelEngine(const CZelEngine&) = delete;
+    CZelEngine& operator=(const CZelEngine&) = delete;
+
+    // Binds the engine to a volume path, ending what was open: 0, or -1
+    // when the volume cannot be opened (GetLastError says why).
+    int32_t Open(const char* volumePath, int32_t blockSize);
+    // Releases the volume and the found records.
+    void Close();
+    // The text after the last "/" of the volume path; found paths begin
+    // with it.
+    std::string GetRootName();
+    // Scans the volume for deleted entries; mode 1 keeps only deleted files,
+    // mode 0 (where the engine serves it) every entry. 0 after a completed
+    // scan, -1 when the volume cannot be scanned (GetLastError says why).
+    int32_t FindDeleted(const char* volumePath, uint8_t mode, CZelEngineCheckFile* filter);
+    // An iterator over the found entries that shares this engine.
+    boost::shared_ptr<CZelEntityIterator> GetIterator();
+    // Writes a found file's data to a new file at destination: 0 on
+    // success, -1 when it cannot be written or read, kZelNotThisEngine.
+    int32_t RestoreFile(const char* destination, const CZelEngineRecord* record,
+                        const CZelProgressCallbackPtr& progress);
+    // RestoreFile for a record found under generation; kZelStaleRecord,
+    // without looking at the record, when that generation has ended.
+    int32_t RestoreCurrentFile(uint64_t generation, const char* destination, const CZelEngineRecord* record,
+                               const CZelProgressCallbackPtr& progress);
+    // Scan progress, a fraction from 0 to 1; may be asked from any thread.
+    double GetProgress();
+    // Bumped by Open, Close and every scan: the records of an earlier
+    // generation are gone.
+    uint64_t GetGeneration();
+    // Why the last Open or scan failed (device path and reason), empty when
+    // it did not.
+    std::string GetLastError();
+
+protected:
+    // The engine's own parts, each called with the engine lock held.
+    virtual bool IsOpenLocked() const = 0;
+    virtual int32_t OpenLocked(const std::string& volumePath, int32_t blockSize, std::string& error) = 0;
+    virtual void ReleaseLocked() = 0;
+    virtual int32_t ScanLocked(const std::string& volumePath, uint8_t mode, CZelEngineCheckFile* filter,
+                               std::string& error) = 0;
+    virtual int32_t RestoreLocked(const char* destination, const CZelEngineRecord& record,
+                                  const CZelProgressCallbackPtr& progress) = 0;
+    virtual boost::shared_ptr<CZelEntityIterator> CreateIterator() = 0;
+
+    // Publishes scan progress, clamped to 0..1.
+    void SetProgress(double value);
+
+private:
+    void CloseLocked();
+    int32_t RestoreChecked(const char* destination, const CZelEngineRecord* record,
+                           const CZelProgressCallbackPtr& progress);
+    void SetLastError(const std::string& error);
+
+    std::mutex m_EngineLock;
+    CZelEngineGeneration m_Generation;
+    // Guards the progress, the last error and the volume path, which other
+    // threads read while a scan runs.
+    boost::mutex m_StateLock;
+    double m_Progress = 0.0;
+    std::string m_LastError;
+    // Why the volume could not be opened, until the next Open.
+    std::string m_OpenError;
+    std::string m_VolumePath;
+};

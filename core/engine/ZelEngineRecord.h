@@ -1,0 +1,23 @@
+// What the found records of every engine share: the engine-neutral view that
+// filters ask about, and a common base through which a found-file object
+// hands its record back to the engine that made it.
+#pragma once
+
+#include <cstdint>
+
+// A found entry as filters see it. The texts belong to the record and live
+// as long as it does.
+struct CZelFoundEntryView {
+    // The name in wide text; null when the entry has none.
+    const wchar_t* wideName = nullptr;
+    // The name in the volume's narrow text; null when the entry has none.
+    const char* narrowName = nullptr;
+    uint64_t size = 0;
+    bool directory = false;
+};
+
+class CZelEngineRecord {
+public:
+    virtual ~CZelEngineRecord() = default;
+    virtual CZelFoundEntryView GetView() const = 0;
+};

@@ -1,0 +1,79 @@
+#include "jexrecovery/ZelRecoveryScan.h"
+
+#include "jexcommon/ZelText.h"
+
+#include <chrono>
+#include <thread>
+
+bool CZelRecoveryScan::Prepare(const std::string& volume, std::string& error)
+{
+    m_Volume = volume;
+    m_Found.clear();
+    std::wstring reason;
+    m_pFileSystem = m_Creator.CreateFileSystemEx(ZelNarrowToWide(volume).c_str(), reason);
+    if (!m_pFileSystem) {
+        error = reason.empty() ? volume + ": cannot be searched" : ZelWideToNarrow(reason);
+        return false;
+    }
+    return true;
+}
+
+bool CZelRecoveryScan::Search(const boost::shared_ptr<CZelCheckFile>& filter, std::string& error)
+{
+    m_Found.clear();
+    if (!m_pFileSystem) {
+        error = m_Volume + ": no volume is prepared";
+        return false;
+    }
+    std::wstring volume = ZelNarrowToWide(m_Volume);
+    std::wstring reason;
+    m_pFileSystem->Open(volume.c_str(), 0);
+    if (m_pFileSystem->FindDeletedEx(volume.c_str(), 1, filter, reason) != ZEL_S_OK) {
+        error = reason.empty() ? m_Volume + ": the search failed" : ZelWideToNarrow(reason);
+        return false;
+    }
+    boost::shared_ptr<CZelEntityIterator> it = m_pFileSystem->GetIterator();
+    uint64_t position = 0;
+    for (it->First(); !it->IsDone(); it->Next(), ++position) {
+        boost::shared_ptr<CZelFSFileEntry> entry = it->CurrentItem();
+        if (!entry)
+            continue;
+        CZelFoundEntry found;
+        found.index = position;
+        found.directory = entry->GetType() == ZelEntryDirectory;
+        found.name = ZelWideToNarrow(entry->GetName());
+        found.path = ZelWideToNarrow(entry->GetPath());
+        if (auto file = boost::dynamic_pointer_cast<CZelFSFile>(entry))
+            found.size = file->GetSize();
+        found.deleted = entry->IsDeleted();
+        found.entry = entry;
+        m_Found.push_back(std::move(found));
+    }
+    return true;
+}
+
+bool CZelRecoveryScan::SearchShowingProgress(const boost::shared_ptr<CZelCheckFile>& filter, std::string& error,
+                                             const std::function<void(double)>& report)
+{
+    std::atomic<bool> done{false};
+    bool ok = false;
+    std::string reason;
+    std::thread worker([&] {
+        ok = Search(filter, reason);
+        done = true;
+    });
+    while (!done) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        if (report)
+            report(Progress());
+    }
+    worker.join();
+    if (!ok)
+        error = reason;
+    return ok;
+}
+
+double CZelRecoveryScan::Progress() const
+{
+    return m_pFileSystem ? m_pFileSystem->GetProgress() : 0.0;
+}

@@ -1,0 +1,88 @@
+#include "jexrecovery/ZelRestoreRun.h"
+
+#include "jexrecovery/ZelDestination.h"
+
+#include <boost/make_shared.hpp>
+
+#include <filesystem>
+#include <system_error>
+
+namespace {
+
+// Forwards the core's progress callback to the observer.
+class CProgressRelay {
+public:
+    explicit CProgressRelay(CZelRestoreObserver* observer) : m_pObserver(observer) {}
+    void Fire(double fraction)
+    {
+        if (m_pObserver != nullptr)
+            m_pObserver->Progress(fraction);
+    }
+
+private:
+    CZelRestoreObserver* m_pObserver;
+};
+
+CZelRestoreOutcome RestoreOne(const CZelFoundEntry& found, const std::string& destination, bool flat,
+                              size_t number, size_t total, CZelRestoreObserver* observer)
+{
+    CZelRestoreOutcome outcome;
+    outcome.source = found.path;
+    std::string folder = ZelDestinationFolder(destination, found.path, flat);
+    std::error_code failed;
+    std::filesystem::create_directories(folder, failed);
+    if (failed) {
+        outcome.result = ZelRestoreResult::Failed;
+        outcome.reason = folder + ": " + failed.message();
+        return outcome;
+    }
+    std::string name = ZelFreeName(folder, ZelSafeName(found.name));
+    outcome.destination = (std::filesystem::path(folder) / name).string();
+    if (observer != nullptr)
+        observer->Begin(number, total, name);
+    CProgressRelay relay(observer);
+    auto progress = boost::make_shared<CZelCallbackWrapperRT<CProgressRelay, void, double>>(&CProgressRelay::Fire,
+                                                                                          &relay);
+    auto file = boost::dynamic_pointer_cast<CZelFSFile>(found.entry);
+    ZELRESULT result = file ? file->RestoreA(outcome.destination.c_str(), progress) : ZEL_E_RESTOREREFUSED;
+    if (result == ZEL_S_OK) {
+        outcome.result = ZelRestoreResult::Restored;
+    } else {
+        outcome.result = ZelRestoreResult::Failed;
+        outcome.reason = result == ZEL_E_RESTOREREFUSED ? "the volume no longer holds this file"
+                                                        : "the file could not be written or read";
+    }
+    return outcome;
+}
+
+} // namespace
+
+const char* ZelRestoreResultName(ZelRestoreResult result)
+{
+    switch (result) {
+    case ZelRestoreResult::Restored:
+        return "restored";
+    case ZelRestoreResult::Skipped:
+        return "skipped";
+    case ZelRestoreResult::Failed:
+        break;
+    }
+    return "failed";
+}
+
+std::vector<CZelRestoreOutcome> ZelRestoreFiles(const std::vector<const CZelFoundEntry*>& chosen,
+                                                const std::string& destination, bool flat,
+                                                CZelRestoreObserver* observer)
+{
+    std::vector<CZelRestoreOutcome> outcomes;
+    size_t number = 0;
+    for (const CZelFoundEntry* found : chosen) {
+        if (observer != nullptr && observer->Stopped())
+            break;
+        ++number;
+        outcomes.push_back(RestoreOne(*found, destination, flat, number, chosen.size(), observer));
+        if (observer != nullptr)
+            observer->End(outcomes.back());
+    }
+    return outcomes;
+}

@@ -1,0 +1,60 @@
+// A search for deleted files on one volume, through the core's exports: the
+// file-system object for the volume, the scan, and the list of what it
+// found. Every failure comes back to the caller with its reason; nothing
+// goes through the core's process-wide message hook.
+#pragma once
+
+#include "jexfscore/ZelCreator.h"
+
+#include <boost/shared_ptr.hpp>
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+// One found directory or file, with the texts it shows.
+struct CZelFoundEntry {
+    // Position in the scan's order; the index a user names an entry by.
+    uint64_t index = 0;
+    bool directory = false;
+    std::string name;
+    std::string path;
+    uint64_t size = 0;
+    bool deleted = false;
+    boost::shared_ptr<CZelFSFileEntry> entry;
+};
+
+class CZelRecoveryScan {
+public:
+    explicit CZelRecoveryScan(CZelFileSystemCreator& creator) : m_Creator(creator) {}
+    CZelRecoveryScan(const CZelRecoveryScan&) = delete;
+    CZelRecoveryScan& operator=(const CZelRecoveryScan&) = delete;
+
+    // Finds the file-system object for the volume; false with the reason
+    // when the volume cannot be read or holds no file system that is
+    // searched.
+    bool Prepare(const std::string& volume, std::string& error);
+    // Scans the prepared volume and lists what was found; false with the
+    // reason when it cannot be scanned. It blocks; Progress may be asked
+    // from another thread meanwhile.
+    bool Search(const boost::shared_ptr<CZelCheckFile>& filter, std::string& error);
+    // Search on a thread of its own, calling report with the progress about
+    // every tenth of a second on the calling thread until it ends.
+    bool SearchShowingProgress(const boost::shared_ptr<CZelCheckFile>& filter, std::string& error,
+                               const std::function<void(double)>& report);
+
+    // The scan's progress, a fraction from 0 to 1.
+    double Progress() const;
+    const std::string& Volume() const { return m_Volume; }
+    const boost::shared_ptr<CZelFileSystem>& FileSystem() const { return m_pFileSystem; }
+    // Directories and files in the scan's order.
+    const std::vector<CZelFoundEntry>& Found() const { return m_Found; }
+
+private:
+    CZelFileSystemCreator& m_Creator;
+    std::string m_Volume;
+    boost::shared_ptr<CZelFileSystem> m_pFileSystem;
+    std::vector<CZelFoundEntry> m_Found;
+};

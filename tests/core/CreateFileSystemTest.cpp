@@ -1,4 +1,4 @@
-#include "support/CoreBinding.h"
+#include "support/ExportCore.h"
 #include "support/TestImages.h"
 
 #include "jexcommon/ZelText.h"
@@ -7,12 +7,28 @@
 
 #include <filesystem>
 
+using jextest::BoundCore;
+using jextest::ScopedMessageCapture;
+
 namespace {
 
 boost::shared_ptr<CZelFileSystem> Create(const std::string& volume)
 {
     std::wstring wide = ZelNarrowToWide(volume);
     return BoundCore().GetFileSystemCreator()->CreateFileSystem(wide.c_str());
+}
+
+// CreateFileSystemEx: the object, or the reason there is none.
+std::string CreateEx(const std::string& volume)
+{
+    std::wstring wide = ZelNarrowToWide(volume);
+    std::wstring reason;
+    auto fs = BoundCore().GetFileSystemCreator()->CreateFileSystemEx(wide.c_str(), reason);
+    if (fs) {
+        EXPECT_TRUE(reason.empty());
+        return "object " + ZelWideToNarrow(fs->GetName());
+    }
+    return ZelWideToNarrow(reason);
 }
 
 std::string NameOf(const boost::shared_ptr<CZelFileSystem>& fs)
@@ -33,7 +49,7 @@ TEST(CreateFileSystem, ChoosesTheObjectByFileSystem)
     std::string blank = dir.File("blank.img");
     jextest::WriteFile(blank, std::vector<uint8_t>(1 << 20, 0));
 
-    CaptureMessages();
+    ScopedMessageCapture capture;
     EXPECT_EQ(NameOf(Create(fat32)), "FAT32");
     EXPECT_EQ(NameOf(Create(fat32Large)), "FAT32");
     EXPECT_EQ(NameOf(Create(ntfs)), "NTFS");
@@ -41,7 +57,15 @@ TEST(CreateFileSystem, ChoosesTheObjectByFileSystem)
     EXPECT_EQ(NameOf(Create(fat16)), "(none)");
     EXPECT_EQ(NameOf(Create(fat12)), "(none)");
     EXPECT_EQ(NameOf(Create(blank)), "(none)");
-    EXPECT_TRUE(CapturedMessages().empty());
+    EXPECT_TRUE(capture.Messages().empty());
+
+    // The caller that asks is told what a volume holds instead.
+    EXPECT_EQ(CreateEx(ntfs), "object NTFS");
+    EXPECT_EQ(CreateEx(fat16), fat16 + ": holds a FAT16 file system; only FAT32 and NTFS volumes can be searched");
+    EXPECT_EQ(CreateEx(fat12), fat12 + ": holds a FAT12 file system; only FAT32 and NTFS volumes can be searched");
+    EXPECT_EQ(CreateEx(blank),
+              blank + ": holds no file system that could be recognised; only FAT32 and NTFS volumes can be searched");
+    EXPECT_TRUE(capture.Messages().empty());
 }
 
 TEST(CreateFileSystem, PathFormsOfOneImage)
@@ -73,16 +97,28 @@ TEST(CreateFileSystem, UnopenableVolumeIsReportedOnce)
 {
     jextest::TempDir dir;
     std::string missing = dir.File("no-such-card.img");
-    CaptureMessages();
-    EXPECT_FALSE(Create(missing));
-    ASSERT_EQ(CapturedMessages().size(), 1u);
-    EXPECT_EQ(CapturedMessages()[0].caption, L"Trouble");
-    EXPECT_EQ(CapturedMessages()[0].text, ZelNarrowToWide(missing) + L": No such file or directory");
-
-    // A folder that is not a mount point names no device either.
-    CaptureMessages();
-    EXPECT_FALSE(Create(dir.Path()));
-    ASSERT_EQ(CapturedMessages().size(), 1u);
-    EXPECT_EQ(CapturedMessages()[0].text.rfind(ZelNarrowToWide(dir.Path()), 0), 0u);
-    BoundCore().SetMessageHandler(nullptr);
+    {
+        ScopedMessageCapture capture;
+        EXPECT_FALSE(Create(missing));
+        auto messages = capture.Messages();
+        ASSERT_EQ(messages.size(), 1u);
+        EXPECT_EQ(messages[0].caption, L"Trouble");
+        EXPECT_EQ(messages[0].text, ZelNarrowToWide(missing) + L": No such file or directory");
+    }
+    {
+        // A folder that is not a mount point names no device either.
+        ScopedMessageCapture capture;
+        EXPECT_FALSE(Create(dir.Path()));
+        auto messages = capture.Messages();
+        ASSERT_EQ(messages.size(), 1u);
+        EXPECT_EQ(messages[0].text.rfind(ZelNarrowToWide(dir.Path()), 0), 0u);
+    }
+    {
+        // Asked with CreateFileSystemEx, the same reasons go to the caller
+        // alone.
+        ScopedMessageCapture capture;
+        EXPECT_EQ(CreateEx(missing), missing + ": No such file or directory");
+        EXPECT_EQ(CreateEx(dir.Path()), dir.Path() + ": Not a device, an image file or the mount point of a device");
+        EXPECT_TRUE(capture.Messages().empty());
+    }
 }

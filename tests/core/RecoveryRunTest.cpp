@@ -1,9 +1,11 @@
-#include "support/CoreBinding.h"
+#include "support/ExportCore.h"
 #include "support/TestImages.h"
 
 #include "jexcommon/ZelText.h"
 
 #include <gtest/gtest.h>
+
+using jextest::BoundCore;
 
 namespace {
 

@@ -1,54 +1,52 @@
-// Fills and empties NTFS images through libntfs-3g itself, mounted
-// read-write on the image file: no kernel or FUSE mount is needed.
-// Paths are absolute inside the volume ("/Folder/file.txt").
+// The NTFS image editor for tests: every change that fails fails the test,
+// naming the cause.
 #pragma once
 
-#include <cstdint>
-#include <string>
-#include <vector>
+#include "support/NtfsImageEditor.h"
 
-struct _ntfs_volume;
+#include <gtest/gtest.h>
 
 namespace jextest {
 
 class NtfsImageWriter {
 public:
-    explicit NtfsImageWriter(const std::string& image);
-    ~NtfsImageWriter();
-    NtfsImageWriter(const NtfsImageWriter&) = delete;
-    NtfsImageWriter& operator=(const NtfsImageWriter&) = delete;
+    explicit NtfsImageWriter(const std::string& image) : m_Editor(image)
+    {
+        EXPECT_TRUE(m_Editor.Mounted()) << m_Editor.Error();
+    }
+    ~NtfsImageWriter() { Close(); }
 
-    bool Mounted() const { return m_pVolume != nullptr; }
-    void Folder(const std::string& path);
-    void File(const std::string& path, const std::vector<uint8_t>& data);
-    // Writes data at offset of an existing file as far as the volume has
-    // room; false when it has not.
-    bool TryWriteAt(const std::string& path, uint64_t offset, const std::vector<uint8_t>& data);
-    // Writes data at offset of an existing file's unnamed stream.
-    void WriteAt(const std::string& path, uint64_t offset, const std::vector<uint8_t>& data);
-    // Makes the unnamed stream size bytes long (sparse when it grows).
-    void Truncate(const std::string& path, uint64_t size);
-    void Stream(const std::string& path, const std::string& stream, const std::vector<uint8_t>& data);
-    // Sets the last data change time (NTFS time) of a file.
-    void SetDataChangeTime(const std::string& path, int64_t ntfsTime);
-    // Gives a file an 8.3 alias beside its long name.
-    void DosName(const std::string& path, const std::string& dosName);
-    void Delete(const std::string& path);
-    // Marks the volume dirty, as an unplugged disk is left.
-    void MarkDirty();
-    // The MFT record number of a path.
-    uint64_t RecordOf(const std::string& path);
-    // Unmounts, writing everything out.
-    void Close();
+    bool Mounted() const { return m_Editor.Mounted(); }
+    void Folder(const std::string& path) { Expect(m_Editor.Folder(path)); }
+    void File(const std::string& path, const std::vector<uint8_t>& data) { Expect(m_Editor.File(path, data)); }
+    // Writes as far as the volume has room; false when it has not.
+    bool TryWriteAt(const std::string& path, uint64_t offset, const std::vector<uint8_t>& data)
+    {
+        return m_Editor.WriteAt(path, offset, data);
+    }
+    void WriteAt(const std::string& path, uint64_t offset, const std::vector<uint8_t>& data)
+    {
+        Expect(m_Editor.WriteAt(path, offset, data));
+    }
+    void Truncate(const std::string& path, uint64_t size) { Expect(m_Editor.Truncate(path, size)); }
+    void Stream(const std::string& path, const std::string& stream, const std::vector<uint8_t>& data)
+    {
+        Expect(m_Editor.Stream(path, stream, data));
+    }
+    void SetDataChangeTime(const std::string& path, int64_t ntfsTime)
+    {
+        Expect(m_Editor.SetDataChangeTime(path, ntfsTime));
+    }
+    void DosName(const std::string& path, const std::string& dosName) { Expect(m_Editor.DosName(path, dosName)); }
+    void Delete(const std::string& path) { Expect(m_Editor.Delete(path)); }
+    void MarkDirty() { Expect(m_Editor.MarkDirty()); }
+    uint64_t RecordOf(const std::string& path) { return m_Editor.RecordOf(path); }
+    void Close() { Expect(m_Editor.Close()); }
 
 private:
-    // A new file or folder (mode S_IFREG or S_IFDIR).
-    void Create(const std::string& path, unsigned mode);
+    void Expect(bool done) { EXPECT_TRUE(done) << m_Editor.Error(); }
 
-    struct _ntfs_volume* m_pVolume = nullptr;
+    NtfsImageEditor m_Editor;
 };
-
-// NTFS time of a moment given as seconds and 100-ns units since 1970.
-int64_t NtfsTime(int64_t seconds, int64_t hundredNanoseconds = 0);
 
 } // namespace jextest

@@ -66,14 +66,27 @@ std::string MakeFatImage(const TempDir& dir, const std::string& name, int fatBit
     return path;
 }
 
-std::string MakeNtfsImage(const TempDir& dir, const std::string& name, uint32_t sizeMiB)
+std::string MakeNtfsImage(const TempDir& dir, const std::string& name, uint32_t sizeMiB, uint32_t clusterSize)
 {
     std::string path = dir.File(name);
-    std::string command = "truncate -s " + std::to_string(sizeMiB) + "M " + Quote(path) + " && mkntfs -F -Q " +
-                          Quote(path);
+    std::string command = "truncate -s " + std::to_string(sizeMiB) + "M " + Quote(path) + " && mkntfs -F -Q ";
+    if (clusterSize != 0)
+        command += "-c " + std::to_string(clusterSize) + " ";
+    command += Quote(path);
     if (Run(command) != 0)
         ADD_FAILURE() << "mkntfs failed: " << command;
     return path;
+}
+
+std::vector<uint8_t> Content(size_t size, uint32_t seed)
+{
+    std::vector<uint8_t> data(size);
+    uint32_t x = seed * 2654435761u + 1;
+    for (size_t i = 0; i < size; ++i) {
+        x = x * 1103515245u + 12345u;
+        data[i] = static_cast<uint8_t>(x >> 16);
+    }
+    return data;
 }
 
 void WriteFile(const std::string& path, const std::vector<uint8_t>& bytes)

@@ -31,7 +31,12 @@ std::string Quote(const std::string& word);
 // the current test (ADD_FAILURE) when the tool does.
 std::string MakeFatImage(const TempDir& dir, const std::string& name, int fatBits, uint32_t sizeKiB,
                          uint32_t sectorSize = 512, uint32_t sectorsPerCluster = 0);
-std::string MakeNtfsImage(const TempDir& dir, const std::string& name, uint32_t sizeMiB);
+// clusterSize 0: mkntfs chooses.
+std::string MakeNtfsImage(const TempDir& dir, const std::string& name, uint32_t sizeMiB, uint32_t clusterSize = 0);
+
+// size bytes that depend on seed: files to write and to compare with what
+// comes back.
+std::vector<uint8_t> Content(size_t size, uint32_t seed);
 
 // Writes bytes to a new file.
 void WriteFile(const std::string& path, const std::vector<uint8_t>& bytes);

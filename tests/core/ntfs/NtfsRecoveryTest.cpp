@@ -1,6 +1,8 @@
 // Deleted files on NTFS images made with mkntfs and filled through
 // libntfs-3g come back through the core's exports alone.
-#include "NtfsTestHelpers.h"
+#include "jexcommon/ZelText.h"
+#include "support/ExportCore.h"
+#include "support/TestImages.h"
 #include "support/NtfsImageWriter.h"
 
 #include <gtest/gtest.h>
@@ -13,7 +15,9 @@ using jextest::NtfsImageWriter;
 
 namespace {
 
-using namespace ntfstest;
+using jextest::BoundCore;
+using jextest::Content;
+using jextest::Restore;
 
 class NtfsRecovery : public ::testing::TestWithParam<uint32_t> {};
 
@@ -22,7 +26,7 @@ class NtfsRecovery : public ::testing::TestWithParam<uint32_t> {};
 TEST_P(NtfsRecovery, DeletedFilesComeBackWithPathsSizesAndTimes)
 {
     jextest::TempDir dir;
-    std::string image = MakeImage(dir, GetParam(), 24);
+    std::string image = jextest::MakeNtfsImage(dir, "disk.img", 24, GetParam());
     // 255 characters, the longest name NTFS holds.
     const std::string longName = std::string(198, 'L') + " \xC3\xBC\xC3\xA4\xC3\xB6 " + std::string(48, 'n') + ".txt";
     std::map<std::string, std::vector<uint8_t>> deleted = {
@@ -51,7 +55,10 @@ TEST_P(NtfsRecovery, DeletedFilesComeBackWithPathsSizesAndTimes)
             disk.Delete(folder);
     }
 
-    Scan scan(image);
+    jextest::ExportScan scan(image);
+    ASSERT_TRUE(scan.fs);
+    EXPECT_EQ(scan.fs->GetName(), L"NTFS");
+    EXPECT_EQ(scan.progress, 1.0);
     EXPECT_EQ(scan.Files(), deleted.size());
     for (const auto& file : deleted) {
         std::string path = "disk.img" + file.first;
@@ -78,7 +85,7 @@ INSTANTIATE_TEST_SUITE_P(ClusterSizes, NtfsRecovery, ::testing::Values(512u, 409
 TEST(NtfsRecoveryRuns, FragmentedAndSparseFiles)
 {
     jextest::TempDir dir;
-    std::string image = MakeImage(dir, 4096, 16);
+    std::string image = jextest::MakeNtfsImage(dir, "disk.img", 16, 4096);
     std::vector<uint8_t> first, second;
     std::vector<uint8_t> sparse(3 << 20, 0);
     {
@@ -102,7 +109,7 @@ TEST(NtfsRecoveryRuns, FragmentedAndSparseFiles)
         disk.Delete("/eins.bin");
         disk.Delete("/luecke.bin");
     }
-    Scan scan(image);
+    jextest::ExportScan scan(image);
     EXPECT_EQ(Restore(scan.File("disk.img/eins.bin"), dir.File("eins")), first);
     EXPECT_EQ(Restore(scan.File("disk.img/luecke.bin"), dir.File("luecke")), sparse);
 }
@@ -110,7 +117,7 @@ TEST(NtfsRecoveryRuns, FragmentedAndSparseFiles)
 TEST(NtfsRecoveryRuns, ReusedClustersReadAsZeros)
 {
     jextest::TempDir dir;
-    std::string image = MakeImage(dir, 4096, 8);
+    std::string image = jextest::MakeNtfsImage(dir, "disk.img", 8, 4096);
     auto lost = Content(1 << 20, 20);
     {
         NtfsImageWriter disk(image);
@@ -124,7 +131,7 @@ TEST(NtfsRecoveryRuns, ReusedClustersReadAsZeros)
         while (disk.TryWriteAt("/voll.bin", end, Content(64 << 10, 31)))
             end += 64 << 10;
     }
-    Scan scan(image);
+    jextest::ExportScan scan(image);
     auto file = scan.File("disk.img/verloren.bin");
     ASSERT_TRUE(file);
     EXPECT_EQ(file->GetSize(), lost.size());
@@ -137,7 +144,7 @@ TEST(NtfsRecoveryRuns, ReusedClustersReadAsZeros)
 TEST(NtfsRecoveryRuns, RecordReusedBeforeTheRestoreIsRefused)
 {
     jextest::TempDir dir;
-    std::string image = MakeImage(dir, 4096, 16);
+    std::string image = jextest::MakeNtfsImage(dir, "disk.img", 16, 4096);
     uint64_t record = 0;
     {
         NtfsImageWriter disk(image);
@@ -146,7 +153,7 @@ TEST(NtfsRecoveryRuns, RecordReusedBeforeTheRestoreIsRefused)
         record = disk.RecordOf("/alt.txt");
         disk.Delete("/alt.txt");
     }
-    Scan scan(image);
+    jextest::ExportScan scan(image);
     auto file = scan.File("disk.img/alt.txt");
     ASSERT_TRUE(file);
     {
@@ -168,7 +175,7 @@ TEST(NtfsRecoveryRuns, RecordReusedBeforeTheRestoreIsRefused)
 TEST(NtfsRecoveryVolumes, DirtyVolumeIsScanned)
 {
     jextest::TempDir dir;
-    std::string image = MakeImage(dir, 4096, 16);
+    std::string image = jextest::MakeNtfsImage(dir, "disk.img", 16, 4096);
     {
         NtfsImageWriter disk(image);
         ASSERT_TRUE(disk.Mounted());
@@ -176,7 +183,7 @@ TEST(NtfsRecoveryVolumes, DirtyVolumeIsScanned)
         disk.Delete("/wichtig.odt");
         disk.MarkDirty();
     }
-    Scan scan(image);
+    jextest::ExportScan scan(image);
     EXPECT_EQ(Restore(scan.File("disk.img/wichtig.odt"), dir.File("wichtig")), Content(7000, 60));
 }
 
@@ -186,12 +193,44 @@ TEST(NtfsRecoveryVolumes, VolumeThatCannotBeMountedIsReported)
     std::string fat = jextest::MakeFatImage(dir, "card.img", 32, 34000);
     auto fs = BoundCore().GetFileSystemCreator()->CreateNTFS();
     std::wstring volume = ZelNarrowToWide(fat);
-    CaptureMessages();
+    {
+        jextest::ScopedMessageCapture capture;
+        EXPECT_EQ(fs->Open(volume.c_str(), 0), ZEL_S_OK);
+        EXPECT_EQ(fs->FindDeleted(volume.c_str(), 1, {}), ZEL_S_OK);
+        auto messages = capture.Messages();
+        ASSERT_EQ(messages.size(), 1u);
+        EXPECT_EQ(messages[0].caption, L"Trouble");
+        EXPECT_EQ(messages[0].text.rfind(volume + L": ", 0), 0u);
+        EXPECT_TRUE(fs->GetIterator()->IsDone());
+    }
+    // FindDeletedEx gives the reason of the failed mount to its caller.
+    jextest::ScopedMessageCapture capture;
+    std::wstring reason;
     EXPECT_EQ(fs->Open(volume.c_str(), 0), ZEL_S_OK);
-    EXPECT_EQ(fs->FindDeleted(volume.c_str(), 1, {}), ZEL_S_OK);
-    ASSERT_EQ(CapturedMessages().size(), 1u);
-    EXPECT_EQ(CapturedMessages()[0].caption, L"Trouble");
-    EXPECT_EQ(CapturedMessages()[0].text.rfind(volume + L": ", 0), 0u);
-    EXPECT_TRUE(fs->GetIterator()->IsDone());
-    BoundCore().SetMessageHandler(nullptr);
+    EXPECT_EQ(fs->FindDeletedEx(volume.c_str(), 1, {}, reason), ZEL_E_ENGINE);
+    EXPECT_EQ(reason.rfind(volume + L": not a readable NTFS volume", 0), 0u) << ZelWideToNarrow(reason);
+    EXPECT_TRUE(capture.Messages().empty());
+}
+
+TEST(NtfsRecoveryVolumes, ASecondScanListsEachRecordOnce)
+{
+    jextest::TempDir dir;
+    std::string image = jextest::MakeNtfsImage(dir, "disk.img", 16, 4096);
+    {
+        NtfsImageWriter disk(image);
+        disk.File("/eins.txt", Content(100, 70));
+        disk.File("/zwei.txt", Content(200, 71));
+        disk.Delete("/eins.txt");
+        disk.Delete("/zwei.txt");
+    }
+    jextest::ExportScan scan(image);
+    ASSERT_TRUE(scan.fs);
+    EXPECT_EQ(scan.order.size(), 2u);
+    // The same object scans again without a new Open.
+    ASSERT_EQ(scan.fs->FindDeleted(scan.volume.c_str(), 1, {}), ZEL_S_OK);
+    size_t listed = 0;
+    auto it = scan.fs->GetIterator();
+    for (it->First(); !it->IsDone(); it->Next())
+        ++listed;
+    EXPECT_EQ(listed, 2u);
 }

@@ -1,9 +1,13 @@
 // A deleted file with a long name and an 8.3 alias.
-#include "NtfsTestHelpers.h"
+#include "jexcommon/ZelText.h"
+#include "support/ExportCore.h"
+#include "support/TestImages.h"
 #include "support/NtfsImageWriter.h"
 
 using jextest::NtfsImageWriter;
-using namespace ntfstest;
+using jextest::BoundCore;
+using jextest::Content;
+using jextest::Restore;
 
 // Giving a test file an 8.3 alias goes through a libntfs-3g call that leaks
 // an inode inside the library, so the leak checker passes over what the
@@ -17,7 +21,7 @@ extern "C" const char* __lsan_default_suppressions()
 TEST(NtfsRecoveryNames, LongAndDosNamesAndFilters)
 {
     jextest::TempDir dir;
-    std::string image = MakeImage(dir, 4096, 16);
+    std::string image = jextest::MakeNtfsImage(dir, "disk.img", 16, 4096);
     {
         NtfsImageWriter disk(image);
         ASSERT_TRUE(disk.Mounted());
@@ -39,7 +43,7 @@ TEST(NtfsRecoveryNames, LongAndDosNamesAndFilters)
     group->SetParam(L"Add", images);
     group->SetParam(L"Add", size);
 
-    Scan scan(image, group);
+    jextest::ExportScan scan(image, group);
     ASSERT_EQ(scan.found.size(), 1u);
     // The long name, not its 8.3 alias, names the file.
     auto file = scan.File("disk.img/Urlaubsbilder Sommer.jpeg");

@@ -1,7 +1,7 @@
 // Deleted files on FAT32 images made with mkfs.fat and mtools come back
 // through the core's exports alone.
 #include "jexcommon/ZelText.h"
-#include "support/CoreBinding.h"
+#include "support/ExportCore.h"
 #include "support/TestImages.h"
 
 #include <gtest/gtest.h>
@@ -12,16 +12,8 @@ using jextest::Quote;
 
 namespace {
 
-std::vector<uint8_t> Content(size_t size, uint32_t seed)
-{
-    std::vector<uint8_t> data(size);
-    uint32_t x = seed * 2654435761u + 1;
-    for (size_t i = 0; i < size; ++i) {
-        x = x * 1103515245u + 12345u;
-        data[i] = static_cast<uint8_t>(x >> 16);
-    }
-    return data;
-}
+using jextest::BoundCore;
+using jextest::Content;
 
 // A FAT32 image filled and emptied with mtools.
 class MtoolsImage {
@@ -40,43 +32,20 @@ public:
     void Delete(const std::string& path) { Mtools("mdel -i " + Quote(image) + " " + Quote("::/" + path)); }
     void DeleteTree(const std::string& path) { Mtools("mdeltree -i " + Quote(image) + " " + Quote("::/" + path)); }
 
-    // Scans through the exports; wide path of each found entry to it.
-    std::map<std::wstring, boost::shared_ptr<CZelFSFileEntry>> Scan(boost::shared_ptr<CZelCheckFile> filter = {})
+    // Scans through the exports.
+    jextest::ExportScan Scan(boost::shared_ptr<CZelCheckFile> filter = {})
     {
-        std::wstring volume = ZelNarrowToWide(image);
-        fs = BoundCore().GetFileSystemCreator()->CreateFileSystem(volume.c_str());
-        EXPECT_TRUE(fs);
-        std::map<std::wstring, boost::shared_ptr<CZelFSFileEntry>> found;
-        if (!fs)
-            return found;
-        EXPECT_EQ(fs->GetName(), L"FAT32");
-        EXPECT_EQ(fs->Open(volume.c_str(), 0), ZEL_S_OK);
-        EXPECT_EQ(fs->FindDeleted(volume.c_str(), 1, filter), ZEL_S_OK);
-        EXPECT_GT(fs->GetProgress(), 0.0);
-        EXPECT_LE(fs->GetProgress(), 1.0);
-        auto it = fs->GetIterator();
-        for (it->First(); !it->IsDone(); it->Next()) {
-            auto entry = it->CurrentItem();
-            if (entry)
-                found[entry->GetPath()] = entry;
+        jextest::ExportScan scan(image, filter);
+        if (scan.fs) {
+            EXPECT_EQ(scan.fs->GetName(), L"FAT32");
         }
-        return found;
-    }
-
-    std::vector<uint8_t> Restore(const boost::shared_ptr<CZelFSFileEntry>& entry, const std::string& name)
-    {
-        auto file = boost::dynamic_pointer_cast<CZelFSFile>(entry);
-        EXPECT_TRUE(file);
-        if (!file)
-            return {};
-        std::wstring destination = ZelNarrowToWide(dir.File(name));
-        EXPECT_EQ(file->Restore(destination.c_str(), ZelDefaultProgressCallback), ZEL_S_OK);
-        return jextest::ReadFile(dir.File(name));
+        EXPECT_GT(scan.progress, 0.0);
+        EXPECT_LE(scan.progress, 1.0);
+        return scan;
     }
 
     jextest::TempDir dir;
     std::string image;
-    boost::shared_ptr<CZelFileSystem> fs;
 
 private:
     void Mtools(const std::string& command)
@@ -131,31 +100,28 @@ TEST_P(Fat32Recovery, DeletedFilesComeBackWithNamesAndPaths)
     deleted["Alte Sachen/Rechnung März.pdf"] = Content(12345, 8);
     deleted["Alte Sachen/Noch älter/Tagebuch 2019.txt"] = Content(513, 9);
 
-    auto found = card.Scan();
-    size_t files = 0;
-    for (const auto& f : found)
-        if (f.second->GetType() == ZelEntryFile)
-            ++files;
+    jextest::ExportScan scan = card.Scan();
+    size_t files = scan.Files();
     EXPECT_EQ(files, deleted.size());
     // A name that fits 8.3 has no long name: its first letter is lost to
     // the deletion mark and shows as the character of byte 0xE5.
     deleted["DCIM/\xC3\xA5MG_0001.JPG"] = deleted["DCIM/IMG_0001.JPG"];
     deleted.erase("DCIM/IMG_0001.JPG");
     for (const auto& file : deleted) {
-        std::wstring path = L"card.img/" + ZelNarrowToWide(file.first);
-        auto it = found.find(path);
-        ASSERT_NE(it, found.end()) << file.first;
-        EXPECT_TRUE(it->second->IsDeleted()) << file.first;
-        EXPECT_EQ(boost::dynamic_pointer_cast<CZelFSFile>(it->second)->GetSize(), file.second.size());
-        EXPECT_EQ(card.Restore(it->second, "restored-" + std::to_string(files++)), file.second) << file.first;
+        auto found = scan.File("card.img/" + file.first);
+        ASSERT_TRUE(found) << file.first;
+        EXPECT_TRUE(found->IsDeleted()) << file.first;
+        EXPECT_EQ(found->GetSize(), file.second.size());
+        EXPECT_EQ(jextest::Restore(found, card.dir.File("restored-" + std::to_string(files++))), file.second)
+            << file.first;
     }
     // Live folders stay in the tree; the deleted folder is marked.
-    ASSERT_TRUE(found.count(L"card.img/DCIM"));
-    EXPECT_FALSE(found[L"card.img/DCIM"]->IsDeleted());
-    ASSERT_TRUE(found.count(L"card.img/Alte Sachen"));
-    EXPECT_TRUE(found[L"card.img/Alte Sachen"]->IsDeleted());
-    EXPECT_TRUE(found[L"card.img/Alte Sachen/Noch \u00e4lter"]->IsDeleted());
-    EXPECT_FALSE(found.count(L"card.img/keep me.txt"));
+    ASSERT_TRUE(scan.Has("card.img/DCIM"));
+    EXPECT_FALSE(scan.found["card.img/DCIM"]->IsDeleted());
+    ASSERT_TRUE(scan.Has("card.img/Alte Sachen"));
+    EXPECT_TRUE(scan.found["card.img/Alte Sachen"]->IsDeleted());
+    EXPECT_TRUE(scan.found["card.img/Alte Sachen/Noch \xC3\xA4lter"]->IsDeleted());
+    EXPECT_FALSE(scan.Has("card.img/keep me.txt"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Geometries, Fat32Recovery,
@@ -188,20 +154,17 @@ TEST(Fat32RecoveryFilters, CategoryListOnARealImage)
     group->SetParam(L"Add", images);
     group->SetParam(L"Add", size);
 
-    auto found = card.Scan(group);
-    std::vector<std::wstring> paths;
-    for (const auto& f : found)
-        paths.push_back(f.first);
-    EXPECT_EQ(paths, (std::vector<std::wstring>{L"card.img/Bilder", L"card.img/Bilder/Hund.png",
-                                                L"card.img/Bilder/Katze.JPG", L"card.img/Bilder/Roh.CR2",
-                                                L"card.img/Bilder/Skizze.heic"}));
+    jextest::ExportScan pictures = card.Scan(group);
+    EXPECT_EQ(pictures.order, (std::vector<std::string>{"card.img/Bilder", "card.img/Bilder/Katze.JPG",
+                                                      "card.img/Bilder/Hund.png", "card.img/Bilder/Skizze.heic",
+                                                      "card.img/Bilder/Roh.CR2"}));
 
     // A list given alone is used as a list.
     auto music = creator.CreateCheckFile(ZelCheckFileExtensions);
     music->SetParam(L"Add", L"mp3");
-    found = card.Scan(music);
-    EXPECT_EQ(found.size(), 2u);
-    EXPECT_TRUE(found.count(L"card.img/Lied.mp3"));
+    jextest::ExportScan songs = card.Scan(music);
+    EXPECT_EQ(songs.found.size(), 2u);
+    EXPECT_TRUE(songs.Has("card.img/Lied.mp3"));
 }
 
 TEST(Fat32RecoveryFailures, AVolumeThatCannotBeScannedIsReported)
@@ -210,19 +173,35 @@ TEST(Fat32RecoveryFailures, AVolumeThatCannotBeScannedIsReported)
     std::string fat16 = jextest::MakeFatImage(dir, "old.img", 16, 16384);
     auto fs = BoundCore().GetFileSystemCreator()->CreateFAT32();
     std::wstring volume = ZelNarrowToWide(fat16);
-    CaptureMessages();
-    EXPECT_EQ(fs->Open(volume.c_str(), 0), ZEL_S_OK);
-    EXPECT_EQ(fs->FindDeleted(volume.c_str(), 1, {}), ZEL_S_OK);
-    ASSERT_EQ(CapturedMessages().size(), 1u);
-    EXPECT_EQ(CapturedMessages()[0].caption, L"Trouble");
-    EXPECT_EQ(CapturedMessages()[0].text.rfind(volume + L": a FAT16 volume", 0), 0u) << CapturedMessages()[0].text.c_str();
-    EXPECT_TRUE(fs->GetIterator()->IsDone());
-
-    CaptureMessages();
     std::wstring missing = ZelNarrowToWide(dir.File("gone.img"));
-    EXPECT_EQ(fs->Open(missing.c_str(), 0), ZEL_S_OK);
-    EXPECT_EQ(fs->FindDeleted(missing.c_str(), 1, {}), ZEL_S_OK);
-    ASSERT_EQ(CapturedMessages().size(), 1u);
-    EXPECT_EQ(CapturedMessages()[0].text, missing + L": No such file or directory");
-    BoundCore().SetMessageHandler(nullptr);
+    {
+        jextest::ScopedMessageCapture capture;
+        EXPECT_EQ(fs->Open(volume.c_str(), 0), ZEL_S_OK);
+        EXPECT_EQ(fs->FindDeleted(volume.c_str(), 1, {}), ZEL_S_OK);
+        auto messages = capture.Messages();
+        ASSERT_EQ(messages.size(), 1u);
+        EXPECT_EQ(messages[0].caption, L"Trouble");
+        EXPECT_EQ(messages[0].text.rfind(volume + L": a FAT16 volume", 0), 0u) << ZelWideToNarrow(messages[0].text);
+        EXPECT_TRUE(fs->GetIterator()->IsDone());
+    }
+    {
+        jextest::ScopedMessageCapture capture;
+        EXPECT_EQ(fs->Open(missing.c_str(), 0), ZEL_S_OK);
+        EXPECT_EQ(fs->FindDeleted(missing.c_str(), 1, {}), ZEL_S_OK);
+        auto messages = capture.Messages();
+        ASSERT_EQ(messages.size(), 1u);
+        EXPECT_EQ(messages[0].text, missing + L": No such file or directory");
+    }
+    {
+        // FindDeletedEx tells its caller alone.
+        jextest::ScopedMessageCapture capture;
+        std::wstring reason;
+        EXPECT_EQ(fs->Open(volume.c_str(), 0), ZEL_S_OK);
+        EXPECT_EQ(fs->FindDeletedEx(volume.c_str(), 1, {}, reason), ZEL_E_ENGINE);
+        EXPECT_EQ(reason, volume + L": a FAT16 volume; only FAT32 and NTFS volumes can be searched");
+        EXPECT_EQ(fs->Open(missing.c_str(), 0), ZEL_S_OK);
+        EXPECT_EQ(fs->FindDeletedEx(missing.c_str(), 1, {}, reason), ZEL_E_ENGINE);
+        EXPECT_EQ(reason, missing + L": No such file or directory");
+        EXPECT_TRUE(capture.Messages().empty());
+    }
 }

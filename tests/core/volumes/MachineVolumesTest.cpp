@@ -1,6 +1,6 @@
 // The machine's volumes through the exports, as programs see them.
 #include "jexcommon/ZelText.h"
-#include "support/CoreBinding.h"
+#include "support/ExportCore.h"
 #include "support/TestImages.h"
 #include "support/VolumeRecorder.h"
 
@@ -14,6 +14,7 @@
 
 namespace {
 
+using jextest::BoundCore;
 using jextest::Callback;
 typedef jextest::VolumeRecorder Recorder;
 

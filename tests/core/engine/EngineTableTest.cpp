@@ -1,0 +1,54 @@
+// The engine table and the parts every engine shares.
+#include "engine/ZelEngineTable.h"
+#include "fat32/Fat32Wrapper.h"
+#include "ntfs/NtfsUndeleteWrapper.h"
+#include "support/TestImages.h"
+
+#include <boost/make_shared.hpp>
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+TEST(EngineTable, EachEngineIsFoundByItsFileSystemName)
+{
+    ASSERT_EQ(ZelEngines().size(), 2u);
+    for (const char* name : {"FAT32", "fat32", "NTFS", "Ntfs"}) {
+        const CZelEngineRow* row = ZelFindEngine(name);
+        ASSERT_NE(row, nullptr) << name;
+        boost::shared_ptr<CZelFileSystem> fs = row->create(512);
+        ASSERT_TRUE(fs) << name;
+        EXPECT_EQ(fs->GetName(), std::wstring(row->fileSystemName, row->fileSystemName + std::strlen(row->fileSystemName)));
+    }
+    for (const char* name : {"", "FAT16", "exFAT", "ext4", "FAT32 "})
+        EXPECT_EQ(ZelFindEngine(name), nullptr) << name;
+    EXPECT_EQ(ZelSearchedFileSystems(), "FAT32 and NTFS");
+}
+
+TEST(EngineBase, OpenFailuresAndScansWithoutAVolumeNameTheirCause)
+{
+    jextest::TempDir dir;
+    auto ntfs = boost::make_shared<CNtfsUndeleteWrapper>();
+    std::string fat = jextest::MakeFatImage(dir, "card.img", 32, 34000);
+    // The mount's failure is kept for the scan that follows.
+    EXPECT_EQ(ntfs->Open(fat.c_str(), 512), -1);
+    EXPECT_EQ(ntfs->GetLastError().rfind(fat + ": not a readable NTFS volume", 0), 0u) << ntfs->GetLastError();
+    EXPECT_EQ(ntfs->FindDeleted(fat.c_str(), 1, nullptr), -1);
+    EXPECT_EQ(ntfs->GetLastError().rfind(fat + ": not a readable NTFS volume", 0), 0u) << ntfs->GetLastError();
+    EXPECT_EQ(ntfs->GetRootName(), "card.img");
+
+    auto fat32 = boost::make_shared<CFat32Wrapper>();
+    EXPECT_EQ(fat32->FindDeleted("x.img", 1, nullptr), -1);
+    EXPECT_EQ(fat32->GetLastError(), "x.img: no volume is open");
+    EXPECT_EQ(fat32->Open(nullptr, 512), -1);
+    EXPECT_EQ(fat32->GetLastError(), "no volume path");
+    // Each Open, Close and scan ends the generation of the records before.
+    uint64_t generation = fat32->GetGeneration();
+    ASSERT_EQ(fat32->Open(fat.c_str(), 512), 0);
+    EXPECT_TRUE(fat32->GetLastError().empty());
+    ASSERT_EQ(fat32->FindDeleted(fat.c_str(), 1, nullptr), 0);
+    fat32->Close();
+    EXPECT_EQ(fat32->GetGeneration(), generation + 3);
+    EXPECT_EQ(fat32->RestoreCurrentFile(generation, dir.File("out").c_str(), nullptr, ZelDefaultProgressCallback),
+              kZelStaleRecord);
+    EXPECT_EQ(fat32->RestoreFile(dir.File("out").c_str(), nullptr, ZelDefaultProgressCallback), kZelNotThisEngine);
+}

@@ -1,0 +1,163 @@
+// Choosing found files and restoring them below a destination folder.
+#include "jexrecovery/ZelDestination.h"
+#include "jexrecovery/ZelRestoreRun.h"
+#include "jexrecovery/ZelSelection.h"
+#include "support/ExportCore.h"
+#include "support/FatImageBuilder.h"
+#include "support/TestImages.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+using jextest::BoundCore;
+using jextest::FatImageBuilder;
+
+namespace {
+
+// Records what the restore run tells, and can stop it.
+class Recorder : public CZelRestoreObserver {
+public:
+    void Begin(size_t number, size_t total, const std::string& name) override
+    {
+        events.push_back("begin " + std::to_string(number) + "/" + std::to_string(total) + " " + name);
+    }
+    void Progress(double fraction) override { last = fraction; }
+    void End(const CZelRestoreOutcome& outcome) override
+    {
+        events.push_back(std::string("end ") + ZelRestoreResultName(outcome.result));
+    }
+    bool Stopped() override { return stopAfter >= 0 && static_cast<int>(events.size()) >= 2 * stopAfter; }
+
+    std::vector<std::string> events;
+    double last = -1.0;
+    int stopAfter = -1;
+};
+
+// Deleted files in a folder and in the root of a hand-made FAT32 image.
+class RestoreRun : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        FatImageBuilder image;
+        image.PutEntry(2, 0, FatImageBuilder::Deleted(FatImageBuilder::ShortEntry("FOTOS      ", 0x10, 3, 0)));
+        image.PutEntry(2, 1, FatImageBuilder::Deleted(FatImageBuilder::ShortEntry("NOTIZ   TXT", 0x20, 20, 300)));
+        image.PutEntry(3, 0, FatImageBuilder::ShortEntry("BILD    JPG", 0x20, 10, 2000));
+        image.PutData(10, jextest::Content(2000, 1));
+        image.PutData(20, jextest::Content(300, 2));
+        image.Save(dir.File("card.img"));
+        std::string error;
+        ASSERT_TRUE(scan.Prepare(dir.File("card.img"), error)) << error;
+        ASSERT_TRUE(scan.Search({}, error)) << error;
+        ASSERT_EQ(scan.Found().size(), 3u);
+    }
+
+    jextest::TempDir dir;
+    CZelRecoveryScan scan{*BoundCore().GetFileSystemCreator()};
+};
+
+} // namespace
+
+TEST_F(RestoreRun, SelectionsSkipFoldersAndUnknownIndexes)
+{
+    CZelSelection all = ZelSelectAll(scan.Found());
+    ASSERT_EQ(all.files.size(), 2u);
+    EXPECT_EQ(all.files[0]->path, "card.img/\xC3\xA5OTOS/BILD.JPG");
+    EXPECT_TRUE(all.skipped.empty());
+
+    CZelSelection some = ZelSelectIndexes(scan.Found(), {2, 0, 2, 9, 1});
+    ASSERT_EQ(some.files.size(), 2u);
+    EXPECT_EQ(some.files[0]->index, 2u);
+    EXPECT_EQ(some.files[1]->index, 1u);
+    ASSERT_EQ(some.skipped.size(), 2u);
+    EXPECT_EQ(some.skipped[0].result, ZelRestoreResult::Skipped);
+    EXPECT_EQ(some.skipped[0].reason, "index 0 is a folder");
+    EXPECT_EQ(some.skipped[0].source, "card.img/\xC3\xA5OTOS");
+    EXPECT_EQ(some.skipped[1].reason, "index 9 names no found file");
+    EXPECT_EQ(some.skipped[1].source, "");
+}
+
+TEST_F(RestoreRun, FilesFollowTheirTreeUnderFreeNames)
+{
+    std::string out = dir.File("out");
+    Recorder recorder;
+    CZelSelection all = ZelSelectAll(scan.Found());
+    auto outcomes = ZelRestoreFiles(all.files, out, false, &recorder);
+    ASSERT_EQ(outcomes.size(), 2u);
+    EXPECT_EQ(outcomes[0].result, ZelRestoreResult::Restored);
+    EXPECT_EQ(outcomes[0].destination, out + "/\xC3\xA5OTOS/BILD.JPG");
+    EXPECT_EQ(jextest::ReadFile(outcomes[0].destination), jextest::Content(2000, 1));
+    EXPECT_EQ(jextest::ReadFile(out + "/\xC3\xA5OTIZ.TXT"), jextest::Content(300, 2));
+    EXPECT_EQ(recorder.events, (std::vector<std::string>{"begin 1/2 BILD.JPG", "end restored",
+                                                         "begin 2/2 \xC3\xA5OTIZ.TXT", "end restored"}));
+    EXPECT_EQ(recorder.last, 1.0);
+
+    // Again, flat: what is there stays, the new files get a number.
+    outcomes = ZelRestoreFiles(all.files, out, true, nullptr);
+    ASSERT_EQ(outcomes.size(), 2u);
+    EXPECT_EQ(outcomes[0].destination, out + "/BILD.JPG");
+    EXPECT_EQ(outcomes[1].destination, out + "/\xC3\xA5OTIZ (1).TXT");
+    EXPECT_EQ(jextest::ReadFile(out + "/\xC3\xA5OTIZ.TXT"), jextest::Content(300, 2));
+
+    // A stop before the second file ends the run there.
+    Recorder stopping;
+    stopping.stopAfter = 1;
+    EXPECT_EQ(ZelRestoreFiles(all.files, dir.File("stopped"), true, &stopping).size(), 1u);
+}
+
+TEST_F(RestoreRun, FailuresNameTheirCause)
+{
+    CZelSelection all = ZelSelectAll(scan.Found());
+    // A file where a folder should go.
+    jextest::WriteFile(dir.File("blocked"), {1});
+    auto outcomes = ZelRestoreFiles(all.files, dir.File("blocked"), false, nullptr);
+    ASSERT_EQ(outcomes.size(), 2u);
+    for (const CZelRestoreOutcome& o : outcomes) {
+        EXPECT_EQ(o.result, ZelRestoreResult::Failed);
+        EXPECT_EQ(o.reason.rfind(dir.File("blocked"), 0), 0u) << o.reason;
+    }
+    // Entries of a scan that has ended are refused.
+    std::vector<CZelFoundEntry> kept = scan.Found();
+    std::string error;
+    ASSERT_TRUE(scan.Search({}, error)) << error;
+    std::vector<const CZelFoundEntry*> stale{&kept[1]};
+    outcomes = ZelRestoreFiles(stale, dir.File("late"), true, nullptr);
+    ASSERT_EQ(outcomes.size(), 1u);
+    EXPECT_EQ(outcomes[0].result, ZelRestoreResult::Failed);
+    EXPECT_EQ(outcomes[0].reason, "the volume no longer holds this file");
+    EXPECT_FALSE(std::filesystem::exists(outcomes[0].destination));
+}
+
+TEST(Destination, SafeAndFreeNames)
+{
+    EXPECT_EQ(ZelSafeName("Brief an Oma.txt"), "Brief an Oma.txt");
+    EXPECT_EQ(ZelSafeName(""), "_");
+    EXPECT_EQ(ZelSafeName("."), "__");
+    EXPECT_EQ(ZelSafeName(".."), "___");
+    EXPECT_EQ(ZelSafeName("a/b\x01" "c.txt"), "a_b_c.txt");
+    // 600 bytes of UTF-8 are cut to 255 at a character's boundary, the
+    // extension kept.
+    std::string cjk;
+    for (int i = 0; i < 200; ++i)
+        cjk += "\xE5\x86\x99";
+    std::string cut = ZelSafeName(cjk + ".txt");
+    EXPECT_LE(cut.size(), 255u);
+    EXPECT_EQ(cut.substr(cut.size() - 4), ".txt");
+    EXPECT_EQ((cut.size() - 4) % 3, 0u);
+
+    jextest::TempDir dir;
+    EXPECT_EQ(ZelFreeName(dir.Path(), "a.txt"), "a.txt");
+    jextest::WriteFile(dir.File("a.txt"), {});
+    jextest::WriteFile(dir.File("a (1).txt"), {});
+    EXPECT_EQ(ZelFreeName(dir.Path(), "a.txt"), "a (2).txt");
+
+    EXPECT_EQ(ZelDestinationFolder("/out", "card.img/DCIM/100CANON/x.jpg", false), "/out/DCIM/100CANON");
+    EXPECT_EQ(ZelDestinationFolder("/out", "card.img/DCIM/x.jpg", true), "/out");
+    EXPECT_EQ(ZelDestinationFolder("/out", "card.img/../..//x.jpg", false), "/out/___/___/_");
+
+    // An image file is no block device: no destination lies on it.
+    CZelVolumeCheck image = ZelCheckVolume(dir.File("a.txt"), false);
+    ASSERT_TRUE(image.ok) << image.error;
+    EXPECT_FALSE(image.blockDevice);
+    EXPECT_EQ(ZelRefuseDestination(image, dir.Path()), "");
+}

@@ -3,9 +3,8 @@
 //
 // Usage: jexvrl-make LIBRARY-FOLDER OUTPUT-FOLDER PARAMS-SOURCE LANG-SOURCE...
 
-#include "jexcommon/ZelSharedLibrary.h"
 #include "jexcommon/ZelText.h"
-#include "jexvars/ZelVars.h"
+#include "jexvars/ZelVarsClient.h"
 
 #include <cstdio>
 #include <fstream>
@@ -118,51 +117,42 @@ bool ReadParams(const std::string& path, Params& params)
 
 class Writer {
 public:
-    explicit Writer(IZelVarBuilder* builder) : m_pBuilder(builder) {}
+    explicit Writer(IZelVarBuilder& builder) : m_Builder(builder) {}
 
     bool AddString(IZelArray* array, const std::string& text)
     {
-        IZelString* value = nullptr;
-        if (FAILED(m_pBuilder->StringCreate(&value)))
+        CZelComPtr<IZelString> value;
+        if (FAILED(m_Builder.StringCreate(value.Out())))
             return false;
-        std::u16string units = ZelNarrowToUtf16(text);
-        BSTR bstr = SysAllocStringLen(units.data(), static_cast<UINT>(units.size()));
-        bool ok = SUCCEEDED(value->put_Value(bstr)) && SUCCEEDED(array->Add(value));
-        SysFreeString(bstr);
-        value->Release();
-        return ok;
+        CZelBstr bstr(ZelNarrowToUtf16(text));
+        return SUCCEEDED(value->put_Value(bstr.Get())) && SUCCEEDED(array->Add(value.Get()));
     }
     bool AddList(IZelArray* array, const std::vector<std::string>& texts)
     {
-        IZelArray* list = nullptr;
-        if (FAILED(m_pBuilder->ArrayCreate(&list)))
+        CZelComPtr<IZelArray> list;
+        if (FAILED(m_Builder.ArrayCreate(list.Out())))
             return false;
-        bool ok = true;
         for (const std::string& text : texts)
-            ok = ok && AddString(list, text);
-        ok = ok && SUCCEEDED(array->Add(list));
-        list->Release();
-        return ok;
+            if (!AddString(list.Get(), text))
+                return false;
+        return SUCCEEDED(array->Add(list.Get()));
     }
     // Writes a new tree that fill builds.
     template <class F>
     bool Write(const std::string& path, F fill)
     {
-        IZelArray* root = nullptr;
-        if (FAILED(m_pBuilder->ArrayCreate(&root)))
+        CZelComPtr<IZelArray> root;
+        if (FAILED(m_Builder.ArrayCreate(root.Out())))
             return Fail("cannot make a tree");
-        bool ok = fill(root) && SUCCEEDED(m_pBuilder->put_RootArray(root));
-        root->Release();
-        std::u16string name = ZelNarrowToUtf16(path);
-        BSTR bstr = SysAllocStringLen(name.data(), static_cast<UINT>(name.size()));
+        bool ok = fill(root.Get()) && SUCCEEDED(m_Builder.put_RootArray(root.Get()));
+        CZelBstr name(ZelNarrowToUtf16(path));
         VARIANT_BOOL done = VARIANT_FALSE;
-        ok = ok && SUCCEEDED(m_pBuilder->WriteFile(bstr, &done)) && done == VARIANT_TRUE;
-        SysFreeString(bstr);
+        ok = ok && SUCCEEDED(m_Builder.WriteFile(name.Get(), &done)) && done == VARIANT_TRUE;
         return ok || Fail(path + ": cannot be written");
     }
 
 private:
-    IZelVarBuilder* m_pBuilder;
+    IZelVarBuilder& m_Builder;
 };
 
 } // namespace
@@ -186,21 +176,12 @@ int main(int argc, char** argv)
     if (!ReadParams(argv[3], params))
         return 1;
 
-    CZelSharedLibrary library;
+    CZelComPtr<IZelVarBuilder> builder;
     std::string error;
-    if (!library.Load(argv[1], "libJexVars.so", error))
+    if (!ZelLoadVarBuilder(argv[1], builder, error))
         return Fail(error), 1;
-    auto getClassObject = reinterpret_cast<ZelDllGetClassObject>(library.Bind("DllGetClassObject", error));
-    if (getClassObject == nullptr)
-        return Fail(error), 1;
-    IClassFactory* factory = nullptr;
-    IZelVarBuilder* builder = nullptr;
-    if (FAILED(getClassObject(CLSID_CZelVarBuilder, IID_IClassFactory, reinterpret_cast<void**>(&factory))) ||
-        FAILED(factory->CreateInstance(nullptr, IID_IZelVarBuilder, reinterpret_cast<void**>(&builder))))
-        return Fail("cannot make a variable builder"), 1;
-    factory->Release();
 
-    Writer writer(builder);
+    Writer writer(*builder.Get());
     std::string folder = argv[2];
     bool ok = writer.Write(folder + "/Lang.vrl", [&](IZelArray* root) {
         for (const Language& language : languages)
@@ -216,6 +197,5 @@ int main(int argc, char** argv)
                 return false;
         return true;
     });
-    builder->Release();
     return ok ? 0 : 1;
 }

@@ -1,5 +1,7 @@
 #include "ZelSetupScript.h"
 
+#include "jexvars/ZelComPtr.h"
+
 #include <cmath>
 #include <cstdlib>
 #include <limits>
@@ -66,31 +68,22 @@ double LeadingNumber(const std::string& token, bool integer)
 // asked for iid (null when a position is out of range or an element along
 // the way is not an array).
 template <class T>
-T* Target(IZelVarBuilder* builder, const std::vector<int32_t>& positions, REFIID iid)
+CZelComPtr<T> Target(IZelVarBuilder* builder, const std::vector<int32_t>& positions, REFIID iid)
 {
-    IZelArray* array = nullptr;
-    if (FAILED(builder->get_RootArray(&array)) || array == nullptr)
-        return nullptr;
-    T* target = nullptr;
-    for (size_t i = 0; i < positions.size() && array != nullptr; ++i) {
+    CZelComPtr<IZelArray> array;
+    if (FAILED(builder->get_RootArray(array.Out())))
+        return CZelComPtr<T>();
+    for (size_t i = 0; i < positions.size() && array; ++i) {
         LONG count = 0;
         array->get_Count(&count);
-        IZelVariable* element = nullptr;
-        if (positions[i] < 0 || positions[i] >= count || FAILED(array->GetAt(positions[i], &element))) {
-            array->Release();
-            return nullptr;
-        }
-        array->Release();
-        array = nullptr;
+        CZelComPtr<IZelVariable> element;
+        if (positions[i] < 0 || positions[i] >= count || FAILED(array->GetAt(positions[i], element.Out())))
+            break;
         if (i + 1 == positions.size())
-            element->QueryInterface(iid, reinterpret_cast<void**>(&target));
-        else
-            element->QueryInterface(IID_IZelArray, reinterpret_cast<void**>(&array));
-        element->Release();
+            return element.template As<T>(iid);
+        array = element.template As<IZelArray>(IID_IZelArray);
     }
-    if (array != nullptr)
-        array->Release();
-    return target;
+    return CZelComPtr<T>();
 }
 
 int32_t LongAt(const CZelFunc& call, size_t i)
@@ -236,11 +229,9 @@ int32_t CZelScript::Run(IZelVarBuilder* builder) const
         const CZelFunc& call = *callPointer;
         const std::u16string& name = call.m_Name;
         if (name == u"VarFileCreate") {
-            IZelArray* array = nullptr;
-            if (SUCCEEDED(builder->ArrayCreate(&array)) && array != nullptr) {
-                builder->put_RootArray(array);
-                array->Release();
-            }
+            CZelComPtr<IZelArray> array;
+            if (SUCCEEDED(builder->ArrayCreate(array.Out())) && array)
+                builder->put_RootArray(array.Get());
             BSTR file = NewText(static_cast<const CZelParamString&>(*call.m_Params[0]));
             if (file != nullptr) {
                 VARIANT_BOOL done = VARIANT_FALSE;
@@ -267,20 +258,15 @@ int32_t CZelScript::Run(IZelVarBuilder* builder) const
                 positions.push_back(LongAt(call, i));
             const CZelParam& value = *call.m_Params.back();
             if (value.Type() == ZelCommandLong) {
-                if (IZelLong* target = Target<IZelLong>(builder, positions, IID_IZelLong)) {
+                if (auto target = Target<IZelLong>(builder, positions, IID_IZelLong))
                     target->put_Value(static_cast<const CZelParamLong&>(value).m_Value);
-                    target->Release();
-                }
             } else if (value.Type() == ZelCommandDouble) {
-                if (IZelDouble* target = Target<IZelDouble>(builder, positions, IID_IZelDouble)) {
+                if (auto target = Target<IZelDouble>(builder, positions, IID_IZelDouble))
                     target->put_Value(static_cast<const CZelParamDouble&>(value).m_Value);
-                    target->Release();
-                }
-            } else if (IZelString* target = Target<IZelString>(builder, positions, IID_IZelString)) {
+            } else if (auto target = Target<IZelString>(builder, positions, IID_IZelString)) {
                 BSTR text = NewText(static_cast<const CZelParamString&>(value));
                 target->put_Value(text);
                 SysFreeString(text);
-                target->Release();
             }
         }
     }

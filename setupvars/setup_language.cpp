@@ -7,7 +7,7 @@
 
 #include "jexcommon/ZelSharedLibrary.h"
 #include "jexcommon/ZelText.h"
-#include "jexvars/ZelVars.h"
+#include "jexvars/ZelVarsClient.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -44,49 +44,23 @@ std::string EnvironmentLanguage()
 // True when "Lang.vrl" in folder has a language of that name.
 bool HasLanguage(const std::string& folder, const std::string& language)
 {
-    CZelSharedLibrary vars;
+    CZelComPtr<IZelVarBuilder> builder;
     std::string error;
-    if (!vars.Load(folder, "libJexVars.so", error))
+    if (!ZelLoadVarBuilder(folder, builder, error))
         return false;
-    auto getClassObject = reinterpret_cast<ZelDllGetClassObject>(vars.Bind("DllGetClassObject", error));
-    IClassFactory* factory = nullptr;
-    IZelVarBuilder* builder = nullptr;
-    if (getClassObject == nullptr ||
-        FAILED(getClassObject(CLSID_CZelVarBuilder, IID_IClassFactory, reinterpret_cast<void**>(&factory))))
+    CZelComPtr<IZelArray> root = ZelReadVrlFile(*builder.Get(), folder + "/Lang.vrl");
+    if (!root)
         return false;
-    HRESULT hr = factory->CreateInstance(nullptr, IID_IZelVarBuilder, reinterpret_cast<void**>(&builder));
-    factory->Release();
-    if (FAILED(hr))
-        return false;
-    std::u16string path = ZelNarrowToUtf16(folder + "/Lang.vrl");
-    BSTR name = SysAllocStringLen(path.data(), static_cast<UINT>(path.size()));
-    VARIANT_BOOL done = VARIANT_FALSE;
-    IZelArray* root = nullptr;
-    bool found = false;
-    if (SUCCEEDED(builder->ReadFile(name, &done)) && done == VARIANT_TRUE &&
-        SUCCEEDED(builder->get_RootArray(&root)) && root != nullptr) {
-        LONG count = 0;
-        root->get_Count(&count);
-        std::u16string wanted = ZelNarrowToUtf16(language);
-        for (LONG i = 0; i < count && !found; i += 2) {
-            IZelVariable* element = nullptr;
-            IZelString* text = nullptr;
-            if (SUCCEEDED(root->GetAt(i, &element)) &&
-                SUCCEEDED(element->QueryInterface(IID_IZelString, reinterpret_cast<void**>(&text)))) {
-                BSTR value = nullptr;
-                text->get_Value(&value);
-                found = value != nullptr && std::u16string(value, SysStringLen(value)) == wanted;
-                SysFreeString(value);
-                text->Release();
-            }
-            if (element != nullptr)
-                element->Release();
-        }
-        root->Release();
+    LONG count = 0;
+    root->get_Count(&count);
+    std::u16string wanted = ZelNarrowToUtf16(language);
+    // Names and text lists alternate.
+    for (LONG i = 0; i < count; i += 2) {
+        std::u16string name;
+        if (ZelTextAt(*root.Get(), i, name) && name == wanted)
+            return true;
     }
-    SysFreeString(name);
-    builder->Release();
-    return found;
+    return false;
 }
 
 } // namespace

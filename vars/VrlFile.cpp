@@ -1,6 +1,8 @@
 #include "VrlFile.h"
 
 #include "ZelVariables.h"
+#include "jexcommon/ByteOrder.h"
+#include "jexvars/ZelComPtr.h"
 
 #include <cerrno>
 #include <cstring>
@@ -11,12 +13,6 @@
 const char16_t kVrlMagic[14] = {u'J', u'e', u'x', u'V', u'a', u'r', u'L', u'a', u'n', u'g', u' ', u'1', u'.', u'0'};
 
 namespace {
-
-int32_t LE32(const uint8_t* p)
-{
-    return static_cast<int32_t>(static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-                                (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24));
-}
 
 void PutLE32(uint8_t* p, uint32_t v)
 {
@@ -29,7 +25,7 @@ bool ReadInt32(CVrlFile& file, int32_t& value)
     uint8_t bytes[4];
     if (!file.ReadAll(bytes, 4))
         return false;
-    value = LE32(bytes);
+    value = static_cast<int32_t>(ZelLE32(bytes));
     return true;
 }
 
@@ -88,15 +84,9 @@ std::u16string TextOf(BSTR text)
 }
 
 template <class T>
-HRESULT CreateLive(ZelVariableTypes type, REFIID iid, T** live)
+HRESULT CreateLive(ZelVariableTypes type, REFIID iid, CZelComPtr<T>& live)
 {
-    IZelVariable* variable = nullptr;
-    HRESULT hr = ZelCreateVariable(type, &variable);
-    if (FAILED(hr))
-        return hr;
-    hr = variable->QueryInterface(iid, reinterpret_cast<void**>(live));
-    variable->Release();
-    return hr;
+    return ZelCreateVariableAs(type, iid, live.Out());
 }
 
 } // namespace
@@ -236,28 +226,24 @@ HRESULT CVarObject::WriteTo(CVrlFile& file, bool& written) const
 
 HRESULT CVarObject::TakeComment(IZelVariable* variable) const
 {
-    BSTR comment = SysAllocStringLen(m_Comment.data(), static_cast<UINT>(m_Comment.size()));
-    if (comment == nullptr)
+    CZelBstr comment(m_Comment);
+    if (comment.Get() == nullptr)
         return ZEL_E_NOMEMORY;
-    HRESULT hr = variable->put_Comment(comment);
-    SysFreeString(comment);
-    return hr;
+    return variable->put_Comment(comment.Get());
 }
 
 template <class TInterface, class TValue>
 HRESULT CVarObject::CreateNumber(ZelVariableTypes type, REFIID iid, TValue value, IZelVariable** variable) const
 {
-    TInterface* live = nullptr;
-    HRESULT hr = CreateLive(type, iid, &live);
+    CZelComPtr<TInterface> live;
+    HRESULT hr = CreateLive(type, iid, live);
     if (FAILED(hr))
         return hr;
     live->put_Value(value);
-    hr = TakeComment(live);
-    if (FAILED(hr)) {
-        live->Release();
+    hr = TakeComment(live.Get());
+    if (FAILED(hr))
         return hr;
-    }
-    *variable = live;
+    *variable = live.Detach();
     return S_OK;
 }
 
@@ -268,59 +254,51 @@ HRESULT CVarObject::FromVariable(IZelVariable* variable, std::unique_ptr<CVarObj
     if (variable == nullptr || FAILED(variable->get_Type(&type)))
         return S_OK;
     std::u16string comment;
-    BSTR text = nullptr;
-    if (SUCCEEDED(variable->get_Comment(&text))) {
-        comment = TextOf(text);
-        SysFreeString(text);
-    }
+    CZelBstr text;
+    if (SUCCEEDED(variable->get_Comment(text.Out())))
+        comment = TextOf(text.Get());
     if (type == ZelVariableTypes_Long) {
-        IZelLong* live = nullptr;
-        if (FAILED(variable->QueryInterface(IID_IZelLong, reinterpret_cast<void**>(&live))))
+        CZelComPtr<IZelLong> live;
+        if (FAILED(variable->QueryInterface(IID_IZelLong, live.OutVoid())))
             return S_OK;
         auto object = std::make_unique<CVarObjectLong>();
         live->get_Value(&object->m_Value);
-        live->Release();
         copy = std::move(object);
     } else if (type == ZelVariableTypes_Double) {
-        IZelDouble* live = nullptr;
-        if (FAILED(variable->QueryInterface(IID_IZelDouble, reinterpret_cast<void**>(&live))))
+        CZelComPtr<IZelDouble> live;
+        if (FAILED(variable->QueryInterface(IID_IZelDouble, live.OutVoid())))
             return S_OK;
         auto object = std::make_unique<CVarObjectDouble>();
         live->get_Value(&object->m_Value);
-        live->Release();
         copy = std::move(object);
     } else if (type == ZelVariableTypes_String) {
-        IZelString* live = nullptr;
-        if (FAILED(variable->QueryInterface(IID_IZelString, reinterpret_cast<void**>(&live))))
+        CZelComPtr<IZelString> live;
+        if (FAILED(variable->QueryInterface(IID_IZelString, live.OutVoid())))
             return S_OK;
         auto object = std::make_unique<CVarObjectString>();
-        BSTR value = nullptr;
-        live->get_Value(&value);
-        object->m_Value = TextOf(value);
-        SysFreeString(value);
-        live->Release();
+        CZelBstr value;
+        live->get_Value(value.Out());
+        object->m_Value = TextOf(value.Get());
         copy = std::move(object);
     } else if (type == ZelVariableTypes_Array) {
         if (depth > kVrlMaxDepth)
             return ZEL_E_BADLENGTH;
-        IZelArray* live = nullptr;
-        if (FAILED(variable->QueryInterface(IID_IZelArray, reinterpret_cast<void**>(&live))))
+        CZelComPtr<IZelArray> live;
+        if (FAILED(variable->QueryInterface(IID_IZelArray, live.OutVoid())))
             return S_OK;
         auto object = std::make_unique<CVarObjectArray>();
         LONG count = 0;
         live->get_Count(&count);
         HRESULT hr = S_OK;
         for (LONG i = 0; i < count && SUCCEEDED(hr); ++i) {
-            IZelVariable* element = nullptr;
-            if (FAILED(live->GetAt(i, &element)))
+            CZelComPtr<IZelVariable> element;
+            if (FAILED(live->GetAt(i, element.Out())))
                 continue;
             std::unique_ptr<CVarObject> elementCopy;
-            hr = FromVariable(element, elementCopy, depth + 1);
-            element->Release();
+            hr = FromVariable(element.Get(), elementCopy, depth + 1);
             if (elementCopy)
                 object->m_Elements.push_back(std::move(elementCopy));
         }
-        live->Release();
         if (FAILED(hr))
             return hr;
         copy = std::move(object);
@@ -392,20 +370,17 @@ HRESULT CVarObjectString::CloneObject(std::unique_ptr<CVarObject>& copy) const
 
 HRESULT CVarObjectString::CreateVariable(IZelVariable** variable) const
 {
-    IZelString* live = nullptr;
-    HRESULT hr = CreateLive(ZelVariableTypes_String, IID_IZelString, &live);
+    CZelComPtr<IZelString> live;
+    HRESULT hr = CreateLive(ZelVariableTypes_String, IID_IZelString, live);
     if (FAILED(hr))
         return hr;
-    BSTR value = SysAllocStringLen(m_Value.data(), static_cast<UINT>(m_Value.size()));
-    hr = value == nullptr ? ZEL_E_NOMEMORY : live->put_Value(value);
-    SysFreeString(value);
+    CZelBstr value(m_Value);
+    hr = value.Get() == nullptr ? ZEL_E_NOMEMORY : live->put_Value(value.Get());
     if (SUCCEEDED(hr))
-        hr = TakeComment(live);
-    if (FAILED(hr)) {
-        live->Release();
+        hr = TakeComment(live.Get());
+    if (FAILED(hr))
         return hr;
-    }
-    *variable = live;
+    *variable = live.Detach();
     return S_OK;
 }
 
@@ -436,24 +411,20 @@ HRESULT CVarObjectArray::CloneObject(std::unique_ptr<CVarObject>& copy) const
 
 HRESULT CVarObjectArray::CreateVariable(IZelVariable** variable) const
 {
-    IZelArray* live = nullptr;
-    HRESULT hr = CreateLive(ZelVariableTypes_Array, IID_IZelArray, &live);
+    CZelComPtr<IZelArray> live;
+    HRESULT hr = CreateLive(ZelVariableTypes_Array, IID_IZelArray, live);
     if (FAILED(hr))
         return hr;
-    hr = TakeComment(live);
+    hr = TakeComment(live.Get());
     for (size_t i = 0; i < m_Elements.size() && SUCCEEDED(hr); ++i) {
-        IZelVariable* element = nullptr;
-        hr = m_Elements[i]->CreateVariable(&element);
-        if (SUCCEEDED(hr)) {
-            hr = live->Add(element);
-            element->Release();
-        }
+        CZelComPtr<IZelVariable> element;
+        hr = m_Elements[i]->CreateVariable(element.Out());
+        if (SUCCEEDED(hr))
+            hr = live->Add(element.Get());
     }
-    if (FAILED(hr)) {
-        live->Release();
+    if (FAILED(hr))
         return hr;
-    }
-    *variable = live;
+    *variable = live.Detach();
     return S_OK;
 }
 

@@ -1,5 +1,7 @@
 #include "ZelDispatch.h"
 
+#include "jexvars/ZelComPtr.h"
+
 namespace {
 
 // Arguments come last first in rgvarg.
@@ -54,15 +56,15 @@ HRESULT ArgBool(DISPPARAMS* params, UINT index, VARIANT_BOOL& value)
 // An object argument asked for interface iid (a reference the caller
 // releases).
 template <class T>
-HRESULT ArgObject(DISPPARAMS* params, UINT index, REFIID iid, T*& value)
+HRESULT ArgObject(DISPPARAMS* params, UINT index, REFIID iid, CZelComPtr<T>& value)
 {
     const VARIANT* v = Argument(params, index);
-    value = nullptr;
+    value.Reset();
     if (v->vt != VT_DISPATCH && v->vt != VT_UNKNOWN)
         return DISP_E_TYPEMISMATCH;
     if (v->punkVal == nullptr)
         return S_OK;
-    return v->punkVal->QueryInterface(iid, reinterpret_cast<void**>(&value));
+    return v->punkVal->QueryInterface(iid, value.OutVoid());
 }
 
 void SetLong(VARIANT* result, LONG value)
@@ -164,13 +166,10 @@ std::vector<CZelDispatchMember> VariableMembers()
          }},
         {u"Parent", 5, DISPATCH_PROPERTYPUT, 1,
          [](IDispatch* s, DISPPARAMS* p, VARIANT*) {
-             IZelVariable* in = nullptr;
+             CZelComPtr<IZelVariable> in;
              HRESULT hr = ArgObject(p, 0, IID_IZelVariable, in);
              if (SUCCEEDED(hr))
-                 hr = As<IZelVariable>(s)->put_Parent(in);
-             // The parent link takes no reference.
-             if (in != nullptr)
-                 in->Release();
+                 hr = As<IZelVariable>(s)->put_Parent(in.Get());
              return hr;
          }},
         {u"IndexOf", 6, DISPATCH_PROPERTYGET, 0,
@@ -273,12 +272,10 @@ const CZelDispatchTable& ZelArrayDispatch()
              }},
             {u"Add", 11, DISPATCH_METHOD, 1,
              [](IDispatch* s, DISPPARAMS* p, VARIANT*) {
-                 IZelVariable* in = nullptr;
+                 CZelComPtr<IZelVariable> in;
                  HRESULT hr = ArgObject(p, 0, IID_IZelVariable, in);
                  if (SUCCEEDED(hr))
-                     hr = As<IZelArray>(s)->Add(in);
-                 if (in != nullptr)
-                     in->Release();
+                     hr = As<IZelArray>(s)->Add(in.Get());
                  return hr;
              }},
             {u"GetAt", 12, DISPATCH_METHOD, 1,
@@ -304,13 +301,11 @@ const CZelDispatchTable& ZelArrayDispatch()
              [](IDispatch* s, DISPPARAMS* p, VARIANT*) {
                  LONG index = 0;
                  HRESULT hr = ArgLong(p, 0, index);
-                 IZelVariable* in = nullptr;
+                 CZelComPtr<IZelVariable> in;
                  if (SUCCEEDED(hr))
                      hr = ArgObject(p, 1, IID_IZelVariable, in);
                  if (SUCCEEDED(hr))
-                     hr = As<IZelArray>(s)->InsertAt(index, in);
-                 if (in != nullptr)
-                     in->Release();
+                     hr = As<IZelArray>(s)->InsertAt(index, in.Get());
                  return hr;
              }},
             {u"InsertAtByEnum", 16, DISPATCH_METHOD, 2,
@@ -417,12 +412,10 @@ const CZelDispatchTable& ZelBuilderDispatch()
          }},
         {u"RootArray", 20, DISPATCH_PROPERTYPUT, 1,
          [](IDispatch* s, DISPPARAMS* p, VARIANT*) {
-             IZelArray* in = nullptr;
+             CZelComPtr<IZelArray> in;
              HRESULT hr = ArgObject(p, 0, IID_IZelArray, in);
              if (SUCCEEDED(hr))
-                 hr = As<IZelVarBuilder>(s)->put_RootArray(in);
-             if (in != nullptr)
-                 in->Release();
+                 hr = As<IZelVarBuilder>(s)->put_RootArray(in.Get());
              return hr;
          }},
     };

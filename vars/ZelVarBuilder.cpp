@@ -18,13 +18,8 @@ std::string FileName(BSTR name)
 template <class T>
 HRESULT Create(ZelVariableTypes type, REFIID iid, T** out)
 {
-    IZelVariable* variable = nullptr;
-    HRESULT hr = ZelCreateVariable(type, &variable);
-    if (FAILED(hr))
-        return hr == ZEL_E_NOMEMORY ? E_OUTOFMEMORY : hr;
-    hr = variable->QueryInterface(iid, reinterpret_cast<void**>(out));
-    variable->Release();
-    return hr;
+    HRESULT hr = ZelCreateVariableAs(type, iid, out);
+    return hr == ZEL_E_NOMEMORY ? E_OUTOFMEMORY : hr;
 }
 
 } // namespace
@@ -36,8 +31,6 @@ CZelVarBuilder::CZelVarBuilder(IUnknown* outer)
 
 CZelVarBuilder::~CZelVarBuilder()
 {
-    if (m_pRoot != nullptr)
-        m_pRoot->Release();
     SysFreeString(m_FullFileName);
 }
 
@@ -45,7 +38,7 @@ HRESULT CZelVarBuilder::FinalConstruct()
 {
     if (m_FullFileName == nullptr)
         return ZEL_E_NOMEMORY;
-    HRESULT hr = Create(ZelVariableTypes_Array, IID_IZelArray, &m_pRoot);
+    HRESULT hr = Create(ZelVariableTypes_Array, IID_IZelArray, m_pRoot.Out());
     return FAILED(hr) ? ZEL_E_NOMEMORY : S_OK;
 }
 
@@ -65,10 +58,7 @@ HRESULT CZelVarBuilder::ReadFile(BSTR bstrFullFileName, VARIANT_BOOL* vbRes)
     if (vbRes == nullptr)
         return ZEL_E_INVALIDARG;
     *vbRes = VARIANT_FALSE;
-    if (m_pRoot != nullptr) {
-        m_pRoot->Release();
-        m_pRoot = nullptr;
-    }
+    m_pRoot.Reset();
     if (bstrFullFileName == nullptr)
         return ZEL_E_INVALIDARG;
     CVrlFile file;
@@ -88,12 +78,11 @@ HRESULT CZelVarBuilder::ReadFile(BSTR bstrFullFileName, VARIANT_BOOL* vbRes)
         return hr;
     if (!matched)
         return S_OK;
-    IZelVariable* tree = nullptr;
-    hr = root.CreateVariable(&tree);
+    CZelComPtr<IZelVariable> tree;
+    hr = root.CreateVariable(tree.Out());
     if (FAILED(hr))
         return hr;
-    hr = tree->QueryInterface(IID_IZelArray, reinterpret_cast<void**>(&m_pRoot));
-    tree->Release();
+    hr = tree->QueryInterface(IID_IZelArray, m_pRoot.OutVoid());
     if (FAILED(hr))
         return hr;
     hr = RememberName(bstrFullFileName);
@@ -109,12 +98,12 @@ HRESULT CZelVarBuilder::WriteFile(BSTR bstrFullFileName, VARIANT_BOOL* vbRes)
     if (vbRes == nullptr)
         return ZEL_E_INVALIDARG;
     *vbRes = VARIANT_FALSE;
-    if (m_pRoot == nullptr || bstrFullFileName == nullptr)
+    if (!m_pRoot || bstrFullFileName == nullptr)
         return ZEL_E_INVALIDARG;
     // The file-side copy first: a tree too deep to be read back is not
     // written at all.
     std::unique_ptr<CVarObject> root;
-    HRESULT hr = CVarObject::FromVariable(m_pRoot, root, 0);
+    HRESULT hr = CVarObject::FromVariable(m_pRoot.Get(), root, 0);
     if (FAILED(hr))
         return hr;
     if (!root)
@@ -220,9 +209,7 @@ HRESULT CZelVarBuilder::get_RootArray(IZelArray** pOut)
     std::lock_guard<std::recursive_mutex> lock(m_Lock);
     if (pOut == nullptr)
         return ZEL_E_INVALIDARG;
-    *pOut = m_pRoot;
-    if (m_pRoot != nullptr)
-        m_pRoot->AddRef();
+    *pOut = CZelComPtr<IZelArray>(m_pRoot).Detach();
     return S_OK;
 }
 
@@ -231,8 +218,6 @@ HRESULT CZelVarBuilder::put_RootArray(IZelArray* pIn)
     std::lock_guard<std::recursive_mutex> lock(m_Lock);
     if (pIn != nullptr)
         pIn->AddRef();
-    if (m_pRoot != nullptr)
-        m_pRoot->Release();
-    m_pRoot = pIn;
+    m_pRoot = CZelComPtr<IZelArray>(pIn);
     return S_OK;
 }

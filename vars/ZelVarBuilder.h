@@ -2,6 +2,8 @@
 // to .vrl files, and makes free-standing variables.
 #pragma once
 
+#include "jexvars/ZelComPtr.h"
+
 #include "ZelComObject.h"
 #include "ZelDispatch.h"
 #include "jexvars/ZelVars.h"
@@ -37,5 +39,5 @@ private:
     std::recursive_mutex m_Lock;
     VARIANT_BOOL m_HasComments = VARIANT_FALSE;
     BSTR m_FullFileName;
-    IZelArray* m_pRoot = nullptr;
+    CZelComPtr<IZelArray> m_pRoot;
 };

@@ -109,20 +109,17 @@ bool CZelArrayImpl<TInterface>::WouldContainItself(IZelVariable* candidate)
             return true;
         if (!seen.insert(node).second)
             continue;
-        IZelArray* array = nullptr;
-        if (FAILED(node->QueryInterface(IID_IZelArray, reinterpret_cast<void**>(&array))) || array == nullptr)
+        CZelComPtr<IZelArray> array;
+        if (FAILED(node->QueryInterface(IID_IZelArray, array.OutVoid())) || !array)
             continue;
         LONG count = 0;
         array->get_Count(&count);
         for (LONG i = 0; i < count; ++i) {
-            IZelVariable* element = nullptr;
-            if (SUCCEEDED(array->GetAt(i, &element)) && element != nullptr) {
-                pending.push_back(element);
-                // The tree holds its own reference: the walk needs none.
-                element->Release();
-            }
+            // The tree holds its own reference: the walk keeps none.
+            CZelComPtr<IZelVariable> element;
+            if (SUCCEEDED(array->GetAt(i, element.Out())) && element)
+                pending.push_back(element.Get());
         }
-        array->Release();
     }
     return false;
 }
@@ -168,13 +165,14 @@ template <class TInterface>
 HRESULT CZelArrayImpl<TInterface>::AddByEnum(ZelVariableTypes enumType)
 {
     std::lock_guard<std::recursive_mutex> lock(this->m_Lock);
-    IZelVariable* element = nullptr;
-    HRESULT hr = ZelCreateVariable(enumType, &element);
+    CZelComPtr<IZelVariable> element;
+    HRESULT hr = ZelCreateVariable(enumType, element.Out());
     if (FAILED(hr))
         return hr;
-    hr = Attach(element, m_Elements.size());
-    if (FAILED(hr))
-        element->Release();
+    hr = Attach(element.Get(), m_Elements.size());
+    // The array keeps the new element's reference.
+    if (SUCCEEDED(hr))
+        element.Detach();
     return hr;
 }
 
@@ -244,13 +242,14 @@ HRESULT CZelArrayImpl<TInterface>::InsertAtByEnum(LONG lIndex, ZelVariableTypes 
     std::lock_guard<std::recursive_mutex> lock(this->m_Lock);
     if (lIndex < 0 || static_cast<size_t>(lIndex) >= m_Elements.size())
         return ZEL_E_INVALIDARG;
-    IZelVariable* element = nullptr;
-    HRESULT hr = ZelCreateVariable(enumType, &element);
+    CZelComPtr<IZelVariable> element;
+    HRESULT hr = ZelCreateVariable(enumType, element.Out());
     if (FAILED(hr))
         return hr;
-    hr = Attach(element, static_cast<size_t>(lIndex));
-    if (FAILED(hr))
-        element->Release();
+    hr = Attach(element.Get(), static_cast<size_t>(lIndex));
+    // The array keeps the new element's reference.
+    if (SUCCEEDED(hr))
+        element.Detach();
     return hr;
 }
 

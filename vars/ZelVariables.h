@@ -2,6 +2,8 @@
 // comment, a parent array and a position in it.
 #pragma once
 
+#include "jexvars/ZelComPtr.h"
+
 #include "ZelComObject.h"
 #include "ZelDispatch.h"
 #include "jexvars/ZelVars.h"
@@ -241,3 +243,14 @@ public:
 // for the caller; ZEL_E_INVALIDARG for any other code, ZEL_E_NOMEMORY when it
 // cannot be made.
 HRESULT ZelCreateVariable(ZelVariableTypes type, IZelVariable** variable);
+
+// A new variable of the type, asked for iid; the caller owns the reference.
+template <class T>
+HRESULT ZelCreateVariableAs(ZelVariableTypes type, REFIID iid, T** out)
+{
+    CZelComPtr<IZelVariable> variable;
+    HRESULT hr = ZelCreateVariable(type, variable.Out());
+    if (FAILED(hr))
+        return hr;
+    return variable->QueryInterface(iid, reinterpret_cast<void**>(out));
+}

@@ -4,6 +4,7 @@
 #include "support/TestImages.h"
 
 #include "jexvars/ZelComClient.h"
+#include "jexvars/ZelComPtr.h"
 
 #include <cstdlib>
 #include <fstream>
@@ -317,4 +318,35 @@ TEST(Registration, IntoARegistryFileAndOut)
     EXPECT_EQ(ZelCreateInstanceFromRegistry(CLSID_CZelVarBuilder, nullptr, IID_IZelVarBuilder, &none),
               REGDB_E_CLASSNOTREG);
     ::unsetenv("JEXVARS_REGISTRY");
+}
+
+TEST(Variables, HoldersReleaseWhatTheyHoldOnEveryPath)
+{
+    Outer counted;
+    {
+        CZelComPtr<IUnknown> held(&counted);
+        counted.AddRef();
+        EXPECT_EQ(counted.references, 2u);
+        CZelComPtr<IUnknown> copy = held;
+        EXPECT_EQ(counted.references, 3u);
+        CZelComPtr<IUnknown> moved = std::move(copy);
+        EXPECT_FALSE(copy);
+        EXPECT_EQ(counted.references, 3u);
+        // An out-parameter slot releases what it held before.
+        IUnknown** slot = moved.Out();
+        EXPECT_EQ(*slot, nullptr);
+        EXPECT_EQ(counted.references, 2u);
+        CZelComPtr<IUnknown> other = held.As<IUnknown>(IID_IUnknown);
+        EXPECT_EQ(other.Get(), &counted);
+        EXPECT_EQ(counted.references, 3u);
+        EXPECT_FALSE(held.As<IZelArray>(IID_IZelArray));
+    }
+    EXPECT_EQ(counted.references, 1u);
+
+    CZelBstr text(u"Params.vrl");
+    EXPECT_EQ(text.Text(), u"Params.vrl");
+    EXPECT_EQ(SysStringLen(text.Get()), 10u);
+    BSTR* slot = text.Out();
+    EXPECT_EQ(*slot, nullptr);
+    EXPECT_EQ(text.Text(), u"");
 }

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <functional>
 #include <sys/stat.h>
 #include <sys/types.h>
 
@@ -137,7 +138,7 @@ bool NtfsImageEditor::File(const std::string& path, const std::vector<uint8_t>& 
     return Create(path, S_IFREG) && (data.empty() || WriteAt(path, 0, data));
 }
 
-bool NtfsImageEditor::WriteAt(const std::string& path, uint64_t offset, const std::vector<uint8_t>& data)
+bool NtfsImageEditor::WithUnnamedStream(const std::string& path, const std::function<bool(ntfs_attr*)>& change)
 {
     if (m_pVolume == nullptr)
         return Fail("nothing is mounted");
@@ -147,25 +148,25 @@ bool NtfsImageEditor::WriteAt(const std::string& path, uint64_t offset, const st
     ntfs_attr* stream = ntfs_attr_open(file.Get(), AT_DATA, AT_UNNAMED, 0);
     if (stream == nullptr)
         return Fail(path + " has no data stream");
-    bool ok = ntfs_attr_pwrite(stream, static_cast<s64>(offset), static_cast<s64>(data.size()), data.data()) ==
-              static_cast<s64>(data.size());
+    bool ok = change(stream);
     ntfs_attr_close(stream);
-    return ok || Fail("cannot write " + path);
+    return ok;
+}
+
+bool NtfsImageEditor::WriteAt(const std::string& path, uint64_t offset, const std::vector<uint8_t>& data)
+{
+    return WithUnnamedStream(path, [&](ntfs_attr* stream) {
+        return ntfs_attr_pwrite(stream, static_cast<s64>(offset), static_cast<s64>(data.size()), data.data()) ==
+                   static_cast<s64>(data.size()) ||
+               Fail("cannot write " + path);
+    });
 }
 
 bool NtfsImageEditor::Truncate(const std::string& path, uint64_t size)
 {
-    if (m_pVolume == nullptr)
-        return Fail("nothing is mounted");
-    Inode file(m_pVolume, path);
-    if (file.Get() == nullptr)
-        return Fail("no file " + path);
-    ntfs_attr* stream = ntfs_attr_open(file.Get(), AT_DATA, AT_UNNAMED, 0);
-    if (stream == nullptr)
-        return Fail(path + " has no data stream");
-    bool ok = ntfs_attr_truncate(stream, static_cast<s64>(size)) == 0;
-    ntfs_attr_close(stream);
-    return ok || Fail("cannot truncate " + path);
+    return WithUnnamedStream(path, [&](ntfs_attr* stream) {
+        return ntfs_attr_truncate(stream, static_cast<s64>(size)) == 0 || Fail("cannot truncate " + path);
+    });
 }
 
 bool NtfsImageEditor::Stream(const std::string& path, const std::string& streamName, const std::vector<uint8_t>& data)

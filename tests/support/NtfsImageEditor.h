@@ -6,10 +6,12 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
 struct _ntfs_volume;
+struct _ntfs_attr;
 
 namespace jextest {
 
@@ -48,6 +50,9 @@ private:
     // A new file or folder (mode S_IFREG or S_IFDIR).
     bool Create(const std::string& path, unsigned mode);
     bool Fail(const std::string& error);
+    // Opens a file's unnamed stream for change; false with the reason when
+    // there is none or change fails.
+    bool WithUnnamedStream(const std::string& path, const std::function<bool(struct _ntfs_attr*)>& change);
 
     struct _ntfs_volume* m_pVolume = nullptr;
     std::string m_Error;

@@ -11,7 +11,7 @@ boost::shared_ptr<CZelCheckFile> ZelBuildFilter(CZelCreator& creator, const CZel
         return boost::shared_ptr<CZelCheckFile>();
     }
     boost::shared_ptr<CZelCheckFile> group = factory->CreateCheckFile(ZelCheckFileAnd);
-    if (!request.extensions.empty()) {
+    if (request.byExtension) {
         // One list: a file of any of the extensions is found.
         boost::shared_ptr<CZelCheckFile> list = factory->CreateCheckFile(ZelCheckFileExtensions);
         for (const std::wstring& extension : request.extensions)

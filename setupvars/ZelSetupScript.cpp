@@ -91,10 +91,10 @@ int32_t LongAt(const CZelFunc& call, size_t i)
     return static_cast<const CZelParamLong&>(*call.m_Params[i]).m_Value;
 }
 
-BSTR NewText(const CZelParamString& param)
+// The parameter's text; none for a null text.
+CZelBstr NewText(const CZelParamString& param)
 {
-    return param.m_Null ? nullptr
-                        : SysAllocStringLen(param.m_Value.data(), static_cast<UINT>(param.m_Value.size()));
+    return param.m_Null ? CZelBstr() : CZelBstr(param.m_Value);
 }
 
 CZelFunc Prototype(const char16_t* name, std::initializer_list<ZelCommandType> types)
@@ -232,22 +232,20 @@ int32_t CZelScript::Run(IZelVarBuilder* builder) const
             CZelComPtr<IZelArray> array;
             if (SUCCEEDED(builder->ArrayCreate(array.Out())) && array)
                 builder->put_RootArray(array.Get());
-            BSTR file = NewText(static_cast<const CZelParamString&>(*call.m_Params[0]));
-            if (file != nullptr) {
+            CZelBstr file = NewText(static_cast<const CZelParamString&>(*call.m_Params[0]));
+            if (file.Get() != nullptr) {
                 VARIANT_BOOL done = VARIANT_FALSE;
-                builder->WriteFile(file, &done);
-                SysFreeString(file);
+                builder->WriteFile(file.Get(), &done);
             }
         } else if (name == u"VarFileSave" || name == u"VarFileLoad") {
-            BSTR file = NewText(static_cast<const CZelParamString&>(*call.m_Params[0]));
-            if (file == nullptr)
+            CZelBstr file = NewText(static_cast<const CZelParamString&>(*call.m_Params[0]));
+            if (file.Get() == nullptr)
                 return 1;
             VARIANT_BOOL done = VARIANT_FALSE;
             if (name == u"VarFileSave")
-                builder->WriteFile(file, &done);
+                builder->WriteFile(file.Get(), &done);
             else
-                builder->ReadFile(file, &done);
-            SysFreeString(file);
+                builder->ReadFile(file.Get(), &done);
             if (done == VARIANT_FALSE)
                 return 1;
         } else {
@@ -264,9 +262,8 @@ int32_t CZelScript::Run(IZelVarBuilder* builder) const
                 if (auto target = Target<IZelDouble>(builder, positions, IID_IZelDouble))
                     target->put_Value(static_cast<const CZelParamDouble&>(value).m_Value);
             } else if (auto target = Target<IZelString>(builder, positions, IID_IZelString)) {
-                BSTR text = NewText(static_cast<const CZelParamString&>(value));
-                target->put_Value(text);
-                SysFreeString(text);
+                CZelBstr text = NewText(static_cast<const CZelParamString&>(value));
+                target->put_Value(text.Get());
             }
         }
     }

@@ -88,6 +88,7 @@ bool BuildFilter(CZelCreator& creator, const CRecoverOptions& options, boost::sh
                  std::string& error)
 {
     CZelFilterRequest request;
+    request.byExtension = !options.categories.empty() || !options.extensions.empty();
     if (!options.categories.empty()) {
         std::map<std::string, std::vector<std::string>> categories;
         if (!ZelReadCategories(ZelProgramFolder(), categories, error))

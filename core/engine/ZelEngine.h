@@ -2,7 +2,8 @@
 // Open, Close, scans and restores, the generation that ends the records of a
 // finished scan, the published scan progress, the volume's root name and the
 // reason of the last failure. An engine adds what is its own through the
-// protected operations, each called with the engine lock held.
+// protected operations; all but CreateIterator are called with the engine
+// lock held.
 #pragma once
 
 #include "engine/EngineGeneration.h"
@@ -63,7 +64,8 @@ public:
     std::string GetLastError();
 
 protected:
-    // The engine's own parts, each called with the engine lock held.
+    // The engine's own parts; all but CreateIterator run with the engine
+    // lock held.
     virtual bool IsOpenLocked() const = 0;
     virtual int32_t OpenLocked(const std::string& volumePath, int32_t blockSize, std::string& error) = 0;
     virtual void ReleaseLocked() = 0;

@@ -1,4 +1,5 @@
-// A node of the FAT32 engine's found tree, as filters and the iterator see it.
+// A node of the FAT32 engine's found tree, as the iterator sees it; filters
+// see its engine-neutral view.
 #pragma once
 
 #include "engine/ZelEngineRecord.h"

@@ -78,14 +78,14 @@ void CMUNdelete::ReadDirectory(const CDirEntry* parent, uint32_t firstCluster, u
 {
     DirectoryRun run;
     run.depth = depth;
-    if (!ReadCluster(run, firstCluster))
+    if (!EnterCluster(run, firstCluster) || !ReadPiece(run))
         return;
     for (;;) {
         size_t left = run.offsets.size() - run.next;
         CFatEntryGroup group;
         FatGroupParse parsed = ZelParseFatEntryGroup(run.bytes.data() + run.next * kEntrySize, left * kEntrySize, group);
         if (parsed == FatGroupParse::NeedMore) {
-            if (!ReadNextCluster(run))
+            if (!ReadMore(run))
                 return;
             continue;
         }
@@ -102,44 +102,60 @@ void CMUNdelete::ReadDirectory(const CDirEntry* parent, uint32_t firstCluster, u
     }
 }
 
-bool CMUNdelete::ReadCluster(DirectoryRun& run, uint32_t cluster)
+bool CMUNdelete::EnterCluster(DirectoryRun& run, uint32_t cluster)
 {
     uint64_t start = 0;
     // Every cluster is read as directory entries at most once in a walk.
-    if (run.ended || cluster > m_Boot.lastCluster || !m_Boot.ClusterOffset(cluster, start) ||
-        !m_ReadClusters.insert(cluster).second)
+    if (run.entriesRead >= kMaxEntriesPerDirectory || cluster > m_Boot.lastCluster ||
+        !m_Boot.ClusterOffset(cluster, start) || !m_ReadClusters.insert(cluster).second)
         return false;
     run.cluster = cluster;
+    run.clusterStart = start;
+    run.clusterRead = 0;
+    return true;
+}
+
+bool CMUNdelete::ReadPiece(DirectoryRun& run)
+{
+    if (run.ended || run.clusterRead >= m_Boot.clusterSize)
+        return false;
     // The entries taken by groups are dropped; what a group has begun stays.
     run.bytes.erase(run.bytes.begin(), run.bytes.begin() + static_cast<std::ptrdiff_t>(run.next * kEntrySize));
     run.offsets.erase(run.offsets.begin(), run.offsets.begin() + static_cast<std::ptrdiff_t>(run.next));
     run.next = 0;
 
     // The directory stays inside the volume and within its entry bound.
-    uint64_t wanted = start < m_VolumeEnd ? std::min(m_Boot.clusterSize, m_VolumeEnd - start) : 0;
+    const uint64_t offset = run.clusterStart + run.clusterRead;
+    const uint64_t piece = std::min(kDirectoryPiece, m_Boot.clusterSize - run.clusterRead);
+    uint64_t wanted = offset < m_VolumeEnd ? std::min(piece, m_VolumeEnd - offset) : 0;
     wanted = std::min<uint64_t>(wanted, static_cast<uint64_t>(kMaxEntriesPerDirectory - run.entriesRead) * kEntrySize);
     wanted -= wanted % kEntrySize;
     size_t have = run.bytes.size();
     run.bytes.resize(have + static_cast<size_t>(wanted));
-    size_t got = ReadAt(start, run.bytes.data() + have, static_cast<size_t>(wanted));
+    size_t got = ReadAt(offset, run.bytes.data() + have, static_cast<size_t>(wanted));
     got -= got % kEntrySize;
     run.bytes.resize(have + got);
-    // A cut cluster (the volume's end, a failed read, the entry bound) is
-    // the last one the directory gets.
-    if (got < m_Boot.clusterSize)
+    // A cut piece (the volume's end, a failed read, the entry bound) is the
+    // last one the directory gets.
+    if (got < piece)
         run.ended = true;
     for (size_t at = 0; at < got; at += kEntrySize)
-        run.offsets.push_back(start + at);
+        run.offsets.push_back(offset + at);
+    run.clusterRead += got;
     run.entriesRead += static_cast<uint32_t>(got / kEntrySize);
     return got != 0;
 }
 
-bool CMUNdelete::ReadNextCluster(DirectoryRun& run)
+bool CMUNdelete::ReadMore(DirectoryRun& run)
 {
     if (run.ended)
         return false;
-    uint32_t next = NextDirectoryCluster(run.cluster);
-    return next != 0 && ReadCluster(run, next);
+    if (run.clusterRead >= m_Boot.clusterSize) {
+        uint32_t next = NextDirectoryCluster(run.cluster);
+        if (next == 0 || !EnterCluster(run, next))
+            return false;
+    }
+    return ReadPiece(run);
 }
 
 size_t CMUNdelete::ReadAt(uint64_t offset, void* destination, size_t count)

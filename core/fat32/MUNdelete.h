@@ -52,14 +52,17 @@ public:
     static constexpr uint32_t kMaxDepth = 256;
 
 private:
-    // One directory being read: the entries of its clusters read so far that
-    // no group has taken yet, with the volume offset of each.
+    // One directory being read: the entries read so far that no group has
+    // taken yet, with the volume offset of each.
     struct DirectoryRun {
         uint32_t depth = 0;
-        // The cluster read last.
+        // The cluster being read, where it starts and how much of it has
+        // been read.
         uint32_t cluster = 0;
-        // No further cluster is read: the volume, a read or the entry bound
-        // ended the directory.
+        uint64_t clusterStart = 0;
+        uint64_t clusterRead = 0;
+        // No more is read: the volume, a read or the entry bound ended the
+        // directory.
         bool ended = false;
         uint32_t entriesRead = 0;
         std::vector<uint8_t> bytes;
@@ -67,14 +70,21 @@ private:
         size_t next = 0; // first entry not taken by a group
     };
 
+    // A directory's cluster is read in pieces of this size, so that a walk
+    // deep in the tree holds little memory for the directories above.
+    static constexpr uint64_t kDirectoryPiece = 16384;
+
     void ReadDirectory(const CDirEntry* parent, uint32_t firstCluster, uint32_t depth,
                        std::vector<std::unique_ptr<CDirEntry>>& into);
-    // Reads cluster into the run; false when it cannot be read or was read
-    // before.
-    bool ReadCluster(DirectoryRun& run, uint32_t cluster);
-    // Reads the cluster that follows the run's last one; false at the end
-    // of the directory.
-    bool ReadNextCluster(DirectoryRun& run);
+    // Makes cluster the run's next one; false when it cannot be read, was
+    // read before, or the directory has all the entries it may have.
+    bool EnterCluster(DirectoryRun& run, uint32_t cluster);
+    // Reads the next piece of the run's cluster; false when nothing more
+    // could be read.
+    bool ReadPiece(DirectoryRun& run);
+    // Reads more of the directory, from the cluster that follows when the
+    // current one is read; false at the end of the directory.
+    bool ReadMore(DirectoryRun& run);
     // The cluster that follows cluster in a directory, 0 at its end.
     uint32_t NextDirectoryCluster(uint32_t cluster);
     // True when the allocation table gives cluster to a file or directory.

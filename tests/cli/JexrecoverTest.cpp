@@ -6,8 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <sys/wait.h>
@@ -22,14 +20,6 @@ struct Outcome {
     std::string err;
 };
 
-std::string Slurp(const std::string& path)
-{
-    std::ifstream in(path);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 class Jexrecover : public ::testing::Test {
 protected:
     Outcome Run(const std::string& arguments)
@@ -39,8 +29,8 @@ protected:
         int status = std::system(command.c_str());
         Outcome outcome;
         outcome.exit = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        outcome.out = Slurp(dir.File("stdout"));
-        outcome.err = Slurp(dir.File("stderr"));
+        outcome.out = jextest::ReadText(dir.File("stdout"));
+        outcome.err = jextest::ReadText(dir.File("stderr"));
         return outcome;
     }
     // A FAT32 image with deleted files in folders, made with mtools.
@@ -232,7 +222,7 @@ TEST_F(Jexrecover, DestinationOnTheSearchedVolumeIsRefused)
     ASSERT_EQ(::stat(dir.Path().c_str(), &info), 0);
     std::string uevent = "/sys/dev/block/" + std::to_string(major(info.st_dev)) + ":" +
                          std::to_string(minor(info.st_dev)) + "/uevent";
-    std::string text = Slurp(uevent);
+    std::string text = jextest::ReadText(uevent);
     size_t at = text.find("DEVNAME=");
     if (at == std::string::npos)
         GTEST_SKIP() << "skipped: the temporary folder lies on no block device here";

@@ -87,6 +87,7 @@ TEST(RecoveryScan, FoundEntriesInTheScansOrderWithAFilter)
 
     // Bounds the user gives include the sizes they name.
     CZelFilterRequest request;
+    request.byExtension = true;
     request.extensions = {L"DAT"};
     request.hasMinSize = request.hasMaxSize = true;
     request.minSize = 1000;
@@ -98,6 +99,11 @@ TEST(RecoveryScan, FoundEntriesInTheScansOrderWithAFilter)
                                                           "card.img/Ordner/Datei 3000.dat",
                                                           "card.img/Ordner/Datei 5000.dat"}));
     request.extensions = {L"txt"};
+    ASSERT_TRUE(scan.Search(ZelBuildFilter(*BoundCore().GetCreator(), request, error), error)) << error;
+    EXPECT_EQ(FoundPaths(scan), (std::vector<std::string>{"card.img/Ordner"}));
+    // Extensions asked for, but none given (an empty category): no file.
+    request.extensions.clear();
+    request.hasMinSize = request.hasMaxSize = false;
     ASSERT_TRUE(scan.Search(ZelBuildFilter(*BoundCore().GetCreator(), request, error), error)) << error;
     EXPECT_EQ(FoundPaths(scan), (std::vector<std::string>{"card.img/Ordner"}));
     // Nothing asked: no filter at all.

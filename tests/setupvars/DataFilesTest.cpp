@@ -1,13 +1,13 @@
 // The shipped "Lang.vrl" and "Params.vrl", and the language chosen when the
 // program is installed.
-#include "SetupTestSupport.h"
+#include "support/SetupLibrary.h"
 #include "support/TestImages.h"
 
 using namespace setuptest;
 
 TEST(DataFiles, LangVrlHasEveryTextInEveryLanguage)
 {
-    IZelArray* root = ReadRoot(std::string(JEX_BIN_DIR) + "/Lang.vrl");
+    CZelComPtr<IZelArray> root = ReadRoot(std::string(JEX_BIN_DIR) + "/Lang.vrl");
     ASSERT_TRUE(root);
     LONG count = 0;
     root->get_Count(&count);
@@ -15,7 +15,7 @@ TEST(DataFiles, LangVrlHasEveryTextInEveryLanguage)
     std::vector<std::u16string> names;
     for (LONG j = 0; j < count; j += 2) {
         names.push_back(TextAt(root, j));
-        IZelArray* texts = ArrayAt(root, j + 1);
+        CZelComPtr<IZelArray> texts = ArrayAt(root, j + 1);
         ASSERT_TRUE(texts) << j;
         LONG n = 0;
         texts->get_Count(&n);
@@ -24,20 +24,18 @@ TEST(DataFiles, LangVrlHasEveryTextInEveryLanguage)
             std::u16string text = TextAt(texts, k);
             EXPECT_FALSE(text.empty() || text == u"(none)") << "language " << j / 2 << " text " << k;
         }
-        texts->Release();
     }
-    root->Release();
     for (const char16_t* wanted : {u"English", u"German", u"French", u"Spanish", u"Russian"})
         EXPECT_NE(std::find(names.begin(), names.end(), wanted), names.end());
 }
 
 TEST(DataFiles, ParamsVrlHasTheLanguageAndFourCategories)
 {
-    IZelArray* root = ReadRoot(std::string(JEX_BIN_DIR) + "/Params.vrl");
+    CZelComPtr<IZelArray> root = ReadRoot(std::string(JEX_BIN_DIR) + "/Params.vrl");
     ASSERT_TRUE(root);
     EXPECT_EQ(TextAt(root, 0), u"English");
     for (LONG category = 1; category <= 4; ++category) {
-        IZelArray* list = ArrayAt(root, category);
+        CZelComPtr<IZelArray> list = ArrayAt(root, category);
         ASSERT_TRUE(list) << category;
         LONG n = 0;
         list->get_Count(&n);
@@ -47,10 +45,9 @@ TEST(DataFiles, ParamsVrlHasTheLanguageAndFourCategories)
             EXPECT_FALSE(extension.empty());
             EXPECT_EQ(extension.find(u'.'), std::u16string::npos) << "extensions have no dot";
         }
-        list->Release();
     }
     // The categories hold what cameras and phones write.
-    IZelArray* images = ArrayAt(root, 3);
+    CZelComPtr<IZelArray> images = ArrayAt(root, 3);
     std::vector<std::u16string> all;
     LONG n = 0;
     images->get_Count(&n);
@@ -58,8 +55,6 @@ TEST(DataFiles, ParamsVrlHasTheLanguageAndFourCategories)
         all.push_back(TextAt(images, i));
     for (const char16_t* wanted : {u"jpg", u"png", u"heic", u"cr2", u"nef", u"dng"})
         EXPECT_NE(std::find(all.begin(), all.end(), wanted), all.end());
-    images->Release();
-    root->Release();
 }
 
 TEST(DataFiles, InstallChoosesTheEnvironmentsLanguage)
@@ -71,9 +66,8 @@ TEST(DataFiles, InstallChoosesTheEnvironmentsLanguage)
                               " --install " + jextest::Quote(JEX_BUILD_DIR) + " --prefix " +
                               jextest::Quote(prefix.Path());
         ASSERT_EQ(jextest::Run(command), 0) << command;
-        IZelArray* root = ReadRoot(prefix.Path() + "/lib/jexfilerecovery/Params.vrl");
+        CZelComPtr<IZelArray> root = ReadRoot(prefix.Path() + "/lib/jexfilerecovery/Params.vrl");
         ASSERT_TRUE(root) << locale;
         EXPECT_EQ(TextAt(root, 0), language) << locale;
-        root->Release();
     }
 }

@@ -1,5 +1,5 @@
 // ZELMAIN run for real against libJexVars.so, on files in a temporary folder.
-#include "SetupTestSupport.h"
+#include "support/SetupLibrary.h"
 #include "support/TestImages.h"
 
 #include <filesystem>
@@ -103,17 +103,9 @@ TEST_F(SetupFixture, NamesMatchByPrefixInTableOrder)
     // "Param" is ParamSetAtLong.
     WriteSample("p.vrl");
     EXPECT_EQ(RunScript("VarFileLoad " + File("p.vrl") + "^ Param 0 5 VarFileSave " + File("q.vrl") + "^"), 0);
-    IZelArray* root = ReadRoot(File("q.vrl"));
+    CZelComPtr<IZelArray> root = ReadRoot(File("q.vrl"));
     ASSERT_TRUE(root);
-    IZelVariable* first = At(root, 0);
-    IZelLong* number = nullptr;
-    ASSERT_EQ(first->QueryInterface(IID_IZelLong, reinterpret_cast<void**>(&number)), S_OK);
-    LONG value = 0;
-    number->get_Value(&value);
-    EXPECT_EQ(value, 5);
-    number->Release();
-    first->Release();
-    root->Release();
+    EXPECT_EQ(LongAt(root, 0), 5);
 }
 
 TEST_F(SetupFixture, FileCommandsThatFailStopTheRun)
@@ -145,10 +137,9 @@ TEST_F(SetupFixture, EditsOutOfRangeOrOfAnotherTypeChangeNothing)
 
     // A string with spaces closed by "^", and one that swallows the rest.
     ASSERT_EQ(RunScript("VarFileLoad " + path + "^ ParamSetAtString 1  with  spaces ^ VarFileSave " + path + "^"), 0);
-    IZelArray* root = ReadRoot(path);
+    CZelComPtr<IZelArray> root = ReadRoot(path);
     ASSERT_TRUE(root);
     EXPECT_EQ(TextAt(root, 1), u"with  spaces ");
-    root->Release();
     ASSERT_EQ(RunScript("VarFileLoad " + path + "^ ParamSetAtString 1 rest VarFileSave " + File("never.vrl") + "^"), 0);
     EXPECT_FALSE(std::filesystem::exists(File("never.vrl")));
     // A value missing at the end keeps its default.
@@ -160,13 +151,5 @@ TEST_F(SetupFixture, EditsOutOfRangeOrOfAnotherTypeChangeNothing)
               0);
     root = ReadRoot(File("s.vrl"));
     ASSERT_TRUE(root);
-    IZelVariable* first = At(root, 0);
-    IZelLong* number = nullptr;
-    ASSERT_EQ(first->QueryInterface(IID_IZelLong, reinterpret_cast<void**>(&number)), S_OK);
-    LONG value = 0;
-    number->get_Value(&value);
-    EXPECT_EQ(value, INT32_MAX) << "numbers beyond 32 bits are clamped";
-    number->Release();
-    first->Release();
-    root->Release();
+    EXPECT_EQ(LongAt(root, 0), INT32_MAX) << "numbers beyond 32 bits are clamped";
 }

@@ -103,6 +103,12 @@ std::vector<uint8_t> ReadFile(const std::string& path)
     return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+std::string ReadText(const std::string& path)
+{
+    std::vector<uint8_t> bytes = ReadFile(path);
+    return std::string(bytes.begin(), bytes.end());
+}
+
 bool LoopDevice::Attach(const std::string& image, std::string& reason)
 {
     if (geteuid() != 0) {

@@ -41,6 +41,8 @@ std::vector<uint8_t> Content(size_t size, uint32_t seed);
 // Writes bytes to a new file.
 void WriteFile(const std::string& path, const std::vector<uint8_t>& bytes);
 std::vector<uint8_t> ReadFile(const std::string& path);
+// A file's content as text; empty when it cannot be read.
+std::string ReadText(const std::string& path);
 
 // A read-only loop device over an image; only where the test runs as root
 // and losetup works.

@@ -1,6 +1,6 @@
 // The live variables and the component server, through the library's
 // exports.
-#include "VarsTestSupport.h"
+#include "support/VarsLibrary.h"
 #include "support/TestImages.h"
 
 #include "jexvars/ZelComClient.h"
@@ -62,9 +62,9 @@ TEST(Variables, NewObjectsAndTheirFields)
     ASSERT_NE(value, nullptr);
     EXPECT_EQ(SysStringLen(value), 0u);
     SysFreeString(value);
-    BSTR comment = nullptr;
-    ASSERT_EQ(text->get_Comment(&comment), S_OK);
-    EXPECT_EQ(Bstr(comment, true).Text(), u"");
+    CZelBstr comment;
+    ASSERT_EQ(text->get_Comment(comment.Out()), S_OK);
+    EXPECT_EQ(comment.Text(), u"");
     IZelVariable* parent = reinterpret_cast<IZelVariable*>(1);
     EXPECT_EQ(text->get_Parent(&parent), S_OK);
     EXPECT_EQ(parent, nullptr);
@@ -79,8 +79,8 @@ TEST(Variables, NewObjectsAndTheirFields)
     EXPECT_EQ(text->put_Comment(raw), S_OK);
     SysFreeString(raw);
     EXPECT_EQ(text->put_Comment(nullptr), ZEL_E_INVALIDARG);
-    text->get_Comment(&comment);
-    EXPECT_EQ(Bstr(comment, true).Text(), u"ab");
+    text->get_Comment(comment.Out());
+    EXPECT_EQ(comment.Text(), u"ab");
     // A null value is kept as null.
     EXPECT_EQ(text->put_Value(nullptr), S_OK);
     text->get_Value(&value);

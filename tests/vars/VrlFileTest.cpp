@@ -1,5 +1,5 @@
 // .vrl files written and read through the builder, byte for byte.
-#include "VarsTestSupport.h"
+#include "support/VarsLibrary.h"
 #include "support/TestImages.h"
 
 #include <cmath>
@@ -36,8 +36,8 @@ struct BuilderFixture : public ::testing::Test {
     HRESULT Read(const std::vector<uint8_t>& bytes, VARIANT_BOOL& done)
     {
         jextest::WriteFile(dir.File("in.vrl"), bytes);
-        Bstr name(Path("in.vrl").c_str());
-        return builder->ReadFile(name, &done);
+        CZelBstr name(Path("in.vrl"));
+        return builder->ReadFile(name.Get(), &done);
     }
     std::u16string Path(const std::string& file) const
     {
@@ -72,8 +72,8 @@ TEST_F(BuilderFixture, WorkedExampleWrittenAndReadByteForByte)
     ASSERT_EQ(first->QueryInterface(IID_IZelLong, reinterpret_cast<void**>(&number)), S_OK);
     ASSERT_EQ(second->QueryInterface(IID_IZelString, reinterpret_cast<void**>(&text)), S_OK);
     number->put_Value(7);
-    number->put_Comment(Bstr(u"N"));
-    text->put_Value(Bstr(u"Hi"));
+    number->put_Comment(CZelBstr(u"N").Get());
+    text->put_Value(CZelBstr(u"Hi").Get());
     // A value of type None is never written.
     IZelVariable* none = New<IZelVariable>(CLSID_CZelVariable, IID_IZelVariable);
     ASSERT_EQ(root->Add(none), S_OK);
@@ -85,15 +85,15 @@ TEST_F(BuilderFixture, WorkedExampleWrittenAndReadByteForByte)
     root->Release();
 
     VARIANT_BOOL done = VARIANT_FALSE;
-    Bstr out(Path("example.vrl").c_str());
-    ASSERT_EQ(builder->WriteFile(out, &done), S_OK);
+    CZelBstr out(Path("example.vrl"));
+    ASSERT_EQ(builder->WriteFile(out.Get(), &done), S_OK);
     EXPECT_EQ(done, VARIANT_TRUE);
     auto written = jextest::ReadFile(dir.File("example.vrl"));
     EXPECT_EQ(written.size(), 70u);
     EXPECT_EQ(written, Example());
-    BSTR name = nullptr;
-    ASSERT_EQ(builder->get_FullFileName(&name), S_OK);
-    EXPECT_EQ(Bstr(name, true).Text(), Path("example.vrl"));
+    CZelBstr name;
+    ASSERT_EQ(builder->get_FullFileName(name.Out()), S_OK);
+    EXPECT_EQ(name.Text(), Path("example.vrl"));
 
     // Read back, edited, and written again exactly as expected.
     ASSERT_EQ(Read(Example(), done), S_OK);
@@ -106,11 +106,11 @@ TEST_F(BuilderFixture, WorkedExampleWrittenAndReadByteForByte)
     ASSERT_EQ(root->GetAt(1, &element), S_OK);
     IZelString* hi = nullptr;
     ASSERT_EQ(element->QueryInterface(IID_IZelString, reinterpret_cast<void**>(&hi)), S_OK);
-    hi->put_Value(Bstr(u"Ho"));
+    hi->put_Value(CZelBstr(u"Ho").Get());
     hi->Release();
     element->Release();
     root->Release();
-    ASSERT_EQ(builder->WriteFile(out, &done), S_OK);
+    ASSERT_EQ(builder->WriteFile(out.Get(), &done), S_OK);
     auto expected = Example();
     expected[68] = 'o';
     EXPECT_EQ(jextest::ReadFile(dir.File("example.vrl")), expected);
@@ -140,13 +140,13 @@ TEST_F(BuilderFixture, RoundTripsKeepShapeCommentsAndEveryBit)
     // Nested arrays with comments, an empty string and a non-ASCII text.
     IZelArray* inner = nullptr;
     builder->ArrayCreate(&inner);
-    inner->put_Comment(Bstr(u"Sprachen \u00fc"));
+    inner->put_Comment(CZelBstr(u"Sprachen \u00fc").Get());
     inner->AddByEnum(ZelVariableTypes_String);
     IZelArray* deepest = nullptr;
     builder->ArrayCreate(&deepest);
     IZelString* s = nullptr;
     builder->StringCreate(&s);
-    s->put_Value(Bstr(u"\u0420\u0443\u0441\u0441\u043a\u0438\u0439"));
+    s->put_Value(CZelBstr(u"\u0420\u0443\u0441\u0441\u043a\u0438\u0439").Get());
     deepest->Add(s);
     s->Release();
     inner->Add(deepest);
@@ -156,13 +156,13 @@ TEST_F(BuilderFixture, RoundTripsKeepShapeCommentsAndEveryBit)
     root->Release();
 
     VARIANT_BOOL done = VARIANT_FALSE;
-    Bstr file(Path("round.vrl").c_str());
-    ASSERT_EQ(builder->WriteFile(file, &done), S_OK);
+    CZelBstr file(Path("round.vrl"));
+    ASSERT_EQ(builder->WriteFile(file.Get(), &done), S_OK);
     auto first = jextest::ReadFile(dir.File("round.vrl"));
-    ASSERT_EQ(builder->ReadFile(file, &done), S_OK);
+    ASSERT_EQ(builder->ReadFile(file.Get(), &done), S_OK);
     ASSERT_EQ(done, VARIANT_TRUE);
-    Bstr again(Path("again.vrl").c_str());
-    ASSERT_EQ(builder->WriteFile(again, &done), S_OK);
+    CZelBstr again(Path("again.vrl"));
+    ASSERT_EQ(builder->WriteFile(again.Get(), &done), S_OK);
     EXPECT_EQ(jextest::ReadFile(dir.File("again.vrl")), first);
 
     root = Root();
@@ -197,8 +197,8 @@ TEST_F(BuilderFixture, DamagedFilesAndTheStateTheyLeave)
     EXPECT_EQ(done, VARIANT_FALSE);
     IZelArray* root = Root();
     EXPECT_EQ(root, nullptr);
-    Bstr out(Path("out.vrl").c_str());
-    EXPECT_EQ(builder->WriteFile(out, &done), ZEL_E_INVALIDARG);
+    CZelBstr out(Path("out.vrl"));
+    EXPECT_EQ(builder->WriteFile(out.Get(), &done), ZEL_E_INVALIDARG);
 
     // The magic alone, or a long where the root array should be.
     done = VARIANT_TRUE;

@@ -1,6 +1,7 @@
 #include "jexvars/ZelComClient.h"
 
 #include "Registry.h"
+#include "jexvars/ZelComPtr.h"
 
 #include <dlfcn.h>
 
@@ -22,11 +23,9 @@ HRESULT ZelCreateInstanceFromRegistry(REFCLSID clsid, IUnknown* outer, REFIID ii
     auto getClassObject = reinterpret_cast<ZelDllGetClassObject>(dlsym(handle, "DllGetClassObject"));
     if (getClassObject == nullptr)
         return REGDB_E_CLASSNOTREG;
-    IClassFactory* factory = nullptr;
-    HRESULT hr = getClassObject(clsid, IID_IClassFactory, reinterpret_cast<void**>(&factory));
+    CZelComPtr<IClassFactory> factory;
+    HRESULT hr = getClassObject(clsid, IID_IClassFactory, factory.OutVoid());
     if (FAILED(hr))
         return hr;
-    hr = factory->CreateInstance(outer, iid, object);
-    factory->Release();
-    return hr;
+    return factory->CreateInstance(outer, iid, object);
 }

@@ -11,7 +11,9 @@
 #include <vector>
 
 struct CZelFilterRequest {
-    // A file of any of these is found; none: every extension.
+    // Set when the user asked for extensions (categories or their own):
+    // then a file of any of these is found, and with none, no file is.
+    bool byExtension = false;
     std::vector<std::wstring> extensions;
     bool hasMinSize = false;
     bool hasMaxSize = false;
@@ -19,7 +21,7 @@ struct CZelFilterRequest {
     uint64_t minSize = 0;
     uint64_t maxSize = 0;
 
-    bool Empty() const { return extensions.empty() && !hasMinSize && !hasMaxSize; }
+    bool Empty() const { return !byExtension && !hasMinSize && !hasMaxSize; }
 };
 
 // The filter description for the request: a group of one extension list and

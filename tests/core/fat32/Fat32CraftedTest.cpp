@@ -162,6 +162,25 @@ TEST_F(Crafted, FoldersDeletedFoldersAndPaths)
     EXPECT_EQ(Restore(found[1], "readme"), kept);
 }
 
+TEST_F(Crafted, GroupsAcrossThePiecesOfALargeCluster)
+{
+    // 64 KiB clusters are read in pieces: a long name that starts in one
+    // piece ends in the next.
+    FatImageBuilder image(65536, 512, 128);
+    const auto data = Bytes(3000, 9);
+    image.PutData(10, data);
+    for (uint32_t i = 0; i < 510; ++i)
+        image.PutEntry(2, i, FatImageBuilder::Deleted(FatImageBuilder::ShortEntry("F" + std::to_string(i) + "      BIN",
+                                                                                 0x20, 10, 1)));
+    uint32_t after = PutNamed(image, 2, 510, u"Ein Name über zwei Stücke.txt",
+                              FatImageBuilder::ShortEntry("EINNAM~1TXT", 0x20, 10, 3000), true);
+    ASSERT_GT(after, 512u);
+    auto found = Scan(image);
+    ASSERT_EQ(found.size(), 511u);
+    EXPECT_EQ(found.back().path, L"crafted.img/Ein Name \u00fcber zwei St\u00fccke.txt");
+    EXPECT_EQ(Restore(found.back(), "straddling"), data);
+}
+
 TEST_F(Crafted, LargeClusterNumbersAndTheEndOfADirectory)
 {
     // Enough clusters for a first cluster whose low word is 0x8000 or more.

@@ -75,6 +75,7 @@ public:
     }
     CZelBstr(const CZelBstr&) = delete;
     CZelBstr& operator=(const CZelBstr&) = delete;
+    CZelBstr(CZelBstr&& other) noexcept : m_p(other.m_p) { other.m_p = nullptr; }
     ~CZelBstr() { SysFreeString(m_p); }
 
     BSTR Get() const { return m_p; }

@@ -1,4 +1,4 @@
-#include "VarsTestSupport.h"
+#include "support/VarsLibrary.h"
 
 namespace varstest {
 

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "jexcommon/ZelSharedLibrary.h"
+#include "jexvars/ZelComPtr.h"
 #include "jexvars/ZelVars.h"
 
 #include <gtest/gtest.h>
@@ -19,21 +20,6 @@ struct Library {
     ZelDllRegisterServer unregisterServer = nullptr;
 };
 const Library& Vars();
-
-// A BSTR owned by the test.
-class Bstr {
-public:
-    explicit Bstr(const char16_t* text) : m_Text(SysAllocString(text)) {}
-    explicit Bstr(BSTR taken, bool) : m_Text(taken) {}
-    ~Bstr() { SysFreeString(m_Text); }
-    Bstr(const Bstr&) = delete;
-    Bstr& operator=(const Bstr&) = delete;
-    operator BSTR() const { return m_Text; }
-    std::u16string Text() const { return m_Text == nullptr ? u"" : std::u16string(m_Text, SysStringLen(m_Text)); }
-
-private:
-    BSTR m_Text;
-};
 
 // A new builder from the class factory, one reference for the caller.
 IZelVarBuilder* NewBuilder();

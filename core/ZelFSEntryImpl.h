@@ -87,15 +87,34 @@ public:
 
     ZELRESULT RestoreA(const char* destination, CZelProgressCallbackPtr progress) override
     {
-        if (destination == nullptr || m_pRecord == nullptr || !m_pEngine)
+        CZelRestoreReport report;
+        return RestoreEx(destination, progress, report);
+    }
+
+    ZELRESULT RestoreEx(const char* destination, CZelProgressCallbackPtr progress, CZelRestoreReport& report) override
+    {
+        report = CZelRestoreReport();
+        if (destination == nullptr || m_pRecord == nullptr || !m_pEngine) {
+            report.reason = destination == nullptr ? L"no destination" : L"not a file a search found";
             return ZEL_E_RESTOREREFUSED;
+        }
         // The record belongs to the found set of one scan; once the engine
         // has been closed, reopened or has scanned again it is gone, and the
         // engine refuses it without following the pointer.
-        int32_t result = m_pEngine->RestoreCurrentFile(m_Generation, destination, m_pRecord, progress);
+        int32_t result = m_pEngine->RestoreCurrentFile(m_Generation, destination, m_pRecord, progress, report);
         if (result == kZelStaleRecord)
             return ZEL_E_RESTOREREFUSED;
-        return result == 0 ? ZEL_S_OK : ZEL_E_ENGINE;
+        if (result != 0)
+            return ZEL_E_ENGINE;
+        switch (report.verdict) {
+        case ZelRestored:
+            return ZEL_S_OK;
+        case ZelRestoredPartly:
+            return ZEL_S_PARTIAL;
+        case ZelRestoreFailed:
+            break;
+        }
+        return ZEL_E_ENGINE;
     }
 
     virtual void SetSize(uint64_t size) { this->m_Size = size; }

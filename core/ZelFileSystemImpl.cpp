@@ -49,16 +49,18 @@ void CZelFileSystemImplT<TBase>::Close()
 
 template <class TBase>
 ZELRESULT CZelFileSystemImplT<TBase>::FindDeletedEx(const wchar_t* volume, int32_t /*flag*/,
-                                                    boost::shared_ptr<CZelCheckFile> filter, std::wstring& reason)
+                                                    boost::shared_ptr<CZelCheckFile> filter, CZelScanReport& report)
 {
-    reason.clear();
+    report = CZelScanReport();
     boost::mutex::scoped_lock lock(m_Mutex);
     if (!m_pEngine)
         return ZEL_E_ENGINE;
     // The engine filter lives for the whole scan.
     auto engineFilter = ZelConvertForEngine(filter);
-    if (m_pEngine->FindDeleted(EnginePath(volume).c_str(), 1, engineFilter.get()) != 0) {
-        reason = ZelNarrowToWide(m_pEngine->GetLastError());
+    int32_t result = m_pEngine->FindDeleted(EnginePath(volume).c_str(), 1, engineFilter.get());
+    report.unreadableStretches = m_pEngine->GetUnreadableCount();
+    if (result != 0) {
+        report.reason = ZelNarrowToWide(m_pEngine->GetLastError());
         return ZEL_E_ENGINE;
     }
     return ZEL_S_OK;
@@ -70,11 +72,11 @@ ZELRESULT CZelFileSystemImplT<TBase>::FindDeleted(const wchar_t* volume, int32_t
 {
     if (!m_pEngine)
         return ZEL_E_ENGINE;
-    std::wstring reason;
+    CZelScanReport report;
     // Callers that only look at the result see an empty scan; the user is
     // told why nothing could be scanned.
-    if (FindDeletedEx(volume, flag, filter, reason) != ZEL_S_OK && !reason.empty())
-        ZelShowMessage(reason, kZelTroubleCaption);
+    if (FindDeletedEx(volume, flag, filter, report) != ZEL_S_OK && !report.reason.empty())
+        ZelShowMessage(report.reason, kZelTroubleCaption);
     return ZEL_S_OK;
 }
 

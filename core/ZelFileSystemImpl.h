@@ -31,7 +31,7 @@ public:
     double GetProgress() override;
     std::wstring GetName() override { return m_Name; }
     ZELRESULT FindDeletedEx(const wchar_t* volume, int32_t flag, boost::shared_ptr<CZelCheckFile> filter,
-                            std::wstring& reason) override;
+                            CZelScanReport& report) override;
 
 private:
     boost::shared_ptr<CZelEngine> m_pEngine;

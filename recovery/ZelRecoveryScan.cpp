@@ -21,15 +21,18 @@ bool CZelRecoveryScan::Prepare(const std::string& volume, std::string& error)
 bool CZelRecoveryScan::Search(const boost::shared_ptr<CZelCheckFile>& filter, std::string& error)
 {
     m_Found.clear();
+    m_Unreadable = 0;
     if (!m_pFileSystem) {
         error = m_Volume + ": no volume is prepared";
         return false;
     }
     std::wstring volume = ZelNarrowToWide(m_Volume);
-    std::wstring reason;
+    CZelScanReport report;
     m_pFileSystem->Open(volume.c_str(), 0);
-    if (m_pFileSystem->FindDeletedEx(volume.c_str(), 1, filter, reason) != ZEL_S_OK) {
-        error = reason.empty() ? m_Volume + ": the search failed" : ZelWideToNarrow(reason);
+    ZELRESULT result = m_pFileSystem->FindDeletedEx(volume.c_str(), 1, filter, report);
+    m_Unreadable = report.unreadableStretches;
+    if (result != ZEL_S_OK) {
+        error = report.reason.empty() ? m_Volume + ": the search failed" : ZelWideToNarrow(report.reason);
         return false;
     }
     boost::shared_ptr<CZelEntityIterator> it = m_pFileSystem->GetIterator();

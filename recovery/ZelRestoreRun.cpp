@@ -1,6 +1,7 @@
 #include "jexrecovery/ZelRestoreRun.h"
 
 #include "jexrecovery/ZelDestination.h"
+#include "jexcommon/ZelText.h"
 
 #include <boost/make_shared.hpp>
 
@@ -44,13 +45,20 @@ CZelRestoreOutcome RestoreOne(const CZelFoundEntry& found, const std::string& de
     auto progress = boost::make_shared<CZelCallbackWrapperRT<CProgressRelay, void, double>>(&CProgressRelay::Fire,
                                                                                           &relay);
     auto file = boost::dynamic_pointer_cast<CZelFSFile>(found.entry);
-    ZELRESULT result = file ? file->RestoreA(outcome.destination.c_str(), progress) : ZEL_E_RESTOREREFUSED;
+    CZelRestoreReport report;
+    ZELRESULT result = file ? file->RestoreEx(outcome.destination.c_str(), progress, report) : ZEL_E_RESTOREREFUSED;
+    outcome.reason = ZelWideToNarrow(report.reason);
     if (result == ZEL_S_OK) {
         outcome.result = ZelRestoreResult::Restored;
+    } else if (result == ZEL_S_PARTIAL) {
+        outcome.result = ZelRestoreResult::Partial;
+        outcome.unreadableBytes = report.unreadableBytes;
     } else {
         outcome.result = ZelRestoreResult::Failed;
-        outcome.reason = result == ZEL_E_RESTOREREFUSED ? "the volume no longer holds this file"
-                                                        : "the file could not be written or read";
+        if (result == ZEL_E_RESTOREREFUSED)
+            outcome.reason = "the volume no longer holds this file";
+        else if (outcome.reason.empty())
+            outcome.reason = "the file could not be written or read";
     }
     return outcome;
 }
@@ -62,6 +70,8 @@ const char* ZelRestoreResultName(ZelRestoreResult result)
     switch (result) {
     case ZelRestoreResult::Restored:
         return "restored";
+    case ZelRestoreResult::Partial:
+        return "partial";
     case ZelRestoreResult::Skipped:
         return "skipped";
     case ZelRestoreResult::Failed:

@@ -28,7 +28,8 @@ const char* const kRecoverUsage =
     "  --quiet           no progress display\n"
     "  --help, --version\n"
     "\n"
-    "Exit status: 0 all done, 1 some files failed, 2 bad usage or a volume that cannot be searched.\n";
+    "Exit status: 0 all done, 1 some files are partial, failed or were skipped, 2 bad usage or a volume\n"
+    "that cannot be searched.\n";
 
 bool ZelParseSize(const std::string& text, uint64_t& size)
 {

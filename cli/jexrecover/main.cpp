@@ -129,6 +129,16 @@ bool Search(const CZelCoreBinding& core, const CRecoverOptions& options, CZelRec
     return ok;
 }
 
+// "; 3 stretches of it could not be read", or nothing when all could be.
+std::string UnreadableNote(const CZelRecoveryScan& scan)
+{
+    uint64_t count = scan.UnreadableStretches();
+    if (count == 0)
+        return std::string();
+    return "; " + std::to_string(count) + (count == 1 ? " stretch" : " stretches") +
+           " of it could not be read and " + (count == 1 ? "was" : "were") + " passed over";
+}
+
 int ScanCommand(const CRecoverOptions& options, const CZelRecoveryScan& scan)
 {
     if (options.json) {
@@ -153,7 +163,8 @@ int ScanCommand(const CRecoverOptions& options, const CZelRecoveryScan& scan)
                     static_cast<unsigned long long>(e.size), Printable(e.path).c_str());
     }
     if (!options.quiet)
-        std::fprintf(stderr, "%zu deleted file%s found on %s\n", files, files == 1 ? "" : "s", options.volume.c_str());
+        std::fprintf(stderr, "%zu deleted file%s found on %s%s\n", files, files == 1 ? "" : "s", options.volume.c_str(),
+                     UnreadableNote(scan).c_str());
     return kDone;
 }
 
@@ -197,16 +208,22 @@ int RestoreCommand(const CRecoverOptions& options, const CZelRecoveryScan& scan)
         ZelRestoreFiles(selection.files, options.destination, options.flat, show ? &line : nullptr);
     if (show && !selection.files.empty())
         std::fprintf(stderr, "\r\033[K");
-    size_t restored = 0, failed = 0;
+    size_t restored = 0, partial = 0, failed = 0;
     for (const CZelRestoreOutcome& o : outcomes) {
         if (o.result == ZelRestoreResult::Restored) {
             ++restored;
             continue;
         }
-        ++failed;
+        if (o.result == ZelRestoreResult::Partial)
+            ++partial;
+        else
+            ++failed;
         if (!options.json)
-            std::fprintf(stderr, "jexrecover: %s: %s\n", Printable(o.source).c_str(), Printable(o.reason).c_str());
+            std::fprintf(stderr, "jexrecover: %s: %s%s\n", Printable(o.source).c_str(),
+                         o.result == ZelRestoreResult::Partial ? "partly restored: " : "", Printable(o.reason).c_str());
     }
+    if (!options.json && !options.quiet && scan.UnreadableStretches() != 0)
+        std::fprintf(stderr, "jexrecover: %s%s\n", options.volume.c_str(), UnreadableNote(scan).c_str());
     outcomes.insert(outcomes.end(), selection.skipped.begin(), selection.skipped.end());
     if (options.json) {
         std::vector<CZelJsonObject> listed;
@@ -215,17 +232,22 @@ int RestoreCommand(const CRecoverOptions& options, const CZelRecoveryScan& scan)
             object.Add("source", o.source).Add("destination", o.destination).Add("result", ZelRestoreResultName(o.result));
             if (!o.reason.empty())
                 object.Add("reason", o.reason);
+            if (o.result == ZelRestoreResult::Partial)
+                object.Add("unreadableBytes", o.unreadableBytes);
             listed.push_back(object);
         }
         ZelPrintJsonArray(listed);
     } else {
         for (const CZelRestoreOutcome& o : outcomes)
-            if (o.result == ZelRestoreResult::Restored)
-                std::printf("%s -> %s\n", Printable(o.source).c_str(), Printable(o.destination).c_str());
-        std::printf("%zu restored, %zu failed, %zu skipped, into %s\n", restored, failed, selection.skipped.size(),
-                    options.destination.c_str());
+            if (o.result == ZelRestoreResult::Restored || o.result == ZelRestoreResult::Partial)
+                std::printf("%s -> %s%s\n", Printable(o.source).c_str(), Printable(o.destination).c_str(),
+                            o.result == ZelRestoreResult::Partial ? " (partial)" : "");
+        // The partly restored are named only when there are any.
+        std::string partly = partial == 0 ? "" : std::to_string(partial) + " partial, ";
+        std::printf("%zu restored, %s%zu failed, %zu skipped, into %s\n", restored, partly.c_str(), failed,
+                    selection.skipped.size(), options.destination.c_str());
     }
-    return failed == 0 && selection.skipped.empty() ? kDone : kSomeFailed;
+    return failed == 0 && partial == 0 && selection.skipped.empty() ? kDone : kSomeFailed;
 }
 
 } // namespace

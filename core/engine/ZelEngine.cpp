@@ -51,6 +51,10 @@ int32_t CZelEngine::FindDeleted(const char* volumePath, uint8_t mode, CZelEngine
     std::lock_guard<std::mutex> engine(m_EngineLock);
     m_Generation.Advance();
     SetProgress(0.0);
+    {
+        boost::mutex::scoped_lock lock(m_StateLock);
+        m_Unreadable = 0;
+    }
     std::string volume = volumePath != nullptr ? volumePath : "";
     std::string error;
     int32_t result = -1;
@@ -63,33 +67,62 @@ int32_t CZelEngine::FindDeleted(const char* volumePath, uint8_t mode, CZelEngine
     return result;
 }
 
+uint64_t CZelEngine::GetUnreadableCount()
+{
+    boost::mutex::scoped_lock lock(m_StateLock);
+    return m_Unreadable;
+}
+
+void CZelEngine::CountUnreadable()
+{
+    boost::mutex::scoped_lock lock(m_StateLock);
+    ++m_Unreadable;
+}
+
+void CZelEngine::SetVolumeOpener(ZelVolumeOpener opener)
+{
+    std::lock_guard<std::mutex> engine(m_EngineLock);
+    m_Opener = std::move(opener);
+}
+
+std::unique_ptr<CZelVolumeSource> CZelEngine::OpenSource(const std::string& path, std::string& error) const
+{
+    return m_Opener ? m_Opener(path, error) : ZelOpenVolumeSource(path, error);
+}
+
 boost::shared_ptr<CZelEntityIterator> CZelEngine::GetIterator()
 {
     return CreateIterator();
 }
 
 int32_t CZelEngine::RestoreFile(const char* destination, const CZelEngineRecord* record,
-                                const CZelProgressCallbackPtr& progress)
+                                const CZelProgressCallbackPtr& progress, CZelRestoreReport& report)
 {
     std::lock_guard<std::mutex> engine(m_EngineLock);
-    return RestoreChecked(destination, record, progress);
+    return RestoreChecked(destination, record, progress, report);
 }
 
 int32_t CZelEngine::RestoreCurrentFile(uint64_t generation, const char* destination, const CZelEngineRecord* record,
-                                       const CZelProgressCallbackPtr& progress)
+                                       const CZelProgressCallbackPtr& progress, CZelRestoreReport& report)
 {
+    report = CZelRestoreReport();
     std::lock_guard<std::mutex> engine(m_EngineLock);
-    if (generation != m_Generation.Current())
+    if (generation != m_Generation.Current()) {
+        report.reason = L"the search that found this file has ended";
         return kZelStaleRecord;
-    return RestoreChecked(destination, record, progress);
+    }
+    return RestoreChecked(destination, record, progress, report);
 }
 
 int32_t CZelEngine::RestoreChecked(const char* destination, const CZelEngineRecord* record,
-                                   const CZelProgressCallbackPtr& progress)
+                                   const CZelProgressCallbackPtr& progress, CZelRestoreReport& report)
 {
-    if (destination == nullptr || record == nullptr || !IsOpenLocked())
+    report = CZelRestoreReport();
+    if (destination == nullptr || record == nullptr || !IsOpenLocked()) {
+        report.reason = L"not a file this search found";
         return kZelNotThisEngine;
-    return RestoreLocked(destination, *record, progress);
+    }
+    return RestoreLocked(destination, *record, progress, report);
 }
 
 double CZelEngine::GetProgress()

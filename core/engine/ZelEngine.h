@@ -10,6 +10,7 @@
 #include "engine/ZelEngineRecord.h"
 #include "jexfscore/ZelCallback.h"
 #include "jexfscore/ZelEntries.h"
+#include "jexplatform/VolumeSource.h"
 
 #include <boost/enable_shared_from_this.hpp>
 #include <boost/shared_ptr.hpp>
@@ -21,8 +22,7 @@
 
 class CZelEngineCheckFile;
 
-// What an engine's restore answers besides 0 (restored) and -1 (the file
-// could not be written or read).
+// What an engine's restore answers besides 0 (the report tells the rest).
 constexpr int32_t kZelNotThisEngine = -2; // not a record of this engine, or nothing is open
 
 class CZelEngine : public boost::enable_shared_from_this<CZelEngine> {
@@ -44,16 +44,22 @@ public:
     // mode 0 (where the engine serves it) every entry. 0 after a completed
     // scan, -1 when the volume cannot be scanned (GetLastError says why).
     int32_t FindDeleted(const char* volumePath, uint8_t mode, CZelEngineCheckFile* filter);
+    // Stretches the last scan could not read and passed over.
+    uint64_t GetUnreadableCount();
     // An iterator over the found entries that shares this engine.
     boost::shared_ptr<CZelEntityIterator> GetIterator();
-    // Writes a found file's data to a new file at destination: 0 on
-    // success, -1 when it cannot be written or read, kZelNotThisEngine.
+    // Writes a found file's data to destination; the report says whether it
+    // was restored, partly restored or not written, and why. 0, or
+    // kZelNotThisEngine.
     int32_t RestoreFile(const char* destination, const CZelEngineRecord* record,
-                        const CZelProgressCallbackPtr& progress);
+                        const CZelProgressCallbackPtr& progress, CZelRestoreReport& report);
     // RestoreFile for a record found under generation; kZelStaleRecord,
     // without looking at the record, when that generation has ended.
     int32_t RestoreCurrentFile(uint64_t generation, const char* destination, const CZelEngineRecord* record,
-                               const CZelProgressCallbackPtr& progress);
+                               const CZelProgressCallbackPtr& progress, CZelRestoreReport& report);
+    // Where Open reads volumes from: the device or image file unless a test
+    // puts a source of its own in its place.
+    void SetVolumeOpener(ZelVolumeOpener opener);
     // Scan progress, a fraction from 0 to 1; may be asked from any thread.
     double GetProgress();
     // Bumped by Open, Close and every scan: the records of an earlier
@@ -71,17 +77,23 @@ protected:
     virtual void ReleaseLocked() = 0;
     virtual int32_t ScanLocked(const std::string& volumePath, uint8_t mode, CZelEngineCheckFile* filter,
                                std::string& error) = 0;
+    // Fills the report; kZelNotThisEngine when the record is not the
+    // engine's.
     virtual int32_t RestoreLocked(const char* destination, const CZelEngineRecord& record,
-                                  const CZelProgressCallbackPtr& progress) = 0;
+                                  const CZelProgressCallbackPtr& progress, CZelRestoreReport& report) = 0;
     virtual boost::shared_ptr<CZelEntityIterator> CreateIterator() = 0;
 
     // Publishes scan progress, clamped to 0..1.
     void SetProgress(double value);
+    // Counts a stretch of the volume the scan could not read.
+    void CountUnreadable();
+    // Opens a volume through the opener in place.
+    std::unique_ptr<CZelVolumeSource> OpenSource(const std::string& path, std::string& error) const;
 
 private:
     void CloseLocked();
     int32_t RestoreChecked(const char* destination, const CZelEngineRecord* record,
-                           const CZelProgressCallbackPtr& progress);
+                           const CZelProgressCallbackPtr& progress, CZelRestoreReport& report);
     void SetLastError(const std::string& error);
 
     std::mutex m_EngineLock;
@@ -91,6 +103,8 @@ private:
     boost::mutex m_StateLock;
     double m_Progress = 0.0;
     std::string m_LastError;
+    uint64_t m_Unreadable = 0;
+    ZelVolumeOpener m_Opener;
     // Why the volume could not be opened, until the next Open.
     std::string m_OpenError;
     std::string m_VolumePath;

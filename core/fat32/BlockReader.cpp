@@ -1,106 +1,48 @@
 #include "fat32/BlockReader.h"
 
-#include "platform/DiagLog.h"
-
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 
-CBlockReader::CBlockReader(int32_t blockSize) : m_BlockSize(std::min(blockSize, kMaxBlockSize))
+CBlockReader::CBlockReader(int32_t blockSize) : m_BlockSize(std::min(blockSize, kMaxBlockSize)) {}
+
+void CBlockReader::Attach(std::unique_ptr<CZelVolumeSource> source)
 {
-    if (m_BlockSize >= 2)
-        m_Buffer.resize(static_cast<size_t>(m_BlockSize));
+    m_pSource = std::move(source);
 }
 
-int32_t CBlockReader::open(const std::string& path, std::string& error)
+const std::string& CBlockReader::Path() const
 {
-    close();
-    if (path.empty()) {
-        error = "no volume path";
-        return -1;
+    static const std::string none;
+    return m_pSource ? m_pSource->Path() : none;
+}
+
+CZelRead CBlockReader::ReadAt(uint64_t offset, void* destination, size_t count)
+{
+    CZelRead read;
+    if (!m_pSource) {
+        read.end = ZelReadEnd::Failed;
+        read.error = EBADF;
+        return read;
     }
-    return m_Device.Open(path, error) ? 0 : -1;
-}
-
-void CBlockReader::close()
-{
-    m_Device.Close();
-    m_Position = 0;
-    m_BufferValid = 0;
-}
-
-bool CBlockReader::Load(uint64_t position)
-{
+    if (m_BlockSize < 2 || count == 0)
+        return m_pSource->ReadAt(offset, destination, count);
     const uint64_t block = static_cast<uint64_t>(m_BlockSize);
-    uint64_t start = position - position % block;
-    int64_t got = m_Device.ReadAt(start, m_Buffer.data(), m_Buffer.size());
-    if (got <= 0) {
-        m_BufferValid = 0;
-        return false;
-    }
-    m_BufferStart = start;
-    m_BufferValid = static_cast<size_t>(got);
-    return position < m_BufferStart + m_BufferValid;
-}
-
-int64_t CBlockReader::read(size_t count, void* destination)
-{
-    if (!m_Device.IsOpen())
-        return -1;
-    uint8_t* out = static_cast<uint8_t*>(destination);
-    if (m_BlockSize < 2) {
-        int64_t got = m_Device.ReadAt(m_Position, out, count);
-        if (got > 0)
-            m_Position += static_cast<uint64_t>(got);
-        return std::max<int64_t>(got, 0);
-    }
-    const uint64_t block = static_cast<uint64_t>(m_BlockSize);
-    size_t delivered = 0;
-    while (delivered < count) {
-        size_t wanted = count - delivered;
-        if (m_BufferValid != 0 && m_Position >= m_BufferStart && m_Position < m_BufferStart + m_BufferValid) {
-            size_t offset = static_cast<size_t>(m_Position - m_BufferStart);
-            size_t n = std::min(wanted, m_BufferValid - offset);
-            std::memcpy(out + delivered, m_Buffer.data() + offset, n);
-            delivered += n;
-            m_Position += n;
-            continue;
-        }
-        if (m_Position % block == 0 && wanted >= block) {
-            // Whole blocks go straight to the destination.
-            size_t whole = wanted - wanted % static_cast<size_t>(block);
-            int64_t got = m_Device.ReadAt(m_Position, out + delivered, whole);
-            if (got <= 0)
-                break;
-            delivered += static_cast<size_t>(got);
-            m_Position += static_cast<uint64_t>(got);
-            if (static_cast<size_t>(got) < whole)
-                break;
-            continue;
-        }
-        if (!Load(m_Position))
-            break;
-    }
-    return static_cast<int64_t>(delivered);
-}
-
-uint64_t CBlockReader::seek(int64_t offset, int origin)
-{
-    if (!m_Device.IsOpen())
-        return kInvalidPosition;
-    switch (origin) {
-    case kFromStart:
-        if (offset < 0)
-            return kInvalidPosition;
-        m_Position = static_cast<uint64_t>(offset);
-        return m_Position;
-    case kFromCurrent:
-        if (offset < 0 ? static_cast<uint64_t>(-(offset + 1)) + 1 > m_Position
-                       : static_cast<uint64_t>(offset) > kInvalidPosition - 1 - m_Position)
-            return kInvalidPosition;
-        m_Position += static_cast<uint64_t>(offset);
-        return m_Position;
-    default:
-        ZelLogLine("NOT SUPPORTED");
-        return 0;
-    }
+    const uint64_t start = offset - offset % block;
+    const uint64_t lead = offset - start;
+    if (lead == 0 && count % block == 0)
+        return m_pSource->ReadAt(offset, destination, count);
+    // The whole blocks around the bytes asked for.
+    uint64_t span = lead + count;
+    span += (block - span % block) % block;
+    m_Scratch.resize(static_cast<size_t>(span));
+    CZelRead whole = m_pSource->ReadAt(start, m_Scratch.data(), m_Scratch.size());
+    read.end = whole.end;
+    read.error = whole.error;
+    read.bytes = whole.bytes > lead ? std::min<size_t>(count, static_cast<size_t>(whole.bytes - lead)) : 0;
+    std::memcpy(destination, m_Scratch.data() + lead, read.bytes);
+    // What the blocks held past the bytes asked for does not count.
+    if (read.bytes == count)
+        read.end = ZelReadEnd::Complete;
+    return read;
 }

@@ -30,7 +30,7 @@ protected:
                        std::string& error) override;
     // Copies the entry's size in bytes from its first cluster on.
     int32_t RestoreLocked(const char* destination, const CZelEngineRecord& record,
-                          const CZelProgressCallbackPtr& progress) override;
+                          const CZelProgressCallbackPtr& progress, CZelRestoreReport& report) override;
     boost::shared_ptr<CZelEntityIterator> CreateIterator() override;
 
 private:

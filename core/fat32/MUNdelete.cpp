@@ -5,8 +5,10 @@
 #include "filters/EngineCheckFile.h"
 #include "jexcommon/ByteOrder.h"
 #include "jexcommon/ZelText.h"
+#include "platform/DiagLog.h"
 
 #include <algorithm>
+#include <cstring>
 
 using namespace fat32layout;
 
@@ -30,30 +32,31 @@ int32_t CMUNdelete::Scan(const std::string& volumePath, uint8_t mode, CZelEngine
     m_Boot = CFat32BootSector();
     m_Mode = mode;
     m_pFilter = filter;
+    m_Vanished = false;
+    m_VanishedError = 0;
 
-    std::string reason;
-    if (m_Reader.open(volumePath, reason) != 0) {
-        error = volumePath + ": " + reason;
+    uint8_t sector[kBootSectorSize];
+    CZelRead boot = m_Reader.ReadAt(0, sector, sizeof sector);
+    if (boot.end == ZelReadEnd::Failed)
+        boot = m_Reader.ReadAt(0, sector, sizeof sector);
+    if (boot.end == ZelReadEnd::Failed || boot.end == ZelReadEnd::Vanished) {
+        error = volumePath + (boot.end == ZelReadEnd::Vanished ? ": the device is gone (" : ": the boot sector cannot be read (") +
+                ZelErrorText(boot.error) + ")";
         return -1;
     }
-    uint8_t sector[kBootSectorSize];
-    size_t got = ReadAt(0, sector, sizeof sector);
     std::string problem;
-    switch (ZelDecodeFat32BootSector(sector, got, m_Boot, problem)) {
+    switch (ZelDecodeFat32BootSector(sector, boot.bytes, m_Boot, problem)) {
     case Fat32BootCheck::Fat32:
         break;
     case Fat32BootCheck::OtherFat:
         error = volumePath + ": a FAT" + std::to_string(m_Boot.variant) +
                 " volume; only " + ZelSearchedFileSystems() + " volumes can be searched";
-        m_Reader.close();
         return -1;
     case Fat32BootCheck::TooShort:
         error = volumePath + ": too small to hold a FAT32 boot sector";
-        m_Reader.close();
         return -1;
     case Fat32BootCheck::Invalid:
         error = volumePath + ": no FAT32 boot sector (" + problem + ")";
-        m_Reader.close();
         return -1;
     }
 
@@ -67,9 +70,14 @@ int32_t CMUNdelete::Scan(const std::string& volumePath, uint8_t mode, CZelEngine
         m_Sink.volumeSize(m_Boot.volumeSize != 0 ? m_Boot.volumeSize : m_VolumeEnd);
 
     m_FatWindow.clear();
+    m_UnreadableFatWindows.clear();
     m_ReadClusters.clear();
     m_ReadDirectories.insert(m_Boot.rootCluster);
     ReadDirectory(nullptr, m_Boot.rootCluster, 0, m_Found);
+    if (m_Vanished) {
+        error = volumePath + ": the device is gone (" + ZelErrorText(m_VanishedError) + "); the search ended there";
+        return -1;
+    }
     return 0;
 }
 
@@ -80,7 +88,7 @@ void CMUNdelete::ReadDirectory(const CDirEntry* parent, uint32_t firstCluster, u
     run.depth = depth;
     if (!EnterCluster(run, firstCluster) || !ReadPiece(run))
         return;
-    for (;;) {
+    while (!m_Vanished) {
         size_t left = run.offsets.size() - run.next;
         CFatEntryGroup group;
         FatGroupParse parsed = ZelParseFatEntryGroup(run.bytes.data() + run.next * kEntrySize, left * kEntrySize, group);
@@ -132,12 +140,13 @@ bool CMUNdelete::ReadPiece(DirectoryRun& run)
     wanted -= wanted % kEntrySize;
     size_t have = run.bytes.size();
     run.bytes.resize(have + static_cast<size_t>(wanted));
-    size_t got = ReadAt(offset, run.bytes.data() + have, static_cast<size_t>(wanted));
+    bool ended = false;
+    size_t got = ReadDirectoryBytes(offset, run.bytes.data() + have, static_cast<size_t>(wanted), ended);
     got -= got % kEntrySize;
     run.bytes.resize(have + got);
-    // A cut piece (the volume's end, a failed read, the entry bound) is the
+    // A cut piece (the volume's end, a device gone, the entry bound) is the
     // last one the directory gets.
-    if (got < piece)
+    if (got < piece || ended)
         run.ended = true;
     for (size_t at = 0; at < got; at += kEntrySize)
         run.offsets.push_back(offset + at);
@@ -158,40 +167,106 @@ bool CMUNdelete::ReadMore(DirectoryRun& run)
     return ReadPiece(run);
 }
 
-size_t CMUNdelete::ReadAt(uint64_t offset, void* destination, size_t count)
+void CMUNdelete::ReadFailed(const CZelRead& read, uint64_t offset, size_t count, const char* what)
 {
-    if (count == 0 || m_Reader.seek(static_cast<int64_t>(offset), CBlockReader::kFromStart) == CBlockReader::kInvalidPosition)
-        return 0;
-    int64_t got = m_Reader.read(count, destination);
-    return got > 0 ? static_cast<size_t>(got) : 0;
+    if (read.end == ZelReadEnd::Vanished) {
+        m_Vanished = true;
+        m_VanishedError = read.error;
+        return;
+    }
+    ZelLogFormat("%s: %zu bytes at %llu cannot be read (%s); they are passed over.", what, count,
+                 static_cast<unsigned long long>(offset), ZelErrorText(read.error).c_str());
+    if (m_Sink.unreadable)
+        m_Sink.unreadable();
 }
 
-bool CMUNdelete::ReadFatEntry(uint32_t cluster, uint32_t& value)
+size_t CMUNdelete::ReadDirectoryBytes(uint64_t offset, uint8_t* destination, size_t count, bool& ended)
+{
+    CZelRead read = m_Reader.ReadAt(offset, destination, count);
+    // One more try: a read that failed once may well succeed again.
+    if (read.end == ZelReadEnd::Failed)
+        read = m_Reader.ReadAt(offset, destination, count);
+    if (read.end != ZelReadEnd::Failed) {
+        ended = !read.Complete();
+        if (read.end == ZelReadEnd::Vanished)
+            ReadFailed(read, offset, count, "A directory");
+        return read.bytes;
+    }
+    // Sector by sector: what can be read is kept, every sector that cannot
+    // is stood in for by deleted volume-label entries, so that the names on
+    // either side of it stay apart and the walk goes on after it.
+    static const uint8_t kStandIn[kEntrySize] = {kDeletedMark, ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', 0x08};
+    const size_t sector = std::max<size_t>(m_Boot.bytesPerSector, kEntrySize);
+    size_t done = read.bytes - read.bytes % sector;
+    bool counted = false;
+    while (done < count) {
+        size_t wanted = std::min(sector, count - done);
+        CZelRead part = m_Reader.ReadAt(offset + done, destination + done, wanted);
+        if (part.end == ZelReadEnd::Failed)
+            part = m_Reader.ReadAt(offset + done, destination + done, wanted);
+        if (part.end == ZelReadEnd::Vanished) {
+            ReadFailed(part, offset + done, wanted, "A directory");
+            ended = true;
+            return done;
+        }
+        if (part.end == ZelReadEnd::VolumeEnd) {
+            ended = true;
+            return done + part.bytes;
+        }
+        if (part.end == ZelReadEnd::Failed) {
+            for (size_t at = 0; at + kEntrySize <= wanted; at += kEntrySize)
+                std::memcpy(destination + done + at, kStandIn, kEntrySize);
+            if (!counted)
+                ReadFailed(part, offset + done, count - done, "A directory");
+            counted = true;
+        }
+        done += wanted;
+    }
+    return count;
+}
+
+CMUNdelete::FatLookup CMUNdelete::ReadFatEntry(uint32_t cluster, uint32_t& value)
 {
     constexpr uint64_t kWindow = 4096;
     // An entry past the end of the table cannot be read.
     if (4ull * cluster + 4 > static_cast<uint64_t>(m_Boot.sectorsPerFat32) * m_Boot.bytesPerSector)
-        return false;
+        return FatLookup::Beyond;
     uint64_t offset = m_Boot.fatOffset + 4ull * cluster;
     if (m_FatWindow.empty() || offset < m_FatWindowStart || offset + 4 > m_FatWindowStart + m_FatWindow.size()) {
         uint64_t start = offset - offset % kWindow;
+        if (m_Vanished || m_UnreadableFatWindows.count(start) != 0)
+            return FatLookup::Unreadable;
         m_FatWindow.resize(kWindow);
-        m_FatWindow.resize(ReadAt(start, m_FatWindow.data(), kWindow));
+        CZelRead read = m_Reader.ReadAt(start, m_FatWindow.data(), kWindow);
+        if (read.end == ZelReadEnd::Failed)
+            read = m_Reader.ReadAt(start, m_FatWindow.data(), kWindow);
+        m_FatWindow.resize(read.bytes);
         m_FatWindowStart = start;
+        if (read.end == ZelReadEnd::Failed || read.end == ZelReadEnd::Vanished) {
+            m_FatWindow.clear();
+            m_UnreadableFatWindows.insert(start);
+            ReadFailed(read, start, kWindow, "The allocation table");
+            return FatLookup::Unreadable;
+        }
         if (offset + 4 > m_FatWindowStart + m_FatWindow.size())
-            return false;
+            return FatLookup::Beyond;
     }
     value = ZelLE32(&m_FatWindow[static_cast<size_t>(offset - m_FatWindowStart)]) & 0x0FFFFFFF;
-    return true;
+    return FatLookup::Value;
 }
 
 uint32_t CMUNdelete::NextDirectoryCluster(uint32_t cluster)
 {
     uint32_t value = 0;
-    // A free entry (or one that cannot be read): the chain of a deleted
+    FatLookup lookup = ReadFatEntry(cluster, value);
+    // Where the table cannot be read, the directory's next cluster is not
+    // known: it ends here.
+    if (lookup == FatLookup::Unreadable)
+        return 0;
+    // A free entry (or one past the table): the chain of a deleted
     // directory was cleared, so its clusters are taken to follow each other,
     // as long as the next one is free too.
-    if (!ReadFatEntry(cluster, value) || value == 0)
+    if (lookup == FatLookup::Beyond || value == 0)
         return cluster < m_Boot.lastCluster && !IsAllocated(cluster + 1) ? cluster + 1 : 0;
     if (value >= 2 && value <= m_Boot.lastCluster)
         return value;
@@ -202,7 +277,16 @@ uint32_t CMUNdelete::NextDirectoryCluster(uint32_t cluster)
 bool CMUNdelete::IsAllocated(uint32_t cluster)
 {
     uint32_t value = 0;
-    return ReadFatEntry(cluster, value) && value != 0;
+    switch (ReadFatEntry(cluster, value)) {
+    case FatLookup::Value:
+        return value != 0;
+    case FatLookup::Beyond:
+        return false;
+    case FatLookup::Unreadable:
+        break;
+    }
+    // What cannot be read may belong to another file now.
+    return true;
 }
 
 void CMUNdelete::FillNode(CDirEntry& node, const CFatEntryGroup& group, uint64_t offset) const
@@ -236,7 +320,7 @@ void CMUNdelete::Descend(CDirEntry& node, uint32_t depth)
     // content: it is not read.
     const char* shortName = node.m_ShortName.GetBuffer();
     bool dotEntry = shortName != nullptr && shortName[0] == '.';
-    if (node.m_Type == FatEntryDirectory && !dotEntry && node.m_DataOffset != CDirEntry::kNoData &&
+    if (!m_Vanished && node.m_Type == FatEntryDirectory && !dotEntry && node.m_DataOffset != CDirEntry::kNoData &&
         depth < kMaxDepth && (!node.IsInDeletedTree() || !IsAllocated(node.m_FirstCluster)) &&
         m_ReadDirectories.insert(node.m_FirstCluster).second)
         ReadDirectory(&node, node.m_FirstCluster, depth + 1, node.m_Children);

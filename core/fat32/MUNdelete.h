@@ -26,11 +26,13 @@ class CZelEngineCheckFile;
 
 class CMUNdelete {
 public:
-    // Called with the position reached after every entry group, and with
-    // the volume size once the boot sector is read.
+    // Called with the position reached after every entry group, with the
+    // volume size once the boot sector is read, and for every stretch of the
+    // volume that cannot be read.
     struct ProgressSink {
         std::function<void(uint64_t)> volumeSize;
         std::function<void(uint64_t)> position;
+        std::function<void()> unreadable;
     };
 
     CMUNdelete(CBlockReader& reader, ProgressSink sink);
@@ -39,10 +41,12 @@ public:
     virtual uint32_t GetEntryCount() const;
     virtual const CDirEntry* GetEntry(uint32_t index) const;
 
-    // Opens the volume, checks its boot sector and walks it. Mode 0 keeps
-    // every entry, mode 1 only deleted ones (directories are always kept).
-    // 0 after a completed walk; -1 with the reason when the volume cannot
-    // be opened or is not FAT32.
+    // Checks the boot sector of the volume the reader is attached to and
+    // walks it. Mode 0 keeps every entry, mode 1 only deleted ones
+    // (directories are always kept). Directory clusters that cannot be read
+    // are passed over. 0 after a completed walk; -1 with the reason when the
+    // volume is not FAT32, its boot sector cannot be read, or the device is
+    // gone.
     int32_t Scan(const std::string& volumePath, uint8_t mode, CZelEngineCheckFile* filter, std::string& error);
 
     // The FAT variant of the last scanned volume: 12, 16, 32, or 0.
@@ -85,19 +89,27 @@ private:
     // Reads more of the directory, from the cluster that follows when the
     // current one is read; false at the end of the directory.
     bool ReadMore(DirectoryRun& run);
+    // Reads count bytes of a directory at offset; sectors that cannot be
+    // read come back as entries that end any name they cut and are never
+    // kept. The bytes delivered: fewer at the end of the volume or when the
+    // device is gone (ended is then set).
+    size_t ReadDirectoryBytes(uint64_t offset, uint8_t* destination, size_t count, bool& ended);
     // The cluster that follows cluster in a directory, 0 at its end.
     uint32_t NextDirectoryCluster(uint32_t cluster);
-    // True when the allocation table gives cluster to a file or directory.
+    // True when the allocation table gives cluster to a file or directory,
+    // or cannot tell.
     bool IsAllocated(uint32_t cluster);
-    // The allocation-table entry of cluster; false when it cannot be read.
-    bool ReadFatEntry(uint32_t cluster, uint32_t& value);
+    enum class FatLookup { Value, Beyond, Unreadable };
+    // The allocation-table entry of cluster: Beyond when the table or the
+    // volume ends before it, Unreadable when the device cannot read it.
+    FatLookup ReadFatEntry(uint32_t cluster, uint32_t& value);
+    // Notes a read that failed: the device is gone, or a stretch is counted.
+    void ReadFailed(const CZelRead& read, uint64_t offset, size_t count, const char* what);
     // Fills a node from a parsed group whose first entry lies at offset.
     void FillNode(CDirEntry& node, const CFatEntryGroup& group, uint64_t offset) const;
     // Reads the directory a node names, when it is one to read.
     void Descend(CDirEntry& node, uint32_t depth);
     bool Retain(const CDirEntry& entry) const;
-    // Reads count bytes at offset; the number read.
-    size_t ReadAt(uint64_t offset, void* destination, size_t count);
 
     CBlockReader& m_Reader;
     ProgressSink m_Sink;
@@ -113,7 +125,12 @@ private:
     // Clusters read as directory entries so far: none is read twice, so a
     // chain that loops ends and the whole walk reads each cluster once.
     std::unordered_set<uint32_t> m_ReadClusters;
-    // A window of the allocation table, read as directories need it.
+    // A window of the allocation table, read as directories need it, and
+    // the windows that could not be read.
     std::vector<uint8_t> m_FatWindow;
     uint64_t m_FatWindowStart = 0;
+    std::unordered_set<uint64_t> m_UnreadableFatWindows;
+    // The device went away during the walk: it ends there.
+    bool m_Vanished = false;
+    int m_VanishedError = 0;
 };

@@ -1,13 +1,11 @@
 #include "ntfs/NtfsRecordCopy.h"
 
-#include "jexplatform/OutputFile.h"
+#include "jexcommon/ZelText.h"
 #include "ntfs/NtfsFoundRecord.h"
 #include "ntfs/NtfsLayout.h"
 
 #include <algorithm>
 #include <cstring>
-#include <sys/stat.h>
-#include <unistd.h>
 
 using namespace ntfslayout;
 
@@ -32,23 +30,20 @@ timespec ToTimespec(int64_t ntfsTime)
 
 } // namespace
 
-CNtfsRecordCopy::CNtfsRecordCopy(ntfs_volume* volume, CNtfsClusterBitmap& clusters, const CNtfsRecordFields& record,
-                                 const std::vector<uint8_t>& bytes, CZelProgressCallbackPtr progress)
-    : m_pVolume(volume), m_Clusters(clusters), m_Record(record), m_Bytes(bytes), m_pProgress(std::move(progress))
+CNtfsRecordCopy::CNtfsRecordCopy(ntfs_volume* volume, CZelVolumeSource& source, CNtfsClusterBitmap& clusters,
+                                 const CNtfsRecordFields& record, const std::vector<uint8_t>& bytes,
+                                 CZelProgressCallbackPtr progress)
+    : m_pVolume(volume), m_Source(source), m_Clusters(clusters), m_Record(record), m_Bytes(bytes),
+      m_pProgress(std::move(progress))
 {
     const uint32_t clusterSize = m_pVolume->cluster_size;
     m_BatchClusters = std::max<uint64_t>(1, (1u << 20) / clusterSize);
     m_Buffer.resize(static_cast<size_t>(m_BatchClusters * clusterSize));
 }
 
-CNtfsRecordCopy::~CNtfsRecordCopy()
+void CNtfsRecordCopy::Run(const char* destination, CZelRestoreReport& report)
 {
-    if (m_Fd >= 0)
-        ::close(m_Fd);
-}
-
-bool CNtfsRecordCopy::Run(const char* destination)
-{
+    report = CZelRestoreReport();
     m_Destination = destination;
     ChooseStreams();
     bool ok = true;
@@ -60,7 +55,19 @@ bool CNtfsRecordCopy::Run(const char* destination)
         else if (stream->runsDecoded && !stream->runs.empty())
             ok = CopyRuns(*stream);
     }
-    return Finish(ok);
+    if (!Finish(ok)) {
+        report.reason = ZelNarrowToWide(m_Failure.empty() ? "nothing of the file could be written" : m_Failure);
+        return;
+    }
+    report.unreadableBytes = m_Unreadable + m_UnknownUse;
+    report.verdict = report.unreadableBytes == 0 ? ZelRestored : ZelRestoredPartly;
+    std::string why;
+    if (m_Unreadable != 0)
+        why = std::to_string(m_Unreadable) + " bytes could not be read (" + ZelErrorText(m_ReadError) + ") and are zeros";
+    if (m_UnknownUse != 0)
+        why += (why.empty() ? "" : "; ") + std::to_string(m_UnknownUse) +
+               " bytes lie where the cluster bitmap cannot be read and are zeros";
+    report.reason = ZelNarrowToWide(why);
 }
 
 void CNtfsRecordCopy::ChooseStreams()
@@ -80,9 +87,12 @@ void CNtfsRecordCopy::ChooseStreams()
 
 bool CNtfsRecordCopy::OpenDestination()
 {
-    if (m_Fd < 0)
-        m_Fd = ZelCreateNewFile(m_Destination, 0600);
-    return m_Fd >= 0;
+    if (m_Out.IsOpen())
+        return true;
+    if (m_Out.Create(m_Destination, 0600))
+        return true;
+    m_Failure = m_Out.Error();
+    return false;
 }
 
 bool CNtfsRecordCopy::CopyResident(const CNtfsDataFields& stream)
@@ -90,9 +100,14 @@ bool CNtfsRecordCopy::CopyResident(const CNtfsDataFields& stream)
     if (!OpenDestination())
         return false;
     uint64_t n = std::min<uint64_t>(stream.valueLength, m_Remaining);
-    if (stream.valueOffset > m_Bytes.size() || n > m_Bytes.size() - stream.valueOffset ||
-        !ZelWriteAll(m_Fd, m_Bytes.data() + stream.valueOffset, static_cast<size_t>(n)))
+    if (stream.valueOffset > m_Bytes.size() || n > m_Bytes.size() - stream.valueOffset) {
+        m_Failure = "its resident data lies outside its MFT record";
         return false;
+    }
+    if (!m_Out.Write(m_Bytes.data() + stream.valueOffset, static_cast<size_t>(n))) {
+        m_Failure = m_Out.Error();
+        return false;
+    }
     m_Remaining -= n;
     Report();
     return true;
@@ -121,7 +136,9 @@ bool CNtfsRecordCopy::CopyRuns(const CNtfsDataFields& stream)
             uint64_t bytes = static_cast<uint64_t>(left) > m_Remaining / clusterSize
                                  ? m_Remaining
                                  : static_cast<uint64_t>(left) * clusterSize;
-            ok = ZelSkipZeros(m_Fd, bytes);
+            ok = m_Out.Skip(bytes);
+            if (!ok)
+                m_Failure = m_Out.Error();
             position += bytes;
             m_Remaining -= bytes;
             cluster = run.length;
@@ -136,8 +153,8 @@ bool CNtfsRecordCopy::CopyRuns(const CNtfsDataFields& stream)
 int64_t CNtfsRecordCopy::CopyStretch(int64_t lcn, int64_t left, uint64_t& position, uint64_t initialized, bool& ok)
 {
     const uint64_t clusterSize = m_pVolume->cluster_size;
-    // A stretch of clusters that are all free (read) or all in use by
-    // other files now (zeros).
+    // A stretch of clusters that are all free (read), all in use by other
+    // files now (zeros), or all of a use the bitmap cannot tell.
     int state = m_Clusters.InUse(lcn);
     int64_t limit = std::min<int64_t>({static_cast<int64_t>(m_BatchClusters), left, m_pVolume->nr_clusters - lcn});
     int64_t count = 1;
@@ -146,19 +163,37 @@ int64_t CNtfsRecordCopy::CopyStretch(int64_t lcn, int64_t left, uint64_t& positi
         ++count;
     uint64_t bytes = std::min<uint64_t>(static_cast<uint64_t>(count) * clusterSize, m_Remaining);
     if (state == 0) {
-        s64 wanted = static_cast<s64>(count) * static_cast<s64>(clusterSize);
-        if (ntfs_pread(m_pVolume->dev, lcn * static_cast<s64>(clusterSize), wanted, m_Buffer.data()) != wanted) {
+        uint64_t wanted = static_cast<uint64_t>(count) * clusterSize;
+        CZelSalvagedRead read = ZelReadSalvaging(m_Source, static_cast<uint64_t>(lcn) * clusterSize, m_Buffer.data(),
+                                                 static_cast<size_t>(wanted),
+                                                 std::max<uint32_t>(m_Source.SectorSize(), 512));
+        if (read.vanished) {
+            m_Failure = m_Source.Path() + ": the device is gone (" + ZelErrorText(read.error) + ")";
             ok = false;
             return count;
+        }
+        if (read.unreadable != 0) {
+            m_Unreadable += std::min<uint64_t>(read.unreadable, bytes);
+            m_ReadError = read.error;
+        }
+        // Clusters inside the volume that the device does not hold.
+        if (read.bytes < bytes) {
+            std::memset(m_Buffer.data() + read.bytes, 0, static_cast<size_t>(bytes - read.bytes));
+            m_Unreadable += bytes - read.bytes;
+            m_ReadError = read.error != 0 ? read.error : EIO;
         }
         if (position + bytes > initialized) {
             uint64_t keep = position >= initialized ? 0 : initialized - position;
             std::memset(m_Buffer.data() + keep, 0, static_cast<size_t>(bytes - keep));
         }
-        ok = ZelWriteAll(m_Fd, m_Buffer.data(), static_cast<size_t>(bytes));
+        ok = m_Out.Write(m_Buffer.data(), static_cast<size_t>(bytes));
     } else {
-        ok = ZelSkipZeros(m_Fd, bytes);
+        if (state < 0)
+            m_UnknownUse += bytes;
+        ok = m_Out.Skip(bytes);
     }
+    if (!ok && m_Failure.empty())
+        m_Failure = m_Out.Error();
     position += bytes;
     m_Remaining -= bytes;
     Report();
@@ -168,34 +203,28 @@ int64_t CNtfsRecordCopy::CopyStretch(int64_t lcn, int64_t left, uint64_t& positi
 bool CNtfsRecordCopy::Finish(bool ok)
 {
     // Runs that end before the size: the rest of the file reads as zeros.
-    if (ok && m_Fd >= 0 && m_Remaining > 0 && ZelNtfsUnnamedStream(m_Record) != nullptr) {
-        ok = ZelSkipZeros(m_Fd, m_Remaining);
+    if (ok && m_Out.IsOpen() && m_Remaining > 0 && ZelNtfsUnnamedStream(m_Record) != nullptr) {
+        ok = m_Out.Skip(m_Remaining);
         m_Remaining = 0;
     }
     // An empty file is still a file.
-    if (ok && m_Fd < 0 && m_Budget == 0)
+    if (ok && !m_Out.IsOpen() && m_Budget == 0)
         ok = OpenDestination();
     // Nothing could be written: every stream was skipped.
-    if (m_Fd < 0)
+    if (!m_Out.IsOpen())
         return false;
-    // Zeros at the end were skipped: the file gets its full length.
-    if (ok) {
-        off_t end = ::lseek(m_Fd, 0, SEEK_CUR);
-        ok = end >= 0 && ::ftruncate(m_Fd, end) == 0;
+    if (ok && m_Record.hasStandardInformation && m_Record.dataChangeTime != 0)
+        m_Out.SetTimes(ToTimespec(m_Record.dataChangeTime));
+    ok = ok && m_Out.Commit();
+    if (!ok) {
+        if (m_Failure.empty())
+            m_Failure = m_Out.Error();
+        m_Out.Discard();
+        return false;
     }
-    if (ok && m_Record.hasStandardInformation && m_Record.dataChangeTime != 0) {
-        timespec times[2] = {ToTimespec(m_Record.dataChangeTime), ToTimespec(m_Record.dataChangeTime)};
-        ::futimens(m_Fd, times);
-    }
-    int fd = m_Fd;
-    m_Fd = -1;
-    if (::close(fd) != 0)
-        ok = false;
-    if (ok) {
-        m_Remaining = 0;
-        Report();
-    }
-    return ok;
+    m_Remaining = 0;
+    Report();
+    return true;
 }
 
 void CNtfsRecordCopy::Report()

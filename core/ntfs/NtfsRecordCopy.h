@@ -2,29 +2,36 @@
 // stream (or, without one, its streams one after the other within its
 // largest size), resident values from the record, runs cluster by cluster.
 // Clusters that other files use now, holes, and clusters past the volume's
-// end are left as gaps that read as zeros; the file gets its exact size and
-// the record's last data change time.
+// end are left as gaps that read as zeros; clusters that cannot be read, or
+// whose use the cluster bitmap cannot tell, are zeros too and make the file
+// partial. The file gets its exact size and the record's last data change
+// time, and its final name only once it is written whole.
 #pragma once
 
 #include "jexfscore/ZelCallback.h"
+#include "jexfscore/ZelResult.h"
+#include "jexplatform/OutputFile.h"
+#include "jexplatform/VolumeSource.h"
 #include "ntfs/NtfsClusterBitmap.h"
 #include "ntfs/NtfsLibrary.h"
 #include "ntfs/NtfsRecordDecoder.h"
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 class CNtfsRecordCopy {
 public:
-    // record was decoded from bytes, the record as the volume holds it now.
-    CNtfsRecordCopy(ntfs_volume* volume, CNtfsClusterBitmap& clusters, const CNtfsRecordFields& record,
-                    const std::vector<uint8_t>& bytes, CZelProgressCallbackPtr progress);
+    // record was decoded from bytes, the record as the volume holds it now;
+    // the clusters are read from source.
+    CNtfsRecordCopy(ntfs_volume* volume, CZelVolumeSource& source, CNtfsClusterBitmap& clusters,
+                    const CNtfsRecordFields& record, const std::vector<uint8_t>& bytes,
+                    CZelProgressCallbackPtr progress);
     CNtfsRecordCopy(const CNtfsRecordCopy&) = delete;
     CNtfsRecordCopy& operator=(const CNtfsRecordCopy&) = delete;
-    ~CNtfsRecordCopy();
 
-    // False when nothing could be written, or a write or read failed.
-    bool Run(const char* destination);
+    // Fills the report: restored, partial or failed, and why.
+    void Run(const char* destination, CZelRestoreReport& report);
 
 private:
     // The streams that make the file, and the size they fill.
@@ -34,25 +41,32 @@ private:
     bool CopyResident(const CNtfsDataFields& stream);
     bool CopyRuns(const CNtfsDataFields& stream);
     // Copies up to the clusters left of one run from lcn on, as one stretch
-    // of free clusters (read) or of clusters in use now (a gap); the number
-    // of clusters taken.
+    // of free clusters (read), of clusters in use now (a gap) or of clusters
+    // whose use cannot be told (zeros, counted); the number of clusters
+    // taken.
     int64_t CopyStretch(int64_t lcn, int64_t left, uint64_t& position, uint64_t initialized, bool& ok);
-    // The zeros left to write, the file's length and time, and closing it;
-    // ok tells whether the copy went well so far.
+    // The zeros left to write, the file's length, time and name; ok tells
+    // whether the copy went well so far.
     bool Finish(bool ok);
     void Report();
 
     ntfs_volume* m_pVolume;
+    CZelVolumeSource& m_Source;
     CNtfsClusterBitmap& m_Clusters;
     const CNtfsRecordFields& m_Record;
     const std::vector<uint8_t>& m_Bytes;
     CZelProgressCallbackPtr m_pProgress;
     const char* m_Destination = nullptr;
-    int m_Fd = -1;
+    CZelOutputFile m_Out;
     std::vector<const CNtfsDataFields*> m_Streams;
     uint64_t m_Budget = 0;
     uint64_t m_Remaining = 0;
     // Up to this many clusters move in one read.
     uint64_t m_BatchClusters = 1;
     std::vector<uint8_t> m_Buffer;
+    // What could not be read, and why the copy failed.
+    uint64_t m_Unreadable = 0;
+    uint64_t m_UnknownUse = 0;
+    int m_ReadError = 0;
+    std::string m_Failure;
 };

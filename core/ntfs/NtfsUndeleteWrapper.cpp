@@ -1,6 +1,7 @@
 #include "ntfs/NtfsUndeleteWrapper.h"
 
 #include "filters/EngineCheckFile.h"
+#include "jexcommon/ZelText.h"
 #include "ntfs/NtfsLayout.h"
 #include "ntfs/NtfsRecordCopy.h"
 #include "ntfs/ZelIteratorNtfsStandart.h"
@@ -57,18 +58,26 @@ bool CNtfsUndeleteWrapper::IsOpenLocked() const
 
 int32_t CNtfsUndeleteWrapper::OpenLocked(const std::string& volumePath, int32_t /*sectorSize*/, std::string& error)
 {
-    const char* path = volumePath.c_str();
-    struct ntfs_device* device = ntfs_device_alloc(path, 0, &ntfs_device_default_io_ops, nullptr);
-    if (device == nullptr) {
+    std::string reason;
+    std::unique_ptr<CZelVolumeSource> source = OpenSource(volumePath, reason);
+    if (!source) {
+        error = volumePath + ": " + reason;
+        return -1;
+    }
+    auto device = std::make_unique<CNtfsSourceDevice>(std::move(source));
+    struct ntfs_device* ntfsDevice = device->Allocate();
+    if (ntfsDevice == nullptr) {
         error = volumePath + ": " + std::strerror(errno);
         return -1;
     }
     // Read-only, and forensic: the library changes nothing while mounting.
-    ntfs_volume* volume = ntfs_device_mount(device, NTFS_MNT_RDONLY | NTFS_MNT_FORENSIC);
+    ntfs_volume* volume = ntfs_device_mount(ntfsDevice, NTFS_MNT_RDONLY | NTFS_MNT_FORENSIC);
     if (volume == nullptr) {
         int reason = errno;
-        ntfs_device_free(device);
-        if (reason == EINVAL || reason == EIO)
+        ntfs_device_free(ntfsDevice);
+        if (device->Vanished())
+            error = volumePath + ": the device is gone (" + std::strerror(device->LastError()) + ")";
+        else if (reason == EINVAL || reason == EIO)
             error = volumePath + ": not a readable NTFS volume (" + std::strerror(reason) + ")";
         else
             error = volumePath + ": " + std::strerror(reason);
@@ -76,12 +85,14 @@ int32_t CNtfsUndeleteWrapper::OpenLocked(const std::string& volumePath, int32_t 
         return -1;
     }
     if ((volume->flags & VOLUME_IS_DIRTY) != 0)
-        ZelLogFormat("%s: the volume is marked dirty; it is read all the same.", path);
-    if (volume->mft_na == nullptr || volume->mftbmp_na == nullptr || volume->mft_record_size == 0) {
+        ZelLogFormat("%s: the volume is marked dirty; it is read all the same.", volumePath.c_str());
+    if (volume->mft_na == nullptr || volume->mftbmp_na == nullptr || volume->mft_record_size == 0 ||
+        volume->cluster_size == 0) {
         ntfs_umount(volume, FALSE);
         error = volumePath + ": the volume has no readable master file table";
         return -1;
     }
+    m_pDevice = std::move(device);
     m_pVolume = volume;
     m_pClusters = std::make_unique<CNtfsClusterBitmap>(volume);
     return 0;
@@ -95,6 +106,7 @@ void CNtfsUndeleteWrapper::ReleaseLocked()
     if (m_pVolume != nullptr)
         ntfs_umount(m_pVolume, FALSE);
     m_pVolume = nullptr;
+    m_pDevice.reset();
 }
 
 int32_t CNtfsUndeleteWrapper::ScanLocked(const std::string& volumePath, uint8_t mode, CZelEngineCheckFile* filter,
@@ -106,7 +118,13 @@ int32_t CNtfsUndeleteWrapper::ScanLocked(const std::string& volumePath, uint8_t 
     }
     m_Results.clear();
     m_DirectoryPaths.clear();
-    return ScanMftBitmap(filter);
+    int32_t result = ScanMftBitmap(filter);
+    if (m_pDevice->Vanished()) {
+        error = volumePath + ": the device is gone (" + std::strerror(m_pDevice->LastError()) +
+                "); the search ended there";
+        return -1;
+    }
+    return result;
 }
 
 int32_t CNtfsUndeleteWrapper::ScanMftBitmap(CZelEngineCheckFile* filter)
@@ -122,10 +140,15 @@ int32_t CNtfsUndeleteWrapper::ScanMftBitmap(CZelEngineCheckFile* filter)
     std::vector<uint8_t> bytes;
     for (s64 offset = 0; offset < bitmapBytes; offset += static_cast<s64>(buffer.size())) {
         s64 wanted = std::min<s64>(static_cast<s64>(buffer.size()), bitmapBytes - offset);
+        if (m_pDevice->Vanished())
+            break;
         s64 got = ntfs_attr_pread(bitmap, offset, wanted, buffer.data());
         if (got <= 0) {
-            ZelLogFormat("Cannot read the MFT bitmap at byte %lld; the scan ends there.", static_cast<long long>(offset));
-            break;
+            // The records this part of the bitmap tells of are passed over.
+            ZelLogFormat("Cannot read the MFT bitmap at byte %lld (%s); its records are passed over.",
+                         static_cast<long long>(offset), std::strerror(errno));
+            CountUnreadable();
+            continue;
         }
         for (s64 byte = 0; byte < got; ++byte) {
             for (int bit = 0; bit < 8; ++bit) {
@@ -139,7 +162,15 @@ int32_t CNtfsUndeleteWrapper::ScanMftBitmap(CZelEngineCheckFile* filter)
                 if ((buffer[static_cast<size_t>(byte)] >> bit) & 1)
                     continue;
                 CNtfsRecordFields fields;
-                if (!ReadRecord(record, bytes, fields))
+                RecordRead read = ReadRecord(record, bytes, fields);
+                if (read == RecordRead::Unreadable) {
+                    if (m_pDevice->Vanished())
+                        return -1;
+                    ZelLogFormat("MFT record %llu cannot be read (%s); it is passed over.",
+                                 static_cast<unsigned long long>(record), std::strerror(m_pDevice->LastError()));
+                    CountUnreadable();
+                }
+                if (read != RecordRead::Decoded)
                     continue;
                 std::unique_ptr<ufile> file = MakeFoundRecord(record, fields);
                 if (!file)
@@ -155,16 +186,18 @@ int32_t CNtfsUndeleteWrapper::ScanMftBitmap(CZelEngineCheckFile* filter)
     return 0;
 }
 
-bool CNtfsUndeleteWrapper::ReadRecord(uint64_t record, std::vector<uint8_t>& bytes, CNtfsRecordFields& fields)
+CNtfsUndeleteWrapper::RecordRead CNtfsUndeleteWrapper::ReadRecord(uint64_t record, std::vector<uint8_t>& bytes,
+                                                                   CNtfsRecordFields& fields)
 {
     const u32 size = m_pVolume->mft_record_size;
     if (record > (static_cast<uint64_t>(INT64_MAX) >> m_pVolume->mft_record_size_bits))
-        return false;
+        return RecordRead::NotARecord;
     bytes.resize(size);
     s64 position = static_cast<s64>(record << m_pVolume->mft_record_size_bits);
+    uint64_t failedBefore = m_pDevice->FailedReads();
     if (ntfs_attr_mst_pread(m_pVolume->mft_na, position, 1, size, bytes.data()) != 1)
-        return false;
-    return ZelDecodeMftRecord(bytes.data(), bytes.size(), fields);
+        return m_pDevice->FailedReads() != failedBefore ? RecordRead::Unreadable : RecordRead::NotARecord;
+    return ZelDecodeMftRecord(bytes.data(), bytes.size(), fields) ? RecordRead::Decoded : RecordRead::NotARecord;
 }
 
 std::unique_ptr<ufile> CNtfsUndeleteWrapper::MakeFoundRecord(uint64_t record, const CNtfsRecordFields& fields)
@@ -221,7 +254,7 @@ std::wstring CNtfsUndeleteWrapper::DirectoryPath(uint64_t record)
         if (!seen.insert(current).second)
             break;
         CNtfsRecordFields fields;
-        if (!ReadRecord(current, bytes, fields))
+        if (ReadRecord(current, bytes, fields) != RecordRead::Decoded)
             break;
         int preferred = ZelNtfsPreferredName(fields.fileNames);
         if (preferred < 0 || fields.fileNames[static_cast<size_t>(preferred)].name == u".")
@@ -260,7 +293,7 @@ boost::shared_ptr<CZelEntityIterator> CNtfsUndeleteWrapper::CreateIterator()
 }
 
 int32_t CNtfsUndeleteWrapper::RestoreLocked(const char* destination, const CZelEngineRecord& record,
-                                            const CZelProgressCallbackPtr& progress)
+                                            const CZelProgressCallbackPtr& progress, CZelRestoreReport& report)
 {
     const ufile* file = dynamic_cast<const ufile*>(&record);
     if (file == nullptr)
@@ -268,8 +301,26 @@ int32_t CNtfsUndeleteWrapper::RestoreLocked(const char* destination, const CZelE
     // The record as it is now: one in use again belongs to another file.
     std::vector<uint8_t> bytes;
     CNtfsRecordFields fields;
-    if (!ReadRecord(file->m_RecordNumber, bytes, fields) || fields.InUse() || fields.dataStreams.empty())
-        return -1;
-    CNtfsRecordCopy copy(m_pVolume, *m_pClusters, fields, bytes, progress);
-    return copy.Run(destination) ? 0 : -1;
+    switch (ReadRecord(file->m_RecordNumber, bytes, fields)) {
+    case RecordRead::Decoded:
+        break;
+    case RecordRead::NotARecord:
+        report.reason = L"its MFT record no longer holds a file";
+        return 0;
+    case RecordRead::Unreadable:
+        report.reason = ZelNarrowToWide(m_pDevice->Source().Path() + (m_pDevice->Vanished() ? ": the device is gone (" : ": its MFT record cannot be read (") +
+                                        std::strerror(m_pDevice->LastError()) + ")");
+        return 0;
+    }
+    if (fields.InUse()) {
+        report.reason = L"its MFT record belongs to another file now";
+        return 0;
+    }
+    if (fields.dataStreams.empty()) {
+        report.reason = L"its MFT record holds no data";
+        return 0;
+    }
+    CNtfsRecordCopy copy(m_pVolume, m_pDevice->Source(), *m_pClusters, fields, bytes, progress);
+    copy.Run(destination, report);
+    return 0;
 }

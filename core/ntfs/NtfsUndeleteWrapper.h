@@ -7,6 +7,7 @@
 #include "ntfs/NtfsClusterBitmap.h"
 #include "ntfs/NtfsFoundRecord.h"
 #include "ntfs/NtfsLibrary.h"
+#include "ntfs/NtfsSourceDevice.h"
 
 #include <memory>
 #include <string>
@@ -36,20 +37,23 @@ protected:
     int32_t ScanLocked(const std::string& volumePath, uint8_t mode, CZelEngineCheckFile* filter,
                        std::string& error) override;
     int32_t RestoreLocked(const char* destination, const CZelEngineRecord& record,
-                          const CZelProgressCallbackPtr& progress) override;
+                          const CZelProgressCallbackPtr& progress, CZelRestoreReport& report) override;
     boost::shared_ptr<CZelEntityIterator> CreateIterator() override;
 
 private:
     int32_t ScanMftBitmap(CZelEngineCheckFile* filter);
-    // The record as the volume holds it now, decoded; false when it cannot
-    // be read or is no MFT record.
-    bool ReadRecord(uint64_t record, std::vector<uint8_t>& bytes, CNtfsRecordFields& fields);
+    enum class RecordRead { Decoded, NotARecord, Unreadable };
+    // The record as the volume holds it now, decoded; Unreadable when the
+    // device could not read it.
+    RecordRead ReadRecord(uint64_t record, std::vector<uint8_t>& bytes, CNtfsRecordFields& fields);
     // What the scan keeps of a free record; null when it has no name.
     std::unique_ptr<ufile> MakeFoundRecord(uint64_t record, const CNtfsRecordFields& fields);
     // The folders from just below the root down to the directory record,
     // joined with "/"; computed once per directory and scan.
     std::wstring DirectoryPath(uint64_t record);
 
+    // What libntfs-3g reads the volume through; it outlives the mount.
+    std::unique_ptr<CNtfsSourceDevice> m_pDevice;
     ntfs_volume* m_pVolume = nullptr;
     std::vector<std::unique_ptr<ufile>> m_Results;
     std::unique_ptr<CNtfsClusterBitmap> m_pClusters;

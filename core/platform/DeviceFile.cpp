@@ -49,10 +49,13 @@ void CZelDeviceFile::Close()
     m_Path.clear();
 }
 
-int64_t CZelDeviceFile::ReadAt(uint64_t offset, void* destination, size_t count) const
+int64_t CZelDeviceFile::ReadAt(uint64_t offset, void* destination, size_t count, int& error) const
 {
-    if (m_Fd < 0)
-        return -1;
+    error = 0;
+    if (m_Fd < 0) {
+        error = EBADF;
+        return 0;
+    }
     char* out = static_cast<char*>(destination);
     size_t done = 0;
     while (done < count) {
@@ -63,7 +66,8 @@ int64_t CZelDeviceFile::ReadAt(uint64_t offset, void* destination, size_t count)
         if (got < 0) {
             if (errno == EINTR)
                 continue;
-            return done == 0 ? -1 : static_cast<int64_t>(done);
+            error = errno;
+            break;
         }
         if (got == 0)
             break;

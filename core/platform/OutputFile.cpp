@@ -1,35 +1,167 @@
 #include "jexplatform/OutputFile.h"
 
 #include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <fcntl.h>
+#include <random>
+#include <sys/stat.h>
 #include <unistd.h>
 
-int ZelCreateNewFile(const char* path, mode_t mode)
+namespace {
+
+std::string FolderOf(const std::string& path)
 {
-    return ::open(path, O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+    size_t slash = path.find_last_of('/');
+    if (slash == std::string::npos)
+        return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-bool ZelWriteAll(int fd, const void* data, size_t length)
+// Renames from to to unless to exists: renameat2 where the file system
+// takes it, else a hard link; a file system with neither gets the final
+// name reserved by a new empty file of its own, which the rename replaces.
+int RenameWithoutReplacing(const std::string& from, const std::string& to)
 {
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
+        return 0;
+    if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP)
+        return errno;
+    if (::link(from.c_str(), to.c_str()) == 0) {
+        ::unlink(from.c_str());
+        return 0;
+    }
+    if (errno != EPERM && errno != ENOTSUP && errno != EOPNOTSUPP && errno != ENOSYS)
+        return errno;
+    int reserved = ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (reserved < 0)
+        return errno;
+    ::close(reserved);
+    if (::rename(from.c_str(), to.c_str()) == 0)
+        return 0;
+    int error = errno;
+    ::unlink(to.c_str());
+    return error;
+}
+
+} // namespace
+
+CZelOutputFile::~CZelOutputFile()
+{
+    Discard();
+}
+
+bool CZelOutputFile::Fail(const std::string& path, int error)
+{
+    m_Error = path + ": " + std::strerror(error);
+    return false;
+}
+
+bool CZelOutputFile::Create(const std::string& destination, mode_t mode)
+{
+    Discard();
+    m_Error.clear();
+    struct stat info;
+    if (::lstat(destination.c_str(), &info) == 0)
+        return Fail(destination, EEXIST);
+    if (errno != ENOENT)
+        return Fail(destination, errno);
+    // A short name of its own in the destination's folder: the final name
+    // may already be as long as names can be.
+    std::random_device seed;
+    std::mt19937_64 random(seed());
+    std::string folder = FolderOf(destination);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        char name[64];
+        std::snprintf(name, sizeof name, "/.jexrecover-%016llx.part", static_cast<unsigned long long>(random()));
+        std::string temporary = folder + name;
+        int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+        if (fd >= 0) {
+            m_Fd = fd;
+            m_Temporary = temporary;
+            m_Destination = destination;
+            return true;
+        }
+        if (errno != EEXIST)
+            return Fail(destination, errno);
+    }
+    return Fail(destination, EEXIST);
+}
+
+bool CZelOutputFile::Write(const void* data, size_t length)
+{
+    if (m_Fd < 0)
+        return Fail(m_Destination, EBADF);
     const char* bytes = static_cast<const char*>(data);
     while (length > 0) {
-        ssize_t written = ::write(fd, bytes, length);
+        ssize_t written = ::write(m_Fd, bytes, length);
         if (written < 0) {
             if (errno == EINTR)
                 continue;
-            return false;
+            return Fail(m_Destination, errno);
         }
         if (written == 0)
-            return false;
+            return Fail(m_Destination, ENOSPC);
         bytes += written;
         length -= static_cast<size_t>(written);
     }
     return true;
 }
 
-bool ZelSkipZeros(int fd, uint64_t count)
+bool CZelOutputFile::Skip(uint64_t count)
 {
-    if (count > static_cast<uint64_t>(INT64_MAX))
-        return false;
-    return ::lseek(fd, static_cast<off_t>(count), SEEK_CUR) >= 0;
+    if (m_Fd < 0)
+        return Fail(m_Destination, EBADF);
+    if (count > static_cast<uint64_t>(INT64_MAX) || ::lseek(m_Fd, static_cast<off_t>(count), SEEK_CUR) < 0)
+        return Fail(m_Destination, count > static_cast<uint64_t>(INT64_MAX) ? EFBIG : errno);
+    return true;
+}
+
+void CZelOutputFile::SetTimes(const timespec& modified)
+{
+    m_Times[0] = m_Times[1] = modified;
+    m_HasTimes = true;
+}
+
+bool CZelOutputFile::Commit()
+{
+    if (m_Fd < 0)
+        return Fail(m_Destination, EBADF);
+    // Zeros skipped at the end: the file gets its full length.
+    off_t end = ::lseek(m_Fd, 0, SEEK_CUR);
+    if (end < 0 || ::ftruncate(m_Fd, end) != 0) {
+        int error = errno;
+        Discard();
+        return Fail(m_Destination, error);
+    }
+    // The times go last: giving the file its length changes them. A file
+    // system that cannot take them still gets the data.
+    if (m_HasTimes)
+        ::futimens(m_Fd, m_Times);
+    // Some file systems tell of a failed write only when the file closes.
+    int fd = m_Fd;
+    m_Fd = -1;
+    if (::close(fd) != 0) {
+        int error = errno;
+        Discard();
+        return Fail(m_Destination, error);
+    }
+    int error = RenameWithoutReplacing(m_Temporary, m_Destination);
+    if (error != 0) {
+        Discard();
+        return Fail(m_Destination, error);
+    }
+    m_Temporary.clear();
+    return true;
+}
+
+void CZelOutputFile::Discard()
+{
+    if (m_Fd >= 0)
+        ::close(m_Fd);
+    m_Fd = -1;
+    if (!m_Temporary.empty())
+        ::unlink(m_Temporary.c_str());
+    m_Temporary.clear();
+    m_HasTimes = false;
 }

@@ -49,7 +49,14 @@ public:
     virtual uint64_t GetSize() = 0;
     // Writes the found file's data to a new file at the destination path.
     virtual ZELRESULT Restore(const wchar_t* destination, CZelProgressCallbackPtr progress) = 0;
-    // The same with a narrow (UTF-8) destination path.
+    // The same with a narrow (UTF-8) destination path. ZEL_S_PARTIAL when
+    // the file was written but some of it could not be read.
     virtual ZELRESULT RestoreA(const char* destination, CZelProgressCallbackPtr progress) = 0;
     virtual ~CZelFSFile() = default;
+    // RestoreA that also tells what became of the file: restored, partial
+    // (with the bytes that could not be read) or failed, with the reason.
+    // No file is left under the destination's name unless it was written
+    // whole.
+    virtual ZELRESULT RestoreEx(const char* destination, CZelProgressCallbackPtr progress,
+                                CZelRestoreReport& report) = 0;
 };

@@ -30,11 +30,12 @@ public:
     // "FAT32" or "NTFS".
     virtual std::wstring GetName() = 0;
     virtual ~CZelFileSystem() = default;
-    // FindDeleted that tells only its caller why a volume could not be
-    // scanned: ZEL_E_ENGINE, with reason naming the volume and the cause,
-    // and nothing sent to the message hook.
+    // FindDeleted that tells only its caller how the scan went: the
+    // stretches it could not read, and, with ZEL_E_ENGINE, why the volume
+    // could not be scanned (the volume and the cause). Nothing is sent to
+    // the message hook.
     virtual ZELRESULT FindDeletedEx(const wchar_t* volume, int32_t flag, boost::shared_ptr<CZelCheckFile> filter,
-                                    std::wstring& reason) = 0;
+                                    CZelScanReport& report) = 0;
 };
 
 class CZelFileSystemFAT32 : public CZelFileSystem {};

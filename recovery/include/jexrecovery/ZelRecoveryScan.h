@@ -47,6 +47,9 @@ public:
 
     // The scan's progress, a fraction from 0 to 1.
     double Progress() const;
+    // Stretches of the volume the last search could not read and passed
+    // over.
+    uint64_t UnreadableStretches() const { return m_Unreadable; }
     const std::string& Volume() const { return m_Volume; }
     const boost::shared_ptr<CZelFileSystem>& FileSystem() const { return m_pFileSystem; }
     // Directories and files in the scan's order.
@@ -57,4 +60,5 @@ private:
     std::string m_Volume;
     boost::shared_ptr<CZelFileSystem> m_pFileSystem;
     std::vector<CZelFoundEntry> m_Found;
+    uint64_t m_Unreadable = 0;
 };

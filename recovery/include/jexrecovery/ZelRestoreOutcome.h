@@ -1,17 +1,22 @@
 // What became of one file a user chose to restore.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 enum class ZelRestoreResult {
+    // Every byte came from where the volume says it belongs.
     Restored,
-    // The file was tried and could not be written or read.
+    // The file was written whole, but some of it could not be read: those
+    // bytes are zeros.
+    Partial,
+    // No file was written.
     Failed,
     // The choice named no file that could be tried.
     Skipped,
 };
 
-// "restored", "failed" or "skipped".
+// "restored", "partial", "failed" or "skipped".
 const char* ZelRestoreResultName(ZelRestoreResult result);
 
 struct CZelRestoreOutcome {
@@ -20,6 +25,8 @@ struct CZelRestoreOutcome {
     // Where the file was (or was to be) written.
     std::string destination;
     ZelRestoreResult result = ZelRestoreResult::Failed;
-    // Why it failed or was skipped.
+    // Why it is partial, failed or was skipped.
     std::string reason;
+    // For a partial file: the bytes that could not be read.
+    uint64_t unreadableBytes = 0;
 };

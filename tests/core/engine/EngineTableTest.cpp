@@ -48,7 +48,12 @@ TEST(EngineBase, OpenFailuresAndScansWithoutAVolumeNameTheirCause)
     ASSERT_EQ(fat32->FindDeleted(fat.c_str(), 1, nullptr), 0);
     fat32->Close();
     EXPECT_EQ(fat32->GetGeneration(), generation + 3);
-    EXPECT_EQ(fat32->RestoreCurrentFile(generation, dir.File("out").c_str(), nullptr, ZelDefaultProgressCallback),
+    CZelRestoreReport report;
+    EXPECT_EQ(fat32->RestoreCurrentFile(generation, dir.File("out").c_str(), nullptr, ZelDefaultProgressCallback,
+                                        report),
               kZelStaleRecord);
-    EXPECT_EQ(fat32->RestoreFile(dir.File("out").c_str(), nullptr, ZelDefaultProgressCallback), kZelNotThisEngine);
+    EXPECT_EQ(report.verdict, ZelRestoreFailed);
+    EXPECT_FALSE(report.reason.empty());
+    EXPECT_EQ(fat32->RestoreFile(dir.File("out").c_str(), nullptr, ZelDefaultProgressCallback, report),
+              kZelNotThisEngine);
 }

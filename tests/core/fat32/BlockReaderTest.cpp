@@ -13,11 +13,12 @@ std::vector<uint8_t> Pattern(size_t size)
     return bytes;
 }
 
-std::vector<uint8_t> ReadSome(CBlockReader& reader, size_t count)
+std::vector<uint8_t> ReadSome(CBlockReader& reader, uint64_t offset, size_t count, ZelReadEnd expected)
 {
     std::vector<uint8_t> out(count);
-    int64_t got = reader.read(count, out.data());
-    out.resize(got > 0 ? static_cast<size_t>(got) : 0);
+    CZelRead read = reader.ReadAt(offset, out.data(), count);
+    EXPECT_EQ(read.end, expected) << offset << " " << count;
+    out.resize(read.bytes);
     return out;
 }
 
@@ -36,23 +37,21 @@ TEST(BlockReader, ReadsAcrossBlocksFromAnyPosition)
     for (int32_t block : {512, 4096, 1, 0}) {
         CBlockReader reader(block);
         std::string error;
-        ASSERT_EQ(reader.open(dir.File("v"), error), 0) << error;
+        reader.Attach(ZelOpenVolumeSource(dir.File("v"), error));
+        ASSERT_TRUE(reader.isOpen()) << error;
+        const ZelReadEnd complete = ZelReadEnd::Complete;
         // Entry-sized reads, one ending exactly at a block end.
-        EXPECT_EQ(reader.seek(480, CBlockReader::kFromStart), 480u);
-        EXPECT_EQ(ReadSome(reader, 32), Slice(data, 480, 32)) << block;
-        EXPECT_EQ(reader.seek(0, CBlockReader::kFromCurrent), 512u);
-        EXPECT_EQ(ReadSome(reader, 32), Slice(data, 512, 32)) << block;
-        // An unaligned seek, then a large read that crosses blocks.
-        reader.seek(1001, CBlockReader::kFromStart);
-        EXPECT_EQ(ReadSome(reader, 3000), Slice(data, 1001, 3000)) << block;
-        // A large aligned read, then the end of the volume.
-        reader.seek(1024, CBlockReader::kFromStart);
-        EXPECT_EQ(ReadSome(reader, 2048), Slice(data, 1024, 2048)) << block;
-        reader.seek(4990, CBlockReader::kFromStart);
-        EXPECT_EQ(ReadSome(reader, 64), Slice(data, 4990, 10)) << block;
-        reader.seek(6000, CBlockReader::kFromStart);
-        EXPECT_TRUE(ReadSome(reader, 32).empty()) << block;
+        EXPECT_EQ(ReadSome(reader, 480, 32, complete), Slice(data, 480, 32)) << block;
+        EXPECT_EQ(ReadSome(reader, 512, 32, complete), Slice(data, 512, 32)) << block;
+        // An unaligned read that crosses blocks, an aligned one, the end.
+        EXPECT_EQ(ReadSome(reader, 1001, 3000, complete), Slice(data, 1001, 3000)) << block;
+        EXPECT_EQ(ReadSome(reader, 1024, 2048, complete), Slice(data, 1024, 2048)) << block;
+        EXPECT_EQ(ReadSome(reader, 4990, 64, ZelReadEnd::VolumeEnd), Slice(data, 4990, 10)) << block;
+        // The last block ends with the volume: what is asked for is there.
+        EXPECT_EQ(ReadSome(reader, 4900, 100, complete), Slice(data, 4900, 100)) << block;
+        EXPECT_TRUE(ReadSome(reader, 6000, 32, ZelReadEnd::VolumeEnd).empty()) << block;
         EXPECT_EQ(reader.volumeSize(), 5000u);
+        EXPECT_EQ(reader.Path(), dir.File("v"));
     }
 }
 
@@ -60,17 +59,11 @@ TEST(BlockReader, NothingOpen)
 {
     CBlockReader reader(512);
     uint8_t buffer[32];
-    EXPECT_EQ(reader.read(32, buffer), -1);
-    EXPECT_EQ(reader.seek(0, CBlockReader::kFromStart), CBlockReader::kInvalidPosition);
+    CZelRead read = reader.ReadAt(0, buffer, 32);
+    EXPECT_EQ(read.end, ZelReadEnd::Failed);
+    EXPECT_EQ(read.bytes, 0u);
+    EXPECT_EQ(reader.volumeSize(), 0u);
     std::string error;
-    EXPECT_EQ(reader.open("/nonexistent/volume.img", error), -1);
+    EXPECT_FALSE(ZelOpenVolumeSource("/nonexistent/volume.img", error));
     EXPECT_EQ(error, "No such file or directory");
-    EXPECT_EQ(reader.open("", error), -1);
-
-    jextest::TempDir dir;
-    jextest::WriteFile(dir.File("v"), Pattern(600));
-    ASSERT_EQ(reader.open(dir.File("v"), error), 0);
-    EXPECT_EQ(reader.seek(10, CBlockReader::kFromEnd), 0u);
-    reader.close();
-    EXPECT_EQ(reader.read(32, buffer), -1);
 }

@@ -353,16 +353,33 @@ TEST_F(Crafted, RestoreEdgeCases)
     EXPECT_EQ(std::filesystem::file_size(dir.File("empty")), 0u);
     EXPECT_EQ(recorder.seen, std::vector<double>{1.0});
 
+    // A size past the end of the volume: what the volume holds, then
+    // zeros, and the file is partial.
     std::vector<uint8_t> tail(2000, 0);
     std::fill(tail.begin(), tail.begin() + 512, 0xAB);
-    EXPECT_EQ(Restore(found[2], "tail"), tail);
+    EXPECT_EQ(Restore(found[2], "tail", ZEL_S_PARTIAL), tail);
+    CZelRestoreReport tailReport;
+    auto tailFile = boost::dynamic_pointer_cast<CZelFSFile>(found[2].entry);
+    EXPECT_EQ(tailFile->RestoreEx(dir.File("tail again").c_str(), progress, tailReport), ZEL_S_PARTIAL);
+    EXPECT_EQ(tailReport.verdict, ZelRestoredPartly);
+    // The image ends with a sector that belongs to no whole cluster.
+    uint64_t missing = image.ClusterOffset(last - 1) + 2000 - image.Bytes().size();
+    EXPECT_EQ(tailReport.unreadableBytes, missing);
+    EXPECT_NE(tailReport.reason.find(L"the volume ends " + std::to_wstring(missing) + L" bytes before the file does"),
+              std::wstring::npos)
+        << ZelWideToNarrow(tailReport.reason);
 
     // An existing file is never replaced.
     jextest::WriteFile(dir.File("taken"), {1, 2, 3});
     EXPECT_EQ(odd->RestoreA(dir.File("taken").c_str(), progress), ZEL_E_ENGINE);
     EXPECT_EQ(jextest::ReadFile(dir.File("taken")), (std::vector<uint8_t>{1, 2, 3}));
+    CZelRestoreReport takenReport;
+    EXPECT_EQ(odd->RestoreEx(dir.File("taken").c_str(), progress, takenReport), ZEL_E_ENGINE);
+    EXPECT_EQ(takenReport.verdict, ZelRestoreFailed);
+    EXPECT_EQ(takenReport.reason, ZelNarrowToWide(dir.File("taken")) + L": File exists");
     EXPECT_EQ(odd->RestoreA(dir.File("no/such/folder/odd").c_str(), progress), ZEL_E_ENGINE);
 
     // Only files of this engine's found tree are restored.
-    EXPECT_EQ(engine->RestoreFile(dir.File("x").c_str(), nullptr, progress), -2);
+    CZelRestoreReport report;
+    EXPECT_EQ(engine->RestoreFile(dir.File("x").c_str(), nullptr, progress, report), kZelNotThisEngine);
 }

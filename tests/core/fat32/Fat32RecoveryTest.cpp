@@ -195,13 +195,13 @@ TEST(Fat32RecoveryFailures, AVolumeThatCannotBeScannedIsReported)
     {
         // FindDeletedEx tells its caller alone.
         jextest::ScopedMessageCapture capture;
-        std::wstring reason;
+        CZelScanReport report;
         EXPECT_EQ(fs->Open(volume.c_str(), 0), ZEL_S_OK);
-        EXPECT_EQ(fs->FindDeletedEx(volume.c_str(), 1, {}, reason), ZEL_E_ENGINE);
-        EXPECT_EQ(reason, volume + L": a FAT16 volume; only FAT32 and NTFS volumes can be searched");
+        EXPECT_EQ(fs->FindDeletedEx(volume.c_str(), 1, {}, report), ZEL_E_ENGINE);
+        EXPECT_EQ(report.reason, volume + L": a FAT16 volume; only FAT32 and NTFS volumes can be searched");
         EXPECT_EQ(fs->Open(missing.c_str(), 0), ZEL_S_OK);
-        EXPECT_EQ(fs->FindDeletedEx(missing.c_str(), 1, {}, reason), ZEL_E_ENGINE);
-        EXPECT_EQ(reason, missing + L": No such file or directory");
+        EXPECT_EQ(fs->FindDeletedEx(missing.c_str(), 1, {}, report), ZEL_E_ENGINE);
+        EXPECT_EQ(report.reason, missing + L": No such file or directory");
         EXPECT_TRUE(capture.Messages().empty());
     }
 }

@@ -205,10 +205,10 @@ TEST(NtfsRecoveryVolumes, VolumeThatCannotBeMountedIsReported)
     }
     // FindDeletedEx gives the reason of the failed mount to its caller.
     jextest::ScopedMessageCapture capture;
-    std::wstring reason;
+    CZelScanReport report;
     EXPECT_EQ(fs->Open(volume.c_str(), 0), ZEL_S_OK);
-    EXPECT_EQ(fs->FindDeletedEx(volume.c_str(), 1, {}, reason), ZEL_E_ENGINE);
-    EXPECT_EQ(reason.rfind(volume + L": not a readable NTFS volume", 0), 0u) << ZelWideToNarrow(reason);
+    EXPECT_EQ(fs->FindDeletedEx(volume.c_str(), 1, {}, report), ZEL_E_ENGINE);
+    EXPECT_EQ(report.reason.rfind(volume + L": not a readable NTFS volume", 0), 0u) << ZelWideToNarrow(report.reason);
     EXPECT_TRUE(capture.Messages().empty());
 }
 

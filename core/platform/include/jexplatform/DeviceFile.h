@@ -21,10 +21,10 @@ public:
     int Descriptor() const { return m_Fd; }
     const std::string& Path() const { return m_Path; }
 
-    // Reads up to count bytes at offset; returns the number of bytes read
-    // (fewer at the end of the volume), or -1 on a read error. Interrupted
-    // and partial reads are continued.
-    int64_t ReadAt(uint64_t offset, void* destination, size_t count) const;
+    // Reads up to count bytes at offset; returns the number of bytes read:
+    // fewer at the end of the volume (error 0) or where a read failed (error
+    // holds errno). Interrupted and partial reads are continued.
+    int64_t ReadAt(uint64_t offset, void* destination, size_t count, int& error) const;
 
     bool IsBlockDevice() const { return m_BlockDevice; }
     // Size in bytes: the device size or the image file's size; 0 when unknown.

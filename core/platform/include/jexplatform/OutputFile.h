@@ -1,16 +1,51 @@
-// Restored files: created new (an existing file is never replaced) and
-// written in full.
+// A restored file as it is written: a new file under a temporary name beside
+// the destination, which takes the destination's name only once it is
+// written whole. An existing file is never replaced, and a copy that fails
+// leaves nothing behind under either name.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <ctime>
+#include <string>
 #include <sys/types.h>
 
-// Creates path for writing; -1 (errno set) when it exists or cannot be made.
-int ZelCreateNewFile(const char* path, mode_t mode);
-// Writes every byte, continuing partial and interrupted writes; false on
-// failure (a full disk among others).
-bool ZelWriteAll(int fd, const void* data, size_t length);
-// Moves on count bytes, leaving a gap that reads as zeros; the file gets its
-// length from a write or a truncation after it.
-bool ZelSkipZeros(int fd, uint64_t count);
+class CZelOutputFile {
+public:
+    CZelOutputFile() = default;
+    // A file not committed is removed.
+    ~CZelOutputFile();
+    CZelOutputFile(const CZelOutputFile&) = delete;
+    CZelOutputFile& operator=(const CZelOutputFile&) = delete;
+
+    // Starts the file that is to be named destination, with mode (the umask
+    // applies); false when destination exists already or its folder takes
+    // no new file.
+    bool Create(const std::string& destination, mode_t mode);
+    // Appends data; false on a full disk, an I/O error or a quota.
+    bool Write(const void* data, size_t length);
+    // Moves on count bytes, leaving a gap that reads as zeros.
+    bool Skip(uint64_t count);
+    // The data change and access times the file gets when it is committed.
+    void SetTimes(const timespec& modified);
+    // Gives the file its length (where writing or skipping got to) and its
+    // final name; false, with nothing under the final name, when that fails
+    // (the name was taken meanwhile, among others).
+    bool Commit();
+    // Removes what was written.
+    void Discard();
+
+    bool IsOpen() const { return m_Fd >= 0; }
+    // Why the last step failed: the path and the system's reason.
+    const std::string& Error() const { return m_Error; }
+
+private:
+    bool Fail(const std::string& path, int error);
+
+    int m_Fd = -1;
+    bool m_HasTimes = false;
+    timespec m_Times[2] = {};
+    std::string m_Destination;
+    std::string m_Temporary;
+    std::string m_Error;
+};

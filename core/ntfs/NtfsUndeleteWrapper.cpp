@@ -118,6 +118,7 @@ int32_t CNtfsUndeleteWrapper::ScanLocked(const std::string& volumePath, uint8_t 
     }
     m_Results.clear();
     m_DirectoryPaths.clear();
+    m_UnreadableRecords.clear();
     int32_t result = ScanMftBitmap(filter);
     if (m_pDevice->Vanished()) {
         error = volumePath + ": the device is gone (" + std::strerror(m_pDevice->LastError()) +
@@ -161,6 +162,10 @@ int32_t CNtfsUndeleteWrapper::ScanMftBitmap(CZelEngineCheckFile* filter)
                     SetProgress(static_cast<double>(record) / static_cast<double>(records));
                 if ((buffer[static_cast<size_t>(byte)] >> bit) & 1)
                     continue;
+                // A folder found unreadable on the way up from a file is
+                // not read again.
+                if (m_UnreadableRecords.count(record) != 0)
+                    continue;
                 CNtfsRecordFields fields;
                 RecordRead read = ReadRecord(record, bytes, fields);
                 if (read == RecordRead::Unreadable) {
@@ -168,6 +173,7 @@ int32_t CNtfsUndeleteWrapper::ScanMftBitmap(CZelEngineCheckFile* filter)
                         return -1;
                     ZelLogFormat("MFT record %llu cannot be read (%s); it is passed over.",
                                  static_cast<unsigned long long>(record), std::strerror(m_pDevice->LastError()));
+                    m_UnreadableRecords.insert(record);
                     CountUnreadable();
                 }
                 if (read != RecordRead::Decoded)
@@ -251,10 +257,19 @@ std::wstring CNtfsUndeleteWrapper::DirectoryPath(uint64_t record)
             prefix = known->second;
             break;
         }
-        if (!seen.insert(current).second)
+        if (!seen.insert(current).second || m_UnreadableRecords.count(current) != 0)
             break;
         CNtfsRecordFields fields;
-        if (ReadRecord(current, bytes, fields) != RecordRead::Decoded)
+        RecordRead read = ReadRecord(current, bytes, fields);
+        if (read == RecordRead::Unreadable && !m_pDevice->Vanished()) {
+            // The path stops below the folder that cannot be read; it is
+            // counted and tried once per scan.
+            ZelLogFormat("MFT record %llu, a folder, cannot be read (%s); paths below it start there.",
+                         static_cast<unsigned long long>(current), std::strerror(m_pDevice->LastError()));
+            m_UnreadableRecords.insert(current);
+            CountUnreadable();
+        }
+        if (read != RecordRead::Decoded)
             break;
         int preferred = ZelNtfsPreferredName(fields.fileNames);
         if (preferred < 0 || fields.fileNames[static_cast<size_t>(preferred)].name == u".")

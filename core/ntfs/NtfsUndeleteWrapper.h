@@ -12,6 +12,7 @@
 #include <memory>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 class CNtfsUndeleteWrapper : public CZelEngine {
@@ -58,4 +59,6 @@ private:
     std::vector<std::unique_ptr<ufile>> m_Results;
     std::unique_ptr<CNtfsClusterBitmap> m_pClusters;
     std::unordered_map<uint64_t, std::wstring> m_DirectoryPaths;
+    // Records this scan could not read: each is tried and counted once.
+    std::unordered_set<uint64_t> m_UnreadableRecords;
 };

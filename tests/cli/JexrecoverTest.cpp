@@ -5,7 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
+#include <sys/mount.h>
+#include <unistd.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <sys/wait.h>
@@ -177,6 +181,60 @@ TEST_F(Jexrecover, RestoresAnNtfsImageWithItsTree)
         ++restored;
     }
     EXPECT_EQ(restored, 2u);
+}
+
+TEST_F(Jexrecover, PartialAndFailedRestoresAreToldApart)
+{
+    // An image cut short in the middle of a deleted file's data, as a copy
+    // of a failing card made in a hurry is.
+    jextest::FatImageBuilder image;
+    const auto whole = jextest::Content(3000, 4);
+    const auto part = jextest::Content(700, 5);
+    const auto large = jextest::Content(40000, 6);
+    image.PutData(10, part);
+    image.PutData(100, large);
+    image.PutData(3000, whole);
+    image.PutEntry(2, 0, jextest::FatImageBuilder::Deleted(jextest::FatImageBuilder::ShortEntry("GANZ    BIN", 0x20, 10, 700)));
+    image.PutEntry(2, 1, jextest::FatImageBuilder::Deleted(jextest::FatImageBuilder::ShortEntry("GROSS   BIN", 0x20, 100, 40000)));
+    image.PutEntry(2, 2, jextest::FatImageBuilder::Deleted(jextest::FatImageBuilder::ShortEntry("HALB    BIN", 0x20, 3000, 3000)));
+    size_t cut = static_cast<size_t>(image.ClusterOffset(3000) + 1000);
+    image.Save(dir.File("cut.img"), cut);
+
+    std::string out = dir.File("out");
+    Outcome json = Run("restore " + Quote(dir.File("cut.img")) + " --to " + Quote(out) + " --all --json");
+    EXPECT_EQ(json.exit, 1) << json.err;
+    EXPECT_NE(json.out.find("\"result\": \"restored\""), std::string::npos) << json.out;
+    EXPECT_NE(json.out.find("\"result\": \"partial\", \"reason\": \"the volume ends 2000 bytes before the file does; "
+                            "they are zeros\", \"unreadableBytes\": 2000}"),
+              std::string::npos)
+        << json.out;
+    std::vector<uint8_t> expected(whole.begin(), whole.begin() + 1000);
+    expected.resize(3000, 0);
+    EXPECT_EQ(jextest::ReadFile(out + "/\xC3\xA5" "ALB.BIN"), expected);
+    EXPECT_EQ(jextest::ReadFile(out + "/\xC3\xA5" "ANZ.BIN"), part);
+
+    Outcome text = Run("restore " + Quote(dir.File("cut.img")) + " --to " + Quote(dir.File("again")) + " --all");
+    EXPECT_EQ(text.exit, 1);
+    EXPECT_NE(text.out.find("2 restored, 1 partial, 0 failed, 0 skipped"), std::string::npos) << text.out;
+    EXPECT_NE(text.err.find("ALB.BIN: partly restored: the volume ends 2000 bytes"), std::string::npos) << text.err;
+
+    // A destination that fills up: the file fails, and nothing is left
+    // under its name (a small tmpfs, where root may mount one).
+    if (geteuid() != 0)
+        GTEST_SKIP() << "skipped: mounting a small tmpfs needs root";
+    std::string small = dir.File("small");
+    std::filesystem::create_directory(small);
+    if (::mount("tmpfs", small.c_str(), "tmpfs", 0, "size=4k") != 0)
+        GTEST_SKIP() << "skipped: a tmpfs cannot be mounted here: " << std::strerror(errno);
+    Outcome full = Run("restore " + Quote(dir.File("cut.img")) + " --to " + Quote(small) + " --index 1 --json");
+    std::vector<std::string> left;
+    for (const auto& entry : std::filesystem::directory_iterator(small))
+        left.push_back(entry.path().filename().string());
+    ::umount(small.c_str());
+    EXPECT_EQ(full.exit, 1) << full.err;
+    EXPECT_NE(full.out.find("\"result\": \"failed\", \"reason\": \"" + small), std::string::npos) << full.out;
+    EXPECT_NE(full.out.find("No space left on device"), std::string::npos) << full.out;
+    EXPECT_TRUE(left.empty()) << left.front();
 }
 
 TEST_F(Jexrecover, UnsafeNamesStayInsideTheDestination)

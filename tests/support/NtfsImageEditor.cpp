@@ -238,6 +238,32 @@ bool NtfsImageEditor::MarkDirty()
            Fail("cannot mark the volume dirty");
 }
 
+uint64_t NtfsImageEditor::RecordOffset(uint64_t record)
+{
+    if (m_pVolume == nullptr)
+        return 0;
+    uint64_t byte = record * m_pVolume->mft_record_size;
+    LCN lcn = ntfs_attr_vcn_to_lcn(m_pVolume->mft_na, static_cast<VCN>(byte / m_pVolume->cluster_size));
+    return lcn < 0 ? 0 : static_cast<uint64_t>(lcn) * m_pVolume->cluster_size + byte % m_pVolume->cluster_size;
+}
+
+uint64_t NtfsImageEditor::DataOffset(const std::string& path)
+{
+    uint64_t offset = 0;
+    WithUnnamedStream(path, [&](ntfs_attr* stream) {
+        LCN lcn = ntfs_attr_vcn_to_lcn(stream, 0);
+        if (lcn >= 0)
+            offset = static_cast<uint64_t>(lcn) * m_pVolume->cluster_size;
+        return true;
+    });
+    return offset;
+}
+
+uint32_t NtfsImageEditor::ClusterSize() const
+{
+    return m_pVolume != nullptr ? m_pVolume->cluster_size : 0;
+}
+
 uint64_t NtfsImageEditor::RecordOf(const std::string& path)
 {
     if (m_pVolume == nullptr)

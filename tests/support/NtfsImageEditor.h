@@ -43,6 +43,11 @@ public:
     bool MarkDirty();
     // The MFT record number of a path, 0 when it has none.
     uint64_t RecordOf(const std::string& path);
+    // Where on the volume an MFT record lies, and where the first cluster of
+    // a file's unnamed stream does (in bytes); 0 when it cannot be told.
+    uint64_t RecordOffset(uint64_t record);
+    uint64_t DataOffset(const std::string& path);
+    uint32_t ClusterSize() const;
     // Unmounts, writing everything out.
     bool Close();
 

@@ -41,6 +41,9 @@ public:
     void Delete(const std::string& path) { Expect(m_Editor.Delete(path)); }
     void MarkDirty() { Expect(m_Editor.MarkDirty()); }
     uint64_t RecordOf(const std::string& path) { return m_Editor.RecordOf(path); }
+    uint64_t RecordOffset(uint64_t record) { return m_Editor.RecordOffset(record); }
+    uint64_t DataOffset(const std::string& path) { return m_Editor.DataOffset(path); }
+    uint32_t ClusterSize() const { return m_Editor.ClusterSize(); }
     void Close() { Expect(m_Editor.Close()); }
 
 private:

@@ -63,8 +63,8 @@ struct CZelSalvagedRead {
 };
 
 // Reads count bytes at offset; a read that fails is tried once more, then
-// block by block (block bytes each, at least one), and every block that
-// still cannot be read is delivered as zeros.
+// block by block (block bytes each, at least one), and what a block still
+// cannot read, from the spot where its read fails, is delivered as zeros.
 CZelSalvagedRead ZelReadSalvaging(CZelVolumeSource& source, uint64_t offset, void* destination, size_t count,
                                   uint32_t block);
 

@@ -73,8 +73,9 @@ int main(int argc, char** argv)
     }
     std::printf("Volume %s: file-system object %s\n", argv[1], ZelWideToNarrow(fs->GetName()).c_str());
 
-    if (fs->Open(volume.c_str(), 0) != ZEL_S_OK || fs->FindDeleted(volume.c_str(), 1, nullptr) != ZEL_S_OK) {
-        std::printf("The scan could not run\n");
+    CZelScanReport report;
+    if (fs->Open(volume.c_str(), 0) != ZEL_S_OK || fs->FindDeletedEx(volume.c_str(), 1, nullptr, report) != ZEL_S_OK) {
+        std::printf("The scan could not run: %s\n", ZelWideToNarrow(report.reason).c_str());
         return 2;
     }
     size_t files = 0, directories = 0;
@@ -86,6 +87,7 @@ int main(int argc, char** argv)
         (entry->GetType() == ZelEntryFile ? files : directories)++;
         PrintEntry(*entry);
     }
-    std::printf("Scan finished: %zu deleted files, %zu directories\n", files, directories);
+    std::printf("Scan finished: %zu deleted files, %zu directories, %llu stretches that could not be read\n", files,
+                directories, static_cast<unsigned long long>(report.unreadableStretches));
     return 0;
 }

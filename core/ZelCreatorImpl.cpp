@@ -14,6 +14,8 @@
 
 #include <boost/make_shared.hpp>
 
+#include <cstring>
+
 boost::shared_ptr<CZelVolumeEnum> CZelCreatorImpl::CreateVolumeEnum()
 {
     return boost::make_shared<CZelVolumeEnumImpl>();
@@ -72,6 +74,17 @@ boost::shared_ptr<CZelFileSystem> CZelFileSystemCreatorImpl::Choose(const wchar_
     }
     uint32_t sectorSize = device.SectorSize();
     std::string name = ZelProbeFileSystemName(device.Descriptor());
+    if (name.empty()) {
+        // Nothing recognised may be a volume that cannot be read at all.
+        uint8_t start[4096];
+        int readError = 0;
+        device.ReadAt(0, start, sizeof start, readError);
+        if (readError != 0) {
+            unreadable = true;
+            reason = ZelNarrowToWide(resolved.device + ": cannot be read (" + std::strerror(readError) + ")");
+            return boost::shared_ptr<CZelFileSystem>();
+        }
+    }
     device.Close();
 
     if (const CZelEngineRow* engine = ZelFindEngine(name))

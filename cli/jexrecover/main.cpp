@@ -152,6 +152,8 @@ int ScanCommand(const CRecoverOptions& options, const CZelRecoveryScan& scan)
                                   .Add("size", e.size)
                                   .Add("deleted", e.deleted));
         ZelPrintJsonArray(entries);
+        if (!options.quiet && scan.UnreadableStretches() != 0)
+            std::fprintf(stderr, "jexrecover: %s%s\n", options.volume.c_str(), UnreadableNote(scan).c_str());
         return kDone;
     }
     size_t files = 0;
@@ -222,7 +224,7 @@ int RestoreCommand(const CRecoverOptions& options, const CZelRecoveryScan& scan)
             std::fprintf(stderr, "jexrecover: %s: %s%s\n", Printable(o.source).c_str(),
                          o.result == ZelRestoreResult::Partial ? "partly restored: " : "", Printable(o.reason).c_str());
     }
-    if (!options.json && !options.quiet && scan.UnreadableStretches() != 0)
+    if (!options.quiet && scan.UnreadableStretches() != 0)
         std::fprintf(stderr, "jexrecover: %s%s\n", options.volume.c_str(), UnreadableNote(scan).c_str());
     outcomes.insert(outcomes.end(), selection.skipped.begin(), selection.skipped.end());
     if (options.json) {

@@ -118,11 +118,12 @@ int32_t CZelEngine::RestoreChecked(const char* destination, const CZelEngineReco
                                    const CZelProgressCallbackPtr& progress, CZelRestoreReport& report)
 {
     report = CZelRestoreReport();
-    if (destination == nullptr || record == nullptr || !IsOpenLocked()) {
-        report.reason = L"not a file this search found";
-        return kZelNotThisEngine;
-    }
-    return RestoreLocked(destination, *record, progress, report);
+    int32_t result = kZelNotThisEngine;
+    if (destination != nullptr && record != nullptr && IsOpenLocked())
+        result = RestoreLocked(destination, *record, progress, report);
+    if (result == kZelNotThisEngine && report.reason.empty())
+        report.reason = destination == nullptr ? L"no destination" : L"not a file this search found";
+    return result;
 }
 
 double CZelEngine::GetProgress()

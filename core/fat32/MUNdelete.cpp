@@ -71,6 +71,7 @@ int32_t CMUNdelete::Scan(const std::string& volumePath, uint8_t mode, CZelEngine
 
     m_FatWindow.clear();
     m_UnreadableFatWindows.clear();
+    m_AfterHole.clear();
     m_ReadClusters.clear();
     m_ReadDirectories.insert(m_Boot.rootCluster);
     ReadDirectory(nullptr, m_Boot.rootCluster, 0, m_Found);
@@ -99,6 +100,10 @@ void CMUNdelete::ReadDirectory(const CDirEntry* parent, uint32_t firstCluster, u
         }
         if (parsed == FatGroupParse::End)
             return;
+        // A long name that starts right after a stretch that could not be
+        // read may have lost its first pieces there: the 8.3 name is shown.
+        if (m_AfterHole.count(run.offsets[run.next]) != 0)
+            group.longName.clear();
         auto node = std::make_unique<CDirEntry>(parent);
         FillNode(*node, group, run.offsets[run.next]);
         run.next += group.entryCount;
@@ -198,12 +203,12 @@ size_t CMUNdelete::ReadDirectoryBytes(uint64_t offset, uint8_t* destination, siz
     static const uint8_t kStandIn[kEntrySize] = {kDeletedMark, ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', 0x08};
     const size_t sector = std::max<size_t>(m_Boot.bytesPerSector, kEntrySize);
     size_t done = read.bytes - read.bytes % sector;
-    bool counted = false;
+    CZelRead failed = read;
+    uint64_t firstFailed = 0;
+    size_t unreadable = 0;
     while (done < count) {
         size_t wanted = std::min(sector, count - done);
         CZelRead part = m_Reader.ReadAt(offset + done, destination + done, wanted);
-        if (part.end == ZelReadEnd::Failed)
-            part = m_Reader.ReadAt(offset + done, destination + done, wanted);
         if (part.end == ZelReadEnd::Vanished) {
             ReadFailed(part, offset + done, wanted, "A directory");
             ended = true;
@@ -211,47 +216,65 @@ size_t CMUNdelete::ReadDirectoryBytes(uint64_t offset, uint8_t* destination, siz
         }
         if (part.end == ZelReadEnd::VolumeEnd) {
             ended = true;
-            return done + part.bytes;
+            count = done + part.bytes;
+            break;
         }
         if (part.end == ZelReadEnd::Failed) {
             for (size_t at = 0; at + kEntrySize <= wanted; at += kEntrySize)
                 std::memcpy(destination + done + at, kStandIn, kEntrySize);
-            if (!counted)
-                ReadFailed(part, offset + done, count - done, "A directory");
-            counted = true;
+            if (unreadable == 0)
+                firstFailed = offset + done;
+            unreadable += wanted;
+            failed = part;
+            // The name that starts after the hole may have lost its first
+            // pieces in it.
+            m_AfterHole.insert(offset + done + wanted);
         }
         done += wanted;
     }
+    // The sectors of one read that cannot be read are one stretch.
+    if (unreadable != 0)
+        ReadFailed(failed, firstFailed, unreadable, "A directory");
     return count;
 }
 
 CMUNdelete::FatLookup CMUNdelete::ReadFatEntry(uint32_t cluster, uint32_t& value)
 {
     constexpr uint64_t kWindow = 4096;
+    const uint64_t tableBytes = static_cast<uint64_t>(m_Boot.sectorsPerFat32) * m_Boot.bytesPerSector;
     // An entry past the end of the table cannot be read.
-    if (4ull * cluster + 4 > static_cast<uint64_t>(m_Boot.sectorsPerFat32) * m_Boot.bytesPerSector)
+    const uint64_t entry = 4ull * cluster;
+    if (entry + 4 > tableBytes)
         return FatLookup::Beyond;
-    uint64_t offset = m_Boot.fatOffset + 4ull * cluster;
-    if (m_FatWindow.empty() || offset < m_FatWindowStart || offset + 4 > m_FatWindowStart + m_FatWindow.size()) {
-        uint64_t start = offset - offset % kWindow;
+    if (m_FatWindow.empty() || entry < m_FatWindowStart || entry + 4 > m_FatWindowStart + m_FatWindow.size()) {
+        const uint64_t start = entry - entry % kWindow;
         if (m_Vanished || m_UnreadableFatWindows.count(start) != 0)
             return FatLookup::Unreadable;
-        m_FatWindow.resize(kWindow);
-        CZelRead read = m_Reader.ReadAt(start, m_FatWindow.data(), kWindow);
-        if (read.end == ZelReadEnd::Failed)
-            read = m_Reader.ReadAt(start, m_FatWindow.data(), kWindow);
-        m_FatWindow.resize(read.bytes);
+        m_FatWindow.clear();
         m_FatWindowStart = start;
+        const size_t wanted = static_cast<size_t>(std::min(kWindow, tableBytes - start));
+        // The first table, or where it cannot be read the second.
+        CZelRead read;
+        for (uint32_t copy = 0; copy < std::min<uint32_t>(m_Boot.numberOfFats, 2); ++copy) {
+            m_FatWindow.resize(wanted);
+            uint64_t at = m_Boot.fatOffset + copy * tableBytes + start;
+            read = m_Reader.ReadAt(at, m_FatWindow.data(), wanted);
+            if (read.end == ZelReadEnd::Failed)
+                read = m_Reader.ReadAt(at, m_FatWindow.data(), wanted);
+            if (read.end != ZelReadEnd::Failed)
+                break;
+        }
+        m_FatWindow.resize(read.bytes);
         if (read.end == ZelReadEnd::Failed || read.end == ZelReadEnd::Vanished) {
             m_FatWindow.clear();
             m_UnreadableFatWindows.insert(start);
-            ReadFailed(read, start, kWindow, "The allocation table");
+            ReadFailed(read, m_Boot.fatOffset + start, wanted, "The allocation table");
             return FatLookup::Unreadable;
         }
-        if (offset + 4 > m_FatWindowStart + m_FatWindow.size())
+        if (entry + 4 > m_FatWindowStart + m_FatWindow.size())
             return FatLookup::Beyond;
     }
-    value = ZelLE32(&m_FatWindow[static_cast<size_t>(offset - m_FatWindowStart)]) & 0x0FFFFFFF;
+    value = ZelLE32(&m_FatWindow[static_cast<size_t>(entry - m_FatWindowStart)]) & 0x0FFFFFFF;
     return FatLookup::Value;
 }
 

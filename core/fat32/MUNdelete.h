@@ -125,11 +125,14 @@ private:
     // Clusters read as directory entries so far: none is read twice, so a
     // chain that loops ends and the whole walk reads each cluster once.
     std::unordered_set<uint32_t> m_ReadClusters;
-    // A window of the allocation table, read as directories need it, and
-    // the windows that could not be read.
+    // A window of the allocation table (its start counted from the table's
+    // start), read as directories need it, and the windows that could be
+    // read from neither copy of the table.
     std::vector<uint8_t> m_FatWindow;
     uint64_t m_FatWindowStart = 0;
     std::unordered_set<uint64_t> m_UnreadableFatWindows;
+    // Where directory entries follow sectors that could not be read.
+    std::unordered_set<uint64_t> m_AfterHole;
     // The device went away during the walk: it ends there.
     bool m_Vanished = false;
     int m_VanishedError = 0;

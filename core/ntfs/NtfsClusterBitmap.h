@@ -5,6 +5,7 @@
 #include "ntfs/NtfsLibrary.h"
 
 #include <cstdint>
+#include <unordered_set>
 
 class CNtfsClusterBitmap {
 public:
@@ -20,6 +21,8 @@ public:
 private:
     ntfs_volume* m_pVolume;
     bool m_Loaded = false;
+    // Windows that could not be read: not tried again.
+    std::unordered_set<int64_t> m_Unreadable;
     int64_t m_WindowStart = 0;
     uint8_t m_Window[kWindowClusters / 8] = {};
 };

@@ -30,11 +30,11 @@ timespec ToTimespec(int64_t ntfsTime)
 
 } // namespace
 
-CNtfsRecordCopy::CNtfsRecordCopy(ntfs_volume* volume, CZelVolumeSource& source, CNtfsClusterBitmap& clusters,
+CNtfsRecordCopy::CNtfsRecordCopy(ntfs_volume* volume, CNtfsSourceDevice& device, CNtfsClusterBitmap& clusters,
                                  const CNtfsRecordFields& record, const std::vector<uint8_t>& bytes,
                                  CZelProgressCallbackPtr progress)
-    : m_pVolume(volume), m_Source(source), m_Clusters(clusters), m_Record(record), m_Bytes(bytes),
-      m_pProgress(std::move(progress))
+    : m_pVolume(volume), m_Device(device), m_Source(device.Source()), m_Clusters(clusters), m_Record(record),
+      m_Bytes(bytes), m_pProgress(std::move(progress))
 {
     const uint32_t clusterSize = m_pVolume->cluster_size;
     m_BatchClusters = std::max<uint64_t>(1, (1u << 20) / clusterSize);
@@ -59,14 +59,16 @@ void CNtfsRecordCopy::Run(const char* destination, CZelRestoreReport& report)
         report.reason = ZelNarrowToWide(m_Failure.empty() ? "nothing of the file could be written" : m_Failure);
         return;
     }
-    report.unreadableBytes = m_Unreadable + m_UnknownUse;
+    report.unreadableBytes = m_Unreadable + m_Missing + m_UnknownUse;
     report.verdict = report.unreadableBytes == 0 ? ZelRestored : ZelRestoredPartly;
     std::string why;
+    auto add = [&why](const std::string& part) { why += (why.empty() ? "" : "; ") + part; };
     if (m_Unreadable != 0)
-        why = std::to_string(m_Unreadable) + " bytes could not be read (" + ZelErrorText(m_ReadError) + ") and are zeros";
+        add(std::to_string(m_Unreadable) + " bytes could not be read (" + ZelErrorText(m_ReadError) + ") and are zeros");
+    if (m_Missing != 0)
+        add(std::to_string(m_Missing) + " bytes lie past the end of the volume and are zeros");
     if (m_UnknownUse != 0)
-        why += (why.empty() ? "" : "; ") + std::to_string(m_UnknownUse) +
-               " bytes lie where the cluster bitmap cannot be read and are zeros";
+        add(std::to_string(m_UnknownUse) + " bytes lie where the cluster bitmap cannot be read and are zeros");
     report.reason = ZelNarrowToWide(why);
 }
 
@@ -150,6 +152,12 @@ bool CNtfsRecordCopy::CopyRuns(const CNtfsDataFields& stream)
     return ok;
 }
 
+bool CNtfsRecordCopy::Gone(int error)
+{
+    m_Failure = m_Source.Path() + ": the device is gone (" + ZelErrorText(error) + ")";
+    return false;
+}
+
 int64_t CNtfsRecordCopy::CopyStretch(int64_t lcn, int64_t left, uint64_t& position, uint64_t initialized, bool& ok)
 {
     const uint64_t clusterSize = m_pVolume->cluster_size;
@@ -161,31 +169,31 @@ int64_t CNtfsRecordCopy::CopyStretch(int64_t lcn, int64_t left, uint64_t& positi
     while (count < limit && static_cast<uint64_t>(count) * clusterSize < m_Remaining &&
            m_Clusters.InUse(lcn + count) == state)
         ++count;
+    if (m_Device.Vanished()) {
+        ok = Gone(m_Device.LastError());
+        return count;
+    }
     uint64_t bytes = std::min<uint64_t>(static_cast<uint64_t>(count) * clusterSize, m_Remaining);
     if (state == 0) {
-        uint64_t wanted = static_cast<uint64_t>(count) * clusterSize;
-        CZelSalvagedRead read = ZelReadSalvaging(m_Source, static_cast<uint64_t>(lcn) * clusterSize, m_Buffer.data(),
-                                                 static_cast<size_t>(wanted),
-                                                 std::max<uint32_t>(m_Source.SectorSize(), 512));
+        // Only what lies before the initialized size is read; the rest is
+        // zeros whatever the clusters hold.
+        uint64_t meaningful = position >= initialized ? 0 : std::min(bytes, initialized - position);
+        CZelSalvagedRead read;
+        if (meaningful != 0)
+            read = ZelReadSalvaging(m_Source, static_cast<uint64_t>(lcn) * clusterSize, m_Buffer.data(),
+                                    static_cast<size_t>(meaningful), std::max<uint32_t>(m_Source.SectorSize(), 512));
         if (read.vanished) {
-            m_Failure = m_Source.Path() + ": the device is gone (" + ZelErrorText(read.error) + ")";
-            ok = false;
+            ok = Gone(read.error);
             return count;
         }
         if (read.unreadable != 0) {
-            m_Unreadable += std::min<uint64_t>(read.unreadable, bytes);
+            m_Unreadable += read.unreadable;
             m_ReadError = read.error;
         }
         // Clusters inside the volume that the device does not hold.
-        if (read.bytes < bytes) {
-            std::memset(m_Buffer.data() + read.bytes, 0, static_cast<size_t>(bytes - read.bytes));
-            m_Unreadable += bytes - read.bytes;
-            m_ReadError = read.error != 0 ? read.error : EIO;
-        }
-        if (position + bytes > initialized) {
-            uint64_t keep = position >= initialized ? 0 : initialized - position;
-            std::memset(m_Buffer.data() + keep, 0, static_cast<size_t>(bytes - keep));
-        }
+        if (read.bytes < meaningful)
+            m_Missing += meaningful - read.bytes;
+        std::memset(m_Buffer.data() + read.bytes, 0, static_cast<size_t>(bytes - read.bytes));
         ok = m_Out.Write(m_Buffer.data(), static_cast<size_t>(bytes));
     } else {
         if (state < 0)
@@ -213,6 +221,9 @@ bool CNtfsRecordCopy::Finish(bool ok)
     // Nothing could be written: every stream was skipped.
     if (!m_Out.IsOpen())
         return false;
+    // Whatever was read after the device went is not the file's.
+    if (ok && m_Device.Vanished())
+        ok = Gone(m_Device.LastError());
     if (ok && m_Record.hasStandardInformation && m_Record.dataChangeTime != 0)
         m_Out.SetTimes(ToTimespec(m_Record.dataChangeTime));
     ok = ok && m_Out.Commit();

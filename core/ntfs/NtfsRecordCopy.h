@@ -11,10 +11,10 @@
 #include "jexfscore/ZelCallback.h"
 #include "jexfscore/ZelResult.h"
 #include "jexplatform/OutputFile.h"
-#include "jexplatform/VolumeSource.h"
 #include "ntfs/NtfsClusterBitmap.h"
 #include "ntfs/NtfsLibrary.h"
 #include "ntfs/NtfsRecordDecoder.h"
+#include "ntfs/NtfsSourceDevice.h"
 
 #include <cstdint>
 #include <string>
@@ -23,8 +23,8 @@
 class CNtfsRecordCopy {
 public:
     // record was decoded from bytes, the record as the volume holds it now;
-    // the clusters are read from source.
-    CNtfsRecordCopy(ntfs_volume* volume, CZelVolumeSource& source, CNtfsClusterBitmap& clusters,
+    // the clusters are read from the device's source.
+    CNtfsRecordCopy(ntfs_volume* volume, CNtfsSourceDevice& device, CNtfsClusterBitmap& clusters,
                     const CNtfsRecordFields& record, const std::vector<uint8_t>& bytes,
                     CZelProgressCallbackPtr progress);
     CNtfsRecordCopy(const CNtfsRecordCopy&) = delete;
@@ -50,7 +50,11 @@ private:
     bool Finish(bool ok);
     void Report();
 
+    // The device is gone: the copy fails, saying so.
+    bool Gone(int error);
+
     ntfs_volume* m_pVolume;
+    CNtfsSourceDevice& m_Device;
     CZelVolumeSource& m_Source;
     CNtfsClusterBitmap& m_Clusters;
     const CNtfsRecordFields& m_Record;
@@ -64,8 +68,10 @@ private:
     // Up to this many clusters move in one read.
     uint64_t m_BatchClusters = 1;
     std::vector<uint8_t> m_Buffer;
-    // What could not be read, and why the copy failed.
+    // What could not be read, what the volume does not hold, and why the
+    // copy failed.
     uint64_t m_Unreadable = 0;
+    uint64_t m_Missing = 0;
     uint64_t m_UnknownUse = 0;
     int m_ReadError = 0;
     std::string m_Failure;

@@ -116,6 +116,9 @@ s64 CNtfsSourceDevice::Read(void* buffer, s64 count, s64 offset)
         return -1;
     }
     CZelRead read = m_pSource->ReadAt(static_cast<uint64_t>(offset), buffer, static_cast<size_t>(count));
+    // One more try: a read that failed once may well succeed again.
+    if (read.end == ZelReadEnd::Failed)
+        read = m_pSource->ReadAt(static_cast<uint64_t>(offset), buffer, static_cast<size_t>(count));
     if (read.end == ZelReadEnd::Complete || read.end == ZelReadEnd::VolumeEnd)
         return static_cast<s64>(read.bytes);
     ++m_FailedReads;
@@ -128,7 +131,8 @@ s64 CNtfsSourceDevice::Read(void* buffer, s64 count, s64 offset)
 s64 CNtfsSourceDevice::Seek(s64 offset, int whence)
 {
     s64 base = whence == SEEK_SET ? 0 : whence == SEEK_CUR ? m_Position : static_cast<s64>(m_pSource->Size());
-    if ((whence != SEEK_SET && whence != SEEK_CUR && whence != SEEK_END) || (offset < 0 && base < -offset) ||
+    if ((whence != SEEK_SET && whence != SEEK_CUR && whence != SEEK_END) ||
+        (offset < 0 && (offset == INT64_MIN || base < -offset)) ||
         (offset > 0 && base > INT64_MAX - offset)) {
         errno = EINVAL;
         return -1;

@@ -335,7 +335,7 @@ int32_t CNtfsUndeleteWrapper::RestoreLocked(const char* destination, const CZelE
         report.reason = L"its MFT record holds no data";
         return 0;
     }
-    CNtfsRecordCopy copy(m_pVolume, m_pDevice->Source(), *m_pClusters, fields, bytes, progress);
+    CNtfsRecordCopy copy(m_pVolume, *m_pDevice, *m_pClusters, fields, bytes, progress);
     copy.Run(destination, report);
     return 0;
 }

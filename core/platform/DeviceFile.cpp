@@ -35,6 +35,7 @@ bool CZelDeviceFile::Open(const std::string& path, std::string& error)
     m_Fd = fd;
     m_BlockDevice = S_ISBLK(info.st_mode);
     m_RegularFile = S_ISREG(info.st_mode);
+    m_Identity = m_BlockDevice ? info.st_rdev : info.st_ino;
     m_Path = path;
     return true;
 }
@@ -74,6 +75,14 @@ int64_t CZelDeviceFile::ReadAt(uint64_t offset, void* destination, size_t count,
         done += static_cast<size_t>(got);
     }
     return static_cast<int64_t>(done);
+}
+
+bool CZelDeviceFile::StillNamed() const
+{
+    struct stat info;
+    if (m_Fd < 0 || ::stat(m_Path.c_str(), &info) != 0)
+        return false;
+    return (m_BlockDevice ? info.st_rdev : info.st_ino) == m_Identity;
 }
 
 uint64_t CZelDeviceFile::Size() const

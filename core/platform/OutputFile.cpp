@@ -66,11 +66,24 @@ bool CZelOutputFile::Create(const std::string& destination, mode_t mode)
         return Fail(destination, EEXIST);
     if (errno != ENOENT)
         return Fail(destination, errno);
-    // A short name of its own in the destination's folder: the final name
-    // may already be as long as names can be.
+    std::string folder = FolderOf(destination);
+    // A file without a name where the file system has them: nothing is left
+    // behind should the program end before the copy does. It gets its name
+    // through /proc/self/fd.
+    if (m_UnnamedFirst && ::access("/proc/self/fd", X_OK) == 0) {
+        int fd = ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
+        if (fd >= 0) {
+            m_Fd = fd;
+            m_Destination = destination;
+            return true;
+        }
+        if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL && errno != ENOENT)
+            return Fail(destination, errno);
+    }
+    // Else a short hidden name of its own in the destination's folder: the
+    // final name may already be as long as names can be.
     std::random_device seed;
     std::mt19937_64 random(seed());
-    std::string folder = FolderOf(destination);
     for (int attempt = 0; attempt < 100; ++attempt) {
         char name[64];
         std::snprintf(name, sizeof name, "/.jexrecover-%016llx.part", static_cast<unsigned long long>(random()));
@@ -129,24 +142,32 @@ bool CZelOutputFile::Commit()
         return Fail(m_Destination, EBADF);
     // Zeros skipped at the end: the file gets its full length.
     off_t end = ::lseek(m_Fd, 0, SEEK_CUR);
-    if (end < 0 || ::ftruncate(m_Fd, end) != 0) {
-        int error = errno;
-        Discard();
-        return Fail(m_Destination, error);
-    }
+    int error = 0;
+    if (end < 0 || ::ftruncate(m_Fd, end) != 0)
+        error = errno;
     // The times go last: giving the file its length changes them. A file
     // system that cannot take them still gets the data.
-    if (m_HasTimes)
+    if (error == 0 && m_HasTimes)
         ::futimens(m_Fd, m_Times);
-    // Some file systems tell of a failed write only when the file closes.
+    // A write that fails on its way to the disk says so only here.
+    if (error == 0 && ::fdatasync(m_Fd) != 0 && errno != EINVAL && errno != EROFS)
+        error = errno;
+    if (error == 0 && m_Temporary.empty()) {
+        // The unnamed file is given its name; a name taken is not replaced.
+        std::string self = "/proc/self/fd/" + std::to_string(m_Fd);
+        if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, m_Destination.c_str(), AT_SYMLINK_FOLLOW) != 0)
+            error = errno;
+    }
     int fd = m_Fd;
     m_Fd = -1;
-    if (::close(fd) != 0) {
-        int error = errno;
-        Discard();
-        return Fail(m_Destination, error);
+    // Some file systems tell of a failed write only when the file closes.
+    if (::close(fd) != 0 && error == 0) {
+        error = errno;
+        if (m_Temporary.empty())
+            ::unlink(m_Destination.c_str());
     }
-    int error = RenameWithoutReplacing(m_Temporary, m_Destination);
+    if (error == 0 && !m_Temporary.empty())
+        error = RenameWithoutReplacing(m_Temporary, m_Destination);
     if (error != 0) {
         Discard();
         return Fail(m_Destination, error);

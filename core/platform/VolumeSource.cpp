@@ -29,6 +29,13 @@ public:
         if (read.bytes == count)
             return read;
         if (error == 0) {
+            // A device that has gone may answer with an end where it had
+            // data before.
+            if (offset + read.bytes < m_Size && Gone(ENODEV)) {
+                read.end = ZelReadEnd::Vanished;
+                read.error = ENODEV;
+                return read;
+            }
             read.end = ZelReadEnd::VolumeEnd;
             return read;
         }
@@ -42,13 +49,16 @@ public:
     const std::string& Path() const override { return m_Device.Path(); }
 
 private:
-    // A device that is unplugged answers with ENODEV or ENXIO, or with EIO
-    // while it no longer has a size.
+    // A device that is unplugged answers with ENODEV or ENXIO; one that
+    // answers otherwise is gone when it no longer has the size it had, or
+    // its node no longer names it.
     bool Gone(int error) const
     {
         if (error == ENODEV || error == ENXIO || error == ENOMEDIUM)
             return true;
-        return error == EIO && m_Device.IsBlockDevice() && m_Size != 0 && m_Device.Size() == 0;
+        if (!m_Device.IsBlockDevice())
+            return false;
+        return m_Device.Size() != m_Size || !m_Device.StillNamed();
     }
 
     CZelDeviceFile m_Device;
@@ -88,8 +98,6 @@ CZelSalvagedRead ZelReadSalvaging(CZelVolumeSource& source, uint64_t offset, voi
     while (done < count) {
         size_t wanted = std::min(step - static_cast<size_t>((offset + done) % step), count - done);
         read = source.ReadAt(offset + done, out + done, wanted);
-        if (read.end == ZelReadEnd::Failed)
-            read = source.ReadAt(offset + done, out + done, wanted);
         if (read.end == ZelReadEnd::Vanished) {
             result.vanished = true;
             result.error = read.error;

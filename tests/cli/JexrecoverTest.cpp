@@ -243,13 +243,7 @@ TEST_F(Jexrecover, UnsafeNamesStayInsideTheDestination)
     const std::vector<uint8_t> data(700, 'x');
     image.PutData(10, data);
     auto put = [&image](uint32_t index, const std::u16string& name, const std::string& shortName) {
-        auto slices = jextest::FatImageBuilder::LongNameSlices(name);
-        for (size_t i = slices.size(); i-- > 0;) {
-            uint8_t sequence = static_cast<uint8_t>(i + 1) | (i + 1 == slices.size() ? 0x40 : 0);
-            image.PutEntry(2, index++, jextest::FatImageBuilder::Deleted(jextest::FatImageBuilder::LongEntry(sequence, slices[i])));
-        }
-        image.PutEntry(2, index++, jextest::FatImageBuilder::Deleted(jextest::FatImageBuilder::ShortEntry(shortName, 0x20, 10, 700)));
-        return index;
+        return image.PutNamed(2, index, name, jextest::FatImageBuilder::ShortEntry(shortName, 0x20, 10, 700), true);
     };
     uint32_t next = put(0, u"../../escape.txt", "ESCAPE  TXT");
     next = put(next, u"..", "DOTDOT     ");

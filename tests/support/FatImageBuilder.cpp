@@ -48,10 +48,15 @@ FatImageBuilder::FatImageBuilder(uint32_t totalSectors, uint16_t bytesPerSector,
 void FatImageBuilder::SetFat(uint32_t cluster, uint32_t value)
 {
     for (uint32_t fat = 0; fat < 2; ++fat) {
-        size_t at = (kReserved + fat * m_FatSectors) * static_cast<size_t>(m_BytesPerSector) + 4ull * cluster;
+        size_t at = static_cast<size_t>(FatOffset(fat) + 4ull * cluster);
         ASSERT_LE(at + 4, m_Bytes.size());
         Put32(m_Bytes, at, value);
     }
+}
+
+uint64_t FatImageBuilder::FatOffset(uint32_t copy) const
+{
+    return (kReserved + static_cast<uint64_t>(copy) * m_FatSectors) * m_BytesPerSector;
 }
 
 uint64_t FatImageBuilder::ClusterOffset(uint32_t cluster) const
@@ -65,6 +70,19 @@ void FatImageBuilder::PutEntry(uint32_t cluster, uint32_t index, const FatEntryB
     uint64_t at = ClusterOffset(cluster) + 32ull * index;
     ASSERT_LE(at + 32, m_Bytes.size());
     std::memcpy(&m_Bytes[at], entry.data(), 32);
+}
+
+uint32_t FatImageBuilder::PutNamed(uint32_t cluster, uint32_t index, const std::u16string& name,
+                                   const FatEntryBytes& shortEntry, bool deleted)
+{
+    auto slices = LongNameSlices(name);
+    for (size_t i = slices.size(); i-- > 0;) {
+        uint8_t sequence = static_cast<uint8_t>(i + 1) | (i + 1 == slices.size() ? 0x40 : 0);
+        auto entry = LongEntry(sequence, slices[i]);
+        PutEntry(cluster, index++, deleted ? Deleted(entry) : entry);
+    }
+    PutEntry(cluster, index++, deleted ? Deleted(shortEntry) : shortEntry);
+    return index;
 }
 
 void FatImageBuilder::PutData(uint32_t cluster, const std::vector<uint8_t>& data)

@@ -21,9 +21,15 @@ public:
                              uint8_t sectorsPerCluster = 1);
 
     uint64_t ClusterOffset(uint32_t cluster) const;
+    // Byte offset of allocation table copy (0 or 1).
+    uint64_t FatOffset(uint32_t copy) const;
     uint64_t ClusterSize() const { return static_cast<uint64_t>(m_BytesPerSector) * m_SectorsPerCluster; }
     // Writes entry number index of the directory that starts at cluster.
     void PutEntry(uint32_t cluster, uint32_t index, const FatEntryBytes& entry);
+    // Writes a long name's entries and its short entry from index on, as one
+    // group (all marked deleted when deleted is set); the index after it.
+    uint32_t PutNamed(uint32_t cluster, uint32_t index, const std::u16string& name, const FatEntryBytes& shortEntry,
+                      bool deleted);
     void PutData(uint32_t cluster, const std::vector<uint8_t>& data);
     // Sets the allocation-table entry of cluster in both tables.
     void SetFat(uint32_t cluster, uint32_t value);

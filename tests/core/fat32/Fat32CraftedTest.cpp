@@ -76,21 +76,6 @@ std::vector<uint8_t> Bytes(size_t size, uint8_t seed)
     return data;
 }
 
-// Puts a long name and its short entry at index, as one group; returns the
-// index after it.
-uint32_t PutNamed(FatImageBuilder& image, uint32_t cluster, uint32_t index, const std::u16string& name,
-                  const jextest::FatEntryBytes& shortEntry, bool deleted)
-{
-    auto slices = FatImageBuilder::LongNameSlices(name);
-    for (size_t i = slices.size(); i-- > 0;) {
-        uint8_t sequence = static_cast<uint8_t>(i + 1) | (i + 1 == slices.size() ? 0x40 : 0);
-        auto entry = FatImageBuilder::LongEntry(sequence, slices[i]);
-        image.PutEntry(cluster, index++, deleted ? FatImageBuilder::Deleted(entry) : entry);
-    }
-    image.PutEntry(cluster, index++, deleted ? FatImageBuilder::Deleted(shortEntry) : shortEntry);
-    return index;
-}
-
 } // namespace
 
 TEST_F(Crafted, LongNamesAcrossEntriesAndFillerUnits)
@@ -101,14 +86,14 @@ TEST_F(Crafted, LongNamesAcrossEntriesAndFillerUnits)
     image.PutData(20, notes);
     image.PutData(22, smile);
     // 14 characters: the entry read first holds the 14th, then filler.
-    uint32_t i = PutNamed(image, 2, 0, u"Holiday_02.jpg", FatImageBuilder::ShortEntry("HOLIDA~1JPG", 0x20, 10, 1300),
+    uint32_t i = image.PutNamed(2, 0, u"Holiday_02.jpg", FatImageBuilder::ShortEntry("HOLIDA~1JPG", 0x20, 10, 1300),
                           true);
-    i = PutNamed(image, 2, i, u"Notizen für Mai.txt", FatImageBuilder::ShortEntry("NOTIZE~1TXT", 0x20, 20, 20), true);
+    i = image.PutNamed(2, i, u"Notizen für Mai.txt", FatImageBuilder::ShortEntry("NOTIZE~1TXT", 0x20, 20, 20), true);
     std::u16string withPair = u"smile ";
     withPair += static_cast<char16_t>(0xD83D);
     withPair += static_cast<char16_t>(0xDE00);
     withPair += u".txt";
-    i = PutNamed(image, 2, i, withPair, FatImageBuilder::ShortEntry("SMILE~1 TXT", 0x20, 22, 700), true);
+    i = image.PutNamed(2, i, withPair, FatImageBuilder::ShortEntry("SMILE~1 TXT", 0x20, 22, 700), true);
     // A live file is walked past but not kept.
     image.PutEntry(2, i++, FatImageBuilder::ShortEntry("LIVE    TXT", 0x20, 30, 5));
 
@@ -172,7 +157,7 @@ TEST_F(Crafted, GroupsAcrossThePiecesOfALargeCluster)
     for (uint32_t i = 0; i < 510; ++i)
         image.PutEntry(2, i, FatImageBuilder::Deleted(FatImageBuilder::ShortEntry("F" + std::to_string(i) + "      BIN",
                                                                                  0x20, 10, 1)));
-    uint32_t after = PutNamed(image, 2, 510, u"Ein Name über zwei Stücke.txt",
+    uint32_t after = image.PutNamed(2, 510, u"Ein Name über zwei Stücke.txt",
                               FatImageBuilder::ShortEntry("EINNAM~1TXT", 0x20, 10, 3000), true);
     ASSERT_GT(after, 512u);
     auto found = Scan(image);

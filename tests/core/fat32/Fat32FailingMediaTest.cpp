@@ -1,5 +1,6 @@
 // The FAT32 engine on a volume that fails: sectors that cannot be read, and
 // a device that goes away, injected through the volume source.
+#include "ZelFileSystemImpl.h"
 #include "fat32/Fat32Wrapper.h"
 #include "jexcommon/ZelText.h"
 #include "support/FatImageBuilder.h"
@@ -18,8 +19,9 @@ namespace {
 constexpr uint32_t kSector = 512;
 
 // A hand-made volume with 2 KiB clusters: the root names folder A (cluster
-// 3), whose first cluster holds 60 deleted files, and a deleted file of
-// three clusters (20 to 22).
+// 3), whose first cluster holds deleted files, two of them with long names
+// on either side of its second sector, and a deleted file of three clusters
+// (20 to 22).
 class FailingFat : public ::testing::Test {
 protected:
     void SetUp() override
@@ -27,13 +29,32 @@ protected:
         FatImageBuilder image(8192, kSector, 4);
         m_ClusterOffset3 = image.ClusterOffset(3);
         m_DataOffset = image.ClusterOffset(20);
+        m_FatOffset = image.FatOffset(0);
+        m_SecondFatOffset = image.FatOffset(1);
         image.PutEntry(2, 0, FatImageBuilder::ShortEntry("A          ", 0x10, 3, 0));
         image.PutEntry(2, 1, FatImageBuilder::Deleted(FatImageBuilder::ShortEntry("DATA    BIN", 0x20, 20, 3 * 2048)));
-        image.SetFat(3, 0x0FFFFFFF);
-        for (uint32_t i = 0; i < 60; ++i)
-            image.PutEntry(3, i, FatImageBuilder::Deleted(FatImageBuilder::ShortEntry(
-                                     "F" + std::to_string(i) + std::string(7 - std::to_string(i).size(), ' ') + "BIN",
-                                     0x20, 20, 10)));
+        // Folder A spans clusters 3 and 4.
+        image.SetFat(3, 4);
+        image.SetFat(4, 0x0FFFFFFF);
+        auto file = [](uint32_t i) {
+            std::string name = "F" + std::to_string(i);
+            return FatImageBuilder::Deleted(
+                FatImageBuilder::ShortEntry(name + std::string(8 - name.size(), ' ') + "BIN", 0x20, 20, 10));
+        };
+        for (uint32_t i = 0; i < 14; ++i)
+            image.PutEntry(3, i, file(i));
+        // Entries 14 to 16: a name whose short entry lies in the second
+        // sector (entries 16 to 31).
+        image.PutNamed(3, 14, u"Vor dem Loch.txt", FatImageBuilder::ShortEntry("VORDEM~1TXT", 0x20, 20, 10), true);
+        for (uint32_t i = 17; i < 29; ++i)
+            image.PutEntry(3, i, file(i));
+        // Entries 29 to 33: a name whose first three entries lie in that
+        // sector and whose last two follow it.
+        image.PutNamed(3, 29, u"Ein langer Name \u00fcber das Loch hinweg.txt",
+                       FatImageBuilder::ShortEntry("EINLAN~1TXT", 0x20, 20, 10), true);
+        for (uint32_t i = 34; i < 64; ++i)
+            image.PutEntry(3, i, file(i));
+        image.PutEntry(4, 0, file(64));
         m_Data = jextest::Content(3 * 2048, 5);
         image.PutData(20, m_Data);
         image.Save(dir.File("card.img"));
@@ -84,6 +105,8 @@ protected:
     std::map<std::string, boost::shared_ptr<CZelFSFileEntry>> entries;
     uint64_t m_ClusterOffset3 = 0;
     uint64_t m_DataOffset = 0;
+    uint64_t m_FatOffset = 0;
+    uint64_t m_SecondFatOffset = 0;
     std::vector<uint8_t> m_Data;
 };
 
@@ -92,22 +115,61 @@ protected:
 TEST_F(FailingFat, AnUnreadableDirectorySectorIsPassedOverAndCounted)
 {
     const size_t all = Scan({}).size();
-    EXPECT_EQ(all, 62u);
+    EXPECT_EQ(all, 2u + 14 + 1 + 12 + 1 + 30 + 1);
     EXPECT_EQ(engine->GetUnreadableCount(), 0u);
+    EXPECT_TRUE(entries.count("card.img/A/Ein langer Name \xC3\xBC" "ber das Loch hinweg.txt"));
 
-    // The second sector of folder A's cluster (entries 16 to 31) fails.
+    // The second sector of folder A's first cluster (entries 16 to 31)
+    // fails: its 13 files go, and one stretch is counted.
     auto paths = Scan([&](jextest::FaultySource& source) { source.FailAt(m_ClusterOffset3 + kSector, kSector); });
-    EXPECT_EQ(paths.size(), all - 16);
+    EXPECT_EQ(paths.size(), all - 13);
     EXPECT_EQ(engine->GetUnreadableCount(), 1u);
-    // What lies after the bad sector is still found.
-    EXPECT_TRUE(entries.count("card.img/A/\xC3\xA5" "59.BIN"));
-    EXPECT_FALSE(entries.count("card.img/A/\xC3\xA5" "16.BIN"));
+    // What lies after the bad sector is still found, in the next cluster
+    // too; the name cut by the bad sector is not made up from what is left
+    // of it, the 8.3 name is shown instead.
+    EXPECT_TRUE(entries.count("card.img/A/\xC3\xA5" "63.BIN"));
+    EXPECT_TRUE(entries.count("card.img/A/\xC3\xA5" "64.BIN"));
+    EXPECT_FALSE(entries.count("card.img/A/\xC3\xA5" "17.BIN"));
+    EXPECT_TRUE(entries.count("card.img/A/\xC3\xA5INLAN~1.TXT"));
+    for (const std::string& path : paths) {
+        EXPECT_EQ(path.find("Vor dem Loch"), std::string::npos) << path;
+        EXPECT_EQ(path.find("Ein langer"), std::string::npos) << path;
+    }
     EXPECT_TRUE(entries.count("card.img/\xC3\xA5" "ATA.BIN"));
+
+    // The file-system object hands the count on in its scan report.
+    CZelFileSystemImplT<CZelFileSystem> fs(engine, kSector, L"FAT32");
+    CZelScanReport report;
+    std::wstring volume = ZelNarrowToWide(dir.File("card.img"));
+    ASSERT_EQ(fs.Open(volume.c_str(), 0), ZEL_S_OK);
+    EXPECT_EQ(fs.FindDeletedEx(volume.c_str(), 1, {}, report), ZEL_S_OK);
+    EXPECT_EQ(report.unreadableStretches, 1u);
+    EXPECT_TRUE(report.reason.empty());
 
     // A failure that goes away when read again costs nothing.
     paths = Scan([&](jextest::FaultySource& source) { source.FailAt(m_ClusterOffset3, kSector, 1); });
     EXPECT_EQ(paths.size(), all);
     EXPECT_EQ(engine->GetUnreadableCount(), 0u);
+}
+
+TEST_F(FailingFat, AnUnreadableAllocationTableIsReadFromItsCopy)
+{
+    const size_t all = Scan({}).size();
+    // The first table fails where folder A's chain is: the second serves.
+    auto paths = Scan([&](jextest::FaultySource& source) { source.FailAt(m_FatOffset, 64); });
+    EXPECT_EQ(paths.size(), all);
+    EXPECT_EQ(engine->GetUnreadableCount(), 0u);
+    EXPECT_TRUE(entries.count("card.img/A/\xC3\xA5" "64.BIN"));
+
+    // Both fail: the chain cannot be followed, folder A ends with its first
+    // cluster, and the stretch is counted once.
+    paths = Scan([&](jextest::FaultySource& source) {
+        source.FailAt(m_FatOffset, 64);
+        source.FailAt(m_SecondFatOffset, 64);
+    });
+    EXPECT_EQ(paths.size(), all - 1);
+    EXPECT_FALSE(entries.count("card.img/A/\xC3\xA5" "64.BIN"));
+    EXPECT_EQ(engine->GetUnreadableCount(), 1u);
 }
 
 TEST_F(FailingFat, UnreadableDataMakesAPartialFileWithZerosThere)

@@ -54,56 +54,63 @@ private:
 
 TEST(OutputFile, TheNameAppearsOnlyWhenTheFileIsWhole)
 {
-    jextest::TempDir dir;
-    std::string target = dir.File("Brief an Oma.txt");
-    {
-        CZelOutputFile out;
-        ASSERT_TRUE(out.Create(target, 0640)) << out.Error();
-        ASSERT_TRUE(out.Write("Liebe Oma", 9));
-        // Before the commit only a hidden temporary file is there.
-        EXPECT_FALSE(std::filesystem::exists(target));
-        ASSERT_EQ(Names(dir.Path()).size(), 1u);
-        EXPECT_EQ(Names(dir.Path())[0].rfind(".jexrecover-", 0), 0u);
-        ASSERT_TRUE(out.Skip(100));
-        timespec when{1700000000, 5};
-        out.SetTimes(when);
-        ASSERT_TRUE(out.Commit()) << out.Error();
-    }
-    EXPECT_EQ(Names(dir.Path()), std::vector<std::string>{"Brief an Oma.txt"});
-    EXPECT_EQ(std::filesystem::file_size(target), 109u);
-    struct stat info;
-    ASSERT_EQ(::stat(target.c_str(), &info), 0);
-    EXPECT_EQ(info.st_mtim.tv_sec, 1700000000);
-    EXPECT_EQ(info.st_mode & 0777, 0640u & ~[] { mode_t m = ::umask(0); ::umask(m); return m; }());
+    // With an unnamed file first, and with a hidden temporary name as on a
+    // file system that has no unnamed files.
+    for (bool unnamed : {true, false}) {
+        jextest::TempDir dir;
+        std::string target = dir.File("Brief an Oma.txt");
+        {
+            CZelOutputFile out(unnamed);
+            ASSERT_TRUE(out.Create(target, 0640)) << out.Error();
+            ASSERT_TRUE(out.Write("Liebe Oma", 9));
+            // Before the commit the name is not there, at most a hidden one.
+            EXPECT_FALSE(std::filesystem::exists(target));
+            for (const std::string& name : Names(dir.Path()))
+                EXPECT_EQ(name.rfind(".jexrecover-", 0), 0u) << name;
+            ASSERT_TRUE(out.Skip(100));
+            timespec when{1700000000, 5};
+            out.SetTimes(when);
+            ASSERT_TRUE(out.Commit()) << out.Error();
+        }
+        EXPECT_EQ(Names(dir.Path()), std::vector<std::string>{"Brief an Oma.txt"}) << unnamed;
+        EXPECT_EQ(std::filesystem::file_size(target), 109u);
+        EXPECT_EQ(jextest::ReadText(target).substr(0, 9), "Liebe Oma");
+        struct stat info;
+        ASSERT_EQ(::stat(target.c_str(), &info), 0);
+        EXPECT_EQ(info.st_mtim.tv_sec, 1700000000);
+        EXPECT_EQ(info.st_mode & 0777, 0640u & ~[] { mode_t m = ::umask(0); ::umask(m); return m; }());
 
-    // A file that is not committed leaves nothing.
-    {
-        CZelOutputFile out;
-        ASSERT_TRUE(out.Create(dir.File("abandoned"), 0600));
-        ASSERT_TRUE(out.Write("x", 1));
+        // A file that is not committed leaves nothing.
+        {
+            CZelOutputFile out(unnamed);
+            ASSERT_TRUE(out.Create(dir.File("abandoned"), 0600));
+            ASSERT_TRUE(out.Write("x", 1));
+        }
+        EXPECT_EQ(Names(dir.Path()), std::vector<std::string>{"Brief an Oma.txt"}) << unnamed;
     }
-    EXPECT_EQ(Names(dir.Path()), std::vector<std::string>{"Brief an Oma.txt"});
 }
 
 TEST(OutputFile, AnExistingFileIsNeverReplaced)
 {
-    jextest::TempDir dir;
-    jextest::WriteFile(dir.File("taken"), {1, 2, 3});
-    CZelOutputFile out;
-    EXPECT_FALSE(out.Create(dir.File("taken"), 0600));
-    EXPECT_EQ(out.Error(), dir.File("taken") + ": File exists");
+    for (bool unnamed : {true, false}) {
+        jextest::TempDir dir;
+        jextest::WriteFile(dir.File("taken"), {1, 2, 3});
+        CZelOutputFile out(unnamed);
+        EXPECT_FALSE(out.Create(dir.File("taken"), 0600));
+        EXPECT_EQ(out.Error(), dir.File("taken") + ": File exists");
 
-    // A file that takes the name while the copy runs stays as it is.
-    ASSERT_TRUE(out.Create(dir.File("late"), 0600));
-    ASSERT_TRUE(out.Write("mine", 4));
-    jextest::WriteFile(dir.File("late"), {9});
-    EXPECT_FALSE(out.Commit());
-    EXPECT_EQ(out.Error(), dir.File("late") + ": File exists");
-    EXPECT_EQ(jextest::ReadFile(dir.File("late")), std::vector<uint8_t>{9});
-    EXPECT_EQ(Names(dir.Path()), (std::vector<std::string>{"late", "taken"}));
+        // A file that takes the name while the copy runs stays as it is.
+        ASSERT_TRUE(out.Create(dir.File("late"), 0600));
+        ASSERT_TRUE(out.Write("mine", 4));
+        jextest::WriteFile(dir.File("late"), {9});
+        EXPECT_FALSE(out.Commit());
+        EXPECT_EQ(out.Error(), dir.File("late") + ": File exists");
+        EXPECT_EQ(jextest::ReadFile(dir.File("late")), std::vector<uint8_t>{9});
+        EXPECT_EQ(Names(dir.Path()), (std::vector<std::string>{"late", "taken"})) << unnamed;
 
-    EXPECT_FALSE(out.Create(dir.File("no/such/folder/x"), 0600));
-    EXPECT_EQ(out.Error(), dir.File("no/such/folder/x") + ": No such file or directory");
+        EXPECT_FALSE(out.Create(dir.File("no/such/folder/x"), 0600));
+        EXPECT_EQ(out.Error(), dir.File("no/such/folder/x") + ": No such file or directory");
+    }
 }
 
 TEST(OutputFile, AFullDiskLeavesNothingBehind)

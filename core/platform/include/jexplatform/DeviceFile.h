@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <sys/types.h>
 
 class CZelDeviceFile {
 public:
@@ -27,6 +28,8 @@ public:
     int64_t ReadAt(uint64_t offset, void* destination, size_t count, int& error) const;
 
     bool IsBlockDevice() const { return m_BlockDevice; }
+    // True while the path opened still names the same device or file.
+    bool StillNamed() const;
     // Size in bytes: the device size or the image file's size; 0 when unknown.
     uint64_t Size() const;
     // Logical sector size: the device's for a block device, 512 for an image
@@ -37,5 +40,6 @@ private:
     int m_Fd = -1;
     bool m_BlockDevice = false;
     bool m_RegularFile = false;
+    dev_t m_Identity = 0;
     std::string m_Path;
 };

@@ -1,7 +1,8 @@
-// A restored file as it is written: a new file under a temporary name beside
-// the destination, which takes the destination's name only once it is
-// written whole. An existing file is never replaced, and a copy that fails
-// leaves nothing behind under either name.
+// A restored file as it is written: a new file without a name (or, where the
+// file system has no such files, under a hidden temporary name) in the
+// destination's folder, which takes the destination's name only once it is
+// written whole and on the disk. An existing file is never replaced, and a
+// copy that fails leaves nothing behind.
 #pragma once
 
 #include <cstddef>
@@ -12,7 +13,9 @@
 
 class CZelOutputFile {
 public:
-    CZelOutputFile() = default;
+    // unnamedFirst false: always a hidden temporary name, as on a file
+    // system without unnamed files.
+    explicit CZelOutputFile(bool unnamedFirst = true) : m_UnnamedFirst(unnamedFirst) {}
     // A file not committed is removed.
     ~CZelOutputFile();
     CZelOutputFile(const CZelOutputFile&) = delete;
@@ -28,9 +31,10 @@ public:
     bool Skip(uint64_t count);
     // The data change and access times the file gets when it is committed.
     void SetTimes(const timespec& modified);
-    // Gives the file its length (where writing or skipping got to) and its
-    // final name; false, with nothing under the final name, when that fails
-    // (the name was taken meanwhile, among others).
+    // Gives the file its length (where writing or skipping got to), puts it
+    // on the disk and gives it its final name; false, with nothing under the
+    // final name, when that fails (a write the disk refuses, the name taken
+    // meanwhile, among others).
     bool Commit();
     // Removes what was written.
     void Discard();
@@ -42,6 +46,7 @@ public:
 private:
     bool Fail(const std::string& path, int error);
 
+    bool m_UnnamedFirst;
     int m_Fd = -1;
     bool m_HasTimes = false;
     timespec m_Times[2] = {};

@@ -23,8 +23,6 @@ public:
     void Attach(std::unique_ptr<CZelVolumeSource> source);
     void close() { m_pSource.reset(); }
     bool isOpen() const { return m_pSource != nullptr; }
-    // The size of the volume in bytes, 0 when unknown.
-    uint64_t volumeSize() const { return Size(); }
     int32_t blockSize() const { return m_BlockSize; }
 
     // Up to count bytes at offset; nothing open fails with EBADF.

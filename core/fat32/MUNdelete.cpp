@@ -62,7 +62,7 @@ int32_t CMUNdelete::Scan(const std::string& volumePath, uint8_t mode, CZelEngine
 
     // The walk stays inside both the volume the boot sector describes and
     // the bytes really there.
-    uint64_t deviceSize = m_Reader.volumeSize();
+    uint64_t deviceSize = m_Reader.Size();
     m_VolumeEnd = m_Boot.volumeSize;
     if (deviceSize != 0 && (m_VolumeEnd == 0 || deviceSize < m_VolumeEnd))
         m_VolumeEnd = deviceSize;

@@ -1,7 +1,7 @@
 #include "jexvars/ZelComClient.h"
 
 #include "Registry.h"
-#include "jexvars/ZelComPtr.h"
+#include "jexvars/ZelVarsClient.h"
 
 #include <dlfcn.h>
 
@@ -23,9 +23,5 @@ HRESULT ZelCreateInstanceFromRegistry(REFCLSID clsid, IUnknown* outer, REFIID ii
     auto getClassObject = reinterpret_cast<ZelDllGetClassObject>(dlsym(handle, "DllGetClassObject"));
     if (getClassObject == nullptr)
         return REGDB_E_CLASSNOTREG;
-    CZelComPtr<IClassFactory> factory;
-    HRESULT hr = getClassObject(clsid, IID_IClassFactory, factory.OutVoid());
-    if (FAILED(hr))
-        return hr;
-    return factory->CreateInstance(outer, iid, object);
+    return ZelCreateFromClassObject(getClassObject, clsid, outer, iid, object);
 }

@@ -3,18 +3,27 @@
 #include "jexcommon/ZelSharedLibrary.h"
 #include "jexcommon/ZelText.h"
 
-HRESULT ZelNewVarBuilder(ZelDllGetClassObject getClassObject, CZelComPtr<IZelVarBuilder>& builder)
+HRESULT ZelCreateFromClassObject(ZelDllGetClassObject getClassObject, REFCLSID clsid, IUnknown* outer, REFIID iid,
+                                 void** object)
 {
-    builder.Reset();
+    if (object == nullptr)
+        return E_POINTER;
+    *object = nullptr;
     if (getClassObject == nullptr)
         return E_POINTER;
     CZelComPtr<IClassFactory> factory;
-    HRESULT hr = getClassObject(CLSID_CZelVarBuilder, IID_IClassFactory, factory.OutVoid());
+    HRESULT hr = getClassObject(clsid, IID_IClassFactory, factory.OutVoid());
     if (FAILED(hr))
         return hr;
     if (!factory)
         return E_FAIL;
-    return factory->CreateInstance(nullptr, IID_IZelVarBuilder, builder.OutVoid());
+    return factory->CreateInstance(outer, iid, object);
+}
+
+HRESULT ZelNewVarBuilder(ZelDllGetClassObject getClassObject, CZelComPtr<IZelVarBuilder>& builder)
+{
+    return ZelCreateFromClassObject(getClassObject, CLSID_CZelVarBuilder, nullptr, IID_IZelVarBuilder,
+                                    builder.OutVoid());
 }
 
 bool ZelLoadVarBuilder(const std::string& folder, CZelComPtr<IZelVarBuilder>& builder, std::string& error)

@@ -50,7 +50,7 @@ TEST(BlockReader, ReadsAcrossBlocksFromAnyPosition)
         // The last block ends with the volume: what is asked for is there.
         EXPECT_EQ(ReadSome(reader, 4900, 100, complete), Slice(data, 4900, 100)) << block;
         EXPECT_TRUE(ReadSome(reader, 6000, 32, ZelReadEnd::VolumeEnd).empty()) << block;
-        EXPECT_EQ(reader.volumeSize(), 5000u);
+        EXPECT_EQ(reader.Size(), 5000u);
         EXPECT_EQ(reader.Path(), dir.File("v"));
     }
 }
@@ -62,7 +62,7 @@ TEST(BlockReader, NothingOpen)
     CZelRead read = reader.ReadAt(0, buffer, 32);
     EXPECT_EQ(read.end, ZelReadEnd::Failed);
     EXPECT_EQ(read.bytes, 0u);
-    EXPECT_EQ(reader.volumeSize(), 0u);
+    EXPECT_EQ(reader.Size(), 0u);
     std::string error;
     EXPECT_FALSE(ZelOpenVolumeSource("/nonexistent/volume.img", error));
     EXPECT_EQ(error, "No such file or directory");

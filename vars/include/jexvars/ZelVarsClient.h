@@ -8,6 +8,10 @@
 
 #include <string>
 
+// A new object of class clsid, asked for iid, from the class factory that
+// getClassObject (DllGetClassObject of a loaded library) hands out.
+HRESULT ZelCreateFromClassObject(ZelDllGetClassObject getClassObject, REFCLSID clsid, IUnknown* outer, REFIID iid,
+                                 void** object);
 // A new builder from DllGetClassObject of a loaded libJexVars.so.
 HRESULT ZelNewVarBuilder(ZelDllGetClassObject getClassObject, CZelComPtr<IZelVarBuilder>& builder);
 // Loads libJexVars.so from folder (it stays loaded) and makes a builder;

@@ -38,6 +38,7 @@ CZelRestoreOutcome RestoreOne(const CZelFoundEntry& found, const std::string& de
         return outcome;
     }
     std::string name = ZelFreeName(folder, ZelSafeName(found.name));
+    outcome.renamed = name != found.name;
     outcome.destination = (std::filesystem::path(folder) / name).string();
     if (observer != nullptr)
         observer->Begin(number, total, name);

@@ -7,6 +7,7 @@
 #include "Json.h"
 #include "Options.h"
 #include "jexcommon/ZelText.h"
+#include "jexcommon/ZelVersion.h"
 #include "jexfscore/ZelBinding.h"
 #include "jexplatform/VolumeAccess.h"
 #include "jexrecovery/ZelDestination.h"
@@ -267,7 +268,7 @@ int main(int argc, char** argv)
         return kDone;
     }
     if (options.version) {
-        std::printf("jexrecover 1.2.7\n");
+        std::printf("jexrecover %s\n", ZEL_VERSION_TEXT);
         return kDone;
     }
     CZelCoreBinding core;

@@ -29,4 +29,7 @@ struct CZelRestoreOutcome {
     std::string reason;
     // For a partial file: the bytes that could not be read.
     uint64_t unreadableBytes = 0;
+    // The file went under another name than its own (a name taken, or one
+    // made safe).
+    bool renamed = false;
 };

@@ -1,0 +1,205 @@
+#include "ZelThreadFindDeletedFiles.h"
+
+#include "RestoreOwner.h"
+#include "jexrecovery/ZelRestoreRun.h"
+
+#include <QCoreApplication>
+#include <QMetaObject>
+#include <QThread>
+
+#include <chrono>
+#include <filesystem>
+#include <system_error>
+
+namespace {
+
+// Tells the worker of the progress of the file it restores.
+class CProgressRelay : public CZelRestoreObserver {
+public:
+    explicit CProgressRelay(std::function<void(double)> progress) : m_Progress(std::move(progress)) {}
+    void Progress(double fraction) override { m_Progress(fraction); }
+
+private:
+    std::function<void(double)> m_Progress;
+};
+
+// Makes folder with every missing parent; the folders made, top first.
+std::vector<std::string> MakeFolders(const std::filesystem::path& folder, std::error_code& failed)
+{
+    std::vector<std::string> missing;
+    for (std::filesystem::path p = folder; !p.empty() && !std::filesystem::exists(p, failed); p = p.parent_path()) {
+        missing.insert(missing.begin(), p.string());
+        if (p == p.parent_path())
+            break;
+    }
+    std::filesystem::create_directories(folder, failed);
+    return missing;
+}
+
+} // namespace
+
+void CZelThreadFindDeletedFiles::Start(const QString& volume, QObject* window, boost::shared_ptr<CZelCheckFile> filter)
+{
+    Stop();
+    m_pWindow = window;
+    m_Volume = volume;
+    m_pFilter = std::move(filter);
+    {
+        std::lock_guard<std::mutex> lock(m_Lock);
+        m_pFileSystem.reset();
+        m_SearchError.clear();
+        m_Outcomes.clear();
+    }
+    m_Scan.reset();
+    m_GoFlag = 0;
+    m_StopFlag = 0;
+    m_Positions.clear();
+    m_Destination.clear();
+    m_Finished = false;
+    m_Thread = std::thread(&CZelThreadFindDeletedFiles::ThreadProc, this);
+}
+
+void CZelThreadFindDeletedFiles::Stop()
+{
+    if (!m_Thread.joinable())
+        return;
+    int32_t zero = 0;
+    m_GoFlag.compare_exchange_strong(zero, 1);
+    zero = 0;
+    m_StopFlag.compare_exchange_strong(zero, 1);
+    // The worker may wait for the window to handle a message: on the
+    // window's thread, its events go on being handled meanwhile.
+    bool windowThread = m_pWindow && QThread::currentThread() == m_pWindow->thread();
+    while (windowThread && !m_Finished) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    m_Thread.join();
+}
+
+void CZelThreadFindDeletedFiles::Go(std::vector<uint32_t> positions, const QString& destination)
+{
+    // Written before the flag rises; the worker reads them only after.
+    m_Positions = std::move(positions);
+    m_Destination = destination.toStdString();
+    int32_t zero = 0;
+    m_GoFlag.compare_exchange_strong(zero, 1);
+}
+
+void CZelThreadFindDeletedFiles::RequestStop()
+{
+    int32_t zero = 0;
+    m_StopFlag.compare_exchange_strong(zero, 1);
+}
+
+boost::shared_ptr<CZelFileSystem> CZelThreadFindDeletedFiles::FileSystem() const
+{
+    std::lock_guard<std::mutex> lock(m_Lock);
+    return m_pFileSystem;
+}
+
+std::string CZelThreadFindDeletedFiles::SearchError() const
+{
+    std::lock_guard<std::mutex> lock(m_Lock);
+    return m_SearchError;
+}
+
+CZelRestoreOutcome CZelThreadFindDeletedFiles::Outcome(size_t index) const
+{
+    std::lock_guard<std::mutex> lock(m_Lock);
+    return index < m_Outcomes.size() ? m_Outcomes[index] : CZelRestoreOutcome();
+}
+
+void CZelThreadFindDeletedFiles::Tell(const char* slot, Qt::ConnectionType type)
+{
+    if (m_pWindow)
+        QMetaObject::invokeMethod(m_pWindow, slot, type);
+}
+
+void CZelThreadFindDeletedFiles::Tell(const char* slot, Qt::ConnectionType type, int index)
+{
+    if (m_pWindow)
+        QMetaObject::invokeMethod(m_pWindow, slot, type, Q_ARG(int, index));
+}
+
+void CZelThreadFindDeletedFiles::ThreadProc()
+{
+    auto scan = std::make_unique<CZelRecoveryScan>(m_Creator);
+    std::string error;
+    // A volume that went away since the window probed it: nothing is found.
+    bool prepared = scan->Prepare(m_Volume.toStdString(), error);
+    if (prepared) {
+        std::lock_guard<std::mutex> lock(m_Lock);
+        m_pFileSystem = scan->FileSystem();
+    }
+    if (prepared && !scan->Search(m_pFilter, error))
+        prepared = false;
+    {
+        std::lock_guard<std::mutex> lock(m_Lock);
+        m_SearchError = prepared ? std::string() : error;
+    }
+    m_Scan = std::move(scan);
+    Tell("OnSearchDone", Qt::QueuedConnection);
+
+    while (m_GoFlag == 0)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    if (prepared && m_StopFlag == 0)
+        RestoreList();
+    if (m_pWindow)
+        QMetaObject::invokeMethod(m_pWindow, "OnRestoreFinished", Qt::QueuedConnection,
+                                  Q_ARG(bool, m_StopFlag != 0));
+    m_Finished = true;
+}
+
+void CZelThreadFindDeletedFiles::RestoreList()
+{
+    // Only ever into the destination folder: with none, nothing is written.
+    if (m_Destination.empty() || m_Positions.empty())
+        return;
+    {
+        std::lock_guard<std::mutex> lock(m_Lock);
+        m_Outcomes.assign(m_Positions.size(), CZelRestoreOutcome());
+    }
+    const CZelRestoreOwner owner = ZelRestoreOwner();
+    std::error_code failed;
+    for (const std::string& made : MakeFolders(m_Destination, failed))
+        ZelGiveTo(owner, made);
+    CProgressRelay relay([this](double fraction) { OnRestoreProgress(fraction); });
+    const std::vector<CZelFoundEntry>& found = m_Scan->Found();
+    for (size_t i = 0; i < m_Positions.size(); ++i) {
+        if (m_StopFlag != 0)
+            break;
+        Tell("OnRestoreBegin", Qt::BlockingQueuedConnection, static_cast<int>(i));
+        m_LastPercent = -1;
+        CZelRestoreOutcome outcome;
+        uint32_t position = m_Positions[i];
+        if (position < found.size() && !found[position].directory) {
+            std::vector<const CZelFoundEntry*> one{&found[position]};
+            std::vector<CZelRestoreOutcome> outcomes = ZelRestoreFiles(one, m_Destination, true, &relay);
+            if (!outcomes.empty())
+                outcome = outcomes.front();
+            if (outcome.result != ZelRestoreResult::Failed)
+                ZelGiveTo(owner, outcome.destination);
+        } else {
+            outcome.source = position < found.size() ? found[position].path : std::string();
+            outcome.result = ZelRestoreResult::Skipped;
+            outcome.reason = position < found.size() ? "a folder" : "no found entry";
+        }
+        {
+            std::lock_guard<std::mutex> lock(m_Lock);
+            m_Outcomes[i] = outcome;
+        }
+        Tell("OnRestoreEnd", Qt::BlockingQueuedConnection, static_cast<int>(i));
+    }
+}
+
+void CZelThreadFindDeletedFiles::OnRestoreProgress(double fraction)
+{
+    // The window hears of whole percentages only: a waiting call per chunk
+    // would make large restores crawl.
+    int percent = static_cast<int>(fraction * 100.0);
+    if (percent == m_LastPercent || !m_pWindow)
+        return;
+    m_LastPercent = percent;
+    QMetaObject::invokeMethod(m_pWindow, "OnRestoreProgress", Qt::BlockingQueuedConnection, Q_ARG(double, fraction));
+}

@@ -1,0 +1,85 @@
+// The search worker: on a thread of its own it scans the chosen volume,
+// waits for the window's restore list and restores those files into the
+// destination folder. It tells the window of its progress by invoking the
+// window's slots: OnSearchDone() (queued) when the scan has ended; around
+// each file of the restore list OnRestoreBegin(int index),
+// OnRestoreProgress(double fraction) and OnRestoreEnd(int index), each
+// waiting until the window has handled it; and OnRestoreFinished(bool
+// stopped) (queued) when the restore has ended, done or stopped.
+#pragma once
+
+#include "jexfscore/ZelCreator.h"
+#include "jexrecovery/ZelRecoveryScan.h"
+#include "jexrecovery/ZelRestoreOutcome.h"
+
+#include <QPointer>
+#include <QObject>
+#include <QString>
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+class CZelThreadFindDeletedFiles {
+public:
+    explicit CZelThreadFindDeletedFiles(CZelFileSystemCreator& creator) : m_Creator(creator) {}
+    ~CZelThreadFindDeletedFiles() { Stop(); }
+    CZelThreadFindDeletedFiles(const CZelThreadFindDeletedFiles&) = delete;
+    CZelThreadFindDeletedFiles& operator=(const CZelThreadFindDeletedFiles&) = delete;
+
+    // Starts a search of volume on a new thread, telling window of it. The
+    // window calls it only when no worker thread runs.
+    void Start(const QString& volume, QObject* window, boost::shared_ptr<CZelCheckFile> filter);
+    // Ends the worker: a restore stops after the file in progress, a scan is
+    // waited for; waits for the thread.
+    void Stop();
+    // Hands over the restore list (positions in the scan's order) and the
+    // destination folder, and lets the worker go on. An empty destination
+    // restores nothing.
+    void Go(std::vector<uint32_t> positions, const QString& destination);
+    // Asks a restore to stop after the file in progress.
+    void RequestStop();
+
+    // The file system of the search, from the start of the scan on; the
+    // window asks it for the scan's progress.
+    boost::shared_ptr<CZelFileSystem> FileSystem() const;
+    // What the scan found, once OnSearchDone is under way.
+    const std::vector<CZelFoundEntry>& Found() const { return m_Scan ? m_Scan->Found() : m_NoEntries; }
+    // Why the volume could not be searched; empty when it was.
+    std::string SearchError() const;
+    uint64_t UnreadableStretches() const { return m_Scan ? m_Scan->UnreadableStretches() : 0; }
+    // How file index of the restore list went; read while OnRestoreEnd is
+    // handled, or after the restore.
+    CZelRestoreOutcome Outcome(size_t index) const;
+    bool Running() const { return m_Thread.joinable() && !m_Finished; }
+
+private:
+    void ThreadProc();
+    void RestoreList();
+    void OnRestoreProgress(double fraction);
+    // Invokes a slot of the window.
+    void Tell(const char* slot, Qt::ConnectionType type);
+    void Tell(const char* slot, Qt::ConnectionType type, int index);
+
+    CZelFileSystemCreator& m_Creator;
+    QString m_Volume;
+    boost::shared_ptr<CZelCheckFile> m_pFilter;
+    QPointer<QObject> m_pWindow;
+    std::thread m_Thread;
+    std::atomic<bool> m_Finished{false};
+    std::atomic<int32_t> m_GoFlag{0};
+    std::atomic<int32_t> m_StopFlag{0};
+    // The last whole percentage told for the file in progress.
+    int m_LastPercent = -1;
+    std::vector<uint32_t> m_Positions;
+    std::string m_Destination;
+    std::unique_ptr<CZelRecoveryScan> m_Scan;
+    std::vector<CZelFoundEntry> m_NoEntries;
+    mutable std::mutex m_Lock;
+    boost::shared_ptr<CZelFileSystem> m_pFileSystem;
+    std::string m_SearchError;
+    std::vector<CZelRestoreOutcome> m_Outcomes;
+};

@@ -1,0 +1,9 @@
+// JexFileRecovery: finds deleted files on FAT32 and NTFS volumes and copies
+// them out, in a window.
+#include "JexFileRecoveryApp.h"
+
+int main(int argc, char** argv)
+{
+    CJexFileRecoveryApp app(argc, argv);
+    return app.Run();
+}

@@ -36,6 +36,7 @@ public:
     CZelThreadFindDeletedFiles& Worker() { return *m_pWorker; }
     const std::shared_ptr<CApplicationParams>& Params() const { return m_pParams; }
     const boost::shared_ptr<CZelCheckFileCreator>& CheckFileCreator() const { return m_pCheckFileCreator; }
+    const boost::shared_ptr<CZelFileSystemCreator>& FileSystemCreator() const { return m_pFileSystemCreator; }
 
 public slots:
     // The worker's messages.

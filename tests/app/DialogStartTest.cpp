@@ -5,9 +5,18 @@
 #include "ProgramFolder.h"
 #include "jexcommon/ZelVersion.h"
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QLabel>
+#include <QThread>
 
 #include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <thread>
+
+#include <sys/wait.h>
 
 using apptest::MessageRecorder;
 using apptest::ProgramFolder;
@@ -112,4 +121,51 @@ TEST(DialogStart, ALanguageNameDifferingInCaseIsNotChosen)
     EXPECT_EQ(GetText(0), u"Test caption");
     EXPECT_EQ(SelectLanguage(u"German"), S_OK);
     EXPECT_EQ(GetText(1), u"eins");
+}
+
+// The program finds its libraries and data files beside itself, whichever
+// folder it is started from: it comes up and stays up (it is ended here
+// after some seconds) instead of ending with the failure message.
+TEST(ProgramStart, StartsFromAnotherWorkingFolder)
+{
+    ProgramFolder folder;
+    std::error_code failed;
+    std::filesystem::copy_file(std::string(JEX_BIN_DIR) + "/JexFileRecovery", folder.File("JexFileRecovery"), failed);
+    ASSERT_FALSE(failed) << failed.message();
+    jextest::TempDir elsewhere;
+    std::string command = "cd " + jextest::Quote(elsewhere.Path()) +
+                          " && QT_QPA_PLATFORM=offscreen timeout 4 " + jextest::Quote(folder.File("JexFileRecovery")) +
+                          " >" + jextest::Quote(elsewhere.File("out")) + " 2>&1";
+    int status = std::system(command.c_str());
+    ASSERT_TRUE(WIFEXITED(status));
+    // 124: still running when timeout ended it.
+    EXPECT_EQ(WEXITSTATUS(status), 124) << jextest::ReadText(elsewhere.File("out"));
+}
+
+// The core reports trouble from whatever thread it runs on; the window shows
+// it on its own thread.
+TEST(DialogStart, TheCoresMessagesAreShownOnTheWindowsThread)
+{
+    ProgramFolder folder;
+    MessageRecorder messages;
+    std::vector<QThread*> shownOn;
+    ZelSetMessagePresenter([&](QWidget*, const QString& text, const QString& caption, QMessageBox::Icon icon) {
+        messages.shown.push_back({text.toStdString(), caption.toStdString(), icon});
+        shownOn.push_back(QThread::currentThread());
+    });
+    CDialogFileRecovery dialog(folder.Path());
+    ASSERT_TRUE(dialog.Bound());
+    ASSERT_TRUE(dialog.InitDialog());
+    std::thread caller([&] { dialog.FileSystemCreator()->CreateFileSystem(L"/nonexistent/volume"); });
+    caller.join();
+    // Queued, not shown on the core's thread.
+    EXPECT_TRUE(messages.shown.empty());
+    QElapsedTimer clock;
+    clock.start();
+    while (messages.shown.empty() && clock.elapsed() < 10000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_NE(messages.shown[0].text.find("/nonexistent/volume"), std::string::npos) << messages.shown[0].text;
+    EXPECT_FALSE(messages.shown[0].caption.empty());
+    EXPECT_EQ(shownOn[0], dialog.thread());
 }

@@ -16,6 +16,9 @@
 #include <map>
 #include <set>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 using jextest::Quote;
 
 namespace {
@@ -270,4 +273,35 @@ TEST_F(SearchWorker, AVolumeWithoutAFileSystemIsSearchedToNothing)
     Restore({0}, dir.File("out"));
     EXPECT_EQ(events, (std::vector<std::string>{"search done", "finished"}));
     EXPECT_EQ(FilesIn(dir.File("out")), 0u);
+}
+
+// Run as root on behalf of a user, restored files and the folders made for
+// them belong to that user.
+TEST_F(SearchWorker, FilesGoToTheUserTheProgramRunsFor)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to give files away";
+    Search(Card());
+    std::vector<uint32_t> notes = FilesNamed("otiz.txt");
+    ASSERT_EQ(notes.size(), 1u);
+    setenv("SUDO_UID", "4321", 1);
+    setenv("SUDO_GID", "4322", 1);
+    std::string out = dir.File("made/for/you");
+    Restore(notes, out);
+    unsetenv("SUDO_UID");
+    unsetenv("SUDO_GID");
+    ASSERT_EQ(outcomes[0].result, ZelRestoreResult::Restored) << outcomes[0].reason;
+    struct stat file {};
+    ASSERT_EQ(::stat(outcomes[0].destination.c_str(), &file), 0);
+    EXPECT_EQ(file.st_uid, 4321u);
+    EXPECT_EQ(file.st_gid, 4322u);
+    for (const std::string& folder : {dir.File("made"), out}) {
+        struct stat made {};
+        ASSERT_EQ(::stat(folder.c_str(), &made), 0);
+        EXPECT_EQ(made.st_uid, 4321u) << folder;
+    }
+    // The folder that was there already stays its owner's.
+    struct stat top {};
+    ASSERT_EQ(::stat(dir.Path().c_str(), &top), 0);
+    EXPECT_EQ(top.st_uid, 0u);
 }

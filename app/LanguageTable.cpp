@@ -17,7 +17,9 @@ bool IsString(IZelArray& array, LONG index)
 
 HRESULT CZelLanguageTable::Load(const std::string& path)
 {
+    // A new table starts with its first language.
     m_Languages.clear();
+    m_Current = 0;
     CZelComPtr<IZelVarBuilder> builder = ZelCreateVarBuilder();
     if (!builder)
         return ZEL_E_INVALIDARG;

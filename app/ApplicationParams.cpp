@@ -45,16 +45,24 @@ HRESULT CApplicationParams::GetLanguageName(std::u16string& name, bool& found)
     return ZEL_E_INVALIDARG;
 }
 
+bool CApplicationParams::ListAt(LONG a, CZelComPtr<IZelArray>& list)
+{
+    LONG count = 0;
+    m_pRoot->get_Count(&count);
+    if (a < 0 || a >= count)
+        return false;
+    list = ZelArrayAt(*m_pRoot.Get(), a);
+    return true;
+}
+
 HRESULT CApplicationParams::GetListCount(LONG a)
 {
     std::lock_guard<std::mutex> lock(m_Lock);
     if (!m_pRoot)
         return 0;
-    LONG count = 0;
-    m_pRoot->get_Count(&count);
-    if (a < 0 || a >= count)
+    CZelComPtr<IZelArray> list;
+    if (!ListAt(a, list))
         return ZEL_E_INVALIDARG;
-    CZelComPtr<IZelArray> list = ZelArrayAt(*m_pRoot.Get(), a);
     LONG n = 0;
     if (list)
         list->get_Count(&n);
@@ -67,11 +75,9 @@ HRESULT CApplicationParams::GetListString(LONG a, LONG b, std::u16string& text, 
     found = false;
     if (!m_pRoot)
         return S_OK;
-    LONG count = 0;
-    m_pRoot->get_Count(&count);
-    if (a < 0 || a >= count)
+    CZelComPtr<IZelArray> list;
+    if (!ListAt(a, list))
         return ZEL_E_INVALIDARG;
-    CZelComPtr<IZelArray> list = ZelArrayAt(*m_pRoot.Get(), a);
     if (!list)
         return S_OK;
     LONG n = 0;

@@ -32,6 +32,10 @@ public:
     HRESULT GetListString(LONG a, LONG b, std::u16string& text, bool& found);
 
 private:
+    // Element a of the root when it lies within it (list empty when that is
+    // no list); false past the root. The lock is held.
+    bool ListAt(LONG a, CZelComPtr<IZelArray>& list);
+
     std::mutex m_Lock;
     HRESULT m_Created = S_OK;
     CZelComPtr<IZelVarBuilder> m_pBuilder;

@@ -43,7 +43,6 @@ CDialogFileRecovery::CDialogFileRecovery(const std::string& programFolder, QWidg
     : QDialog(parent), m_ProgramFolder(programFolder)
 {
     setWindowTitle(QStringLiteral("JexFileRecovery"));
-    m_LangFilePath = m_ProgramFolder + "/Lang.vrl";
     m_Bound = Bind();
     // Without the core nothing of the window can work.
     if (!m_Bound)
@@ -107,7 +106,7 @@ bool CDialogFileRecovery::InitDialog()
         return false;
     }
     m_pParams = std::make_shared<CApplicationParams>();
-    if (FAILED(LoadLanguages(m_LangFilePath)) || FAILED(m_pParams->ReadParams(m_ProgramFolder + "/Params.vrl"))) {
+    if (FAILED(LoadLanguages(m_ProgramFolder + "/Lang.vrl")) || FAILED(m_pParams->ReadParams(m_ProgramFolder + "/Params.vrl"))) {
         ZelShowReinstallMessage(this);
         return false;
     }

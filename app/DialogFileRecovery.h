@@ -63,7 +63,6 @@ private:
     typedef CZelCallbackWrapperRT<CDialogFileRecovery, void, boost::shared_ptr<CZelVolumeInfo>> VolumeCallback;
 
     std::string m_ProgramFolder;
-    std::string m_LangFilePath;
     bool m_Bound = false;
     CZelCoreBinding m_Core;
     boost::shared_ptr<CZelVolumeEnum> m_pVolumeEnum;

@@ -1,6 +1,5 @@
 #include "VarBuilderSource.h"
 
-#include "jexcommon/ZelSharedLibrary.h"
 #include "jexvars/ZelVarsClient.h"
 
 #include <mutex>
@@ -14,8 +13,10 @@ std::string g_Folder;
 
 bool ZelSetVarsFolder(const std::string& folder, std::string& error)
 {
-    CZelSharedLibrary library;
-    if (!library.Load(folder, "libJexVars.so", error))
+    // The library stays loaded; a builder made here proves its class
+    // factory works.
+    CZelComPtr<IZelVarBuilder> builder;
+    if (!ZelLoadVarBuilder(folder, builder, error))
         return false;
     std::lock_guard<std::mutex> lock(g_Lock);
     g_Folder = folder;

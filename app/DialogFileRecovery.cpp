@@ -3,12 +3,29 @@
 #include "LanguageTable.h"
 #include "MessagePresenter.h"
 #include "VarBuilderSource.h"
+#include "ZelStaticLink.h"
 #include "jexcommon/ZelText.h"
 #include "jexcommon/ZelVersion.h"
 
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QIcon>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMetaObject>
+#include <QPalette>
 #include <QPointer>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRegularExpressionValidator>
+#include <QSocketNotifier>
+#include <QTimer>
+#include <QTreeWidget>
+#include <QUrl>
 
 #include <boost/make_shared.hpp>
 
@@ -35,6 +52,71 @@ void CoreMessage(const wchar_t* text, const wchar_t* caption)
     if (CDialogFileRecovery* window = MessageWindow())
         QMetaObject::invokeMethod(window, "ShowCoreMessage", Qt::QueuedConnection, Q_ARG(QString, messageText),
                                   Q_ARG(QString, messageCaption));
+}
+
+// The client area, in pixels.
+constexpr int ClientWidth = 618;
+constexpr int ClientHeight = 413;
+// The identifier of the box that narrows the found list; the other
+// identifiers are those of the window's layout.
+constexpr int NarrowBoxId = 130;
+
+template <typename Control>
+Control* Place(Control* control, int id, int left, int top, int right, int bottom)
+{
+    control->setGeometry(left, top, right - left, bottom - top);
+    control->setProperty("controlId", id);
+    return control;
+}
+
+template <typename Control>
+Control* PlaceSized(Control* control, int id, int left, int top, int width, int height)
+{
+    return Place(control, id, left, top, left + width, top + height);
+}
+
+// A report list: columns of the given texts and widths, grid-like, whole
+// rows selected.
+QTreeWidget* MakeList(QWidget* parent, const std::vector<std::pair<uint32_t, int>>& columns,
+                      QAbstractItemView::SelectionMode selection)
+{
+    auto* list = new QTreeWidget(parent);
+    list->setRootIsDecorated(false);
+    list->setItemsExpandable(false);
+    list->setUniformRowHeights(true);
+    list->setAllColumnsShowFocus(true);
+    list->setSelectionBehavior(QAbstractItemView::SelectRows);
+    list->setSelectionMode(selection);
+    list->setAlternatingRowColors(true);
+    list->setFrameShape(QFrame::Box);
+    list->setStyleSheet(QStringLiteral("QTreeView::item { border-right: 1px solid palette(midlight);"
+                                       " border-bottom: 1px solid palette(midlight); }"));
+    QStringList headers;
+    for (const auto& column : columns)
+        headers << FromUtf16(GetText(column.first));
+    list->setHeaderLabels(headers);
+    for (size_t i = 0; i < columns.size(); ++i)
+        list->setColumnWidth(static_cast<int>(i), columns[i].second);
+    return list;
+}
+
+QPushButton* MakeButton(QWidget* parent, const QString& text)
+{
+    auto* button = new QPushButton(text, parent);
+    // Enter never clicks a button on its own: only a click, or Space on the
+    // focused button, does.
+    button->setAutoDefault(false);
+    button->setDefault(false);
+    return button;
+}
+
+QProgressBar* MakeBar(QWidget* parent)
+{
+    auto* bar = new QProgressBar(parent);
+    bar->setRange(0, 100);
+    bar->setValue(0);
+    bar->setTextVisible(false);
+    return bar;
 }
 
 } // namespace
@@ -81,6 +163,8 @@ CDialogFileRecovery::~CDialogFileRecovery()
         m_Core.SetMessageHandler(nullptr);
         MessageWindow() = nullptr;
     }
+    delete m_pVolumeNotifier;
+    m_pVolumeNotifier = nullptr;
     // The release order of the window's objects.
     m_pWorker.reset();
     if (m_pVolumeEnum) {
@@ -94,6 +178,11 @@ CDialogFileRecovery::~CDialogFileRecovery()
     m_pVolumeIterator.reset();
     m_pFileSystemCreator.reset();
     m_pVolumeEnum.reset();
+}
+
+void CDialogFileRecovery::SetImageFiles(const QStringList& paths)
+{
+    m_ImageFiles = paths;
 }
 
 bool CDialogFileRecovery::InitDialog()
@@ -119,42 +208,245 @@ bool CDialogFileRecovery::InitDialog()
     else if (!ZelLanguageTable().Languages().empty())
         ZelLanguageTable().SetCurrent(0);
 
-    setWindowTitle(FromUtf16(GetText(0)));
-    m_pVersionLabel = new QLabel(FromUtf16(GetText(14)) + QStringLiteral(ZEL_VERSION_TEXT), this);
-    m_pVersionLabel->setProperty("controlId", 116);
+    SetCaption(0);
+    CreateControls();
+    ShowFilterControls(true);
+    FillVolumeList();
+    WatchVolumes();
     return true;
 }
 
-void CDialogFileRecovery::OnVolumeArrival(boost::shared_ptr<CZelVolumeInfo> /*volume*/) {}
-
-void CDialogFileRecovery::OnVolumeRemoval(boost::shared_ptr<CZelVolumeInfo> /*volume*/) {}
-
-void CDialogFileRecovery::OnSearchDone()
+void CDialogFileRecovery::SetCaption(uint32_t text)
 {
-    emit SearchDone();
+    SetCaption(FromUtf16(GetText(text)));
 }
 
-void CDialogFileRecovery::OnRestoreBegin(int index)
+void CDialogFileRecovery::SetCaption(const QString& caption)
 {
-    emit RestoreBegun(index);
+    setWindowTitle(caption);
 }
 
-void CDialogFileRecovery::OnRestoreProgress(double fraction)
+void CDialogFileRecovery::CreateControls()
 {
-    emit RestoreProgressed(fraction);
+    setFixedSize(ClientWidth, ClientHeight);
+    QIcon icon;
+    icon.addFile(QStringLiteral(":/icons/jexfilerecovery-16.png"), QSize(16, 16));
+    icon.addFile(QStringLiteral(":/icons/jexfilerecovery-32.png"), QSize(32, 32));
+    setWindowIcon(icon);
+
+    // Frames first: what lies on them is made later and so drawn above.
+    m_pFilterFrame = Place(new QGroupBox(FromUtf16(GetText(16)), this), 121, 10, 210, 430, 380);
+    m_pSizeFrame = Place(new QGroupBox(FromUtf16(GetText(6)), this), 127, 20, 320, 420, 360);
+
+    m_pVolumeList = Place(MakeList(this, {{1, 100}, {2, 130}, {3, 300}}, QAbstractItemView::SingleSelection), 100,
+                          0, 0, 618, 200);
+    m_pSearch = Place(MakeButton(this, FromUtf16(GetText(4))), 101, 440, 300, 615, 380);
+    m_pScanBar = Place(MakeBar(this), 102, 10, 220, 608, 255);
+    // The found list leaves room below it for the box that narrows it.
+    m_pFoundList = Place(MakeList(this, {{5, 100}, {6, 140}, {7, 300}}, QAbstractItemView::ExtendedSelection), 103,
+                         0, 0, 618, 294);
+    m_pNarrow = Place(new QLineEdit(this), NarrowBoxId, 10, 298, 435, 320);
+    m_pNarrow->setPlaceholderText(FromUtf16(GetText(42)));
+    m_pNarrow->setClearButtonEnabled(true);
+    m_pRecover = Place(MakeButton(this, FromUtf16(GetText(8))), 104, 440, 340, 615, 380);
+    m_pRestoreList = Place(MakeList(this, {{5, 350}, {9, 100}}, QAbstractItemView::ExtendedSelection), 105, 0, 0,
+                           618, 250);
+    m_pCurrentFile = Place(new QLabel(FromUtf16(GetText(10)), this), 106, 10, 260, 450, 280);
+    m_pFileBar = Place(MakeBar(this), 107, 10, 280, 605, 300);
+    m_pTotalLabel = Place(new QLabel(FromUtf16(GetText(11)), this), 108, 10, 310, 150, 330);
+    m_pTotalBar = Place(MakeBar(this), 109, 10, 330, 605, 350);
+    m_pBack = Place(MakeButton(this, FromUtf16(GetText(12))), 110, 460, 360, 605, 390);
+    m_pStop = Place(MakeButton(this, FromUtf16(GetText(13))), 111, 300, 360, 445, 390);
+    m_pFilePercent = Place(new QLabel(QStringLiteral("0%"), this), 112, 460, 260, 605, 280);
+    m_pFilePercent->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    m_pTotalPercent = Place(new QLabel(QStringLiteral("0%"), this), 113, 400, 310, 605, 330);
+    m_pTotalPercent->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    m_pBrowse = Place(MakeButton(this, QStringLiteral("...")), 116, 395, 355, 415, 375);
+
+    const QUrl page(QStringLiteral(ZEL_PRODUCT_PAGE));
+    m_pPageLink = Place(new CZelStaticLink(this), 117, 10, 390, 200, 410);
+    m_pPageLink->setText(page.host());
+    m_pPageLink->SetTarget(page.toString());
+    m_pMailLink = Place(new CZelStaticLink(this), 118, 400, 390, 605, 410);
+    // The address is shown without its scheme, and opened as a mail link.
+    QString address = QStringLiteral(ZEL_SUPPORT_ADDRESS);
+    if (address.startsWith(QLatin1String("mailto:")))
+        address.remove(0, 7);
+    m_pMailLink->setText(address);
+    m_pMailLink->SetTarget(QStringLiteral("mailto:") + address);
+    m_pMailLink->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    m_pVersionLabel = Place(new QLabel(FromUtf16(GetText(14)) + QStringLiteral(ZEL_VERSION_TEXT), this), 119, 200,
+                            390, 405, 410);
+    for (QLabel* label : {static_cast<QLabel*>(m_pPageLink), static_cast<QLabel*>(m_pMailLink), m_pVersionLabel}) {
+        QPalette colours = label->palette();
+        colours.setColor(QPalette::WindowText, QColor(20, 0, 255));
+        label->setPalette(colours);
+    }
+
+    m_pNewSearch = Place(MakeButton(this, FromUtf16(GetText(15))), 120, 280, 325, 435, 347);
+    m_pAudio = Place(new QCheckBox(FromUtf16(GetText(17)), this), 122, 30, 230, 200, 250);
+    m_pVideo = Place(new QCheckBox(FromUtf16(GetText(18)), this), 123, 210, 230, 400, 250);
+    m_pImages = Place(new QCheckBox(FromUtf16(GetText(19)), this), 124, 30, 260, 200, 280);
+    m_pDocuments = Place(new QCheckBox(FromUtf16(GetText(20)), this), 125, 210, 260, 400, 280);
+    m_pOwnExt = Place(new QCheckBox(FromUtf16(GetText(21)), this), 126, 30, 290, 200, 310);
+    m_pSizeCheck = Place(new QCheckBox(this), 128, 30, 334, 60, 355);
+    m_pDestinationLabel = Place(new QLabel(FromUtf16(GetText(22)), this), 129, 10, 328, 260, 348);
+    m_pHint = Place(new QLabel(this), 129, 440, 210, 615, 280);
+    m_pHint->setWordWrap(true);
+    m_pHint->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+
+    m_pDestination = PlaceSized(new QLineEdit(this), 1004, 10, 355, 380, 20);
+    m_pDestination->setReadOnly(true);
+    m_pOwnExtensions = PlaceSized(new QLineEdit(this), 1006, 210, 290, 190, 20);
+    m_pSizeValue = PlaceSized(new QLineEdit(this), 1008, 140, 335, 160, 20);
+    m_pSizeValue->setValidator(
+        new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), m_pSizeValue));
+    m_pSizeCompare = PlaceSized(new QComboBox(this), 1009, 70, 334, 60, 20);
+    m_pSizeUnit = PlaceSized(new QComboBox(this), 1010, 310, 334, 50, 20);
+    // Both lists keep their lines sorted and start on the first one.
+    for (QComboBox* box : {m_pSizeCompare, m_pSizeUnit}) {
+        box->setInsertPolicy(QComboBox::InsertAlphabetically);
+        box->setEditable(false);
+    }
+    QStringList comparisons{QStringLiteral("<"), QStringLiteral("="), QStringLiteral(">")};
+    QStringList units{QStringLiteral("GB"), QStringLiteral("MB"), QStringLiteral("KB")};
+    comparisons.sort();
+    units.sort();
+    m_pSizeCompare->addItems(comparisons);
+    m_pSizeUnit->addItems(units);
+    m_pSizeCompare->setCurrentIndex(0);
+    m_pSizeUnit->setCurrentIndex(0);
+
+    m_pScanTimer = new QTimer(this);
+    m_pScanTimer->setInterval(150);
+
+    // Everything but the choose-volume phase starts hidden.
+    for (QWidget* hidden : std::initializer_list<QWidget*>{
+             m_pScanBar, m_pFoundList, m_pNarrow, m_pRecover, m_pRestoreList, m_pCurrentFile, m_pFileBar,
+             m_pTotalLabel, m_pTotalBar, m_pBack, m_pStop, m_pFilePercent, m_pTotalPercent, m_pBrowse,
+             m_pNewSearch, m_pDestination})
+        hidden->hide();
+    m_pSearch->setEnabled(false);
+
+    // The tab order follows the controls' places, top to bottom.
+    setTabOrder(m_pVolumeList, m_pAudio);
+    setTabOrder(m_pAudio, m_pVideo);
+    setTabOrder(m_pVideo, m_pImages);
+    setTabOrder(m_pImages, m_pDocuments);
+    setTabOrder(m_pDocuments, m_pOwnExt);
+    setTabOrder(m_pOwnExt, m_pOwnExtensions);
+    setTabOrder(m_pOwnExtensions, m_pSizeCheck);
+    setTabOrder(m_pSizeCheck, m_pSizeCompare);
+    setTabOrder(m_pSizeCompare, m_pSizeValue);
+    setTabOrder(m_pSizeValue, m_pSizeUnit);
+    setTabOrder(m_pSizeUnit, m_pSearch);
+    setTabOrder(m_pSearch, m_pFoundList);
+    setTabOrder(m_pFoundList, m_pNarrow);
+    setTabOrder(m_pNarrow, m_pNewSearch);
+    setTabOrder(m_pNewSearch, m_pBrowse);
+    setTabOrder(m_pBrowse, m_pRecover);
+    setTabOrder(m_pRecover, m_pRestoreList);
+    setTabOrder(m_pRestoreList, m_pStop);
+    setTabOrder(m_pStop, m_pBack);
+    setTabOrder(m_pBack, m_pPageLink);
+
+    connect(m_pVolumeList, &QTreeWidget::itemSelectionChanged, this, &CDialogFileRecovery::OnVolumeSelChanged);
+    connect(m_pSearch, &QPushButton::clicked, this, &CDialogFileRecovery::OnSearch);
+    connect(m_pScanTimer, &QTimer::timeout, this, &CDialogFileRecovery::OnScanTimer);
+    connect(m_pFoundList, &QTreeWidget::itemSelectionChanged, this, &CDialogFileRecovery::OnFoundSelChanged);
+    connect(m_pFoundList->header(), &QHeaderView::sectionClicked, this, [this](int column) {
+        QHeaderView* header = m_pFoundList->header();
+        Qt::SortOrder order = Qt::AscendingOrder;
+        if (header->isSortIndicatorShown() && header->sortIndicatorSection() == column &&
+            header->sortIndicatorOrder() == Qt::AscendingOrder)
+            order = Qt::DescendingOrder;
+        SortFoundList(column, order);
+    });
+    connect(m_pNarrow, &QLineEdit::textChanged, this, &CDialogFileRecovery::NarrowFoundList);
+    connect(m_pOwnExt, &QCheckBox::clicked, this, &CDialogFileRecovery::OnOwnExtToggle);
+    connect(m_pSizeCheck, &QCheckBox::clicked, this, &CDialogFileRecovery::OnSizeToggle);
+    connect(m_pBrowse, &QPushButton::clicked, this, &CDialogFileRecovery::OnBrowse);
+    connect(m_pRecover, &QPushButton::clicked, this, &CDialogFileRecovery::OnRecover);
+    connect(m_pStop, &QPushButton::clicked, this, &CDialogFileRecovery::OnStopRestore);
+    connect(m_pBack, &QPushButton::clicked, this, &CDialogFileRecovery::OnBack);
+    connect(m_pNewSearch, &QPushButton::clicked, this, &CDialogFileRecovery::OnNewSearch);
 }
 
-void CDialogFileRecovery::OnRestoreEnd(int index)
+void CDialogFileRecovery::WatchVolumes()
 {
-    emit RestoreEnded(index);
+    delete m_pVolumeNotifier;
+    m_pVolumeNotifier = nullptr;
+    int handle = m_pVolumeEnum ? m_pVolumeEnum->GetNotificationHandle() : -1;
+    if (handle < 0)
+        return;
+    // Volume events are read and dispatched on this thread, so the list is
+    // only ever changed here.
+    m_pVolumeNotifier = new QSocketNotifier(handle, QSocketNotifier::Read, this);
+    connect(m_pVolumeNotifier, &QSocketNotifier::activated, this, [this] {
+        if (m_pVolumeEnum)
+            m_pVolumeEnum->ProcessNotifications();
+    });
 }
 
-void CDialogFileRecovery::OnRestoreFinished(bool stopped)
+void CDialogFileRecovery::UseVolumeEnum(boost::shared_ptr<CZelVolumeEnum> volumes)
 {
-    emit RestoreFinished(stopped);
+    if (m_pVolumeEnum) {
+        m_pVolumeEnum->SetOnVolumeRemoval(nullptr);
+        m_pVolumeEnum->SetOnVolumeArrival(nullptr);
+    }
+    m_pVolumeEnum = std::move(volumes);
+    m_pVolumeIterator.reset();
+    if (m_pVolumeEnum) {
+        m_pVolumeEnum->SetOnVolumeArrival(m_pArrivalCallback);
+        m_pVolumeEnum->SetOnVolumeRemoval(m_pRemovalCallback);
+    }
+    if (m_pVolumeList != nullptr) {
+        FillVolumeList();
+        WatchVolumes();
+    }
+}
+
+QWidget* CDialogFileRecovery::Control(int id) const
+{
+    for (QWidget* child : findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
+        if (child->property("controlId").toInt() == id)
+            return child;
+    return nullptr;
+}
+
+std::vector<int> CDialogFileRecovery::VisibleControls() const
+{
+    std::vector<int> shown;
+    for (QWidget* child : findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
+        QVariant id = child->property("controlId");
+        if (id.isValid() && child->isVisibleTo(this))
+            shown.push_back(id.toInt());
+    }
+    std::sort(shown.begin(), shown.end());
+    return shown;
+}
+
+void CDialogFileRecovery::InfoMessage(const QString& text)
+{
+    ZelShowMessageBox(this, text, QStringLiteral("Jex File Recovery"), QMessageBox::Information);
 }
 
 void CDialogFileRecovery::ShowCoreMessage(const QString& text, const QString& caption)
 {
     ZelShowMessageBox(this, text, caption, QMessageBox::Warning);
+}
+
+void CDialogFileRecovery::keyPressEvent(QKeyEvent* event)
+{
+    // Enter and Escape do nothing to the window: a stray key neither closes
+    // it nor presses a button. Tab moves the focus as usual.
+    switch (event->key()) {
+    case Qt::Key_Escape:
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        event->accept();
+        return;
+    default:
+        QDialog::keyPressEvent(event);
+    }
 }

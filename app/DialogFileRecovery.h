@@ -1,8 +1,12 @@
 // The main window of JexFileRecovery. Its construction binds
 // libJexFSCore.so from the program's folder and makes the core objects the
 // window works with; its initialisation binds libJexVars.so, reads
-// "Lang.vrl" and "Params.vrl" and chooses the language. The phases and
-// controls of the window build on this.
+// "Lang.vrl" and "Params.vrl", chooses the language and makes the controls.
+//
+// One fixed-size client area serves four phases by showing and hiding
+// controls: choose a volume (with the filter options), scanning, the list of
+// found files, and the restore with its progress. Every control carries its
+// identifier in the property "controlId".
 #pragma once
 
 #include "ApplicationParams.h"
@@ -11,15 +15,32 @@
 
 #include <QDialog>
 #include <QString>
+#include <QStringList>
 
+#include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
 class QLabel;
+class QLineEdit;
+class QProgressBar;
+class QPushButton;
+class QSocketNotifier;
+class QTimer;
+class QTreeWidget;
+class QTreeWidgetItem;
+class CZelStaticLink;
 
 class CDialogFileRecovery : public QDialog {
     Q_OBJECT
 public:
+    enum class Phase { ChooseVolume, Scanning, Results, Restoring, Restored };
+
     // programFolder holds the libraries and data files (the folder of the
     // program itself).
     explicit CDialogFileRecovery(const std::string& programFolder, QWidget* parent = nullptr);
@@ -28,10 +49,33 @@ public:
     // The core and its objects are there; without them the failure message
     // has been shown and the program ends.
     bool Bound() const { return m_Bound; }
-    // The data files are read and the run-time controls made; false after
-    // the failure message.
+    // Image files to list after the machine's volumes, so that they can be
+    // searched like a device. Given before InitDialog, or followed by a
+    // refill of the list.
+    void SetImageFiles(const QStringList& paths);
+    // The data files are read and the controls made; false after the failure
+    // message.
     bool InitDialog();
     bool HasRunTimeControls() const { return m_pVersionLabel != nullptr; }
+
+    // Replaces the volumes the window lists and watches (the core's
+    // enumerator by default) and lists them again.
+    void UseVolumeEnum(boost::shared_ptr<CZelVolumeEnum> volumes);
+    // The filter group of the ticked options, made with creator.
+    boost::shared_ptr<CZelCheckFile> BuildFilter(CZelCheckFileCreator& creator);
+
+    Phase CurrentPhase() const { return m_Phase; }
+    // The control with the identifier (the first one made for 129, the
+    // destination label; Hint() is the other).
+    QWidget* Control(int id) const;
+    QLabel* Hint() const { return m_pHint; }
+    // The identifiers of the controls shown now (129 once for each shown).
+    std::vector<int> VisibleControls() const;
+    // Where each row of the found list stands in the scan's order, as the
+    // worker walks it; rows in the order shown.
+    std::vector<uint32_t> ShownRowPositions() const;
+    // The positions of the files the last restore list was made of.
+    const std::vector<uint32_t>& RestorePositions() const { return m_RestorePositions; }
 
     CZelThreadFindDeletedFiles& Worker() { return *m_pWorker; }
     const std::shared_ptr<CApplicationParams>& Params() const { return m_pParams; }
@@ -48,6 +92,22 @@ public slots:
     // A message of the core, shown on this window's thread.
     void ShowCoreMessage(const QString& text, const QString& caption);
 
+    // The buttons and toggles, as a click calls them.
+    void OnSearch();
+    void OnRecover();
+    void OnStopRestore();
+    void OnBack();
+    void OnNewSearch();
+    void OnBrowse();
+    void OnOwnExtToggle();
+    void OnSizeToggle();
+    // Sets the destination box as the folder browser would.
+    void SetDestination(const QString& folder);
+    // Shows only the found files whose name or path holds text.
+    void NarrowFoundList(const QString& text);
+    // Sorts the found list by a column, as a click on its header does.
+    void SortFoundList(int column, Qt::SortOrder order);
+
 signals:
     void SearchDone();
     void RestoreBegun(int index);
@@ -55,10 +115,36 @@ signals:
     void RestoreEnded(int index);
     void RestoreFinished(bool stopped);
 
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
 private:
     bool Bind();
+    void CreateControls();
+    void WatchVolumes();
+    void SetCaption(uint32_t text);
+    void SetCaption(const QString& caption);
+
+    // Volumes.
+    void FillVolumeList();
+    void InsertVolumeRow(int row, CZelVolumeInfo& volume);
+    void AppendImageRows();
     void OnVolumeArrival(boost::shared_ptr<CZelVolumeInfo> volume);
     void OnVolumeRemoval(boost::shared_ptr<CZelVolumeInfo> volume);
+    void OnVolumeSelChanged();
+    void ShowFilterControls(bool show);
+    void OnScanTimer();
+    void HandleSearchDone();
+    void OnFoundSelChanged();
+    std::vector<QTreeWidgetItem*> SelectedFoundRows() const;
+
+    // The restore.
+    void HandleRestoreBegin(int index);
+    void HandleRestoreProgress(double fraction);
+    void HandleRestoreEnd(int index);
+    void EndRestore(uint32_t message);
+    void InfoMessage(const QString& text);
 
     typedef CZelCallbackWrapperRT<CDialogFileRecovery, void, boost::shared_ptr<CZelVolumeInfo>> VolumeCallback;
 
@@ -73,5 +159,59 @@ private:
     boost::shared_ptr<VolumeCallback> m_pRemovalCallback;
     std::shared_ptr<CApplicationParams> m_pParams;
     std::unique_ptr<CZelThreadFindDeletedFiles> m_pWorker;
+    QSocketNotifier* m_pVolumeNotifier = nullptr;
+    QStringList m_ImageFiles;
+    Phase m_Phase = Phase::ChooseVolume;
+
+    // The volume being searched, as its row names it.
+    QString m_SearchedVolume;
+    // For each row of the found list in the scan's order, the position of
+    // its entry; each row also keeps its own.
+    std::vector<uint32_t> m_RowPositions;
+    int32_t m_BounceUp = 1;
+    std::vector<uint32_t> m_SelectedRows;
+    std::vector<uint32_t> m_RestorePositions;
+    std::map<uint32_t, QString> m_RestoreNames;
+    int32_t m_CurrentRow = 0;
+    int32_t m_LastFilePercent = 0;
+    int32_t m_StopRequested = 0;
+    uint32_t m_PartialCount = 0;
+    uint32_t m_FailedCount = 0;
+
+    QTimer* m_pScanTimer = nullptr;
+    QTreeWidget* m_pVolumeList = nullptr;
+    QPushButton* m_pSearch = nullptr;
+    QProgressBar* m_pScanBar = nullptr;
+    QTreeWidget* m_pFoundList = nullptr;
+    QLineEdit* m_pNarrow = nullptr;
+    QPushButton* m_pRecover = nullptr;
+    QTreeWidget* m_pRestoreList = nullptr;
+    QLabel* m_pCurrentFile = nullptr;
+    QProgressBar* m_pFileBar = nullptr;
+    QLabel* m_pTotalLabel = nullptr;
+    QProgressBar* m_pTotalBar = nullptr;
+    QPushButton* m_pBack = nullptr;
+    QPushButton* m_pStop = nullptr;
+    QLabel* m_pFilePercent = nullptr;
+    QLabel* m_pTotalPercent = nullptr;
+    QPushButton* m_pBrowse = nullptr;
+    CZelStaticLink* m_pPageLink = nullptr;
+    CZelStaticLink* m_pMailLink = nullptr;
     QLabel* m_pVersionLabel = nullptr;
+    QPushButton* m_pNewSearch = nullptr;
+    QGroupBox* m_pFilterFrame = nullptr;
+    QCheckBox* m_pAudio = nullptr;
+    QCheckBox* m_pVideo = nullptr;
+    QCheckBox* m_pImages = nullptr;
+    QCheckBox* m_pDocuments = nullptr;
+    QCheckBox* m_pOwnExt = nullptr;
+    QGroupBox* m_pSizeFrame = nullptr;
+    QCheckBox* m_pSizeCheck = nullptr;
+    QLabel* m_pDestinationLabel = nullptr;
+    QLabel* m_pHint = nullptr;
+    QLineEdit* m_pDestination = nullptr;
+    QLineEdit* m_pOwnExtensions = nullptr;
+    QLineEdit* m_pSizeValue = nullptr;
+    QComboBox* m_pSizeCompare = nullptr;
+    QComboBox* m_pSizeUnit = nullptr;
 };

@@ -17,6 +17,8 @@ int CJexFileRecoveryApp::Run()
     CDialogFileRecovery dialog(ZelProgramFolder());
     if (!dialog.Bound())
         return 1;
+    // Image files named on the command line are listed as volumes.
+    dialog.SetImageFiles(arguments().mid(1));
     // Without its data files the program has told so and ends.
     if (!dialog.InitDialog())
         return 1;

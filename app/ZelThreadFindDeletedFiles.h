@@ -54,7 +54,11 @@ public:
     // How file index of the restore list went; read while OnRestoreEnd is
     // handled, or after the restore.
     CZelRestoreOutcome Outcome(size_t index) const;
+    // A worker thread was started and not yet waited for.
+    bool Started() const { return m_Thread.joinable(); }
     bool Running() const { return m_Thread.joinable() && !m_Finished; }
+    // The restore list was handed over (or the worker told to end).
+    bool GoGiven() const { return m_GoFlag != 0; }
 
 private:
     void ThreadProc();

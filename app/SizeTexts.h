@@ -1,0 +1,12 @@
+// Sizes as the window shows them: whole units, a decimal comma and the
+// hundredths of the unit, truncated ("0,50 GB (512,00 MB)").
+#pragma once
+
+#include <QString>
+
+#include <cstdint>
+
+// "G,gg GB (M,mm MB)".
+QString ZelVolumeSizeText(uint64_t bytes);
+// "M,mm MB (K,kk KB)".
+QString ZelFileSizeText(uint64_t bytes);

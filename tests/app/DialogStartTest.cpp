@@ -29,7 +29,7 @@ const QString kEnglishCaption = QStringLiteral("Choose the volume to search");
 QString VersionText(const CDialogFileRecovery& dialog)
 {
     for (QLabel* label : dialog.findChildren<QLabel*>())
-        if (label->property("controlId").toInt() == 116)
+        if (label->property("controlId").toInt() == 119)
             return label->text();
     return QString();
 }

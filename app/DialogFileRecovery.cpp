@@ -89,8 +89,18 @@ QTreeWidget* MakeList(QWidget* parent, const std::vector<std::pair<uint32_t, int
     list->setSelectionMode(selection);
     list->setAlternatingRowColors(true);
     list->setFrameShape(QFrame::Box);
+    // Grid lines between the cells; a style sheet on the items also has to
+    // paint the chosen rows.
     list->setStyleSheet(QStringLiteral("QTreeView::item { border-right: 1px solid palette(midlight);"
-                                       " border-bottom: 1px solid palette(midlight); }"));
+                                       " border-bottom: 1px solid palette(midlight); }"
+                                       " QTreeView::item:selected { background: palette(highlight);"
+                                       " color: palette(highlighted-text); }"));
+    // The chosen rows stay as plain to see while another window (the folder
+    // browser, a message) has the focus.
+    QPalette colours = list->palette();
+    for (QPalette::ColorRole role : {QPalette::Highlight, QPalette::HighlightedText})
+        colours.setColor(QPalette::Inactive, role, colours.color(QPalette::Active, role));
+    list->setPalette(colours);
     QStringList headers;
     for (const auto& column : columns)
         headers << FromUtf16(GetText(column.first));

@@ -479,6 +479,7 @@ void CDialogFileRecovery::OnBrowse()
 {
     CZelFolderDialog browser;
     browser.SetTitle(Text(34));
+    browser.SetFolder(m_pDestination->text());
     if (browser.Browse(this) == 1)
         SetDestination(browser.Folder());
 }

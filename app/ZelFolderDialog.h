@@ -8,6 +8,8 @@ class QWidget;
 class CZelFolderDialog {
 public:
     void SetTitle(const QString& title) { m_Title = title; }
+    // The folder the browser opens on, when it exists.
+    void SetFolder(const QString& folder) { m_Folder = folder; }
     // Shows the browser; 1 with Folder() set to the chosen folder, 0 when
     // the user cancels (Folder() stays as it was).
     int Browse(QWidget* owner);

@@ -437,3 +437,32 @@ TEST(VolumePermission, TellsAnUnreadableVolumeFromOneWithoutAFileSystem)
         GTEST_SKIP() << "cannot become an ordinary user to try a locked image";
     EXPECT_EQ(WEXITSTATUS(status), 0);
 }
+
+TEST(MainWindow, ListsADeviceThatIsAttachedAndDropsItWhenItGoes)
+{
+    jextest::TempDir dir;
+    std::string image = SmallCard(dir);
+    WindowDriver window({});
+    CDialogFileRecovery& dialog = window.Dialog();
+    auto shown = [&](const std::string& node) {
+        for (const std::string& row : VolumeRows(dialog))
+            if (row.rfind(node + "|", 0) == 0)
+                return true;
+        return false;
+    };
+    std::string node;
+    {
+        jextest::LoopDevice loop;
+        std::string reason;
+        if (!loop.Attach(image, reason))
+            GTEST_SKIP() << "skipped: " << reason;
+        node = loop.Node();
+        // The device's event reaches the window through its event loop.
+        if (!window.WaitUntil([&] { return shown(node); }))
+            GTEST_SKIP() << "skipped: no device events reach this machine's programs";
+        ASSERT_TRUE(window.SelectVolume(node));
+        EXPECT_TRUE(dialog.Control(101)->isEnabled());
+        EXPECT_EQ(dialog.Hint()->text(), QString());
+    }
+    EXPECT_TRUE(window.WaitUntil([&] { return !shown(node); })) << node;
+}

@@ -1,0 +1,114 @@
+#include "fat32/Fat32AllocationMap.h"
+
+#include "jexcommon/ByteOrder.h"
+
+#include <algorithm>
+
+void CFat32AllocationMap::Reset(uint32_t lastCluster)
+{
+    m_LastCluster = lastCluster;
+    m_Used.assign(static_cast<size_t>(lastCluster) / 64 + 1, 0);
+    // Clusters 0 and 1 are no data clusters.
+    m_Used[0] |= 3;
+}
+
+bool CFat32AllocationMap::Load(CBlockReader& reader, const CFat32BootSector& boot, const Progress& progress,
+                               const Failure& failed)
+{
+    Reset(boot.lastCluster);
+    const uint64_t tableBytes = static_cast<uint64_t>(boot.sectorsPerFat32) * boot.bytesPerSector;
+    // Entries past the table's end cannot say a cluster is free.
+    const uint64_t entries = std::min<uint64_t>(static_cast<uint64_t>(m_LastCluster) + 1, tableBytes / 4);
+    for (uint64_t c = entries; c <= m_LastCluster; ++c)
+        SetInUse(static_cast<uint32_t>(c), true);
+    constexpr uint64_t kPiece = 1 << 20;
+    std::vector<uint8_t> piece;
+    const uint64_t bytes = entries * 4;
+    for (uint64_t start = 0; start < bytes; start += kPiece) {
+        const size_t wanted = static_cast<size_t>(std::min(kPiece, bytes - start));
+        piece.assign(wanted, 0);
+        CZelRead read;
+        for (uint32_t copy = 0; copy < std::max<uint32_t>(1, std::min<uint32_t>(boot.numberOfFats, 2)); ++copy) {
+            const uint64_t at = boot.fatOffset + copy * tableBytes + start;
+            read = reader.ReadAt(at, piece.data(), wanted);
+            if (read.end == ZelReadEnd::Failed)
+                read = reader.ReadAt(at, piece.data(), wanted);
+            if (read.end != ZelReadEnd::Failed)
+                break;
+        }
+        if (read.end == ZelReadEnd::Vanished) {
+            if (failed)
+                failed(read, boot.fatOffset + start, wanted);
+            return false;
+        }
+        // What neither copy gives (or lies past the device's end) may be in
+        // use.
+        const size_t got = read.end == ZelReadEnd::Failed ? 0 : read.bytes - read.bytes % 4;
+        if (read.end == ZelReadEnd::Failed && failed)
+            failed(read, boot.fatOffset + start, wanted);
+        const uint64_t firstEntry = start / 4;
+        for (size_t at = 0; at + 4 <= wanted; at += 4) {
+            const uint64_t cluster = firstEntry + at / 4;
+            if (cluster < 2)
+                continue;
+            bool used = at + 4 > got || (ZelLE32(&piece[at]) & 0x0FFFFFFF) != 0;
+            if (used)
+                m_Used[static_cast<size_t>(cluster / 64)] |= uint64_t(1) << (cluster % 64);
+        }
+        if (progress)
+            progress(static_cast<double>(start + wanted) / static_cast<double>(bytes));
+    }
+    return true;
+}
+
+bool CFat32AllocationMap::InUse(uint32_t cluster) const
+{
+    if (cluster > m_LastCluster || m_Used.empty())
+        return true;
+    return (m_Used[cluster / 64] >> (cluster % 64)) & 1;
+}
+
+void CFat32AllocationMap::SetInUse(uint32_t cluster, bool used)
+{
+    if (cluster > m_LastCluster || m_Used.empty())
+        return;
+    uint64_t bit = uint64_t(1) << (cluster % 64);
+    if (used)
+        m_Used[cluster / 64] |= bit;
+    else
+        m_Used[cluster / 64] &= ~bit;
+}
+
+uint32_t CFat32AllocationMap::NextFree(uint32_t cluster) const
+{
+    if (m_Used.empty())
+        return 0;
+    // Whole words of clusters in use are passed at once.
+    for (uint64_t c = cluster; c <= m_LastCluster;) {
+        const uint64_t word = m_Used[static_cast<size_t>(c / 64)] | ((uint64_t(1) << (c % 64)) - 1);
+        if (word != ~uint64_t(0)) {
+            uint64_t found = (c / 64) * 64 + static_cast<uint64_t>(__builtin_ctzll(~word));
+            return found <= m_LastCluster ? static_cast<uint32_t>(found) : 0;
+        }
+        c = (c / 64 + 1) * 64;
+    }
+    return 0;
+}
+
+uint64_t CFat32AllocationMap::FreeIn(uint32_t first, uint64_t count) const
+{
+    uint64_t free = 0;
+    const uint64_t end = std::min<uint64_t>(static_cast<uint64_t>(first) + count, static_cast<uint64_t>(m_LastCluster) + 1);
+    for (uint64_t c = first; c < end; ++c)
+        free += InUse(static_cast<uint32_t>(c)) ? 0 : 1;
+    return free;
+}
+
+uint64_t CFat32AllocationMap::FreeCount() const
+{
+    uint64_t used = 0;
+    for (uint64_t word : m_Used)
+        used += static_cast<uint64_t>(__builtin_popcountll(word));
+    // Bits past the last cluster are never set.
+    return static_cast<uint64_t>(m_LastCluster) + 1 - used;
+}

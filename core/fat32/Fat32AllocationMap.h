@@ -1,0 +1,43 @@
+// Which clusters the allocation table gives to a file or folder: one bit
+// per cluster, read once per scan. A deleted file's clusters are free;
+// those in use belong to something else now.
+#pragma once
+
+#include "fat32/BlockReader.h"
+#include "fat32/Fat32BootSector.h"
+
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+class CFat32AllocationMap {
+public:
+    // Called with the share of the table read so far.
+    typedef std::function<void(double)> Progress;
+    // Called for a stretch of the table that neither copy could give.
+    typedef std::function<void(const CZelRead& read, uint64_t offset, size_t count)> Failure;
+
+    // Reads the table of the volume the boot sector describes, in pieces,
+    // from the first copy or, where that cannot be read, the second.
+    // Clusters whose entries neither copy gives count as in use: they may
+    // belong to another file. False when the device went away.
+    bool Load(CBlockReader& reader, const CFat32BootSector& boot, const Progress& progress, const Failure& failed);
+    // Marks every cluster up to lastCluster free (for tests and for a
+    // volume whose table is not read).
+    void Reset(uint32_t lastCluster);
+
+    uint32_t LastCluster() const { return m_LastCluster; }
+    // True when the table gives cluster to something, cannot tell, or the
+    // cluster is no data cluster (0, 1, past the last one).
+    bool InUse(uint32_t cluster) const;
+    void SetInUse(uint32_t cluster, bool used);
+    // The first free cluster from cluster on; 0 when there is none.
+    uint32_t NextFree(uint32_t cluster) const;
+    // How many clusters from first on (count of them) are free.
+    uint64_t FreeIn(uint32_t first, uint64_t count) const;
+    uint64_t FreeCount() const;
+
+private:
+    std::vector<uint64_t> m_Used;
+    uint32_t m_LastCluster = 0;
+};

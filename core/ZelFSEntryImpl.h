@@ -66,7 +66,7 @@ class CZelFSFileImpl : public CZelFSFileEntryImpl<TBase> {
 public:
     CZelFSFileImpl(const CZelEngineRecord* record, boost::shared_ptr<CZelEngine> engine, uint64_t generation)
         : CZelFSFileEntryImpl<TBase>(ZelEntryFile), m_pRecord(record), m_pEngine(std::move(engine)),
-          m_Generation(generation)
+          m_Generation(generation), m_Estimate(record != nullptr ? record->GetRecoveryEstimate() : -1)
     {
     }
     ~CZelFSFileImpl() override
@@ -118,9 +118,11 @@ public:
     }
 
     virtual void SetSize(uint64_t size) { this->m_Size = size; }
+    int32_t GetRecoveryEstimate() override { return m_Estimate; }
 
 private:
     const CZelEngineRecord* m_pRecord;
     boost::shared_ptr<CZelEngine> m_pEngine;
     uint64_t m_Generation;
+    int32_t m_Estimate;
 };

@@ -46,8 +46,10 @@ bool CZelRecoveryScan::Search(const boost::shared_ptr<CZelCheckFile>& filter, st
         found.directory = entry->GetType() == ZelEntryDirectory;
         found.name = ZelWideToNarrow(entry->GetName());
         found.path = ZelWideToNarrow(entry->GetPath());
-        if (auto file = boost::dynamic_pointer_cast<CZelFSFile>(entry))
+        if (auto file = boost::dynamic_pointer_cast<CZelFSFile>(entry)) {
             found.size = file->GetSize();
+            found.estimate = file->GetRecoveryEstimate();
+        }
         found.deleted = entry->IsDeleted();
         found.entry = entry;
         m_Found.push_back(std::move(found));

@@ -72,3 +72,8 @@ void ZelPrintJsonArray(const std::vector<CZelJsonObject>& objects)
     out += objects.empty() ? "]\n" : "\n]\n";
     std::fwrite(out.data(), 1, out.size(), stdout);
 }
+
+CZelJsonObject& CZelJsonObject::AddPercent(const char* key, int32_t value)
+{
+    return Member(key, value < 0 ? std::string("null") : std::to_string(value));
+}

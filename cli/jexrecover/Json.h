@@ -12,6 +12,8 @@ public:
     CZelJsonObject& Add(const char* key, const char* text) { return Add(key, std::string(text)); }
     CZelJsonObject& Add(const char* key, uint64_t number);
     CZelJsonObject& Add(const char* key, bool value);
+    // A share from 0 to 100, or null when it is negative (not known).
+    CZelJsonObject& AddPercent(const char* key, int32_t value);
     // {"key": value, ...}
     const std::string& Text() const;
 

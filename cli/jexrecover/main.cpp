@@ -151,7 +151,8 @@ int ScanCommand(const CRecoverOptions& options, const CZelRecoveryScan& scan)
                                   .Add("name", e.name)
                                   .Add("path", e.path)
                                   .Add("size", e.size)
-                                  .Add("deleted", e.deleted));
+                                  .Add("deleted", e.deleted)
+                                  .AddPercent("chance", e.estimate));
         ZelPrintJsonArray(entries);
         if (!options.quiet && scan.UnreadableStretches() != 0)
             std::fprintf(stderr, "jexrecover: %s%s\n", options.volume.c_str(), UnreadableNote(scan).c_str());
@@ -162,8 +163,12 @@ int ScanCommand(const CRecoverOptions& options, const CZelRecoveryScan& scan)
         if (e.directory)
             continue;
         ++files;
-        std::printf("%6llu %14llu  %s\n", static_cast<unsigned long long>(e.index),
-                    static_cast<unsigned long long>(e.size), Printable(e.path).c_str());
+        // The recovery estimate, "-" where the engine gives none.
+        char chance[16] = "-";
+        if (e.estimate >= 0)
+            std::snprintf(chance, sizeof chance, "%d%%", e.estimate);
+        std::printf("%6llu %14llu %5s  %s\n", static_cast<unsigned long long>(e.index),
+                    static_cast<unsigned long long>(e.size), chance, Printable(e.path).c_str());
     }
     if (!options.quiet)
         std::fprintf(stderr, "%zu deleted file%s found on %s%s\n", files, files == 1 ? "" : "s", options.volume.c_str(),

@@ -20,4 +20,7 @@ class CZelEngineRecord {
 public:
     virtual ~CZelEngineRecord() = default;
     virtual CZelFoundEntryView GetView() const = 0;
+    // How much of the file the volume still holds as its own, 0 to 100;
+    // -1 when the engine does not judge it.
+    virtual int32_t GetRecoveryEstimate() const { return -1; }
 };

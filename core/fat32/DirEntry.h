@@ -29,6 +29,12 @@ public:
 
     // The first cluster from the short entry.
     uint32_t GetFirstCluster() const { return m_FirstCluster; }
+    // Where the restore starts: the first cluster, or for an entry whose
+    // high word was cleared on deletion the place found for it.
+    uint32_t GetStartCluster() const { return m_StartCluster; }
+    int32_t GetRecoveryEstimate() const override { return m_Estimate; }
+    // Why the estimate is below 100; empty when it is not.
+    const std::string& GetEstimateNote() const { return m_EstimateNote; }
 
     // True when this entry or a directory above it is marked deleted.
     bool IsInDeletedTree() const;
@@ -50,5 +56,11 @@ private:
     const CDirEntry* m_pParent;
     uint32_t m_Size = 0;
     uint32_t m_FirstCluster = 0;
+    uint32_t m_StartCluster = 0;
+    int32_t m_Estimate = -1;
+    std::string m_EstimateNote;
+    // How many places fit a start whose high word was cleared; 0 or 1 when
+    // the start is certain.
+    uint32_t m_StartCandidates = 0;
     std::vector<std::unique_ptr<CDirEntry>> m_Children;
 };

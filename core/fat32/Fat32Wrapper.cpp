@@ -38,8 +38,7 @@ int32_t CFat32Wrapper::OpenLocked(const std::string& /*volumePath*/, int32_t blo
 {
     m_pReader = std::make_unique<CBlockReader>(blockSize);
     CMUNdelete::ProgressSink sink;
-    sink.volumeSize = [this](uint64_t size) { m_VolumeSize = size; };
-    sink.position = [this](uint64_t position) { PublishPosition(position); };
+    sink.fraction = [this](double done) { SetProgress(done); };
     sink.unreadable = [this]() { CountUnreadable(); };
     m_pScanner = std::make_unique<CMUNdelete>(*m_pReader, std::move(sink));
     return 0;
@@ -54,7 +53,6 @@ void CFat32Wrapper::ReleaseLocked()
 int32_t CFat32Wrapper::ScanLocked(const std::string& volumePath, uint8_t mode, CZelEngineCheckFile* filter,
                                   std::string& error)
 {
-    m_VolumeSize = 0;
     // The volume is opened anew for every scan.
     std::string reason;
     std::unique_ptr<CZelVolumeSource> source = OpenSource(volumePath, reason);
@@ -95,64 +93,69 @@ int32_t CFat32Wrapper::RestoreLocked(const char* destination, const CZelEngineRe
         report.reason = ZelNarrowToWide(out.Error());
         return 0;
     }
+    const CFat32BootSector& boot = m_pScanner->Boot();
     const uint64_t size = node->GetSize();
     const uint32_t block = m_pReader->blockSize() >= 2 ? static_cast<uint32_t>(m_pReader->blockSize()) : 512;
+    // The clusters the file is read from, in order; what the plan lacks
+    // (the volume ends first) is zeros.
+    const CFatRestorePlan plan = m_pScanner->PlanRestore(*node);
     std::vector<uint8_t> buffer(static_cast<size_t>(std::min<uint64_t>(size, kRestoreChunk)));
-    bool inside = node->GetDataOffset() != CDirEntry::kNoData;
-    uint64_t position = node->GetDataOffset();
-    uint64_t remaining = size;
-    uint64_t unreadable = 0, missing = 0;
+    uint64_t written = 0, unreadable = 0, pastEnd = 0;
     int error = 0;
-    while (remaining > 0) {
-        size_t chunk = static_cast<size_t>(std::min<uint64_t>(remaining, kRestoreChunk));
-        size_t delivered = 0;
-        if (inside) {
-            CZelSalvagedRead read = ZelReadSalvaging(*m_pReader, position, buffer.data(), chunk, block);
+    for (const CFatClusterRun& run : plan.runs) {
+        uint64_t offset = 0;
+        if (!boot.ClusterOffset(run.first, offset))
+            break;
+        uint64_t runBytes = std::min<uint64_t>(static_cast<uint64_t>(run.count) * boot.clusterSize, size - written);
+        while (runBytes > 0) {
+            const size_t chunk = static_cast<size_t>(std::min<uint64_t>(runBytes, kRestoreChunk));
+            CZelSalvagedRead read = ZelReadSalvaging(*m_pReader, offset, buffer.data(), chunk, block);
             if (read.vanished) {
                 report.reason = ZelNarrowToWide(m_pReader->Path() + ": the device is gone (" + ZelErrorText(read.error) + ")");
                 return 0;
             }
-            delivered = read.bytes;
             unreadable += read.unreadable;
             if (read.error != 0)
                 error = read.error;
+            // Past the device's end the bytes are zeros, left as a gap.
+            if ((read.bytes != 0 && !out.Write(buffer.data(), read.bytes)) ||
+                (read.bytes < chunk && !out.Skip(chunk - read.bytes))) {
+                report.reason = ZelNarrowToWide(out.Error());
+                return 0;
+            }
+            pastEnd += chunk - read.bytes;
+            offset += chunk;
+            runBytes -= chunk;
+            written += chunk;
+            Report(progress, static_cast<double>(written) / static_cast<double>(size));
         }
-        // What the volume does not hold (a size past its end) is zeros,
-        // left as a gap.
-        if (delivered < chunk) {
-            inside = false;
-            missing += chunk - delivered;
-        }
-        if ((delivered != 0 && !out.Write(buffer.data(), delivered)) ||
-            (delivered < chunk && !out.Skip(chunk - delivered))) {
-            report.reason = ZelNarrowToWide(out.Error());
-            return 0;
-        }
-        position += chunk;
-        remaining -= chunk;
-        Report(progress, 1.0 - static_cast<double>(remaining) / static_cast<double>(size));
+    }
+    // What the plan lacks, and what the device ended before.
+    const uint64_t missing = size - written + pastEnd;
+    if (size != written && !out.Skip(size - written)) {
+        report.reason = ZelNarrowToWide(out.Error());
+        return 0;
     }
     if (!out.Commit()) {
         report.reason = ZelNarrowToWide(out.Error());
         return 0;
     }
     report.unreadableBytes = unreadable + missing;
-    report.verdict = report.unreadableBytes == 0 ? ZelRestored : ZelRestoredPartly;
+    // Whole only when every byte was read and the volume shows every
+    // cluster as the file's own.
+    const bool own = node->GetRecoveryEstimate() >= 100;
+    report.verdict = report.unreadableBytes == 0 && own ? ZelRestored : ZelRestoredPartly;
     std::string why;
+    if (!own)
+        why = "recovery estimate " + std::to_string(std::max(0, node->GetRecoveryEstimate())) + "%" +
+              (node->GetEstimateNote().empty() ? std::string() : ": " + node->GetEstimateNote());
     if (unreadable != 0)
-        why = std::to_string(unreadable) + " bytes could not be read (" + ZelErrorText(error) + ") and are zeros";
+        why += (why.empty() ? "" : "; ") + std::to_string(unreadable) + " bytes could not be read (" +
+               ZelErrorText(error) + ") and are zeros";
     if (missing != 0)
-        why += (why.empty() ? "" : "; ") +
-               (node->GetDataOffset() == CDirEntry::kNoData
-                    ? std::string("its first cluster lies outside the volume's data: its ") + std::to_string(missing) +
-                          " bytes are zeros"
-                    : "the volume ends " + std::to_string(missing) + " bytes before the file does; they are zeros");
+        why += (why.empty() ? "" : "; ") + std::string("the volume ends ") + std::to_string(missing) +
+               " bytes before the file does; they are zeros";
     report.reason = ZelNarrowToWide(why);
     Report(progress, 1.0);
     return 0;
-}
-
-void CFat32Wrapper::PublishPosition(uint64_t position)
-{
-    SetProgress(m_VolumeSize == 0 ? 0.0 : static_cast<double>(position) / static_cast<double>(m_VolumeSize));
 }

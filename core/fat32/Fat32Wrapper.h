@@ -28,17 +28,13 @@ protected:
     void ReleaseLocked() override;
     int32_t ScanLocked(const std::string& volumePath, uint8_t mode, CZelEngineCheckFile* filter,
                        std::string& error) override;
-    // Copies the entry's size in bytes from its first cluster on.
+    // Copies the entry's size in bytes from the clusters its plan names;
+    // partial when the estimate is below 100 or bytes could not be read.
     int32_t RestoreLocked(const char* destination, const CZelEngineRecord& record,
                           const CZelProgressCallbackPtr& progress, CZelRestoreReport& report) override;
     boost::shared_ptr<CZelEntityIterator> CreateIterator() override;
 
 private:
-    void PublishPosition(uint64_t position);
-
     std::unique_ptr<CMUNdelete> m_pScanner;
     std::unique_ptr<CBlockReader> m_pReader;
-    // Set once per scan from the boot sector; progress is the position
-    // reached against it.
-    uint64_t m_VolumeSize = 0;
 };

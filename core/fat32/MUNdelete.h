@@ -7,18 +7,30 @@
 // are parsed from there. Where the allocation table still chains the cluster
 // on (a live directory, which is often fragmented) the chain is followed;
 // where the table entry is free (a deleted directory, whose chain was
-// cleared) the next cluster on the volume is taken.
+// cleared) the next cluster on the volume is taken when it holds directory
+// entries. A deleted folder is read only when its first cluster still starts
+// with its "." and ".." entries: free clusters may hold file data since.
+//
+// After the walk, free clusters that hold directory entries and were not
+// read (the later clusters of a deleted folder, scattered between file data)
+// are read too: attached to their folder where a subfolder's ".." proves it,
+// listed under "$OrphanFiles" otherwise. Then every file is judged: where its
+// restore starts, which clusters it reads, and how many of them are its own.
 #pragma once
 
 #include "fat32/BlockReader.h"
 #include "fat32/DirEntry.h"
+#include "fat32/Fat32AllocationMap.h"
 #include "fat32/Fat32BootSector.h"
+#include "fat32/Fat32EntryCheck.h"
 #include "fat32/Fat32EntryGroup.h"
+#include "fat32/Fat32RestorePlan.h"
 
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -26,12 +38,11 @@ class CZelEngineCheckFile;
 
 class CMUNdelete {
 public:
-    // Called with the position reached after every entry group, with the
-    // volume size once the boot sector is read, and for every stretch of the
-    // volume that cannot be read.
+    // Called with the share of the scan done (it grows, and reaches 1 when
+    // the scan ends) and for every stretch of the volume that cannot be
+    // read.
     struct ProgressSink {
-        std::function<void(uint64_t)> volumeSize;
-        std::function<void(uint64_t)> position;
+        std::function<void(double)> fraction;
         std::function<void()> unreadable;
     };
 
@@ -51,6 +62,13 @@ public:
 
     // The FAT variant of the last scanned volume: 12, 16, 32, or 0.
     int GetVariant() const { return m_Boot.variant; }
+    const CFat32BootSector& Boot() const { return m_Boot; }
+    // The clusters a restore of the file reads: for a file of a deleted
+    // tree the free clusters from its start on, for a live file its chain.
+    CFatRestorePlan PlanRestore(const CDirEntry& file);
+
+    // The name of the folder that holds entries whose folder is not known.
+    static constexpr const char* kOrphanFolder = "$OrphanFiles";
 
     // A directory deeper than this below the root is not read.
     static constexpr uint32_t kMaxDepth = 256;
@@ -60,6 +78,9 @@ private:
     // taken yet, with the volume offset of each.
     struct DirectoryRun {
         uint32_t depth = 0;
+        // The clusters come from a live chain; otherwise each cluster after
+        // the first is taken only when it holds directory entries.
+        bool proven = true;
         // The cluster being read, where it starts and how much of it has
         // been read.
         uint32_t cluster = 0;
@@ -79,7 +100,24 @@ private:
     static constexpr uint64_t kDirectoryPiece = 16384;
 
     void ReadDirectory(const CDirEntry* parent, uint32_t firstCluster, uint32_t depth,
-                       std::vector<std::unique_ptr<CDirEntry>>& into);
+                       std::vector<std::unique_ptr<CDirEntry>>& into, bool proven);
+    // Reads a whole cluster; false when it cannot be read.
+    bool ReadCluster(uint32_t cluster, std::vector<uint8_t>& bytes);
+    // What a free cluster holds, read from the volume.
+    CFatClusterLook LookAt(uint32_t cluster);
+    // Reads the free clusters that hold directory entries and were not read.
+    void FindLostFolders();
+    // The folder a lost later cluster of a folder belongs to, proven by the
+    // ".." of a subfolder it lists; false when nothing proves one.
+    bool OwnerOf(const std::vector<uint8_t>& bytes, uint32_t& owner);
+    CDirEntry& Orphans();
+    // Where each file's restore starts and how much of it is its own.
+    void JudgeFiles();
+    void ResolveStart(CDirEntry& file);
+    // True when cluster holds anything but zeros.
+    bool HoldsData(uint32_t cluster);
+    // Tells the share done: stage starts at start and weighs weight.
+    void Publish(double start, double weight, double done);
     // Makes cluster the run's next one; false when it cannot be read, was
     // read before, or the directory has all the entries it may have.
     bool EnterCluster(DirectoryRun& run, uint32_t cluster);
@@ -94,8 +132,9 @@ private:
     // kept. The bytes delivered: fewer at the end of the volume or when the
     // device is gone (ended is then set).
     size_t ReadDirectoryBytes(uint64_t offset, uint8_t* destination, size_t count, bool& ended);
-    // The cluster that follows cluster in a directory, 0 at its end.
-    uint32_t NextDirectoryCluster(uint32_t cluster);
+    // The cluster that follows cluster in a directory, 0 at its end;
+    // guessed is set when the table does not chain it (a deleted folder).
+    uint32_t NextDirectoryCluster(uint32_t cluster, bool& guessed);
     // True when the allocation table gives cluster to a file or directory,
     // or cannot tell.
     bool IsAllocated(uint32_t cluster);
@@ -114,7 +153,20 @@ private:
     CBlockReader& m_Reader;
     ProgressSink m_Sink;
     CFat32BootSector m_Boot;
+    CFatEntryLimits m_Limits;
+    CFat32AllocationMap m_Map;
     std::vector<std::unique_ptr<CDirEntry>> m_Found;
+    // The folders read, by first cluster, with their depth (the root as
+    // null, under its own cluster and 0, which ".." names it by).
+    struct FolderPlace {
+        CDirEntry* node = nullptr;
+        uint32_t depth = 0;
+    };
+    std::unordered_map<uint32_t, FolderPlace> m_Folders;
+    CDirEntry* m_pOrphans = nullptr;
+    // Directory clusters read by the walk, and the share told so far.
+    uint64_t m_WalkClusters = 0;
+    double m_Told = 0.0;
 
     // State of the current walk.
     uint8_t m_Mode = 1;

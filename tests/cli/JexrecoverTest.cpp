@@ -65,6 +65,8 @@ TEST_F(Jexrecover, ScanListsFilesAndJsonHasEveryEntry)
     Outcome scan = Run("scan " + Quote(image));
     ASSERT_EQ(scan.exit, 0) << scan.err;
     EXPECT_NE(scan.out.find("card.img/Fotos/Strand.jpg"), std::string::npos) << scan.out;
+    // Each file's recovery estimate stands before its path.
+    EXPECT_NE(scan.out.find("  100%  card.img/Fotos/Strand.jpg\n"), std::string::npos) << scan.out;
     EXPECT_NE(scan.out.find("card.img/Lied.mp3"), std::string::npos);
     EXPECT_EQ(scan.out.find("card.img/Fotos\n"), std::string::npos) << "folders are not listed";
 
@@ -75,7 +77,7 @@ TEST_F(Jexrecover, ScanListsFilesAndJsonHasEveryEntry)
               std::string::npos)
         << json.out;
     EXPECT_NE(json.out.find("\"type\": \"file\", \"name\": \"Strand.jpg\", \"path\": \"card.img/Fotos/Strand.jpg\", "
-                            "\"size\": 3000, \"deleted\": true}"),
+                            "\"size\": 3000, \"deleted\": true, \"chance\": 100}"),
               std::string::npos)
         << json.out;
 
@@ -241,13 +243,15 @@ TEST_F(Jexrecover, UnsafeNamesStayInsideTheDestination)
 {
     jextest::FatImageBuilder image;
     const std::vector<uint8_t> data(700, 'x');
-    image.PutData(10, data);
-    auto put = [&image](uint32_t index, const std::u16string& name, const std::string& shortName) {
-        return image.PutNamed(2, index, name, jextest::FatImageBuilder::ShortEntry(shortName, 0x20, 10, 700), true);
+    // Each file its own clusters: none is shared, so each comes back whole.
+    for (uint32_t cluster : {10u, 12u, 14u})
+        image.PutData(cluster, data);
+    auto put = [&image](uint32_t index, const std::u16string& name, const std::string& shortName, uint32_t cluster) {
+        return image.PutNamed(2, index, name, jextest::FatImageBuilder::ShortEntry(shortName, 0x20, cluster, 700), true);
     };
-    uint32_t next = put(0, u"../../escape.txt", "ESCAPE  TXT");
-    next = put(next, u"..", "DOTDOT     ");
-    put(next, u"a/b\u0001c.txt", "ABC     TXT");
+    uint32_t next = put(0, u"../../escape.txt", "ESCAPE  TXT", 10);
+    next = put(next, u"..", "DOTDOT     ", 12);
+    put(next, u"a/b\u0001c.txt", "ABC     TXT", 14);
     image.Save(dir.File("evil.img"));
     std::string out = dir.File("dest/inner");
     Outcome restore = Run("restore " + Quote(dir.File("evil.img")) + " --to " + Quote(out) + " --all");

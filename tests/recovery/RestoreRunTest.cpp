@@ -42,7 +42,9 @@ protected:
         FatImageBuilder image;
         image.PutEntry(2, 0, FatImageBuilder::Deleted(FatImageBuilder::ShortEntry("FOTOS      ", 0x10, 3, 0)));
         image.PutEntry(2, 1, FatImageBuilder::Deleted(FatImageBuilder::ShortEntry("NOTIZ   TXT", 0x20, 20, 300)));
-        image.PutEntry(3, 0, FatImageBuilder::ShortEntry("BILD    JPG", 0x20, 10, 2000));
+        image.PutEntry(3, 0, FatImageBuilder::ShortEntry(".          ", 0x10, 3, 0));
+        image.PutEntry(3, 1, FatImageBuilder::ShortEntry("..         ", 0x10, 0, 0));
+        image.PutEntry(3, 2, FatImageBuilder::ShortEntry("BILD    JPG", 0x20, 10, 2000));
         image.PutData(10, jextest::Content(2000, 1));
         image.PutData(20, jextest::Content(300, 2));
         image.Save(dir.File("card.img"));

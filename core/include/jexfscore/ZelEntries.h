@@ -59,4 +59,8 @@ public:
     // whole.
     virtual ZELRESULT RestoreEx(const char* destination, CZelProgressCallbackPtr progress,
                                 CZelRestoreReport& report) = 0;
+    // The recovery estimate, 0 to 100: the share of the clusters a restore
+    // reads that are free and claimed by no other found file. A file below
+    // 100 is restored as partial. -1 when the engine does not judge it.
+    virtual int32_t GetRecoveryEstimate() = 0;
 };

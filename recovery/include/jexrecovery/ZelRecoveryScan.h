@@ -23,6 +23,9 @@ struct CZelFoundEntry {
     std::string path;
     uint64_t size = 0;
     bool deleted = false;
+    // The recovery estimate of a file, 0 to 100; -1 when the engine gives
+    // none (and for directories).
+    int32_t estimate = -1;
     boost::shared_ptr<CZelFSFileEntry> entry;
 };
 

@@ -123,9 +123,12 @@ TEST_F(Crafted, FoldersDeletedFoldersAndPaths)
     image.PutEntry(3, 2, FatImageBuilder::Deleted(FatImageBuilder::ShortEntry("README     ", 0x20, 12, 600)));
     image.PutEntry(3, 3, FatImageBuilder::ShortEntry("EMPTY      ", 0x10, 6, 0));
     image.PutData(12, kept);
-    // OLD: a file and a folder whose own entries are not marked deleted.
-    image.PutEntry(4, 0, FatImageBuilder::ShortEntry("A       BIN", 0x20, 14, 100));
-    image.PutEntry(4, 1, FatImageBuilder::ShortEntry("SUB        ", 0x10, 5, 0));
+    // OLD: its "." and "..", a file and a folder whose own entries are not
+    // marked deleted.
+    image.PutEntry(4, 0, FatImageBuilder::ShortEntry(".          ", 0x10, 4, 0));
+    image.PutEntry(4, 1, FatImageBuilder::ShortEntry("..         ", 0x10, 0, 0));
+    image.PutEntry(4, 2, FatImageBuilder::ShortEntry("A       BIN", 0x20, 14, 100));
+    image.PutEntry(4, 3, FatImageBuilder::ShortEntry("SUB        ", 0x10, 5, 0));
     image.PutData(14, inner);
 
     auto found = Scan(image);
@@ -156,7 +159,7 @@ TEST_F(Crafted, GroupsAcrossThePiecesOfALargeCluster)
     image.PutData(10, data);
     for (uint32_t i = 0; i < 510; ++i)
         image.PutEntry(2, i, FatImageBuilder::Deleted(FatImageBuilder::ShortEntry("F" + std::to_string(i) + "      BIN",
-                                                                                 0x20, 10, 1)));
+                                                                                 0x20, 0, 0)));
     uint32_t after = image.PutNamed(2, 510, u"Ein Name über zwei Stücke.txt",
                               FatImageBuilder::ShortEntry("EINNAM~1TXT", 0x20, 10, 3000), true);
     ASSERT_GT(after, 512u);
@@ -195,8 +198,12 @@ TEST_F(Crafted, LiveDirectoriesFollowTheirClusterChain)
     image.PutEntry(3, 0, FatImageBuilder::Deleted(FatImageBuilder::ShortEntry("OTHER   BIN", 0x20, 20, 1)));
     image.PutEntry(9, 0, FatImageBuilder::Deleted(FatImageBuilder::ShortEntry("LAST    BIN", 0x20, 20, 1)));
     auto found = Scan(image);
-    ASSERT_EQ(found.size(), 17u);
-    EXPECT_EQ(found.back().path, L"crafted.img/\u00e5AST.BIN");
+    // The sixteen and the last from the root's chain; the cluster between
+    // them holds entries no folder claims, listed as orphans after them.
+    ASSERT_EQ(found.size(), 19u);
+    EXPECT_EQ(found[16].path, L"crafted.img/\u00e5AST.BIN");
+    EXPECT_EQ(found[17].path, L"crafted.img/$OrphanFiles");
+    EXPECT_EQ(found[18].path, L"crafted.img/$OrphanFiles/\u00e5THER.BIN");
 
     // A chain that loops back ends the directory.
     image.SetFat(9, 2);
@@ -204,7 +211,9 @@ TEST_F(Crafted, LiveDirectoriesFollowTheirClusterChain)
     for (uint32_t i = 2; i < 16; ++i)
         image.PutEntry(9, i, FatImageBuilder::Deleted(FatImageBuilder::ShortEntry("M" + std::to_string(i) + "      BIN",
                                                                                  0x20, 20, 1)));
-    EXPECT_EQ(Scan(image).size(), 32u);
+    found = Scan(image);
+    EXPECT_EQ(found.size(), 32u + 2u);
+    EXPECT_EQ(found[31].path, L"crafted.img/\u00e515. BI");
 }
 
 TEST_F(Crafted, LeftoversOfOtherEntriesAreNotTakenForFiles)
@@ -262,8 +271,10 @@ TEST_F(Crafted, DeepNestingAndEndlessRunsAreBounded)
 {
     FatImageBuilder image;
     // A chain of folders, each inside the one before, deeper than any path.
-    for (uint32_t level = 0; level < 400; ++level)
+    for (uint32_t level = 0; level < 400; ++level) {
         image.PutEntry(level == 0 ? 2 : 100 + level, 0, FatImageBuilder::ShortEntry("DEEP       ", 0x10, 101 + level, 0));
+        image.SetFat(101 + level, 0x0FFFFFFF);
+    }
     auto found = Scan(image);
     EXPECT_EQ(found.size(), CMUNdelete::kMaxDepth + 1);
 
@@ -274,7 +285,13 @@ TEST_F(Crafted, DeepNestingAndEndlessRunsAreBounded)
     for (uint32_t i = 0; i < entries; ++i)
         full.PutEntry(2, i, entry);
     found = Scan(full);
-    EXPECT_EQ(found.size(), std::min<uint64_t>(entries, 65536));
+    // The root reads no more than a directory may hold; the rest, in free
+    // clusters, is listed among the orphans, once.
+    size_t inRoot = 0;
+    for (const Found& f : found)
+        inRoot += f.path.rfind(L"crafted.img/$OrphanFiles", 0) == 0 ? 0 : 1;
+    EXPECT_EQ(inRoot, std::min<uint64_t>(entries, 65536));
+    EXPECT_LE(found.size(), entries + 1);
 }
 
 TEST_F(Crafted, TruncatedImagesAndOtherFatVariants)

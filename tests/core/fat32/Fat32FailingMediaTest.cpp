@@ -36,22 +36,23 @@ protected:
         // Folder A spans clusters 3 and 4.
         image.SetFat(3, 4);
         image.SetFat(4, 0x0FFFFFFF);
+        // Empty files: no other found file claims the data's clusters.
         auto file = [](uint32_t i) {
             std::string name = "F" + std::to_string(i);
             return FatImageBuilder::Deleted(
-                FatImageBuilder::ShortEntry(name + std::string(8 - name.size(), ' ') + "BIN", 0x20, 20, 10));
+                FatImageBuilder::ShortEntry(name + std::string(8 - name.size(), ' ') + "BIN", 0x20, 0, 0));
         };
         for (uint32_t i = 0; i < 14; ++i)
             image.PutEntry(3, i, file(i));
         // Entries 14 to 16: a name whose short entry lies in the second
         // sector (entries 16 to 31).
-        image.PutNamed(3, 14, u"Vor dem Loch.txt", FatImageBuilder::ShortEntry("VORDEM~1TXT", 0x20, 20, 10), true);
+        image.PutNamed(3, 14, u"Vor dem Loch.txt", FatImageBuilder::ShortEntry("VORDEM~1TXT", 0x20, 0, 0), true);
         for (uint32_t i = 17; i < 29; ++i)
             image.PutEntry(3, i, file(i));
         // Entries 29 to 33: a name whose first three entries lie in that
         // sector and whose last two follow it.
         image.PutNamed(3, 29, u"Ein langer Name \u00fcber das Loch hinweg.txt",
-                       FatImageBuilder::ShortEntry("EINLAN~1TXT", 0x20, 20, 10), true);
+                       FatImageBuilder::ShortEntry("EINLAN~1TXT", 0x20, 0, 0), true);
         for (uint32_t i = 34; i < 64; ++i)
             image.PutEntry(3, i, file(i));
         image.PutEntry(4, 0, file(64));

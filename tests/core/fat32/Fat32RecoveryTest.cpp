@@ -2,6 +2,7 @@
 // through the core's exports alone.
 #include "jexcommon/ZelText.h"
 #include "support/ExportCore.h"
+#include "support/MtoolsImage.h"
 #include "support/TestImages.h"
 
 #include <gtest/gtest.h>
@@ -15,45 +16,7 @@ namespace {
 using jextest::BoundCore;
 using jextest::Content;
 
-// A FAT32 image filled and emptied with mtools.
-class MtoolsImage {
-public:
-    MtoolsImage(uint32_t sectorSize, uint32_t sectorsPerCluster, uint32_t sizeKiB)
-    {
-        image = jextest::MakeFatImage(dir, "card.img", 32, sizeKiB, sectorSize, sectorsPerCluster);
-    }
-    void Folder(const std::string& path) { Mtools("mmd -i " + Quote(image) + " " + Quote("::/" + path)); }
-    void Put(const std::string& path, const std::vector<uint8_t>& data)
-    {
-        std::string local = dir.File("upload");
-        jextest::WriteFile(local, data);
-        Mtools("mcopy -i " + Quote(image) + " " + Quote(local) + " " + Quote("::/" + path));
-    }
-    void Delete(const std::string& path) { Mtools("mdel -i " + Quote(image) + " " + Quote("::/" + path)); }
-    void DeleteTree(const std::string& path) { Mtools("mdeltree -i " + Quote(image) + " " + Quote("::/" + path)); }
-
-    // Scans through the exports.
-    jextest::ExportScan Scan(boost::shared_ptr<CZelCheckFile> filter = {})
-    {
-        jextest::ExportScan scan(image, filter);
-        if (scan.fs) {
-            EXPECT_EQ(scan.fs->GetName(), L"FAT32");
-        }
-        EXPECT_GT(scan.progress, 0.0);
-        EXPECT_LE(scan.progress, 1.0);
-        return scan;
-    }
-
-    jextest::TempDir dir;
-    std::string image;
-
-private:
-    void Mtools(const std::string& command)
-    {
-        // mtools converts names through the locale: make it UTF-8.
-        EXPECT_EQ(jextest::Run("LC_ALL=C.UTF-8 MTOOLS_SKIP_CHECK=1 " + command), 0) << command;
-    }
-};
+using jextest::MtoolsImage;
 
 struct Geometry {
     uint32_t sectorSize, sectorsPerCluster, sizeKiB;

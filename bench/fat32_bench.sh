@@ -2,7 +2,9 @@
 # FAT32 benchmark: a 1 GiB image with about 20,000 files of mixed sizes in
 # nested folders, half of them deleted with mtools. Times the scan (files
 # per second) and the restore of every found file (MB/s), and prints both
-# against reading the whole image with cat in the same run.
+# against reading the whole image with cat in the same run. Checks that the
+# restore writes no more bytes than the deleted files held, and times
+# tsk_recover (The Sleuth Kit) on the same image when it is installed.
 #
 # Usage: bench/fat32_bench.sh [WORK-FOLDER]   (needs about 2.5 GiB free)
 set -euo pipefail
@@ -35,8 +37,9 @@ PY
 echo "== making the image (mkfs.fat, mcopy) and deleting half of the files (mdel)"
 mkfs.fat -F 32 -C "$image" 1048576 >/dev/null
 (cd "$work/src" && mcopy -s -i "$image" ./* ::/)
-(cd "$work/src" && find . -name '*.bin' | sort | awk 'NR % 2 == 0' | sed 's|^\./|::/|' |
-   xargs -d '\n' -n 100 mdel -i "$image")
+(cd "$work/src" && find . -name '*.bin' | sort | awk 'NR % 2 == 0' > "$work/deleted")
+deleted_bytes=$(cd "$work/src" && xargs -d '\n' stat -c %s < "$work/deleted" | awk '{ s += $1 } END { print s }')
+sed 's|^\./|::/|' "$work/deleted" | xargs -d '\n' -n 100 mdel -i "$image"
 rm -rf "$work/src"
 
 echo "== reading the image with cat"
@@ -61,3 +64,24 @@ awk -v cat_s="$cat_seconds" -v img="$image_bytes" -v scan_s="$(get scan_seconds)
   printf "scan:    %8.0f files/s (%d deleted files in %.3f s); %.3f x the time cat takes\n", files / scan_s, files, scan_s, scan_s / cat_s
   printf "restore: %8.1f MB/s (%.1f MB in %.3f s); %.2f x the rate of cat\n", bytes / mb / rest_s, bytes / mb, rest_s, (bytes / mb / rest_s) / cat_rate
 }'
+
+restored=$(get restored_bytes)
+if [ "$restored" -le "$deleted_bytes" ]; then
+  echo "written: $restored bytes restored, the deleted files held $deleted_bytes: no more than they held"
+else
+  echo "written: $restored bytes restored, but the deleted files held only $deleted_bytes: TOO MUCH"
+fi
+
+if command -v tsk_recover >/dev/null 2>&1; then
+  echo "== tsk_recover on the same image"
+  mkdir "$work/tsk"
+  start=$(date +%s.%N)
+  tsk_recover "$image" "$work/tsk" >/dev/null
+  end=$(date +%s.%N)
+  tsk_bytes=$(find "$work/tsk" -type f -printf '%s\n' | awk '{ s += $1 } END { print s + 0 }')
+  awk -v a="$start" -v b="$end" -v ours="$(get restore_seconds)" -v bytes="$tsk_bytes" 'BEGIN {
+    printf "tsk_recover: %.3f s for %.1f MB; our restore takes %.2f x its time\n", b - a, bytes / 1048576, ours / (b - a)
+  }'
+else
+  echo "tsk_recover: not installed (Debian: sleuthkit), no comparison"
+fi

@@ -477,11 +477,11 @@ bool CMUNdelete::OwnerOf(const std::vector<uint8_t>& bytes, uint32_t& owner)
 
 void CMUNdelete::FindLostFolders()
 {
-    // The free clusters are read in stretches; the clusters that hold
-    // directory entries are noted, then read as folders in volume order.
+    // The free clusters are read in stretches, in volume order; a cluster
+    // that holds directory entries is read as a folder there and then, so
+    // the clusters that follow it in its folder are read with it.
     const uint64_t freeClusters = std::max<uint64_t>(1, m_Map.FreeCount());
     const uint64_t perStretch = std::max<uint64_t>(1, (uint64_t(1) << 20) / m_Boot.clusterSize);
-    std::vector<std::pair<uint32_t, CFatClusterLook>> lost;
     std::vector<uint8_t> stretch;
     uint64_t looked = 0;
     for (uint32_t cluster = m_Map.NextFree(2); cluster != 0 && !m_Vanished;) {
@@ -499,7 +499,7 @@ void CMUNdelete::FindLostFolders()
         if (read.end == ZelReadEnd::Failed || read.end == ZelReadEnd::Vanished) {
             ReadFailed(read, offset, wanted, "Free clusters");
         } else {
-            for (uint32_t i = 0; i < count; ++i) {
+            for (uint32_t i = 0; i < count && !m_Vanished; ++i) {
                 const uint64_t at = i * m_Boot.clusterSize;
                 if (at >= read.bytes)
                     break;
@@ -509,7 +509,7 @@ void CMUNdelete::FindLostFolders()
                 size_t size = static_cast<size_t>(std::min<uint64_t>(m_Boot.clusterSize, read.bytes - at));
                 CFatClusterLook look = ZelLookAtDirectoryCluster(stretch.data() + at, size - size % kEntrySize, c, m_Limits);
                 if (look.look != FatClusterLook::NotDirectory)
-                    lost.emplace_back(c, look);
+                    ReadLostCluster(c, look);
             }
         }
         looked += count;
@@ -518,56 +518,6 @@ void CMUNdelete::FindLostFolders()
             break;
         cluster = m_Map.NextFree(cluster + count);
     }
-
-    std::vector<uint8_t> bytes;
-    for (size_t i = 0; i < lost.size() && !m_Vanished; ++i) {
-        const uint32_t cluster = lost[i].first;
-        // A cluster read since, as the next one of a folder, is done.
-        if (m_ReadClusters.count(cluster) != 0)
-            continue;
-        if (lost[i].second.look == FatClusterLook::FolderStart) {
-            // A folder whose entry is gone: under its parent when the parent
-            // was read, else with the orphans. Its name is lost with it.
-            auto parent = m_Folders.find(lost[i].second.parentCluster);
-            CDirEntry* holder = parent != m_Folders.end() ? parent->second.node : nullptr;
-            uint32_t depth = parent != m_Folders.end() ? parent->second.depth : 0;
-            if (parent == m_Folders.end()) {
-                holder = &Orphans();
-                depth = 1;
-            }
-            if (depth >= kMaxDepth || !m_ReadDirectories.insert(cluster).second)
-                continue;
-            auto node = std::make_unique<CDirEntry>(holder);
-            node->m_Deleted = true;
-            node->m_Type = FatEntryDirectory;
-            node->m_Attributes = 0x10;
-            node->m_FirstCluster = node->m_StartCluster = cluster;
-            uint64_t offset = 0;
-            node->m_DataOffset = m_Boot.ClusterOffset(cluster, offset) ? offset : CDirEntry::kNoData;
-            std::string name = "Lost folder " + std::to_string(cluster);
-            node->m_ShortName = CZelStringA(name.c_str());
-            node->m_LongName = CZelStringW(ZelNarrowToWide(name).c_str());
-            CDirEntry* folder = node.get();
-            m_Folders.emplace(cluster, FolderPlace{folder, depth + 1});
-            (holder != nullptr ? holder->m_Children : m_Found).push_back(std::move(node));
-            ReadDirectory(folder, cluster, depth + 1, folder->m_Children, false);
-            continue;
-        }
-        // A later cluster of a folder: where a subfolder it lists names its
-        // folder, the entries join that folder.
-        uint32_t owner = 0;
-        if (!ReadCluster(cluster, bytes))
-            continue;
-        if (OwnerOf(bytes, owner)) {
-            FolderPlace place = m_Folders[owner];
-            if (place.depth < kMaxDepth)
-                ReadDirectory(place.node, cluster, place.depth, place.node != nullptr ? place.node->m_Children : m_Found,
-                              false);
-        } else {
-            CDirEntry& orphans = Orphans();
-            ReadDirectory(&orphans, cluster, 1, orphans.m_Children, false);
-        }
-    }
     // A folder of orphans that kept nothing is not listed.
     if (m_pOrphans != nullptr && m_pOrphans->m_Children.empty()) {
         m_Found.erase(std::remove_if(m_Found.begin(), m_Found.end(),
@@ -575,6 +525,53 @@ void CMUNdelete::FindLostFolders()
                       m_Found.end());
         m_pOrphans = nullptr;
     }
+}
+
+void CMUNdelete::ReadLostCluster(uint32_t cluster, const CFatClusterLook& look)
+{
+    if (look.look == FatClusterLook::FolderStart) {
+        // A folder whose entry is gone: under its parent when the parent was
+        // read, else with the orphans. Its name is lost with it.
+        auto parent = m_Folders.find(look.parentCluster);
+        CDirEntry* holder = parent != m_Folders.end() ? parent->second.node : nullptr;
+        uint32_t depth = parent != m_Folders.end() ? parent->second.depth : 0;
+        if (parent == m_Folders.end()) {
+            holder = &Orphans();
+            depth = 1;
+        }
+        if (depth >= kMaxDepth || !m_ReadDirectories.insert(cluster).second)
+            return;
+        auto node = std::make_unique<CDirEntry>(holder);
+        node->m_Deleted = true;
+        node->m_Type = FatEntryDirectory;
+        node->m_Attributes = 0x10;
+        node->m_FirstCluster = node->m_StartCluster = cluster;
+        uint64_t offset = 0;
+        node->m_DataOffset = m_Boot.ClusterOffset(cluster, offset) ? offset : CDirEntry::kNoData;
+        std::string name = "Lost folder " + std::to_string(cluster);
+        node->m_ShortName = CZelStringA(name.c_str());
+        node->m_LongName = CZelStringW(ZelNarrowToWide(name).c_str());
+        CDirEntry* folder = node.get();
+        m_Folders.emplace(cluster, FolderPlace{folder, depth + 1});
+        (holder != nullptr ? holder->m_Children : m_Found).push_back(std::move(node));
+        ReadDirectory(folder, cluster, depth + 1, folder->m_Children, false);
+        return;
+    }
+    // A later cluster of a folder: where a subfolder it lists names its
+    // folder, the entries join that folder.
+    std::vector<uint8_t> bytes;
+    uint32_t owner = 0;
+    if (!ReadCluster(cluster, bytes))
+        return;
+    if (OwnerOf(bytes, owner)) {
+        FolderPlace place = m_Folders[owner];
+        if (place.depth < kMaxDepth)
+            ReadDirectory(place.node, cluster, place.depth, place.node != nullptr ? place.node->m_Children : m_Found,
+                          false);
+        return;
+    }
+    CDirEntry& orphans = Orphans();
+    ReadDirectory(&orphans, cluster, 1, orphans.m_Children, false);
 }
 
 void CMUNdelete::ResolveStart(CDirEntry& file)

@@ -107,6 +107,8 @@ private:
     CFatClusterLook LookAt(uint32_t cluster);
     // Reads the free clusters that hold directory entries and were not read.
     void FindLostFolders();
+    // Reads one such cluster as what its look says it is.
+    void ReadLostCluster(uint32_t cluster, const CFatClusterLook& look);
     // The folder a lost later cluster of a folder belongs to, proven by the
     // ".." of a subfolder it lists; false when nothing proves one.
     bool OwnerOf(const std::vector<uint8_t>& bytes, uint32_t& owner);

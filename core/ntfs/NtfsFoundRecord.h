@@ -19,6 +19,7 @@ public:
     const wchar_t* GetParentPathW() const override { return m_HasParentPath ? m_WideParentPath.c_str() : nullptr; }
     int32_t GetKind() const override { return m_Directory ? 3 : 1; }
     uint64_t GetSize() const override { return m_Size; }
+    int32_t GetRecoveryEstimate() const override { return m_Directory ? -1 : m_Estimate; }
 
     uint64_t m_RecordNumber = 0;
     // Last data change, as NTFS time and as whole seconds since 1970.
@@ -34,6 +35,13 @@ public:
     bool m_HasParentPath = false;
     std::wstring m_WideParentPath;
     uint8_t m_FlagByte = 0;
+    // The clusters of the unnamed stream the size needs: first cluster and
+    // count, holes left out.
+    std::vector<std::pair<int64_t, int64_t>> m_Clusters;
+    // How much of the file the volume still shows as its own, and why not
+    // all of it.
+    int32_t m_Estimate = -1;
+    std::string m_EstimateNote;
 };
 
 // The name shown for a record: the convertible name of the lowest name

@@ -8,6 +8,7 @@ namespace ntfslayout {
 
 // MFT record header.
 constexpr size_t kRecordMagic = 0;            // "FILE"
+constexpr size_t kRecordSequence = 16;        // 2 bytes
 constexpr size_t kRecordAttributesOffset = 20; // 2 bytes
 constexpr size_t kRecordFlags = 22;           // 2 bytes
 constexpr size_t kRecordBytesInUse = 24;      // 4 bytes
@@ -20,6 +21,9 @@ constexpr size_t kAttrLength = 4;             // 4 bytes
 constexpr size_t kAttrNonResident = 8;        // 1 byte
 constexpr size_t kAttrNameLength = 9;         // 1 byte, UTF-16 units
 constexpr size_t kAttrNameOffset = 10;        // 2 bytes
+constexpr size_t kAttrFlags = 12;             // 2 bytes
+constexpr uint16_t kAttrCompressed = 0x0001;
+constexpr uint16_t kAttrEncrypted = 0x4000;
 constexpr size_t kAttrHeaderSize = 16;
 // Resident attributes.
 constexpr size_t kAttrValueLength = 16;       // 4 bytes
@@ -28,12 +32,14 @@ constexpr size_t kAttrResidentHeaderSize = 24;
 // Non-resident attributes.
 constexpr size_t kAttrLowestVcn = 16;         // 8 bytes
 constexpr size_t kAttrMappingPairsOffset = 32; // 2 bytes
+constexpr size_t kAttrCompressionUnit = 34;   // 1 byte, log2 of clusters
 constexpr size_t kAttrAllocatedSize = 40;     // 8 bytes
 constexpr size_t kAttrDataSize = 48;          // 8 bytes
 constexpr size_t kAttrInitializedSize = 56;   // 8 bytes
 constexpr size_t kAttrNonResidentHeaderSize = 64;
 
 constexpr uint32_t kTypeStandardInformation = 0x10;
+constexpr uint32_t kTypeAttributeList = 0x20;
 constexpr uint32_t kTypeFileName = 0x30;
 constexpr uint32_t kTypeData = 0x80;
 constexpr uint32_t kTypeIndexRoot = 0x90;
@@ -42,6 +48,8 @@ constexpr uint32_t kTypeEnd = 0xFFFFFFFF;
 // $STANDARD_INFORMATION value.
 constexpr size_t kSiDataChangeTime = 8;       // 8 bytes
 constexpr size_t kSiMinimumSize = 16;
+constexpr size_t kSiFileAttributes = 32;      // 4 bytes
+constexpr uint32_t kFileAttributeEncrypted = 0x4000;
 
 // $FILE_NAME value.
 constexpr size_t kFnParentReference = 0;      // 8 bytes

@@ -3,6 +3,7 @@
 #include "jexcommon/ZelText.h"
 #include "ntfs/NtfsFoundRecord.h"
 #include "ntfs/NtfsLayout.h"
+#include "ntfs/NtfsLznt1.h"
 
 #include <algorithm>
 #include <cstring>
@@ -52,6 +53,8 @@ void CNtfsRecordCopy::Run(const char* destination, CZelRestoreReport& report)
             break;
         if (stream->resident)
             ok = CopyResident(*stream);
+        else if (stream->runsDecoded && !stream->runs.empty() && stream->compressed && stream->compressionUnit != 0)
+            ok = CopyCompressed(*stream);
         else if (stream->runsDecoded && !stream->runs.empty())
             ok = CopyRuns(*stream);
     }
@@ -60,7 +63,7 @@ void CNtfsRecordCopy::Run(const char* destination, CZelRestoreReport& report)
         return;
     }
     report.unreadableBytes = m_Unreadable + m_Missing + m_UnknownUse;
-    report.verdict = report.unreadableBytes == 0 ? ZelRestored : ZelRestoredPartly;
+    report.verdict = report.unreadableBytes == 0 && m_BadUnits == 0 ? ZelRestored : ZelRestoredPartly;
     std::string why;
     auto add = [&why](const std::string& part) { why += (why.empty() ? "" : "; ") + part; };
     if (m_Unreadable != 0)
@@ -69,6 +72,8 @@ void CNtfsRecordCopy::Run(const char* destination, CZelRestoreReport& report)
         add(std::to_string(m_Missing) + " bytes lie past the end of the volume and are zeros");
     if (m_UnknownUse != 0)
         add(std::to_string(m_UnknownUse) + " bytes lie where the cluster bitmap cannot be read and are zeros");
+    if (m_BadUnits != 0)
+        add(std::to_string(m_BadUnits) + " compressed units could not be decompressed and are zeros");
     report.reason = ZelNarrowToWide(why);
 }
 
@@ -150,6 +155,79 @@ bool CNtfsRecordCopy::CopyRuns(const CNtfsDataFields& stream)
             break;
     }
     return ok;
+}
+
+bool CNtfsRecordCopy::CopyCompressed(const CNtfsDataFields& stream)
+{
+    if (!OpenDestination())
+        return false;
+    const uint64_t clusterSize = m_pVolume->cluster_size;
+    // Units larger than 64 clusters are none NTFS writes.
+    if (stream.compressionUnit > 6) {
+        m_Failure = "its compression unit of 2^" + std::to_string(stream.compressionUnit) + " clusters is not one NTFS uses";
+        return false;
+    }
+    const int64_t unitClusters = int64_t(1) << stream.compressionUnit;
+    const uint64_t unitBytes = static_cast<uint64_t>(unitClusters) * clusterSize;
+    std::vector<uint8_t> packed(static_cast<size_t>(unitBytes)), plain(static_cast<size_t>(unitBytes));
+    size_t run = 0;
+    for (int64_t unit = 0; m_Remaining > 0; ++unit) {
+        const int64_t first = unit * unitClusters;
+        // The unit's clusters that are there, in order; holes end it.
+        size_t have = 0;
+        int64_t present = 0;
+        bool readable = true;
+        while (run < stream.runs.size() && stream.runs[run].vcn + stream.runs[run].length <= first)
+            ++run;
+        for (size_t r = run; r < stream.runs.size() && stream.runs[r].vcn < first + unitClusters; ++r) {
+            const CNtfsRun& piece = stream.runs[r];
+            if (piece.lcn < 0)
+                continue;
+            const int64_t from = std::max(piece.vcn, first), to = std::min(piece.vcn + piece.length, first + unitClusters);
+            for (int64_t vcn = from; vcn < to; ++vcn) {
+                const int64_t lcn = piece.lcn + (vcn - piece.vcn);
+                if (lcn >= m_pVolume->nr_clusters) {
+                    readable = false;
+                    continue;
+                }
+                if (m_Clusters.InUse(lcn) != 0)
+                    readable = false;
+                CZelSalvagedRead read = ZelReadSalvaging(m_Source, static_cast<uint64_t>(lcn) * clusterSize,
+                                                         packed.data() + have, static_cast<size_t>(clusterSize),
+                                                         std::max<uint32_t>(m_Source.SectorSize(), 512));
+                if (read.vanished)
+                    return Gone(read.error);
+                if (read.unreadable != 0 || read.bytes < clusterSize) {
+                    m_Unreadable += read.unreadable + (clusterSize - read.bytes);
+                    m_ReadError = read.error;
+                    readable = false;
+                }
+                have += static_cast<size_t>(clusterSize);
+                ++present;
+            }
+        }
+        const uint64_t bytes = std::min(unitBytes, m_Remaining);
+        bool ok = true;
+        if (present == 0) {
+            ok = m_Out.Skip(bytes);
+        } else if (present == unitClusters) {
+            ok = m_Out.Write(packed.data(), static_cast<size_t>(bytes));
+        } else {
+            size_t produced = 0;
+            bool decoded = ZelLznt1Decompress(packed.data(), have, plain.data(), plain.size(), produced);
+            std::fill(plain.begin() + static_cast<std::ptrdiff_t>(produced), plain.end(), 0);
+            if (!decoded || !readable)
+                ++m_BadUnits;
+            ok = m_Out.Write(plain.data(), static_cast<size_t>(bytes));
+        }
+        if (!ok) {
+            m_Failure = m_Out.Error();
+            return false;
+        }
+        m_Remaining -= bytes;
+        Report();
+    }
+    return true;
 }
 
 bool CNtfsRecordCopy::Gone(int error)

@@ -40,6 +40,10 @@ private:
     bool OpenDestination();
     bool CopyResident(const CNtfsDataFields& stream);
     bool CopyRuns(const CNtfsDataFields& stream);
+    // A compressed stream, unit by unit: a unit whose clusters are all
+    // there is stored as it is, one with fewer holds LZNT1 chunks, one with
+    // none is zeros.
+    bool CopyCompressed(const CNtfsDataFields& stream);
     // Copies up to the clusters left of one run from lcn on, as one stretch
     // of free clusters (read), of clusters in use now (a gap) or of clusters
     // whose use cannot be told (zeros, counted); the number of clusters
@@ -73,6 +77,8 @@ private:
     uint64_t m_Unreadable = 0;
     uint64_t m_Missing = 0;
     uint64_t m_UnknownUse = 0;
+    // Compression units whose chunks could not be decompressed.
+    uint64_t m_BadUnits = 0;
     int m_ReadError = 0;
     std::string m_Failure;
 };

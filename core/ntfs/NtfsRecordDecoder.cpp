@@ -67,6 +67,9 @@ void DecodeFileName(const AttributeView& a, CNtfsRecordFields& record)
 void DecodeData(const AttributeView& a, CNtfsRecordFields& record)
 {
     CNtfsDataFields data;
+    const uint16_t flags = ZelLE16(a.bytes + kAttrFlags);
+    data.compressed = (flags & kAttrCompressed) != 0;
+    data.encrypted = (flags & kAttrEncrypted) != 0;
     size_t nameUnits = a.bytes[kAttrNameLength];
     size_t nameOffset = ZelLE16(a.bytes + kAttrNameOffset);
     if (nameUnits != 0) {
@@ -88,6 +91,7 @@ void DecodeData(const AttributeView& a, CNtfsRecordFields& record)
     data.allocatedSize = ZelLE64(a.bytes + kAttrAllocatedSize);
     data.dataSize = ZelLE64(a.bytes + kAttrDataSize);
     data.initializedSize = ZelLE64(a.bytes + kAttrInitializedSize);
+    data.compressionUnit = a.bytes[kAttrCompressionUnit];
     int64_t lowestVcn = static_cast<int64_t>(ZelLE64(a.bytes + kAttrLowestVcn));
     size_t pairs = ZelLE16(a.bytes + kAttrMappingPairsOffset);
     if (lowestVcn >= 0 && pairs >= kAttrNonResidentHeaderSize && pairs < a.length)
@@ -144,6 +148,7 @@ bool ZelDecodeMftRecord(const uint8_t* bytes, size_t length, CNtfsRecordFields& 
     if (bytes == nullptr || length < kRecordHeaderSize || std::memcmp(bytes + kRecordMagic, "FILE", 4) != 0)
         return false;
     record.flags = ZelLE16(bytes + kRecordFlags);
+    record.sequence = ZelLE16(bytes + kRecordSequence);
     size_t inUse = ZelLE32(bytes + kRecordBytesInUse);
     size_t offset = ZelLE16(bytes + kRecordAttributesOffset);
     if (inUse > length)
@@ -165,6 +170,8 @@ bool ZelDecodeMftRecord(const uint8_t* bytes, size_t length, CNtfsRecordFields& 
             if (ResidentValue(a, valueOffset, valueLength) && valueLength >= kSiMinimumSize) {
                 record.hasStandardInformation = true;
                 record.dataChangeTime = static_cast<int64_t>(ZelLE64(a.bytes + valueOffset + kSiDataChangeTime));
+                if (valueLength >= kSiFileAttributes + 4)
+                    record.fileAttributes = ZelLE32(a.bytes + valueOffset + kSiFileAttributes);
             }
         } else if (type == kTypeFileName) {
             DecodeFileName(a, record);
@@ -175,6 +182,8 @@ bool ZelDecodeMftRecord(const uint8_t* bytes, size_t length, CNtfsRecordFields& 
                 record.dataStreams.back().valueOffset += offset;
         } else if (type == kTypeIndexRoot) {
             record.hasIndexRoot = true;
+        } else if (type == kTypeAttributeList) {
+            record.hasAttributeList = true;
         }
         offset += attributeLength;
     }

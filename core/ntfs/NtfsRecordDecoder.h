@@ -35,10 +35,22 @@ struct CNtfsDataFields {
     uint64_t initializedSize = 0;
     bool runsDecoded = false;
     std::vector<CNtfsRun> runs;
+    // Attribute flags: compressed in units of 2^compressionUnit clusters,
+    // or encrypted.
+    bool compressed = false;
+    uint8_t compressionUnit = 0;
+    bool encrypted = false;
 };
 
 struct CNtfsRecordFields {
     uint16_t flags = 0;
+    // Raised each time the record is freed; a reference to the record
+    // carries the number it had then.
+    uint16_t sequence = 0;
+    // From $STANDARD_INFORMATION, when it holds them.
+    uint32_t fileAttributes = 0;
+    // The record's attributes continue in other records.
+    bool hasAttributeList = false;
     bool hasStandardInformation = false;
     int64_t dataChangeTime = 0; // NTFS time
     bool hasIndexRoot = false;

@@ -118,8 +118,11 @@ int32_t CNtfsUndeleteWrapper::ScanLocked(const std::string& volumePath, uint8_t 
     }
     m_Results.clear();
     m_DirectoryPaths.clear();
+    m_Sequences.clear();
     m_UnreadableRecords.clear();
     int32_t result = ScanMftBitmap(filter);
+    if (result == 0 && !m_pDevice->Vanished())
+        JudgeRecords();
     if (m_pDevice->Vanished()) {
         error = volumePath + ": the device is gone (" + std::strerror(m_pDevice->LastError()) +
                 "); the search ended there";
@@ -230,14 +233,114 @@ std::unique_ptr<ufile> CNtfsUndeleteWrapper::MakeFoundRecord(uint64_t record, co
     file->m_Directory = fields.hasIndexRoot;
     const CNtfsDataFields* unnamed = ZelNtfsUnnamedStream(fields);
     file->m_Size = unnamed != nullptr ? unnamed->dataSize : ZelNtfsLargestSize(fields);
+    // What the estimate is made from: the clusters of the unnamed stream,
+    // as far as the size needs them.
+    if (unnamed != nullptr && unnamed->resident) {
+        file->m_Estimate = 100;
+    } else if (unnamed != nullptr && unnamed->runsDecoded) {
+        const int64_t clusterSize = m_pVolume->cluster_size;
+        const int64_t needed = static_cast<int64_t>((unnamed->dataSize + static_cast<uint64_t>(clusterSize) - 1) /
+                                                    static_cast<uint64_t>(clusterSize));
+        for (const CNtfsRun& run : unnamed->runs) {
+            if (run.vcn >= needed)
+                break;
+            if (run.lcn >= 0)
+                file->m_Clusters.emplace_back(run.lcn, std::min(run.length, needed - run.vcn));
+        }
+        file->m_Estimate = 0;
+    } else if (unnamed != nullptr) {
+        file->m_Estimate = 0;
+        file->m_EstimateNote = "its data runs cannot be decoded";
+    } else if (fields.hasAttributeList) {
+        file->m_Estimate = 0;
+        file->m_EstimateNote = "its data is described in other MFT records, which are not read";
+    }
     // The entry shows its preferred name (the long one, not the 8.3 alias),
     // below the folders of that name's parent.
     const CNtfsFileNameFields& name = fields.fileNames[static_cast<size_t>(preferred)];
     ZelNtfsConvertName(name.name, file->m_WideName);
     file->m_HasName = true;
-    file->m_WideParentPath = DirectoryPath(RecordOf(name.parentReference));
+    // A parent record that was reused holds another folder now: its name
+    // would be a wrong path.
+    file->m_WideParentPath =
+        ReferenceHolds(name.parentReference) ? DirectoryPath(RecordOf(name.parentReference)) : L"$OrphanFiles";
     file->m_HasParentPath = true;
     return file;
+}
+
+bool CNtfsUndeleteWrapper::ReferenceHolds(uint64_t reference)
+{
+    const uint16_t sequence = static_cast<uint16_t>(reference >> 48);
+    const uint64_t record = RecordOf(reference);
+    // Sequence 0 is not checked; nor is what cannot be read.
+    if (sequence == 0 || m_UnreadableRecords.count(record) != 0)
+        return true;
+    auto known = m_Sequences.find(record);
+    if (known == m_Sequences.end()) {
+        std::vector<uint8_t> bytes;
+        CNtfsRecordFields fields;
+        if (ReadRecord(record, bytes, fields) != RecordRead::Decoded)
+            return true;
+        known = m_Sequences.emplace(record, std::make_pair(fields.sequence, fields.InUse())).first;
+    }
+    const uint16_t now = known->second.first;
+    if (known->second.second)
+        return now == sequence;
+    return now == sequence || now == static_cast<uint16_t>(sequence + 1);
+}
+
+void CNtfsUndeleteWrapper::JudgeRecords()
+{
+    // The stretches every found file's restore reads, and where more than
+    // one file reads the same clusters.
+    struct Edge {
+        int64_t at;
+        int delta;
+        size_t file;
+    };
+    std::vector<Edge> edges;
+    for (size_t i = 0; i < m_Results.size(); ++i)
+        for (const auto& stretch : m_Results[i]->m_Clusters) {
+            edges.push_back({stretch.first, 1, i});
+            edges.push_back({stretch.first + stretch.second, -1, i});
+        }
+    std::sort(edges.begin(), edges.end(), [](const Edge& a, const Edge& b) {
+        return a.at != b.at ? a.at < b.at : a.delta < b.delta;
+    });
+    std::vector<uint64_t> shared(m_Results.size(), 0);
+    std::unordered_map<size_t, int> open;
+    for (size_t e = 0; e < edges.size(); ++e) {
+        int& count = open[edges[e].file];
+        count += edges[e].delta;
+        if (count == 0)
+            open.erase(edges[e].file);
+        if (e + 1 < edges.size() && open.size() >= 2 && edges[e + 1].at > edges[e].at)
+            for (const auto& file : open)
+                shared[file.first] += static_cast<uint64_t>(edges[e + 1].at - edges[e].at);
+    }
+    for (size_t i = 0; i < m_Results.size(); ++i) {
+        ufile& file = *m_Results[i];
+        if (file.m_Directory || file.m_Clusters.empty()) {
+            if (file.m_Estimate == 0 && file.m_EstimateNote.empty() && file.m_Clusters.empty())
+                file.m_Estimate = 100; // sparse or empty: nothing on the volume to lose
+            continue;
+        }
+        uint64_t total = 0, taken = 0;
+        for (const auto& stretch : file.m_Clusters)
+            for (int64_t c = stretch.first; c < stretch.first + stretch.second; ++c) {
+                ++total;
+                if (c >= m_pVolume->nr_clusters || m_pClusters->InUse(c) != 0)
+                    ++taken;
+            }
+        const uint64_t lost = std::min(total, taken + shared[i]);
+        file.m_Estimate = static_cast<int32_t>(100 * (total - lost) / total);
+        std::string why;
+        if (taken != 0)
+            why = std::to_string(taken) + " of its " + std::to_string(total) + " clusters belong to other files now";
+        if (shared[i] != 0)
+            why += (why.empty() ? "" : "; ") + std::to_string(shared[i]) + " of its clusters are also claimed by other found files";
+        file.m_EstimateNote = why;
+    }
 }
 
 std::wstring CNtfsUndeleteWrapper::DirectoryPath(uint64_t record)
@@ -278,6 +381,10 @@ std::wstring CNtfsUndeleteWrapper::DirectoryPath(uint64_t record)
         std::wstring wide;
         ZelNtfsConvertName(name.name, wide);
         chain.emplace_back(current, wide);
+        if (!ReferenceHolds(name.parentReference)) {
+            prefix = L"$OrphanFiles";
+            break;
+        }
         current = RecordOf(name.parentReference);
     }
     // Paths from the top down, each remembered for this scan; a path never
@@ -335,7 +442,24 @@ int32_t CNtfsUndeleteWrapper::RestoreLocked(const char* destination, const CZelE
         report.reason = L"its MFT record holds no data";
         return 0;
     }
+    // Encrypted data copied out as it is would be no use to anyone, and
+    // calling it restored would be false.
+    const CNtfsDataFields* unnamed = ZelNtfsUnnamedStream(fields);
+    if ((fields.fileAttributes & kFileAttributeEncrypted) != 0 || (unnamed != nullptr && unnamed->encrypted)) {
+        report.reason = L"the file is encrypted (EFS): its data cannot be restored in readable form";
+        return 0;
+    }
     CNtfsRecordCopy copy(m_pVolume, *m_pDevice, *m_pClusters, fields, bytes, progress);
     copy.Run(destination, report);
+    // A file the volume does not show whole as its own is partial, with the
+    // estimate and why.
+    if (report.verdict == ZelRestored && file->m_Estimate >= 0 && file->m_Estimate < 100) {
+        report.verdict = ZelRestoredPartly;
+        report.reason = ZelNarrowToWide("recovery estimate " + std::to_string(file->m_Estimate) + "%" +
+                                        (file->m_EstimateNote.empty() ? std::string() : ": " + file->m_EstimateNote));
+    } else if (report.verdict == ZelRestoredPartly && file->m_Estimate >= 0 && file->m_Estimate < 100) {
+        report.reason = ZelNarrowToWide("recovery estimate " + std::to_string(file->m_Estimate) + "%: " +
+                                        file->m_EstimateNote) + L"; " + report.reason;
+    }
     return 0;
 }

@@ -50,8 +50,16 @@ private:
     // What the scan keeps of a free record; null when it has no name.
     std::unique_ptr<ufile> MakeFoundRecord(uint64_t record, const CNtfsRecordFields& fields);
     // The folders from just below the root down to the directory record,
-    // joined with "/"; computed once per directory and scan.
+    // joined with "/"; computed once per directory and scan. A folder whose
+    // parent reference names a record reused since starts the path at
+    // "$OrphanFiles".
     std::wstring DirectoryPath(uint64_t record);
+    // True when the record a reference names is still the one it named:
+    // the same sequence number (one more once the record was freed).
+    bool ReferenceHolds(uint64_t reference);
+    // Each found file's estimate: its clusters that are free and claimed by
+    // no other found record.
+    void JudgeRecords();
 
     // What libntfs-3g reads the volume through; it outlives the mount.
     std::unique_ptr<CNtfsSourceDevice> m_pDevice;
@@ -59,6 +67,9 @@ private:
     std::vector<std::unique_ptr<ufile>> m_Results;
     std::unique_ptr<CNtfsClusterBitmap> m_pClusters;
     std::unordered_map<uint64_t, std::wstring> m_DirectoryPaths;
+    // Sequence number and use of records that references were checked
+    // against, this scan.
+    std::unordered_map<uint64_t, std::pair<uint16_t, bool>> m_Sequences;
     // Records this scan could not read: each is tried and counted once.
     std::unordered_set<uint64_t> m_UnreadableRecords;
 };

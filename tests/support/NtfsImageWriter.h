@@ -20,6 +20,8 @@ public:
     void Folder(const std::string& path) { Expect(m_Editor.Folder(path)); }
     void File(const std::string& path, const std::vector<uint8_t>& data) { Expect(m_Editor.File(path, data)); }
     // Writes as far as the volume has room; false when it has not.
+    // A new file, false when the volume has no room for it.
+    bool TryFile(const std::string& path, const std::vector<uint8_t>& data) { return m_Editor.File(path, data); }
     bool TryWriteAt(const std::string& path, uint64_t offset, const std::vector<uint8_t>& data)
     {
         return m_Editor.WriteAt(path, offset, data);

@@ -135,9 +135,16 @@ TEST(NtfsRecoveryRuns, ReusedClustersReadAsZeros)
     auto file = scan.File("disk.img/verloren.bin");
     ASSERT_TRUE(file);
     EXPECT_EQ(file->GetSize(), lost.size());
-    auto restored = Restore(file, dir.File("verloren"));
+    // Every cluster now belongs to another file: only zeros come back, and
+    // the file says so.
+    EXPECT_EQ(file->GetRecoveryEstimate(), 0);
+    CZelRestoreReport report;
+    EXPECT_EQ(file->RestoreEx(dir.File("verloren").c_str(), {}, report), ZEL_S_PARTIAL);
+    EXPECT_NE(report.reason.find(L"recovery estimate 0%: 256 of its 256 clusters belong to other files now"),
+              std::wstring::npos)
+        << ZelWideToNarrow(report.reason);
+    auto restored = jextest::ReadFile(dir.File("verloren"));
     ASSERT_EQ(restored.size(), lost.size());
-    // Every cluster now belongs to another file: only zeros come back.
     EXPECT_EQ(restored, std::vector<uint8_t>(lost.size(), 0));
 }
 

@@ -12,6 +12,7 @@ constexpr size_t kRecordSequence = 16;        // 2 bytes
 constexpr size_t kRecordAttributesOffset = 20; // 2 bytes
 constexpr size_t kRecordFlags = 22;           // 2 bytes
 constexpr size_t kRecordBytesInUse = 24;      // 4 bytes
+constexpr size_t kRecordBaseReference = 32;   // 8 bytes, 0 in a base record
 constexpr size_t kRecordHeaderSize = 42;
 constexpr uint16_t kRecordInUse = 0x0001;
 
@@ -44,6 +45,15 @@ constexpr uint32_t kTypeFileName = 0x30;
 constexpr uint32_t kTypeData = 0x80;
 constexpr uint32_t kTypeIndexRoot = 0x90;
 constexpr uint32_t kTypeEnd = 0xFFFFFFFF;
+
+// $ATTRIBUTE_LIST entry.
+constexpr size_t kAlType = 0;                 // 4 bytes
+constexpr size_t kAlLength = 4;               // 2 bytes
+constexpr size_t kAlNameLength = 6;           // 1 byte, UTF-16 units
+constexpr size_t kAlNameOffset = 7;           // 1 byte
+constexpr size_t kAlLowestVcn = 8;            // 8 bytes
+constexpr size_t kAlReference = 16;           // 8 bytes, the record that holds it
+constexpr size_t kAlHeaderSize = 26;
 
 // $STANDARD_INFORMATION value.
 constexpr size_t kSiDataChangeTime = 8;       // 8 bytes

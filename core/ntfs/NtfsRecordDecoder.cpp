@@ -149,6 +149,7 @@ bool ZelDecodeMftRecord(const uint8_t* bytes, size_t length, CNtfsRecordFields& 
         return false;
     record.flags = ZelLE16(bytes + kRecordFlags);
     record.sequence = ZelLE16(bytes + kRecordSequence);
+    record.baseReference = ZelLE64(bytes + kRecordBaseReference);
     size_t inUse = ZelLE32(bytes + kRecordBytesInUse);
     size_t offset = ZelLE16(bytes + kRecordAttributesOffset);
     if (inUse > length)
@@ -182,10 +183,42 @@ bool ZelDecodeMftRecord(const uint8_t* bytes, size_t length, CNtfsRecordFields& 
                 record.dataStreams.back().valueOffset += offset;
         } else if (type == kTypeIndexRoot) {
             record.hasIndexRoot = true;
-        } else if (type == kTypeAttributeList) {
-            record.hasAttributeList = true;
+        } else if (type == kTypeAttributeList && !record.hasAttributeList) {
+            CNtfsRecordFields list;
+            DecodeData(a, list);
+            if (!list.dataStreams.empty()) {
+                record.hasAttributeList = true;
+                record.attributeList = list.dataStreams.front();
+                if (record.attributeList.resident)
+                    record.attributeList.valueOffset += offset;
+            }
         }
         offset += attributeLength;
     }
     return true;
+}
+
+bool ZelDecodeAttributeList(const uint8_t* bytes, size_t length, std::vector<CNtfsAttributeListEntry>& entries)
+{
+    size_t pos = 0;
+    // Each entry is at least a header long, so the walk ends.
+    while (pos + kAlHeaderSize <= length) {
+        const size_t entryLength = ZelLE16(bytes + pos + kAlLength);
+        if (entryLength < kAlHeaderSize || entryLength > length - pos)
+            return false;
+        CNtfsAttributeListEntry entry;
+        entry.type = ZelLE32(bytes + pos + kAlType);
+        const size_t units = bytes[pos + kAlNameLength];
+        const size_t nameOffset = bytes[pos + kAlNameOffset];
+        if (units != 0) {
+            if (nameOffset > entryLength || 2 * units > entryLength - nameOffset)
+                return false;
+            entry.name = Utf16At(bytes + pos + nameOffset, units);
+        }
+        entry.lowestVcn = static_cast<int64_t>(ZelLE64(bytes + pos + kAlLowestVcn));
+        entry.reference = ZelLE64(bytes + pos + kAlReference);
+        entries.push_back(std::move(entry));
+        pos += entryLength;
+    }
+    return pos == length;
 }

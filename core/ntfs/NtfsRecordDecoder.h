@@ -40,6 +40,18 @@ struct CNtfsDataFields {
     bool compressed = false;
     uint8_t compressionUnit = 0;
     bool encrypted = false;
+    // Gathered from several records, and some of its extents were not
+    // found: their clusters are holes.
+    bool incomplete = false;
+};
+
+// One entry of an $ATTRIBUTE_LIST: where an attribute (or the part of it
+// from lowestVcn on) lives.
+struct CNtfsAttributeListEntry {
+    uint32_t type = 0;
+    std::u16string name;
+    int64_t lowestVcn = 0;
+    uint64_t reference = 0;
 };
 
 struct CNtfsRecordFields {
@@ -49,8 +61,12 @@ struct CNtfsRecordFields {
     uint16_t sequence = 0;
     // From $STANDARD_INFORMATION, when it holds them.
     uint32_t fileAttributes = 0;
-    // The record's attributes continue in other records.
+    // The record's attributes continue in other records: the list, resident
+    // (its value in the record) or not (its runs).
     bool hasAttributeList = false;
+    CNtfsDataFields attributeList;
+    // The base record an extension record belongs to; 0 in a base record.
+    uint64_t baseReference = 0;
     bool hasStandardInformation = false;
     int64_t dataChangeTime = 0; // NTFS time
     bool hasIndexRoot = false;
@@ -64,6 +80,10 @@ struct CNtfsRecordFields {
 // "FILE" magic, header values outside the record). Attributes that do not
 // fit the record end the walk; what was decoded before them stays.
 bool ZelDecodeMftRecord(const uint8_t* bytes, size_t length, CNtfsRecordFields& record);
+
+// Decodes the entries of an $ATTRIBUTE_LIST value; false when one does not
+// fit (the entries before it are kept).
+bool ZelDecodeAttributeList(const uint8_t* bytes, size_t length, std::vector<CNtfsAttributeListEntry>& entries);
 
 // Decodes mapping pairs into runs starting at lowestVcn; false when they are
 // malformed (runs decoded before the fault are kept).

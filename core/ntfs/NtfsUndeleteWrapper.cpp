@@ -170,7 +170,7 @@ int32_t CNtfsUndeleteWrapper::ScanMftBitmap(CZelEngineCheckFile* filter)
                 if (m_UnreadableRecords.count(record) != 0)
                     continue;
                 CNtfsRecordFields fields;
-                RecordRead read = ReadRecord(record, bytes, fields);
+                RecordRead read = ReadFileRecord(record, bytes, fields);
                 if (read == RecordRead::Unreadable) {
                     if (m_pDevice->Vanished())
                         return -1;
@@ -179,7 +179,8 @@ int32_t CNtfsUndeleteWrapper::ScanMftBitmap(CZelEngineCheckFile* filter)
                     m_UnreadableRecords.insert(record);
                     CountUnreadable();
                 }
-                if (read != RecordRead::Decoded)
+                // Extension records are parts of their base record's file.
+                if (read != RecordRead::Decoded || fields.baseReference != 0)
                     continue;
                 std::unique_ptr<ufile> file = MakeFoundRecord(record, fields);
                 if (!file)
@@ -193,6 +194,132 @@ int32_t CNtfsUndeleteWrapper::ScanMftBitmap(CZelEngineCheckFile* filter)
     }
     SetProgress(1.0);
     return 0;
+}
+
+CNtfsUndeleteWrapper::RecordRead CNtfsUndeleteWrapper::ReadFileRecord(uint64_t record, std::vector<uint8_t>& bytes,
+                                                                       CNtfsRecordFields& fields)
+{
+    RecordRead read = ReadRecord(record, bytes, fields);
+    if (read == RecordRead::Decoded && fields.hasAttributeList && fields.baseReference == 0)
+        GatherExtensions(record, bytes, fields);
+    return read;
+}
+
+bool CNtfsUndeleteWrapper::ReadRunsValue(const CNtfsDataFields& attribute, uint64_t limit, std::vector<uint8_t>& value)
+{
+    const uint64_t clusterSize = m_pVolume->cluster_size;
+    const uint64_t size = std::min(attribute.dataSize, limit);
+    value.assign(static_cast<size_t>(size), 0);
+    uint64_t done = 0;
+    for (const CNtfsRun& run : attribute.runs) {
+        if (done >= size)
+            break;
+        if (run.lcn < 0 || run.lcn >= m_pVolume->nr_clusters)
+            return false;
+        const uint64_t bytes = std::min(static_cast<uint64_t>(run.length) * clusterSize, size - done);
+        CZelRead read = m_pDevice->Source().ReadAt(static_cast<uint64_t>(run.lcn) * clusterSize, value.data() + done,
+                                                   static_cast<size_t>(bytes));
+        if (!read.Complete())
+            return false;
+        done += bytes;
+    }
+    return done >= size;
+}
+
+void CNtfsUndeleteWrapper::GatherExtensions(uint64_t record, const std::vector<uint8_t>& bytes,
+                                            CNtfsRecordFields& fields)
+{
+    // The list itself: in the record, or in clusters of its own.
+    std::vector<uint8_t> value;
+    const CNtfsDataFields& list = fields.attributeList;
+    if (list.resident) {
+        if (list.valueOffset > bytes.size() || list.valueLength > bytes.size() - list.valueOffset)
+            return;
+        value.assign(bytes.begin() + static_cast<std::ptrdiff_t>(list.valueOffset),
+                     bytes.begin() + static_cast<std::ptrdiff_t>(list.valueOffset + list.valueLength));
+    } else if (!list.runsDecoded || !ReadRunsValue(list, 1 << 20, value)) {
+        ZelLogFormat("Record %llu: its attribute list cannot be read.", static_cast<unsigned long long>(record));
+        return;
+    }
+    std::vector<CNtfsAttributeListEntry> entries;
+    ZelDecodeAttributeList(value.data(), value.size(), entries);
+
+    // The unnamed data's extents, from this record and the others.
+    std::vector<CNtfsDataFields> extents;
+    for (auto it = fields.dataStreams.begin(); it != fields.dataStreams.end();) {
+        if (it->name.empty() && !it->resident) {
+            extents.push_back(std::move(*it));
+            it = fields.dataStreams.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    bool missing = false;
+    std::unordered_set<uint64_t> read;
+    std::vector<uint8_t> other;
+    for (const CNtfsAttributeListEntry& entry : entries) {
+        const uint64_t holder = RecordOf(entry.reference);
+        const bool wanted = entry.type == kTypeFileName || (entry.type == kTypeData && entry.name.empty());
+        if (!wanted || holder == record || read.size() >= 4096 || !read.insert(holder).second)
+            continue;
+        CNtfsRecordFields part;
+        if (ReadRecord(holder, other, part) != RecordRead::Decoded || RecordOf(part.baseReference) != record) {
+            // The record holds something else now.
+            missing = missing || entry.type == kTypeData;
+            continue;
+        }
+        // It must still be this file's: the base's number then, which
+        // freeing raised by one.
+        const uint16_t then = static_cast<uint16_t>(part.baseReference >> 48);
+        if (then != 0 && then != fields.sequence && static_cast<uint16_t>(then + 1) != fields.sequence) {
+            missing = missing || entry.type == kTypeData;
+            continue;
+        }
+        for (CNtfsFileNameFields& name : part.fileNames)
+            fields.fileNames.push_back(std::move(name));
+        for (CNtfsDataFields& data : part.dataStreams)
+            if (data.name.empty() && !data.resident)
+                extents.push_back(std::move(data));
+    }
+    if (extents.empty())
+        return;
+    // The extents in the order of their clusters in the file; what lies
+    // between them that no extent gives is a hole.
+    std::sort(extents.begin(), extents.end(), [](const CNtfsDataFields& a, const CNtfsDataFields& b) {
+        int64_t av = a.runs.empty() ? INT64_MAX : a.runs.front().vcn;
+        int64_t bv = b.runs.empty() ? INT64_MAX : b.runs.front().vcn;
+        return av < bv;
+    });
+    CNtfsDataFields whole = extents.front();
+    whole.runs.clear();
+    int64_t next = 0;
+    for (const CNtfsDataFields& extent : extents) {
+        if (!extent.runsDecoded) {
+            missing = true;
+            continue;
+        }
+        if (!extent.runs.empty() && extent.runs.front().vcn == 0) {
+            whole.allocatedSize = extent.allocatedSize;
+            whole.dataSize = extent.dataSize;
+            whole.initializedSize = extent.initializedSize;
+            whole.compressed = extent.compressed;
+            whole.compressionUnit = extent.compressionUnit;
+            whole.encrypted = extent.encrypted;
+        }
+        for (const CNtfsRun& run : extent.runs) {
+            if (run.vcn < next)
+                continue;
+            if (run.vcn > next) {
+                whole.runs.push_back({next, -1, run.vcn - next});
+                missing = true;
+            }
+            whole.runs.push_back(run);
+            next = run.vcn + run.length;
+        }
+    }
+    whole.runsDecoded = true;
+    whole.incomplete = missing;
+    fields.dataStreams.insert(fields.dataStreams.begin(), std::move(whole));
 }
 
 CNtfsUndeleteWrapper::RecordRead CNtfsUndeleteWrapper::ReadRecord(uint64_t record, std::vector<uint8_t>& bytes,
@@ -248,12 +375,14 @@ std::unique_ptr<ufile> CNtfsUndeleteWrapper::MakeFoundRecord(uint64_t record, co
                 file->m_Clusters.emplace_back(run.lcn, std::min(run.length, needed - run.vcn));
         }
         file->m_Estimate = 0;
+        if (unnamed->incomplete)
+            file->m_EstimateNote = "some of its data runs lie in MFT records that hold something else now";
     } else if (unnamed != nullptr) {
         file->m_Estimate = 0;
         file->m_EstimateNote = "its data runs cannot be decoded";
     } else if (fields.hasAttributeList) {
         file->m_Estimate = 0;
-        file->m_EstimateNote = "its data is described in other MFT records, which are not read";
+        file->m_EstimateNote = "its data lies in MFT records that hold something else now";
     }
     // The entry shows its preferred name (the long one, not the 8.3 alias),
     // below the folders of that name's parent.
@@ -339,6 +468,11 @@ void CNtfsUndeleteWrapper::JudgeRecords()
             why = std::to_string(taken) + " of its " + std::to_string(total) + " clusters belong to other files now";
         if (shared[i] != 0)
             why += (why.empty() ? "" : "; ") + std::to_string(shared[i]) + " of its clusters are also claimed by other found files";
+        // A file whose data is known to lack extents is never whole.
+        if (!file.m_EstimateNote.empty()) {
+            file.m_Estimate = std::min(file.m_Estimate, 99);
+            why = file.m_EstimateNote + (why.empty() ? "" : "; " + why);
+        }
         file.m_EstimateNote = why;
     }
 }
@@ -363,7 +497,7 @@ std::wstring CNtfsUndeleteWrapper::DirectoryPath(uint64_t record)
         if (!seen.insert(current).second || m_UnreadableRecords.count(current) != 0)
             break;
         CNtfsRecordFields fields;
-        RecordRead read = ReadRecord(current, bytes, fields);
+        RecordRead read = ReadFileRecord(current, bytes, fields);
         if (read == RecordRead::Unreadable && !m_pDevice->Vanished()) {
             // The path stops below the folder that cannot be read; it is
             // counted and tried once per scan.
@@ -423,7 +557,7 @@ int32_t CNtfsUndeleteWrapper::RestoreLocked(const char* destination, const CZelE
     // The record as it is now: one in use again belongs to another file.
     std::vector<uint8_t> bytes;
     CNtfsRecordFields fields;
-    switch (ReadRecord(file->m_RecordNumber, bytes, fields)) {
+    switch (ReadFileRecord(file->m_RecordNumber, bytes, fields)) {
     case RecordRead::Decoded:
         break;
     case RecordRead::NotARecord:

@@ -47,6 +47,15 @@ private:
     // The record as the volume holds it now, decoded; Unreadable when the
     // device could not read it.
     RecordRead ReadRecord(uint64_t record, std::vector<uint8_t>& bytes, CNtfsRecordFields& fields);
+    // ReadRecord, and for a base record with an attribute list the names
+    // and data extents the records it names hold.
+    RecordRead ReadFileRecord(uint64_t record, std::vector<uint8_t>& bytes, CNtfsRecordFields& fields);
+    // Gathers what the attribute list of record (decoded in fields) names
+    // in other records: each must name record as its base.
+    void GatherExtensions(uint64_t record, const std::vector<uint8_t>& bytes, CNtfsRecordFields& fields);
+    // The value of a non-resident attribute, read from its runs; at most
+    // limit bytes.
+    bool ReadRunsValue(const CNtfsDataFields& attribute, uint64_t limit, std::vector<uint8_t>& value);
     // What the scan keeps of a free record; null when it has no name.
     std::unique_ptr<ufile> MakeFoundRecord(uint64_t record, const CNtfsRecordFields& fields);
     // The folders from just below the root down to the directory record,

@@ -192,3 +192,41 @@ TEST(NtfsDecoder, DamagedRecordsAreCutWhereTheyGoWrong)
     ASSERT_TRUE(ZelDecodeMftRecord(claimsMore.data(), claimsMore.size(), record));
     EXPECT_EQ(record.fileNames.size(), 2u);
 }
+
+TEST(NtfsDecoder, AttributeListEntriesAndTheRecordsTheyName)
+{
+    // Two entries: $FILE_NAME in record 40, unnamed $DATA from VCN 300 in
+    // record 41 (sequence 3); then one that runs past the list.
+    std::vector<uint8_t> list(32 + 32, 0);
+    Put32(list, 0, 0x30);
+    Put16(list, 4, 32);
+    Put64(list, 8, 0);
+    Put64(list, 16, 40 | (uint64_t(2) << 48));
+    Put32(list, 32, 0x80);
+    Put16(list, 36, 32);
+    Put64(list, 40, 300);
+    Put64(list, 48, 41 | (uint64_t(3) << 48));
+    std::vector<CNtfsAttributeListEntry> entries;
+    EXPECT_TRUE(ZelDecodeAttributeList(list.data(), list.size(), entries));
+    ASSERT_EQ(entries.size(), 2u);
+    EXPECT_EQ(entries[0].type, 0x30u);
+    EXPECT_EQ(entries[0].reference & 0xFFFFFFFFFFFFull, 40u);
+    EXPECT_EQ(entries[1].lowestVcn, 300);
+    EXPECT_EQ(entries[1].reference >> 48, 3u);
+    EXPECT_TRUE(entries[1].name.empty());
+
+    // A named entry, then a length that leaves the list.
+    std::vector<uint8_t> named(40 + 26, 0);
+    Put32(named, 0, 0x80);
+    Put16(named, 4, 40);
+    named[6] = 3;
+    named[7] = 26;
+    Put16(named, 26, u'Z');
+    Put16(named, 28, u'o');
+    Put16(named, 30, u'n');
+    Put16(named, 40 + 4, 200);
+    entries.clear();
+    EXPECT_FALSE(ZelDecodeAttributeList(named.data(), named.size(), entries));
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_EQ(entries[0].name, u"Zon");
+}

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 
 using jextest::Content;
@@ -300,4 +301,95 @@ TEST(NtfsFidelity, AFolderWhoseNameLiesInAnExtensionRecordKeepsItsFiles)
     auto file = scan.File("disk.img/Urlaub/Strand/Welle.jpg");
     ASSERT_TRUE(file);
     EXPECT_EQ(jextest::Restore(file, dir.File("welle")), Content(9000, 7));
+}
+
+TEST(NtfsFidelity, ACompressedFileComesBackDecompressed)
+{
+    jextest::TempDir dir;
+    std::string image = jextest::MakeNtfsImage(dir, "disk.img", 16, 4096);
+    // One compression unit of 16 clusters; each 4096-byte chunk one letter
+    // over and over, so that LZNT1 packs the unit into one cluster.
+    std::vector<uint8_t> plain;
+    for (int k = 0; k < 16; ++k)
+        plain.insert(plain.end(), 4096, static_cast<uint8_t>('a' + k));
+    {
+        NtfsImageWriter disk(image);
+        ASSERT_TRUE(disk.Mounted());
+        disk.File("/Gepackt.bin", Content(plain.size(), 9));
+        disk.Delete("/Gepackt.bin");
+    }
+    // What a system writes for a compressed file: the unit's chunks in its
+    // first cluster, the other fifteen sparse.
+    MftRecords mft(image);
+    const uint64_t record = mft.Find("Gepackt.bin");
+    ASSERT_NE(record, 0u);
+    std::vector<uint8_t> r = mft.Read(record);
+    size_t data = MftRecords::Le(r, 20, 2);
+    while (MftRecords::Le(r, data, 4) != 0x80)
+        data += MftRecords::Le(r, data + 4, 4);
+    ASSERT_NE(r[data + 8], 0);
+    const size_t pairs = data + MftRecords::Le(r, data + 32, 2);
+    // The first cluster of the file as it was written.
+    const int lengthBytes = r[pairs] & 0x0F, offsetBytes = r[pairs] >> 4;
+    const uint64_t lcn = MftRecords::Le(r, pairs + 1 + static_cast<size_t>(lengthBytes), offsetBytes);
+    ASSERT_LT(lcn, 1u << 23);
+    MftRecords::Put(r, data + 12, MftRecords::Le(r, data + 12, 2) | 0x0001, 2);
+    r[data + 34] = 4;
+    const std::vector<uint8_t> runs{0x31, 0x01, static_cast<uint8_t>(lcn), static_cast<uint8_t>(lcn >> 8),
+                                    static_cast<uint8_t>(lcn >> 16), 0x01, 0x0F, 0x00};
+    ASSERT_LE(pairs + runs.size(), data + MftRecords::Le(r, data + 4, 4));
+    std::copy(runs.begin(), runs.end(), r.begin() + static_cast<std::ptrdiff_t>(pairs));
+    mft.Write(record, r);
+    std::vector<uint8_t> chunks;
+    for (int k = 0; k < 16; ++k) {
+        // A literal, then 4095 bytes from one back: offset 1, length 4095,
+        // with 12 length bits at position 1.
+        chunks.insert(chunks.end(), {0x03, 0xB0, 0x02, static_cast<uint8_t>('a' + k), 0xFC, 0x0F});
+    }
+    chunks.insert(chunks.end(), {0, 0});
+    {
+        std::fstream io(image, std::ios::binary | std::ios::in | std::ios::out);
+        io.seekp(static_cast<std::streamoff>(lcn * 4096));
+        io.write(reinterpret_cast<const char*>(chunks.data()), static_cast<std::streamsize>(chunks.size()));
+    }
+
+    jextest::ExportScan scan(image);
+    ASSERT_TRUE(scan.fs);
+    auto file = scan.File("disk.img/Gepackt.bin");
+    ASSERT_TRUE(file);
+    EXPECT_EQ(file->GetSize(), plain.size());
+    EXPECT_EQ(file->GetRecoveryEstimate(), 100);
+    EXPECT_EQ(jextest::Restore(file, dir.File("gepackt")), plain);
+}
+
+TEST(NtfsFidelity, AnEncryptedFileIsNotRestoredAsIfItWerePlain)
+{
+    jextest::TempDir dir;
+    std::string image = jextest::MakeNtfsImage(dir, "disk.img", 16, 4096);
+    {
+        NtfsImageWriter disk(image);
+        ASSERT_TRUE(disk.Mounted());
+        disk.File("/Geheim.bin", Content(20000, 4));
+        disk.Delete("/Geheim.bin");
+    }
+    // The stream's encrypted flag, as EFS sets it.
+    MftRecords mft(image);
+    const uint64_t record = mft.Find("Geheim.bin");
+    ASSERT_NE(record, 0u);
+    std::vector<uint8_t> r = mft.Read(record);
+    size_t data = MftRecords::Le(r, 20, 2);
+    while (MftRecords::Le(r, data, 4) != 0x80)
+        data += MftRecords::Le(r, data + 4, 4);
+    MftRecords::Put(r, data + 12, MftRecords::Le(r, data + 12, 2) | 0x4000, 2);
+    mft.Write(record, r);
+
+    jextest::ExportScan scan(image);
+    ASSERT_TRUE(scan.fs);
+    auto file = scan.File("disk.img/Geheim.bin");
+    ASSERT_TRUE(file);
+    CZelRestoreReport report;
+    EXPECT_EQ(file->RestoreEx(dir.File("geheim").c_str(), {}, report), ZEL_E_ENGINE);
+    EXPECT_EQ(report.verdict, ZelRestoreFailed);
+    EXPECT_NE(report.reason.find(L"encrypted"), std::wstring::npos);
+    EXPECT_FALSE(std::filesystem::exists(dir.File("geheim")));
 }

@@ -393,3 +393,105 @@ TEST(NtfsFidelity, AnEncryptedFileIsNotRestoredAsIfItWerePlain)
     EXPECT_NE(report.reason.find(L"encrypted"), std::wstring::npos);
     EXPECT_FALSE(std::filesystem::exists(dir.File("geheim")));
 }
+
+TEST(NtfsFidelity, DataExtentsInTwoExtensionRecordsAreJoinedInTheirOrder)
+{
+    jextest::TempDir dir;
+    std::string image = jextest::MakeNtfsImage(dir, "disk.img", 16, 4096);
+    std::vector<uint8_t> data = Content(4 * 4096, 1);
+    const std::vector<uint8_t> more = Content(4 * 4096, 3);
+    {
+        NtfsImageWriter disk(image);
+        ASSERT_TRUE(disk.Mounted());
+        disk.File("/Teile.bin", data);
+        disk.File("/Mitte.bin", Content(4 * 4096, 2));
+        // Grown after another file: its second half lies elsewhere.
+        disk.WriteAt("/Teile.bin", data.size(), more);
+        disk.File("/Platz1.txt", Content(10, 4));
+        disk.File("/Platz2.txt", Content(10, 5));
+        disk.Delete("/Teile.bin");
+        disk.Delete("/Platz1.txt");
+        disk.Delete("/Platz2.txt");
+    }
+    data.insert(data.end(), more.begin(), more.end());
+    MftRecords mft(image);
+    const uint64_t base = mft.Find("Teile.bin"), first = mft.Find("Platz1.txt"), second = mft.Find("Platz2.txt");
+    ASSERT_TRUE(base != 0 && first != 0 && second != 0);
+    std::vector<uint8_t> b = mft.Read(base);
+    const uint16_t baseSequence = static_cast<uint16_t>(MftRecords::Le(b, 16, 2));
+    std::vector<uint8_t> header, kept;
+    std::vector<std::pair<uint64_t, uint64_t>> runs; // length, lcn
+    for (size_t at = MftRecords::Le(b, 20, 2); MftRecords::Le(b, at, 4) != 0xFFFFFFFF;) {
+        const size_t length = MftRecords::Le(b, at + 4, 4);
+        if (MftRecords::Le(b, at, 4) == 0x80) {
+            header.assign(b.begin() + static_cast<std::ptrdiff_t>(at), b.begin() + static_cast<std::ptrdiff_t>(at + 64));
+            uint64_t lcn = 0;
+            for (size_t p = at + MftRecords::Le(b, at + 32, 2); b[p] != 0;) {
+                const int lb = b[p] & 0x0F, ob = b[p] >> 4;
+                lcn += MftRecords::Le(b, p + 1 + static_cast<size_t>(lb), ob);
+                runs.emplace_back(MftRecords::Le(b, p + 1, lb), lcn);
+                p += 1 + static_cast<size_t>(lb + ob);
+            }
+        } else {
+            kept.insert(kept.end(), b.begin() + static_cast<std::ptrdiff_t>(at),
+                        b.begin() + static_cast<std::ptrdiff_t>(at + length));
+        }
+        at += length;
+    }
+    ASSERT_EQ(runs.size(), 2u) << "the file should lie in two pieces";
+    // One extent per run: VCN 0 with the sizes, VCN of the second run with
+    // none, each in its own record, the later one in the first record.
+    auto extent = [&](size_t i) {
+        std::vector<uint8_t> a = header;
+        const uint64_t vcn = i == 0 ? 0 : runs[0].first;
+        MftRecords::Put(a, 16, vcn, 8);
+        MftRecords::Put(a, 24, vcn + runs[i].first - 1, 8);
+        if (i != 0)
+            for (size_t at : {40, 48, 56})
+                MftRecords::Put(a, at, 0, 8);
+        MftRecords::Put(a, 32, 64, 2);
+        a.insert(a.end(), {0x31, static_cast<uint8_t>(runs[i].first), static_cast<uint8_t>(runs[i].second),
+                           static_cast<uint8_t>(runs[i].second >> 8), static_cast<uint8_t>(runs[i].second >> 16), 0, 0, 0});
+        MftRecords::Put(a, 4, a.size(), 4);
+        return a;
+    };
+    auto place = [&](uint64_t record, const std::vector<uint8_t>& attribute) {
+        std::vector<uint8_t> e = mft.Read(record);
+        std::vector<uint8_t> bytes = attribute;
+        bytes.insert(bytes.end(), {0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0});
+        const size_t at = MftRecords::Le(e, 20, 2);
+        std::copy(bytes.begin(), bytes.end(), e.begin() + static_cast<std::ptrdiff_t>(at));
+        MftRecords::Put(e, 24, at + bytes.size(), 4);
+        MftRecords::Put(e, 32, base | (uint64_t(static_cast<uint16_t>(baseSequence - 1)) << 48), 8);
+        mft.Write(record, e);
+        return record | (MftRecords::Le(e, 16, 2) << 48);
+    };
+    const uint64_t laterRef = place(first, extent(1)), earlierRef = place(second, extent(0));
+    std::vector<uint8_t> list(24 + 64, 0);
+    MftRecords::Put(list, 0, 0x20, 4);
+    MftRecords::Put(list, 4, list.size(), 4);
+    MftRecords::Put(list, 16, 64, 4);
+    MftRecords::Put(list, 20, 24, 2);
+    MftRecords::Put(list, 24, 0x80, 4);
+    MftRecords::Put(list, 28, 32, 2);
+    MftRecords::Put(list, 32, runs[0].first, 8);
+    MftRecords::Put(list, 40, laterRef, 8);
+    MftRecords::Put(list, 56, 0x80, 4);
+    MftRecords::Put(list, 60, 32, 2);
+    MftRecords::Put(list, 72, earlierRef, 8);
+    std::vector<uint8_t> attributes = list;
+    attributes.insert(attributes.end(), kept.begin(), kept.end());
+    attributes.insert(attributes.end(), {0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0});
+    const size_t at = MftRecords::Le(b, 20, 2);
+    std::copy(attributes.begin(), attributes.end(), b.begin() + static_cast<std::ptrdiff_t>(at));
+    MftRecords::Put(b, 24, at + attributes.size(), 4);
+    mft.Write(base, b);
+
+    jextest::ExportScan scan(image);
+    ASSERT_TRUE(scan.fs);
+    auto file = scan.File("disk.img/Teile.bin");
+    ASSERT_TRUE(file);
+    EXPECT_EQ(file->GetSize(), data.size());
+    EXPECT_EQ(file->GetRecoveryEstimate(), 100);
+    EXPECT_EQ(jextest::Restore(file, dir.File("teile")), data);
+}

@@ -9,6 +9,8 @@
 #include "ZelFolderDialog.h"
 #include "jexcommon/ZelText.h"
 #include "jexplatform/BlockDevices.h"
+#include "jexplatform/DeviceFile.h"
+#include "jexplatform/PartitionTable.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -116,17 +118,33 @@ void CDialogFileRecovery::InsertVolumeRow(int row, CZelVolumeInfo& volume)
 void CDialogFileRecovery::AppendImageRows()
 {
     // Image files come after the machine's volumes, by the paths given made
-    // whole (the found paths begin with the image's own name).
+    // whole (the found paths begin with the image's own name). A whole-disk
+    // image shows its partitions, each named IMAGE@pN.
     for (const QString& given : m_ImageFiles) {
         QFileInfo file(given);
-        QString path = file.absoluteFilePath();
-        CZelVolumeDescription description = ZelDescribeVolume(path.toStdString(), file.exists() ? file.size() : 0);
-        QString fileSystem = QString::fromStdWString(description.fileSystemName);
-        auto* item = new QTreeWidgetItem(
-            QStringList{path, fileSystem.isEmpty() ? Text(23) : fileSystem, ZelVolumeSizeText(description.size)});
-        item->setData(0, VolumeRole, path);
-        item->setToolTip(0, path);
-        m_pVolumeList->addTopLevelItem(item);
+        const QString path = file.absoluteFilePath();
+        std::vector<std::string> volumes;
+        CZelDeviceFile disk;
+        std::string error, table;
+        if (disk.Open(path.toStdString(), error))
+            for (const CZelPartition& partition : ZelListPartitions(disk.Descriptor(), disk.Size(), table))
+                if (!partition.extended)
+                    volumes.push_back(path.toStdString() + "@p" + std::to_string(partition.number));
+        disk.Close();
+        if (volumes.empty())
+            volumes.push_back(path.toStdString());
+        for (const std::string& volume : volumes) {
+            CZelVolumeDescription description = ZelDescribeVolume(volume, volume == path.toStdString() && file.exists()
+                                                                               ? static_cast<uint64_t>(file.size())
+                                                                               : 0);
+            const QString text = QString::fromStdString(volume);
+            const QString fileSystem = QString::fromStdWString(description.fileSystemName);
+            auto* item = new QTreeWidgetItem(
+                QStringList{text, fileSystem.isEmpty() ? Text(23) : fileSystem, ZelVolumeSizeText(description.size)});
+            item->setData(0, VolumeRole, text);
+            item->setToolTip(0, text);
+            m_pVolumeList->addTopLevelItem(item);
+        }
     }
 }
 

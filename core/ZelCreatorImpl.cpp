@@ -73,7 +73,7 @@ boost::shared_ptr<CZelFileSystem> CZelFileSystemCreatorImpl::Choose(const wchar_
         return boost::shared_ptr<CZelFileSystem>();
     }
     uint32_t sectorSize = device.SectorSize();
-    std::string name = ZelProbeFileSystemName(device.Descriptor());
+    std::string name = ZelProbeFileSystemName(device.Descriptor(), device.WindowOffset(), device.WindowLength());
     if (name.empty()) {
         // Nothing recognised may be a volume that cannot be read at all.
         uint8_t start[4096];

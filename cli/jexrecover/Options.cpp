@@ -5,11 +5,13 @@
 
 const char* const kRecoverUsage =
     "Usage:\n"
-    "  jexrecover volumes [--json]\n"
+    "  jexrecover volumes [IMAGE] [--json]\n"
     "  jexrecover scan VOLUME [FILTERS] [--json]\n"
     "  jexrecover restore VOLUME --to DIR (--all | --index N[,N...]) [FILTERS] [--flat] [--json]\n"
     "\n"
-    "VOLUME is a device node (/dev/sdb1), an image file, or the mount point of a device.\n"
+    "VOLUME is a device node (/dev/sdb1), an image file, the mount point of a device, or a\n"
+    "partition inside a whole-disk image or device: IMAGE@pN, N as its partition table numbers\n"
+    "it (jexrecover volumes IMAGE lists them).\n"
     "\n"
     "Filters:\n"
     "  --category NAME   documents, audio, images or video (may be repeated)\n"
@@ -163,10 +165,12 @@ bool ZelParseRecoverOptions(int argc, char** argv, CRecoverOptions& options, std
     const std::string& command = positional[0];
     if (command == "volumes") {
         options.command = CRecoverOptions::Volumes;
-        if (positional.size() != 1) {
-            error = "volumes takes no volume";
+        if (positional.size() > 2) {
+            error = "volumes takes at most one image";
             return false;
         }
+        if (positional.size() == 2)
+            options.volume = positional[1];
         return true;
     }
     if (command != "scan" && command != "restore") {

@@ -9,6 +9,9 @@
 #include "jexcommon/ZelText.h"
 #include "jexcommon/ZelVersion.h"
 #include "jexfscore/ZelBinding.h"
+#include "jexplatform/DeviceFile.h"
+#include "jexplatform/FsProbe.h"
+#include "jexplatform/PartitionTable.h"
 #include "jexplatform/VolumeAccess.h"
 #include "jexrecovery/ZelDestination.h"
 #include "jexrecovery/ZelFilterRequest.h"
@@ -59,8 +62,75 @@ bool ShowProgress(const CRecoverOptions& options)
     return !options.quiet && ::isatty(STDERR_FILENO);
 }
 
+// The partitions of a whole-disk image or device, with the volume text
+// that names each and the file system it holds.
+struct CListedPartition {
+    std::string volume;
+    CZelPartition partition;
+    std::string fileSystem;
+    bool searchable = false;
+};
+
+bool ReadPartitions(const CZelCoreBinding& core, const std::string& image, std::vector<CListedPartition>& listed,
+                    std::string& error)
+{
+    CZelDeviceFile disk;
+    if (!disk.Open(image, error)) {
+        error = image + ": " + error;
+        return false;
+    }
+    std::string table;
+    for (const CZelPartition& partition : ZelListPartitions(disk.Descriptor(), disk.Size(), table)) {
+        if (partition.extended)
+            continue;
+        CListedPartition entry;
+        entry.volume = image + "@p" + std::to_string(partition.number);
+        entry.partition = partition;
+        CZelDeviceFile window;
+        std::string ignored;
+        if (window.Open(entry.volume, ignored))
+            entry.fileSystem = ZelProbeFileSystemName(window.Descriptor(), window.WindowOffset(), window.WindowLength());
+        std::wstring reason;
+        entry.searchable =
+            static_cast<bool>(core.GetFileSystemCreator()->CreateFileSystemEx(ZelNarrowToWide(entry.volume).c_str(), reason));
+        listed.push_back(entry);
+    }
+    return true;
+}
+
+void PrintPartitions(const std::vector<CListedPartition>& listed, bool json, FILE* out)
+{
+    std::vector<CZelJsonObject> objects;
+    for (const CListedPartition& p : listed) {
+        if (json)
+            objects.push_back(CZelJsonObject()
+                                  .Add("volume", p.volume)
+                                  .Add("start", p.partition.offset)
+                                  .Add("size", p.partition.length)
+                                  .Add("fileSystem", p.fileSystem)
+                                  .Add("searchable", p.searchable));
+        else
+            std::fprintf(out, "%-32s start %12llu  %10s  %s\n", p.volume.c_str(),
+                         static_cast<unsigned long long>(p.partition.offset), HumanSize(p.partition.length).c_str(),
+                         p.fileSystem.empty() ? "-" : p.fileSystem.c_str());
+    }
+    if (json)
+        ZelPrintJsonArray(objects);
+}
+
 int ListVolumes(const CZelCoreBinding& core, const CRecoverOptions& options)
 {
+    // An image or a whole disk named: its partitions.
+    if (!options.volume.empty()) {
+        std::vector<CListedPartition> listed;
+        std::string error;
+        if (!ReadPartitions(core, options.volume, listed, error))
+            return Fail(error);
+        if (listed.empty())
+            return Fail(options.volume + ": holds no partition table");
+        PrintPartitions(listed, options.json, stdout);
+        return kDone;
+    }
     boost::shared_ptr<CZelVolumeEnum> volumes = core.GetCreator()->CreateVolumeEnum();
     if (!volumes)
         return Fail("the volumes of this machine cannot be listed");
@@ -285,6 +355,30 @@ int main(int argc, char** argv)
     CZelVolumeCheck check = ZelCheckVolume(options.volume, false);
     if (!check.ok)
         return Fail(check.error);
+    // A whole-disk image or device with a partition table: the one
+    // partition that can be searched, or a list to choose from.
+    std::wstring reason;
+    if (!core.GetFileSystemCreator()->CreateFileSystemEx(ZelNarrowToWide(options.volume).c_str(), reason)) {
+        std::vector<CListedPartition> listed, searchable;
+        ReadPartitions(core, check.device, listed, error);
+        for (const CListedPartition& p : listed)
+            if (p.searchable)
+                searchable.push_back(p);
+        if (searchable.size() == 1) {
+            if (!options.quiet)
+                std::fprintf(stderr, "jexrecover: %s holds a partition table; searching %s (%s)\n",
+                             options.volume.c_str(), searchable[0].volume.c_str(), searchable[0].fileSystem.c_str());
+            options.volume = searchable[0].volume;
+        } else if (searchable.size() > 1) {
+            std::fprintf(stderr, "jexrecover: %s holds %zu partitions that can be searched; name one of them:\n",
+                         options.volume.c_str(), searchable.size());
+            PrintPartitions(searchable, false, stderr);
+            return kCannot;
+        }
+        check = ZelCheckVolume(options.volume, false);
+        if (!check.ok)
+            return Fail(check.error);
+    }
     // Before anything is read: a destination on the volume itself could
     // overwrite the very data being recovered.
     if (options.command == CRecoverOptions::Restore) {

@@ -92,7 +92,7 @@ CZelVolumeDescription ZelDescribeVolume(const std::string& node, uint64_t fallba
     std::string error;
     if (!device.Open(node, error))
         return description;
-    description.fileSystemName = ZelNarrowToWide(ZelProbeFileSystemName(device.Descriptor()));
+    description.fileSystemName = ZelNarrowToWide(ZelProbeFileSystemName(device.Descriptor(), device.WindowOffset(), device.WindowLength()));
     description.size = device.Size();
     return description;
 }

@@ -1,5 +1,8 @@
 #include "jexplatform/DeviceFile.h"
 
+#include "jexplatform/PartitionTable.h"
+
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -17,6 +20,11 @@ bool CZelDeviceFile::Open(const std::string& path, std::string& error)
 {
     Close();
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // "IMAGE@pN": partition N of IMAGE, unless a file of that name exists.
+    std::string image;
+    int number = 0;
+    if (fd < 0 && errno == ENOENT && ZelSplitPartitionText(path, image, number))
+        return OpenPartition(path, image, number, error);
     if (fd < 0) {
         error = std::strerror(errno);
         return false;
@@ -37,7 +45,27 @@ bool CZelDeviceFile::Open(const std::string& path, std::string& error)
     m_RegularFile = S_ISREG(info.st_mode);
     m_Identity = m_BlockDevice ? info.st_rdev : info.st_ino;
     m_Path = path;
+    m_File = path;
     return true;
+}
+
+bool CZelDeviceFile::OpenPartition(const std::string& path, const std::string& image, int number, std::string& error)
+{
+    if (!Open(image, error))
+        return false;
+    std::string table;
+    for (const CZelPartition& partition : ZelListPartitions(m_Fd, Size(), table)) {
+        if (partition.number != number || partition.extended)
+            continue;
+        m_Windowed = true;
+        m_Offset = partition.offset;
+        m_Length = partition.length;
+        m_Path = path;
+        return true;
+    }
+    error = table.empty() ? "holds no partition table" : "has no partition " + std::to_string(number);
+    Close();
+    return false;
 }
 
 void CZelDeviceFile::Close()
@@ -48,6 +76,9 @@ void CZelDeviceFile::Close()
     m_BlockDevice = false;
     m_RegularFile = false;
     m_Path.clear();
+    m_File.clear();
+    m_Windowed = false;
+    m_Offset = m_Length = 0;
 }
 
 int64_t CZelDeviceFile::ReadAt(uint64_t offset, void* destination, size_t count, int& error) const
@@ -56,6 +87,13 @@ int64_t CZelDeviceFile::ReadAt(uint64_t offset, void* destination, size_t count,
     if (m_Fd < 0) {
         error = EBADF;
         return 0;
+    }
+    // A partition's reads stay inside its window.
+    if (m_Windowed) {
+        if (offset >= m_Length)
+            return 0;
+        count = static_cast<size_t>(std::min<uint64_t>(count, m_Length - offset));
+        offset += m_Offset;
     }
     char* out = static_cast<char*>(destination);
     size_t done = 0;
@@ -80,7 +118,7 @@ int64_t CZelDeviceFile::ReadAt(uint64_t offset, void* destination, size_t count,
 bool CZelDeviceFile::StillNamed() const
 {
     struct stat info;
-    if (m_Fd < 0 || ::stat(m_Path.c_str(), &info) != 0)
+    if (m_Fd < 0 || ::stat(m_File.c_str(), &info) != 0)
         return false;
     return (m_BlockDevice ? info.st_rdev : info.st_ino) == m_Identity;
 }
@@ -89,6 +127,8 @@ uint64_t CZelDeviceFile::Size() const
 {
     if (m_Fd < 0)
         return 0;
+    if (m_Windowed)
+        return m_Length;
     if (m_BlockDevice) {
         uint64_t bytes = 0;
         if (::ioctl(m_Fd, BLKGETSIZE64, &bytes) == 0)

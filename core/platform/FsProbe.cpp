@@ -34,14 +34,14 @@ private:
 
 } // namespace
 
-std::string ZelProbeFileSystemName(int fd)
+std::string ZelProbeFileSystemName(int fd, uint64_t offset, uint64_t length)
 {
     if (fd < 0)
         return std::string();
     CZelProbe probe;
     if (probe.Get() == nullptr)
         return std::string();
-    if (blkid_probe_set_device(probe.Get(), fd, 0, 0) != 0)
+    if (blkid_probe_set_device(probe.Get(), fd, static_cast<blkid_loff_t>(offset), static_cast<blkid_loff_t>(length)) != 0)
         return std::string();
     blkid_probe_enable_superblocks(probe.Get(), 1);
     blkid_probe_set_superblocks_flags(probe.Get(), BLKID_SUBLKS_TYPE | BLKID_SUBLKS_VERSION);

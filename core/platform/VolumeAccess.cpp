@@ -1,5 +1,7 @@
 #include "jexplatform/VolumeAccess.h"
 
+#include "jexplatform/DeviceFile.h"
+#include "jexplatform/PartitionTable.h"
 #include "jexplatform/VolumePath.h"
 
 #include <cerrno>
@@ -21,6 +23,22 @@ CZelVolumeCheck ZelCheckVolume(const std::string& volume, bool open)
         return check;
     }
     check.device = resolved.device;
+    std::string image;
+    int number = 0;
+    if (::stat(check.device.c_str(), &info) != 0 && errno == ENOENT &&
+        ZelSplitPartitionText(check.device, image, number)) {
+        // A partition of a whole-disk image or device: it is there when its
+        // table names it.
+        CZelDeviceFile partition;
+        std::string error;
+        if (!partition.Open(check.device, error)) {
+            check.error = check.device + ": " + error;
+            return check;
+        }
+        check.blockDevice = partition.IsBlockDevice();
+        check.ok = true;
+        return check;
+    }
     if (::stat(check.device.c_str(), &info) != 0) {
         check.error = check.device + ": " + std::strerror(errno);
         return check;
@@ -92,7 +110,13 @@ bool BuiltOn(dev_t dev, dev_t target, int depth)
 bool ZelFolderOnDevice(const std::string& folder, const std::string& device)
 {
     struct stat volume;
-    if (::stat(device.c_str(), &volume) != 0 || !S_ISBLK(volume.st_mode))
+    // For a partition named inside a whole disk, the disk counts: a folder
+    // on any of its partitions may lie on the partition searched.
+    std::string disk = device, image;
+    int number = 0;
+    if (::stat(disk.c_str(), &volume) != 0 && ZelSplitPartitionText(device, image, number))
+        disk = image;
+    if (::stat(disk.c_str(), &volume) != 0 || !S_ISBLK(volume.st_mode))
         return false;
     std::filesystem::path existing = std::filesystem::absolute(folder);
     struct stat info;

@@ -5,6 +5,7 @@
 #include "VolumePermission.h"
 #include "WindowDriver.h"
 #include "support/TestImages.h"
+#include "support/WholeDisk.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -465,4 +466,19 @@ TEST(MainWindow, ListsADeviceThatIsAttachedAndDropsItWhenItGoes)
         EXPECT_EQ(dialog.Hint()->text(), QString());
     }
     EXPECT_TRUE(window.WaitUntil([&] { return !shown(node); })) << node;
+}
+
+TEST(MainWindow, AWholeDiskImageShowsItsPartitionsAsVolumes)
+{
+    jextest::WholeDisk disk;
+    WindowDriver window({disk.image});
+    std::vector<std::string> rows = VolumeRows(window.Dialog());
+    ASSERT_GE(rows.size(), 2u);
+    EXPECT_EQ(rows[rows.size() - 2].rfind(disk.image + "@p1|FAT32|", 0), 0u) << rows[rows.size() - 2];
+    EXPECT_EQ(rows.back().rfind(disk.image + "@p5|NTFS|", 0), 0u) << rows.back();
+    ASSERT_TRUE(window.SelectVolume(disk.image + "@p5"));
+    ASSERT_TRUE(window.SearchAndWait());
+    ASSERT_TRUE(window.SelectFound({"Brief.odt"}));
+    ASSERT_TRUE(window.RecoverAndWait(disk.card.dir.File("out")));
+    EXPECT_EQ(jextest::ReadFile(disk.card.dir.File("out/Brief.odt")), disk.letter);
 }

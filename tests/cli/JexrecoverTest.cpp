@@ -2,6 +2,7 @@
 #include "support/FatImageBuilder.h"
 #include "support/NtfsImageWriter.h"
 #include "support/TestImages.h"
+#include "support/WholeDisk.h"
 
 #include <gtest/gtest.h>
 
@@ -324,4 +325,43 @@ TEST_F(Jexrecover, BadInputIsNamedWithItsReason)
     EXPECT_NE(help.out.find("jexrecover restore VOLUME --to DIR"), std::string::npos);
     Outcome version = Run("--version");
     EXPECT_EQ(version.out, "jexrecover 1.2.7\n");
+}
+
+TEST_F(Jexrecover, PartitionsOfAWholeDiskImageAreListedAndNamedByTheirNumber)
+{
+    jextest::WholeDisk disk;
+    Outcome listed = Run("volumes " + Quote(disk.image));
+    ASSERT_EQ(listed.exit, 0) << listed.err;
+    EXPECT_NE(listed.out.find(disk.image + "@p1"), std::string::npos) << listed.out;
+    EXPECT_NE(listed.out.find("FAT32"), std::string::npos) << listed.out;
+    EXPECT_NE(listed.out.find(disk.image + "@p5"), std::string::npos) << listed.out;
+    EXPECT_NE(listed.out.find("NTFS"), std::string::npos) << listed.out;
+    EXPECT_EQ(listed.out.find("@p2"), std::string::npos) << "the extended partition holds no file system";
+    Outcome json = Run("volumes " + Quote(disk.image) + " --json");
+    EXPECT_NE(json.out.find("\"volume\": " + std::string("\"") + disk.image + "@p5\", \"start\": " +
+                            std::to_string(disk.ntfsStart * 512)),
+              std::string::npos)
+        << json.out;
+
+    // Two partitions can be searched: one must be named.
+    Outcome ambiguous = Run("scan " + Quote(disk.image));
+    EXPECT_EQ(ambiguous.exit, 2);
+    EXPECT_NE(ambiguous.err.find("name one of them"), std::string::npos) << ambiguous.err;
+    EXPECT_NE(ambiguous.err.find(disk.image + "@p1"), std::string::npos) << ambiguous.err;
+
+    Outcome restore = Run("restore " + Quote(disk.image + "@p5") + " --to " + Quote(dir.File("out")) + " --all");
+    ASSERT_EQ(restore.exit, 0) << restore.err;
+    EXPECT_EQ(jextest::ReadFile(dir.File("out/Brief.odt")), disk.letter);
+}
+
+TEST_F(Jexrecover, TheOnePartitionThatCanBeSearchedIsSearched)
+{
+    jextest::WholeDisk disk(false);
+    Outcome scan = Run("scan " + Quote(disk.image));
+    ASSERT_EQ(scan.exit, 0) << scan.err;
+    EXPECT_NE(scan.err.find("searching " + disk.image + "@p1 (FAT32)"), std::string::npos) << scan.err;
+    EXPECT_NE(scan.out.find("whole.img@p1/Foto.jpg"), std::string::npos) << scan.out;
+    Outcome restore = Run("restore " + Quote(disk.image) + " --to " + Quote(dir.File("out")) + " --all --quiet");
+    ASSERT_EQ(restore.exit, 0) << restore.err;
+    EXPECT_EQ(jextest::ReadFile(dir.File("out/Foto.jpg")), disk.fat);
 }

@@ -1,5 +1,8 @@
 // Read-only access to a volume: a block device node or a regular file that
-// holds a file-system image. A volume is never opened for writing.
+// holds a file-system image, or a partition inside a whole-disk device or
+// image named "IMAGE@pN" (a file literally named so wins), read through
+// the window the partition table gives it. A volume is never opened for
+// writing.
 #pragma once
 
 #include <cstddef>
@@ -21,6 +24,10 @@ public:
     bool IsOpen() const { return m_Fd >= 0; }
     int Descriptor() const { return m_Fd; }
     const std::string& Path() const { return m_Path; }
+    // For a partition: where its window starts on the descriptor and how
+    // long it is; 0 and 0 for a whole device or image.
+    uint64_t WindowOffset() const { return m_Offset; }
+    uint64_t WindowLength() const { return m_Windowed ? m_Length : 0; }
 
     // Reads up to count bytes at offset; returns the number of bytes read:
     // fewer at the end of the volume (error 0) or where a read failed (error
@@ -37,9 +44,16 @@ public:
     uint32_t SectorSize() const;
 
 private:
+    bool OpenPartition(const std::string& path, const std::string& image, int number, std::string& error);
+
     int m_Fd = -1;
     bool m_BlockDevice = false;
     bool m_RegularFile = false;
     dev_t m_Identity = 0;
     std::string m_Path;
+    // The file opened: the image of a partition, else the path.
+    std::string m_File;
+    bool m_Windowed = false;
+    uint64_t m_Offset = 0;
+    uint64_t m_Length = 0;
 };

@@ -31,11 +31,6 @@
 
 namespace {
 
-QString FromUtf16(const std::u16string& text)
-{
-    return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
-}
-
 // The window that shows the core's messages.
 QPointer<CDialogFileRecovery>& MessageWindow()
 {
@@ -103,7 +98,7 @@ QTreeWidget* MakeList(QWidget* parent, const std::vector<std::pair<uint32_t, int
     list->setPalette(colours);
     QStringList headers;
     for (const auto& column : columns)
-        headers << FromUtf16(GetText(column.first));
+        headers << GetQText(column.first);
     list->setHeaderLabels(headers);
     for (size_t i = 0; i < columns.size(); ++i)
         list->setColumnWidth(static_cast<int>(i), columns[i].second);
@@ -228,7 +223,7 @@ bool CDialogFileRecovery::InitDialog()
 
 void CDialogFileRecovery::SetCaption(uint32_t text)
 {
-    SetCaption(FromUtf16(GetText(text)));
+    SetCaption(GetQText(text));
 }
 
 void CDialogFileRecovery::SetCaption(const QString& caption)
@@ -245,28 +240,30 @@ void CDialogFileRecovery::CreateControls()
     setWindowIcon(icon);
 
     // Frames first: what lies on them is made later and so drawn above.
-    m_pFilterFrame = Place(new QGroupBox(FromUtf16(GetText(16)), this), 121, 10, 210, 430, 380);
-    m_pSizeFrame = Place(new QGroupBox(FromUtf16(GetText(6)), this), 127, 20, 320, 420, 360);
+    m_pFilterFrame = Place(new QGroupBox(GetQText(16), this), 121, 10, 210, 430, 380);
+    m_pSizeFrame = Place(new QGroupBox(GetQText(6), this), 127, 20, 320, 420, 360);
 
     m_pVolumeList = Place(MakeList(this, {{1, 100}, {2, 130}, {3, 300}}, QAbstractItemView::SingleSelection), 100,
                           0, 0, 618, 200);
-    m_pSearch = Place(MakeButton(this, FromUtf16(GetText(4))), 101, 440, 300, 615, 380);
+    // A long path keeps its end in sight: the image's name and partition.
+    m_pVolumeList->setTextElideMode(Qt::ElideLeft);
+    m_pSearch = Place(MakeButton(this, GetQText(4)), 101, 440, 300, 615, 380);
     m_pScanBar = Place(MakeBar(this), 102, 10, 220, 608, 255);
     // The found list leaves room below it for the box that narrows it.
     m_pFoundList = Place(MakeList(this, {{5, 100}, {6, 140}, {7, 300}}, QAbstractItemView::ExtendedSelection), 103,
                          0, 0, 618, 294);
     m_pNarrow = Place(new QLineEdit(this), NarrowBoxId, 10, 298, 435, 320);
-    m_pNarrow->setPlaceholderText(FromUtf16(GetText(42)));
+    m_pNarrow->setPlaceholderText(GetQText(42));
     m_pNarrow->setClearButtonEnabled(true);
-    m_pRecover = Place(MakeButton(this, FromUtf16(GetText(8))), 104, 440, 340, 615, 380);
+    m_pRecover = Place(MakeButton(this, GetQText(8)), 104, 440, 340, 615, 380);
     m_pRestoreList = Place(MakeList(this, {{5, 350}, {9, 100}}, QAbstractItemView::ExtendedSelection), 105, 0, 0,
                            618, 250);
-    m_pCurrentFile = Place(new QLabel(FromUtf16(GetText(10)), this), 106, 10, 260, 450, 280);
+    m_pCurrentFile = Place(new QLabel(GetQText(10), this), 106, 10, 260, 450, 280);
     m_pFileBar = Place(MakeBar(this), 107, 10, 280, 605, 300);
-    m_pTotalLabel = Place(new QLabel(FromUtf16(GetText(11)), this), 108, 10, 310, 150, 330);
+    m_pTotalLabel = Place(new QLabel(GetQText(11), this), 108, 10, 310, 150, 330);
     m_pTotalBar = Place(MakeBar(this), 109, 10, 330, 605, 350);
-    m_pBack = Place(MakeButton(this, FromUtf16(GetText(12))), 110, 460, 360, 605, 390);
-    m_pStop = Place(MakeButton(this, FromUtf16(GetText(13))), 111, 300, 360, 445, 390);
+    m_pBack = Place(MakeButton(this, GetQText(12)), 110, 460, 360, 605, 390);
+    m_pStop = Place(MakeButton(this, GetQText(13)), 111, 300, 360, 445, 390);
     m_pFilePercent = Place(new QLabel(QStringLiteral("0%"), this), 112, 460, 260, 605, 280);
     m_pFilePercent->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     m_pTotalPercent = Place(new QLabel(QStringLiteral("0%"), this), 113, 400, 310, 605, 330);
@@ -285,7 +282,7 @@ void CDialogFileRecovery::CreateControls()
     m_pMailLink->setText(address);
     m_pMailLink->SetTarget(QStringLiteral("mailto:") + address);
     m_pMailLink->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    m_pVersionLabel = Place(new QLabel(FromUtf16(GetText(14)) + QStringLiteral(ZEL_VERSION_TEXT), this), 119, 200,
+    m_pVersionLabel = Place(new QLabel(GetQText(14) + QStringLiteral(ZEL_VERSION_TEXT), this), 119, 200,
                             390, 405, 410);
     for (QLabel* label : {static_cast<QLabel*>(m_pPageLink), static_cast<QLabel*>(m_pMailLink), m_pVersionLabel}) {
         QPalette colours = label->palette();
@@ -293,14 +290,14 @@ void CDialogFileRecovery::CreateControls()
         label->setPalette(colours);
     }
 
-    m_pNewSearch = Place(MakeButton(this, FromUtf16(GetText(15))), 120, 280, 325, 435, 347);
-    m_pAudio = Place(new QCheckBox(FromUtf16(GetText(17)), this), 122, 30, 230, 200, 250);
-    m_pVideo = Place(new QCheckBox(FromUtf16(GetText(18)), this), 123, 210, 230, 400, 250);
-    m_pImages = Place(new QCheckBox(FromUtf16(GetText(19)), this), 124, 30, 260, 200, 280);
-    m_pDocuments = Place(new QCheckBox(FromUtf16(GetText(20)), this), 125, 210, 260, 400, 280);
-    m_pOwnExt = Place(new QCheckBox(FromUtf16(GetText(21)), this), 126, 30, 290, 200, 310);
+    m_pNewSearch = Place(MakeButton(this, GetQText(15)), 120, 280, 325, 435, 347);
+    m_pAudio = Place(new QCheckBox(GetQText(17), this), 122, 30, 230, 200, 250);
+    m_pVideo = Place(new QCheckBox(GetQText(18), this), 123, 210, 230, 400, 250);
+    m_pImages = Place(new QCheckBox(GetQText(19), this), 124, 30, 260, 200, 280);
+    m_pDocuments = Place(new QCheckBox(GetQText(20), this), 125, 210, 260, 400, 280);
+    m_pOwnExt = Place(new QCheckBox(GetQText(21), this), 126, 30, 290, 200, 310);
     m_pSizeCheck = Place(new QCheckBox(this), 128, 30, 334, 60, 355);
-    m_pDestinationLabel = Place(new QLabel(FromUtf16(GetText(22)), this), 129, 10, 328, 260, 348);
+    m_pDestinationLabel = Place(new QLabel(GetQText(22), this), 129, 10, 328, 260, 348);
     m_pHint = Place(new QLabel(this), 129, 440, 210, 615, 280);
     m_pHint->setWordWrap(true);
     m_pHint->setAlignment(Qt::AlignLeft | Qt::AlignTop);

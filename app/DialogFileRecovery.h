@@ -40,6 +40,8 @@ class CDialogFileRecovery : public QDialog {
     Q_OBJECT
 public:
     enum class Phase { ChooseVolume, Scanning, Results, Restoring, Restored };
+    // Where a row of the found list keeps the position of its entry.
+    static constexpr int kFoundPositionRole = Qt::UserRole;
 
     // programFolder holds the libraries and data files (the folder of the
     // program itself).
@@ -145,6 +147,10 @@ private:
     void HandleRestoreEnd(int index);
     void EndRestore(uint32_t message);
     void InfoMessage(const QString& text);
+
+    // Hides the restore's controls and empties its list, for a new choice
+    // of volume.
+    void LeaveRestore();
 
     typedef CZelCallbackWrapperRT<CDialogFileRecovery, void, boost::shared_ptr<CZelVolumeInfo>> VolumeCallback;
 

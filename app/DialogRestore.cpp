@@ -24,14 +24,6 @@
 
 namespace {
 
-QString Text(uint32_t k)
-{
-    std::u16string text = GetText(k);
-    return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-constexpr int PositionRole = Qt::UserRole;
-
 QString Percent(int value)
 {
     return QString::number(value) + QLatin1Char('%');
@@ -48,12 +40,12 @@ void CDialogFileRecovery::OnRecover()
     // are read from: writing there could overwrite what is to be recovered.
     const QString destination = m_pDestination->text();
     if (destination.isEmpty()) {
-        InfoMessage(Text(36));
+        InfoMessage(GetQText(36));
         return;
     }
     CZelVolumeCheck volume = ZelCheckVolume(m_SearchedVolume.toStdString(), false);
     if (volume.ok && volume.blockDevice && ZelFolderOnDevice(destination.toStdString(), volume.device)) {
-        InfoMessage(Text(37));
+        InfoMessage(GetQText(37));
         return;
     }
 
@@ -74,7 +66,7 @@ void CDialogFileRecovery::OnRecover()
     m_pTotalBar->setValue(0);
     m_pFilePercent->setText(Percent(0));
     m_pTotalPercent->setText(Percent(0));
-    m_pCurrentFile->setText(Text(10));
+    m_pCurrentFile->setText(GetQText(10));
 
     m_SelectedRows.clear();
     m_RestorePositions.clear();
@@ -83,9 +75,9 @@ void CDialogFileRecovery::OnRecover()
     for (QTreeWidgetItem* row : chosen) {
         const uint32_t j = static_cast<uint32_t>(m_SelectedRows.size());
         m_SelectedRows.push_back(static_cast<uint32_t>(m_pFoundList->indexOfTopLevelItem(row)));
-        m_RestorePositions.push_back(row->data(0, PositionRole).toUInt());
+        m_RestorePositions.push_back(row->data(0, kFoundPositionRole).toUInt());
         m_RestoreNames[j] = row->text(0);
-        auto* item = new QTreeWidgetItem(QStringList{row->text(0), Text(27)});
+        auto* item = new QTreeWidgetItem(QStringList{row->text(0), GetQText(27)});
         item->setToolTip(0, row->text(2));
         m_pRestoreList->addTopLevelItem(item);
     }
@@ -122,7 +114,7 @@ void CDialogFileRecovery::HandleRestoreBegin(int index)
     m_pDestinationLabel->hide();
     m_pFileBar->setValue(0);
     auto name = m_RestoreNames.find(static_cast<uint32_t>(index));
-    m_pCurrentFile->setText(Text(10) + (index >= 0 && index < n && name != m_RestoreNames.end() ? name->second
+    m_pCurrentFile->setText(GetQText(10) + (index >= 0 && index < n && name != m_RestoreNames.end() ? name->second
                                                                                                : QString()));
     m_pFilePercent->setText(Percent(0));
     m_CurrentRow = index;
@@ -143,7 +135,7 @@ void CDialogFileRecovery::HandleRestoreProgress(double fraction)
     m_pFileBar->setValue(p);
     if (p != m_LastFilePercent && n >= 1) {
         if (QTreeWidgetItem* row = m_pRestoreList->topLevelItem(m_CurrentRow))
-            row->setText(1, Text(28));
+            row->setText(1, GetQText(28));
         m_pFilePercent->setText(Percent(p));
         const int total = std::min(100, p / n + static_cast<int>(static_cast<int64_t>(m_CurrentRow) * 100 / n));
         m_pTotalPercent->setText(Percent(total));
@@ -165,20 +157,20 @@ void CDialogFileRecovery::HandleRestoreEnd(int index)
     QString newName = QFileInfo(QString::fromStdString(outcome.destination)).fileName();
     switch (outcome.result) {
     case ZelRestoreResult::Restored:
-        status = Text(29);
+        status = GetQText(29);
         if (outcome.renamed)
             status += QStringLiteral(" (") + newName + QLatin1Char(')');
         break;
     case ZelRestoreResult::Partial:
         ++m_PartialCount;
-        status = Text(40);
+        status = GetQText(40);
         if (outcome.renamed)
             status += QStringLiteral(" (") + newName + QLatin1Char(')');
         break;
     case ZelRestoreResult::Failed:
     case ZelRestoreResult::Skipped:
         ++m_FailedCount;
-        status = Text(38) + (reason.isEmpty() ? QString() : QStringLiteral(" ") + reason);
+        status = GetQText(38) + (reason.isEmpty() ? QString() : QStringLiteral(" ") + reason);
         break;
     }
     if (QTreeWidgetItem* row = m_pRestoreList->topLevelItem(index)) {
@@ -200,10 +192,10 @@ void CDialogFileRecovery::EndRestore(uint32_t message)
     m_Phase = Phase::Restored;
     m_pBack->setEnabled(true);
     m_pStop->setEnabled(false);
-    QString text = Text(message);
+    QString text = GetQText(message);
     // Files that did not come back whole are counted, never passed over.
     if (m_PartialCount != 0 || m_FailedCount != 0) {
-        QString counts = Text(39).arg(m_PartialCount).arg(m_FailedCount);
+        QString counts = GetQText(39).arg(m_PartialCount).arg(m_FailedCount);
         text = message == 30 ? counts : text + QStringLiteral("\n") + counts;
     }
     InfoMessage(text);
@@ -226,11 +218,8 @@ void CDialogFileRecovery::OnStopRestore()
     m_pWorker->RequestStop();
 }
 
-void CDialogFileRecovery::OnBack()
+void CDialogFileRecovery::LeaveRestore()
 {
-    SetCaption(0);
-    ShowFilterControls(true);
-    FillVolumeList();
     for (QWidget* control : std::initializer_list<QWidget*>{m_pRestoreList, m_pTotalPercent, m_pFilePercent,
                                                             m_pTotalBar, m_pFileBar, m_pCurrentFile, m_pTotalLabel,
                                                             m_pBack, m_pStop})
@@ -243,6 +232,14 @@ void CDialogFileRecovery::OnBack()
     m_pFilterFrame->show();
 }
 
+void CDialogFileRecovery::OnBack()
+{
+    SetCaption(0);
+    ShowFilterControls(true);
+    FillVolumeList();
+    LeaveRestore();
+}
+
 void CDialogFileRecovery::OnNewSearch()
 {
     SetCaption(0);
@@ -250,19 +247,10 @@ void CDialogFileRecovery::OnNewSearch()
     // The worker waits for a restore list: it ends at once.
     m_pWorker->Stop();
     FillVolumeList();
-    for (QWidget* control : std::initializer_list<QWidget*>{m_pRestoreList, m_pTotalPercent, m_pFilePercent,
-                                                            m_pTotalBar, m_pFileBar, m_pCurrentFile, m_pTotalLabel,
-                                                            m_pBack, m_pStop, m_pNewSearch})
+    LeaveRestore();
+    for (QWidget* control : std::initializer_list<QWidget*>{m_pNewSearch, m_pRecover, m_pFoundList, m_pNarrow,
+                                                            m_pDestination, m_pBrowse})
         control->hide();
-    m_pRestoreList->clear();
-    m_pStop->setEnabled(true);
-    m_pVolumeList->show();
-    m_pSearch->show();
-    m_pSearch->setEnabled(false);
-    for (QWidget* control : std::initializer_list<QWidget*>{m_pRecover, m_pFoundList, m_pNarrow, m_pDestination,
-                                                            m_pBrowse})
-        control->hide();
-    m_pFilterFrame->show();
 }
 
 void CDialogFileRecovery::closeEvent(QCloseEvent* event)
@@ -278,7 +266,7 @@ void CDialogFileRecovery::closeEvent(QCloseEvent* event)
                 // Files are being restored: they are stopped after the one
                 // in progress, and the window stays until then.
                 OnStopRestore();
-                InfoMessage(Text(33));
+                InfoMessage(GetQText(33));
                 event->ignore();
                 return;
             }

@@ -27,18 +27,7 @@
 
 namespace {
 
-QString FromUtf16(const std::u16string& text)
-{
-    return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-QString Text(uint32_t k)
-{
-    return FromUtf16(GetText(k));
-}
-
-// Where a found row keeps the position of its entry, and its size.
-constexpr int PositionRole = Qt::UserRole;
+// Where a found row keeps its size (its position is kFoundkFoundPositionRole).
 constexpr int SizeRole = Qt::UserRole + 1;
 // Where a volume row keeps the text that names its volume.
 constexpr int VolumeRole = Qt::UserRole;
@@ -57,7 +46,8 @@ public:
         if (order != 0)
             return order < 0;
         // Equal texts keep the scan's order.
-        return data(0, PositionRole).toUInt() < other.data(0, PositionRole).toUInt();
+        return data(0, CDialogFileRecovery::kFoundPositionRole).toUInt() <
+               other.data(0, CDialogFileRecovery::kFoundPositionRole).toUInt();
     }
 };
 
@@ -109,7 +99,7 @@ void CDialogFileRecovery::InsertVolumeRow(int row, CZelVolumeInfo& volume)
     QString root = QString::fromStdWString(volume.GetRootPath());
     QString fileSystem = QString::fromStdWString(volume.GetFileSystemName());
     auto* item = new QTreeWidgetItem(
-        QStringList{root, fileSystem.isEmpty() ? Text(23) : fileSystem, ZelVolumeSizeText(volume.GetSize())});
+        QStringList{root, fileSystem.isEmpty() ? GetQText(23) : fileSystem, ZelVolumeSizeText(volume.GetSize())});
     item->setData(0, VolumeRole, root);
     item->setToolTip(0, root);
     m_pVolumeList->insertTopLevelItem(row, item);
@@ -140,7 +130,7 @@ void CDialogFileRecovery::AppendImageRows()
             const QString text = QString::fromStdString(volume);
             const QString fileSystem = QString::fromStdWString(description.fileSystemName);
             auto* item = new QTreeWidgetItem(
-                QStringList{text, fileSystem.isEmpty() ? Text(23) : fileSystem, ZelVolumeSizeText(description.size)});
+                QStringList{text, fileSystem.isEmpty() ? GetQText(23) : fileSystem, ZelVolumeSizeText(description.size)});
             item->setData(0, VolumeRole, text);
             item->setToolTip(0, text);
             m_pVolumeList->addTopLevelItem(item);
@@ -199,7 +189,7 @@ void CDialogFileRecovery::OnVolumeSelChanged()
     QList<QTreeWidgetItem*> selected = m_pVolumeList->selectedItems();
     if (selected.isEmpty()) {
         m_pSearch->setEnabled(false);
-        m_pHint->setText(Text(35));
+        m_pHint->setText(GetQText(35));
         return;
     }
     const QString volume = selected.front()->data(0, VolumeRole).toString();
@@ -207,7 +197,7 @@ void CDialogFileRecovery::OnVolumeSelChanged()
     // file system is unknown. Asked before the probe, which would only fail.
     if (ZelLacksReadPermission(volume.toStdString())) {
         m_pSearch->setEnabled(false);
-        m_pHint->setText(Text(41));
+        m_pHint->setText(GetQText(41));
         m_pHint->setToolTip(volume);
         return;
     }
@@ -217,7 +207,7 @@ void CDialogFileRecovery::OnVolumeSelChanged()
     bool supported = static_cast<bool>(probe);
     probe.reset();
     m_pSearch->setEnabled(supported);
-    m_pHint->setText(supported ? QString() : Text(35));
+    m_pHint->setText(supported ? QString() : GetQText(35));
     m_pHint->setToolTip(supported ? QString() : QString::fromStdWString(reason));
 }
 
@@ -340,7 +330,7 @@ void CDialogFileRecovery::OnSearch()
     m_pSearch->hide();
     m_pFilterFrame->hide();
     m_Phase = Phase::Scanning;
-    SetCaption(Text(24) + selected.front()->text(0) + QStringLiteral(" ..."));
+    SetCaption(GetQText(24) + selected.front()->text(0) + QStringLiteral(" ..."));
 
     m_pScanTimer->stop();
     m_pScanTimer->start();
@@ -415,7 +405,7 @@ void CDialogFileRecovery::HandleSearchDone()
             continue;
         auto* item = new CFoundFileItem(QStringList{QString::fromStdString(entry.name), ZelFileSizeText(entry.size),
                                                     QString::fromStdString(entry.path)});
-        item->setData(0, PositionRole, static_cast<uint>(p));
+        item->setData(0, kFoundPositionRole, static_cast<uint>(p));
         item->setData(0, SizeRole, static_cast<qulonglong>(entry.size));
         item->setToolTip(2, QString::fromStdString(entry.path));
         rows.append(item);
@@ -464,7 +454,7 @@ std::vector<uint32_t> CDialogFileRecovery::ShownRowPositions() const
     for (int i = 0; i < m_pFoundList->topLevelItemCount(); ++i) {
         QTreeWidgetItem* item = m_pFoundList->topLevelItem(i);
         if (!item->isHidden())
-            positions.push_back(item->data(0, PositionRole).toUInt());
+            positions.push_back(item->data(0, kFoundPositionRole).toUInt());
     }
     return positions;
 }
@@ -496,7 +486,7 @@ void CDialogFileRecovery::SortFoundList(int column, Qt::SortOrder order)
 void CDialogFileRecovery::OnBrowse()
 {
     CZelFolderDialog browser;
-    browser.SetTitle(Text(34));
+    browser.SetTitle(GetQText(34));
     browser.SetFolder(m_pDestination->text());
     if (browser.Browse(this) == 1)
         SetDestination(browser.Folder());

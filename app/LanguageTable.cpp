@@ -105,3 +105,9 @@ std::u16string GetText(uint32_t k)
     const std::u16string* text = ZelLanguageTable().Text(k);
     return text != nullptr ? *text : std::u16string();
 }
+
+QString GetQText(uint32_t k)
+{
+    const std::u16string text = GetText(k);
+    return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
+}

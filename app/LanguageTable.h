@@ -4,6 +4,8 @@
 
 #include "jexvars/ZelVars.h"
 
+#include <QString>
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -41,3 +43,5 @@ HRESULT LoadLanguages(const std::string& path);
 HRESULT SelectLanguage(const std::u16string& name);
 // Text k of the current language; empty when there is none.
 std::u16string GetText(uint32_t k);
+// The same as the window shows it.
+QString GetQText(uint32_t k);

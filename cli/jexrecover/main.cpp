@@ -9,8 +9,8 @@
 #include "jexcommon/ZelText.h"
 #include "jexcommon/ZelVersion.h"
 #include "jexfscore/ZelBinding.h"
+#include "jexplatform/BlockDevices.h"
 #include "jexplatform/DeviceFile.h"
-#include "jexplatform/FsProbe.h"
 #include "jexplatform/PartitionTable.h"
 #include "jexplatform/VolumeAccess.h"
 #include "jexrecovery/ZelDestination.h"
@@ -86,10 +86,7 @@ bool ReadPartitions(const CZelCoreBinding& core, const std::string& image, std::
         CListedPartition entry;
         entry.volume = image + "@p" + std::to_string(partition.number);
         entry.partition = partition;
-        CZelDeviceFile window;
-        std::string ignored;
-        if (window.Open(entry.volume, ignored))
-            entry.fileSystem = ZelProbeFileSystemName(window.Descriptor(), window.WindowOffset(), window.WindowLength());
+        entry.fileSystem = ZelWideToNarrow(ZelDescribeVolume(entry.volume, partition.length).fileSystemName);
         std::wstring reason;
         entry.searchable =
             static_cast<bool>(core.GetFileSystemCreator()->CreateFileSystemEx(ZelNarrowToWide(entry.volume).c_str(), reason));

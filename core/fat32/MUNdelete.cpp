@@ -415,7 +415,7 @@ bool CMUNdelete::Retain(const CDirEntry& entry) const
     return m_pFilter->Check(&view);
 }
 
-bool CMUNdelete::ReadCluster(uint32_t cluster, std::vector<uint8_t>& bytes)
+bool CMUNdelete::ReadCluster(uint32_t cluster, std::vector<uint8_t>& bytes, bool countFailure)
 {
     uint64_t offset = 0;
     if (cluster > m_Boot.lastCluster || !m_Boot.ClusterOffset(cluster, offset) || offset >= m_VolumeEnd)
@@ -425,7 +425,8 @@ bool CMUNdelete::ReadCluster(uint32_t cluster, std::vector<uint8_t>& bytes)
     if (read.end == ZelReadEnd::Failed)
         read = m_Reader.ReadAt(offset, bytes.data(), bytes.size());
     if (read.end == ZelReadEnd::Failed || read.end == ZelReadEnd::Vanished) {
-        ReadFailed(read, offset, bytes.size(), "A directory");
+        if (countFailure || read.end == ZelReadEnd::Vanished)
+            ReadFailed(read, offset, bytes.size(), "A directory");
         return false;
     }
     bytes.resize(read.bytes - read.bytes % kEntrySize);
@@ -610,15 +611,8 @@ void CMUNdelete::ResolveStart(CDirEntry& file)
 bool CMUNdelete::HoldsData(uint32_t cluster)
 {
     std::vector<uint8_t> bytes;
-    uint64_t offset = 0;
-    if (!m_Boot.ClusterOffset(cluster, offset) || offset >= m_VolumeEnd)
-        return false;
-    bytes.resize(static_cast<size_t>(std::min<uint64_t>(m_Boot.clusterSize, m_VolumeEnd - offset)));
-    CZelRead read = m_Reader.ReadAt(offset, bytes.data(), bytes.size());
-    if (read.end == ZelReadEnd::Failed || read.end == ZelReadEnd::Vanished || read.bytes == 0)
-        return false;
-    return std::any_of(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(read.bytes),
-                       [](uint8_t b) { return b != 0; });
+    return ReadCluster(cluster, bytes, false) &&
+           std::any_of(bytes.begin(), bytes.end(), [](uint8_t b) { return b != 0; });
 }
 
 CFatRestorePlan CMUNdelete::PlanRestore(const CDirEntry& file)

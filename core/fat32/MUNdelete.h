@@ -101,8 +101,9 @@ private:
 
     void ReadDirectory(const CDirEntry* parent, uint32_t firstCluster, uint32_t depth,
                        std::vector<std::unique_ptr<CDirEntry>>& into, bool proven);
-    // Reads a whole cluster; false when it cannot be read.
-    bool ReadCluster(uint32_t cluster, std::vector<uint8_t>& bytes);
+    // Reads a whole cluster; false when it cannot be read (counted as an
+    // unreadable stretch when countFailure is set).
+    bool ReadCluster(uint32_t cluster, std::vector<uint8_t>& bytes, bool countFailure = true);
     // What a free cluster holds, read from the volume.
     CFatClusterLook LookAt(uint32_t cluster);
     // Reads the free clusters that hold directory entries and were not read.

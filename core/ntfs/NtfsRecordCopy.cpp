@@ -184,7 +184,7 @@ bool CNtfsRecordCopy::CopyCompressed(const CNtfsDataFields& stream)
             if (piece.lcn < 0)
                 continue;
             const int64_t from = std::max(piece.vcn, first), to = std::min(piece.vcn + piece.length, first + unitClusters);
-            for (int64_t vcn = from; vcn < to; ++vcn) {
+            for (int64_t vcn = from; vcn < to && have + clusterSize <= packed.size(); ++vcn) {
                 const int64_t lcn = piece.lcn + (vcn - piece.vcn);
                 if (lcn >= m_pVolume->nr_clusters) {
                     readable = false;

@@ -216,7 +216,11 @@ bool CNtfsUndeleteWrapper::ReadRunsValue(const CNtfsDataFields& attribute, uint6
             break;
         if (run.lcn < 0 || run.lcn >= m_pVolume->nr_clusters)
             return false;
-        const uint64_t bytes = std::min(static_cast<uint64_t>(run.length) * clusterSize, size - done);
+        // A run's length comes from the volume: no product of it is taken
+        // before it is bounded by what is left to read.
+        const uint64_t left = size - done;
+        const uint64_t bytes =
+            static_cast<uint64_t>(run.length) > left / clusterSize ? left : static_cast<uint64_t>(run.length) * clusterSize;
         CZelRead read = m_pDevice->Source().ReadAt(static_cast<uint64_t>(run.lcn) * clusterSize, value.data() + done,
                                                    static_cast<size_t>(bytes));
         if (!read.Complete())
@@ -365,9 +369,12 @@ std::unique_ptr<ufile> CNtfsUndeleteWrapper::MakeFoundRecord(uint64_t record, co
     if (unnamed != nullptr && unnamed->resident) {
         file->m_Estimate = 100;
     } else if (unnamed != nullptr && unnamed->runsDecoded) {
-        const int64_t clusterSize = m_pVolume->cluster_size;
-        const int64_t needed = static_cast<int64_t>((unnamed->dataSize + static_cast<uint64_t>(clusterSize) - 1) /
-                                                    static_cast<uint64_t>(clusterSize));
+        // The size comes from the volume: rounded up without overflow, and
+        // never more clusters than the volume holds.
+        const uint64_t clusterSize = m_pVolume->cluster_size;
+        const int64_t needed = static_cast<int64_t>(std::min<uint64_t>(
+            unnamed->dataSize / clusterSize + (unnamed->dataSize % clusterSize != 0 ? 1 : 0),
+            static_cast<uint64_t>(m_pVolume->nr_clusters)));
         for (const CNtfsRun& run : unnamed->runs) {
             if (run.vcn >= needed)
                 break;
@@ -454,15 +461,22 @@ void CNtfsUndeleteWrapper::JudgeRecords()
                 file.m_Estimate = 100; // sparse or empty: nothing on the volume to lose
             continue;
         }
+        // Clusters past the volume's end are counted, not visited.
         uint64_t total = 0, taken = 0;
-        for (const auto& stretch : file.m_Clusters)
-            for (int64_t c = stretch.first; c < stretch.first + stretch.second; ++c) {
-                ++total;
-                if (c >= m_pVolume->nr_clusters || m_pClusters->InUse(c) != 0)
-                    ++taken;
-            }
+        for (const auto& stretch : file.m_Clusters) {
+            const int64_t end = stretch.first + stretch.second;
+            const int64_t inside = std::min(end, m_pVolume->nr_clusters);
+            total += static_cast<uint64_t>(stretch.second);
+            if (end > inside)
+                taken += static_cast<uint64_t>(end - std::max(inside, stretch.first));
+            for (int64_t c = stretch.first; c < inside; ++c)
+                taken += m_pClusters->InUse(c) != 0 ? 1 : 0;
+        }
         const uint64_t lost = std::min(total, taken + shared[i]);
-        file.m_Estimate = static_cast<int32_t>(100 * (total - lost) / total);
+        // 100 only when every cluster is the file's own.
+        file.m_Estimate = lost == 0 ? 100
+                                    : static_cast<int32_t>(std::min(
+                                          99.0, static_cast<double>(total - lost) * 100.0 / static_cast<double>(total)));
         std::string why;
         if (taken != 0)
             why = std::to_string(taken) + " of its " + std::to_string(total) + " clusters belong to other files now";

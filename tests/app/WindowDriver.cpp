@@ -121,8 +121,7 @@ bool WindowDriver::RecoverAndWait(const std::string& dest)
 
 QString LanguageText(uint32_t k)
 {
-    std::u16string text = GetText(k);
-    return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
+    return GetQText(k);
 }
 
 } // namespace apptest

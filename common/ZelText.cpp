@@ -124,6 +124,19 @@ std::wstring ZelNarrowToWide(const std::string& narrow)
     return out;
 }
 
+bool ZelIsUtf8(const std::string& text)
+{
+    const unsigned char* bytes = reinterpret_cast<const unsigned char*>(text.data());
+    for (size_t pos = 0; pos < text.size();) {
+        uint32_t cp = 0;
+        size_t used = DecodeUtf8(bytes, text.size(), pos, cp);
+        if (used == 0)
+            return false;
+        pos += used;
+    }
+    return true;
+}
+
 std::wstring ZelNarrowToWide(const char* narrow)
 {
     return narrow == nullptr ? std::wstring() : ZelNarrowToWide(std::string(narrow));

@@ -1,5 +1,28 @@
 #include "jexrecovery/ZelFilterRequest.h"
 
+#include "jexcommon/ZelText.h"
+
+bool ZelRequestAccepts(const CZelFilterRequest& request, const std::string& name, uint64_t size)
+{
+    if ((request.hasMinSize && size < request.minSize) || (request.hasMaxSize && size > request.maxSize))
+        return false;
+    if (!request.byExtension)
+        return true;
+    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+    size_t dot = name.rfind('.');
+    std::string extension = name.substr(dot == std::string::npos ? 0 : dot + 1);
+    for (char& c : extension)
+        c = lower(c);
+    for (const std::wstring& wanted : request.extensions) {
+        std::string text = ZelWideToNarrow(wanted);
+        for (char& c : text)
+            c = lower(c);
+        if (text == extension)
+            return true;
+    }
+    return false;
+}
+
 boost::shared_ptr<CZelCheckFile> ZelBuildFilter(CZelCreator& creator, const CZelFilterRequest& request,
                                                 std::string& error)
 {

@@ -36,14 +36,14 @@ bool CZelRecoveryScan::Search(const boost::shared_ptr<CZelCheckFile>& filter, st
         return false;
     }
     boost::shared_ptr<CZelEntityIterator> it = m_pFileSystem->GetIterator();
-    uint64_t position = 0;
-    for (it->First(); !it->IsDone(); it->Next(), ++position) {
+    uint64_t files = 0;
+    for (it->First(); !it->IsDone(); it->Next()) {
         boost::shared_ptr<CZelFSFileEntry> entry = it->CurrentItem();
         if (!entry)
             continue;
         CZelFoundEntry found;
-        found.index = position;
         found.directory = entry->GetType() == ZelEntryDirectory;
+        found.index = found.directory ? 0 : ++files;
         found.name = ZelWideToNarrow(entry->GetName());
         found.path = ZelWideToNarrow(entry->GetPath());
         if (auto file = boost::dynamic_pointer_cast<CZelFSFile>(entry)) {

@@ -29,6 +29,7 @@ CZelRestoreOutcome RestoreOne(const CZelFoundEntry& found, const std::string& de
 {
     CZelRestoreOutcome outcome;
     outcome.source = found.path;
+    outcome.index = found.index;
     std::string folder = ZelDestinationFolder(destination, found.path, flat);
     std::error_code failed;
     std::filesystem::create_directories(folder, failed);

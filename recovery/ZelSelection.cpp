@@ -1,6 +1,7 @@
 #include "jexrecovery/ZelSelection.h"
 
 #include <set>
+#include <unordered_map>
 
 CZelSelection ZelSelectAll(const std::vector<CZelFoundEntry>& found)
 {
@@ -13,23 +14,25 @@ CZelSelection ZelSelectAll(const std::vector<CZelFoundEntry>& found)
 
 CZelSelection ZelSelectIndexes(const std::vector<CZelFoundEntry>& found, const std::vector<uint64_t>& indexes)
 {
+    std::unordered_map<uint64_t, const CZelFoundEntry*> files;
+    for (const CZelFoundEntry& entry : found)
+        if (!entry.directory)
+            files.emplace(entry.index, &entry);
     CZelSelection selection;
     std::set<uint64_t> seen;
     for (uint64_t index : indexes) {
         if (!seen.insert(index).second)
             continue;
-        const CZelFoundEntry* match = nullptr;
-        for (const CZelFoundEntry& entry : found)
-            if (entry.index == index)
-                match = &entry;
-        if (match != nullptr && !match->directory) {
-            selection.files.push_back(match);
+        auto match = files.find(index);
+        if (match != files.end()) {
+            selection.files.push_back(match->second);
             continue;
         }
         CZelRestoreOutcome outcome;
-        outcome.source = match != nullptr ? match->path : "";
+        outcome.index = index;
         outcome.result = ZelRestoreResult::Skipped;
-        outcome.reason = "index " + std::to_string(index) + (match != nullptr ? " is a folder" : " names no found file");
+        outcome.reason = "index " + std::to_string(index) + " names no file found" +
+                         (index == 0 ? " (files are counted from 1)" : "");
         selection.skipped.push_back(outcome);
     }
     return selection;

@@ -1,79 +1,75 @@
 #include "Json.h"
 
-#include <cstdio>
+#include "jexcommon/ZelText.h"
 
-std::string ZelJsonString(const std::string& text)
+namespace {
+
+std::string Compact(const CZelJson& value)
 {
-    std::string out = "\"";
-    for (unsigned char c : text) {
-        switch (c) {
-        case '"':
-            out += "\\\"";
-            break;
-        case '\\':
-            out += "\\\\";
-            break;
-        case '\n':
-            out += "\\n";
-            break;
-        case '\r':
-            out += "\\r";
-            break;
-        case '\t':
-            out += "\\t";
-            break;
-        default:
-            if (c < 0x20) {
-                char escaped[8];
-                std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
-                out += escaped;
-            } else {
-                out.push_back(static_cast<char>(c));
-            }
+    // Every text went through ZelJsonSetText; replacing stays as a last
+    // guard so that printing can never throw.
+    return value.dump(-1, ' ', false, CZelJson::error_handler_t::replace);
+}
+
+void Print(const CZelJson& value, const std::string& indent, std::string& out)
+{
+    const bool nested = value.is_object() || value.is_array();
+    if (!nested || value.empty()) {
+        out += Compact(value);
+        return;
+    }
+    // One level is spread over lines; what lies deeper stays on one line.
+    const bool object = value.is_object();
+    out += object ? "{" : "[";
+    bool first = true;
+    for (auto it = value.begin(); it != value.end(); ++it) {
+        out += first ? "\n" : ",\n";
+        first = false;
+        out += indent + "  ";
+        if (object) {
+            out += Compact(CZelJson(it.key())) + ": ";
+            if (it.value().is_array() && indent.empty())
+                Print(it.value(), indent + "  ", out);
+            else
+                out += Compact(it.value());
+        } else {
+            out += Compact(it.value());
         }
     }
-    return out + "\"";
+    out += "\n" + indent + (object ? "}" : "]");
 }
 
-CZelJsonObject& CZelJsonObject::Member(const char* key, const std::string& value)
+} // namespace
+
+void ZelJsonSetText(CZelJson& object, const std::string& key, const std::string& text)
 {
-    if (!m_Members.empty())
-        m_Members += ", ";
-    m_Members += ZelJsonString(key) + ": " + value;
-    return *this;
+    if (ZelIsUtf8(text)) {
+        object[key] = text;
+        return;
+    }
+    // Stray bytes must not pass for characters (as Windows-1252, say): each
+    // becomes U+FFFD, and the hexadecimal bytes say what stood there.
+    std::string replaced = CZelJson(text).dump(-1, ' ', false, CZelJson::error_handler_t::replace);
+    object[key] = CZelJson::parse(replaced).get<std::string>();
+    static const char digits[] = "0123456789abcdef";
+    std::string hex;
+    for (unsigned char c : text) {
+        hex.push_back(digits[c >> 4]);
+        hex.push_back(digits[c & 15]);
+    }
+    object[key + "Hex"] = hex;
 }
 
-CZelJsonObject& CZelJsonObject::Add(const char* key, const std::string& text)
+CZelJson ZelJsonPercent(int32_t value)
 {
-    return Member(key, ZelJsonString(text));
+    return value < 0 ? CZelJson(nullptr) : CZelJson(value);
 }
 
-CZelJsonObject& CZelJsonObject::Add(const char* key, uint64_t number)
+void ZelPrintJson(const CZelJson& value, FILE* out)
 {
-    return Member(key, std::to_string(number));
-}
-
-CZelJsonObject& CZelJsonObject::Add(const char* key, bool value)
-{
-    return Member(key, value ? "true" : "false");
-}
-
-const std::string& CZelJsonObject::Text() const
-{
-    m_Text = "{" + m_Members + "}";
-    return m_Text;
-}
-
-void ZelPrintJsonArray(const std::vector<CZelJsonObject>& objects)
-{
-    std::string out = "[";
-    for (size_t i = 0; i < objects.size(); ++i)
-        out += (i == 0 ? "\n  " : ",\n  ") + objects[i].Text();
-    out += objects.empty() ? "]\n" : "\n]\n";
-    std::fwrite(out.data(), 1, out.size(), stdout);
-}
-
-CZelJsonObject& CZelJsonObject::AddPercent(const char* key, int32_t value)
-{
-    return Member(key, value < 0 ? std::string("null") : std::to_string(value));
+    std::string text;
+    Print(value, "", text);
+    text += "\n";
+    std::fwrite(text.data(), 1, text.size(), out);
+    std::fflush(out);
 }

@@ -1,31 +1,24 @@
-// The JSON that jexrecover prints: arrays of flat objects, one object per
-// line, members in the order they were added.
+// The JSON that jexrecover prints, made with nlohmann-json: members in the
+// order they were added, and each element of a list on a line of its own
+// so that the output can be read and grepped as well as parsed.
 #pragma once
 
+#include <nlohmann/json.hpp>
+
 #include <cstdint>
+#include <cstdio>
 #include <string>
-#include <vector>
 
-class CZelJsonObject {
-public:
-    CZelJsonObject& Add(const char* key, const std::string& text);
-    CZelJsonObject& Add(const char* key, const char* text) { return Add(key, std::string(text)); }
-    CZelJsonObject& Add(const char* key, uint64_t number);
-    CZelJsonObject& Add(const char* key, bool value);
-    // A share from 0 to 100, or null when it is negative (not known).
-    CZelJsonObject& AddPercent(const char* key, int32_t value);
-    // {"key": value, ...}
-    const std::string& Text() const;
+using CZelJson = nlohmann::ordered_json;
 
-private:
-    CZelJsonObject& Member(const char* key, const std::string& value);
-
-    std::string m_Members;
-    mutable std::string m_Text;
-};
-
-// text as a JSON string, quotes included; text is UTF-8.
-std::string ZelJsonString(const std::string& text);
-// Prints the objects on standard output as one array: "[", then each object
-// on a line of its own, then "]".
-void ZelPrintJsonArray(const std::vector<CZelJsonObject>& objects);
+// Sets object[key] to text. Text from the command line or the file system
+// need not be UTF-8, which JSON strings must be: such a text is given with
+// each byte that is not part of a UTF-8 sequence as U+FFFD, and its bytes
+// follow, exactly, as hexadecimal digits in key + "Hex".
+void ZelJsonSetText(CZelJson& object, const std::string& key, const std::string& text);
+// A share from 0 to 100, or null when it is negative (not known).
+CZelJson ZelJsonPercent(int32_t value);
+// Prints value on out: an object with each member on a line of its own,
+// lists with each element on a line of its own, both indented; ends with a
+// newline.
+void ZelPrintJson(const CZelJson& value, FILE* out);

@@ -6,7 +6,7 @@
 const char* const kRecoverUsage =
     "Usage:\n"
     "  jexrecover volumes [IMAGE] [--json]\n"
-    "  jexrecover scan VOLUME [FILTERS] [--json]\n"
+    "  jexrecover scan VOLUME [FILTERS] [--sort name|size|path] [--json]\n"
     "  jexrecover restore VOLUME --to DIR (--all | --index N[,N...]) [FILTERS] [--flat] [--json]\n"
     "\n"
     "VOLUME is a device node (/dev/sdb1), an image file, the mount point of a device, or a\n"
@@ -18,15 +18,25 @@ const char* const kRecoverUsage =
     "  --ext LIST        own extensions, comma-separated, without dots (jpg,cr2)\n"
     "  --min-size SIZE   smallest size, in bytes or with K, M, G (powers of 1024)\n"
     "  --max-size SIZE   largest size\n"
+    "  --match GLOB      files whose path matches GLOB (may be repeated): * ? [...] as in\n"
+    "                    the shell, * also across \"/\", letters in either case. A GLOB\n"
+    "                    with \"/\" is matched against the path as listed or inside the\n"
+    "                    volume (DCIM/*.jpg), one without against the file's name\n"
+    "\n"
+    "Listing:\n"
+    "  --sort KEY        name or path (A to Z), or size (largest first); the scan's\n"
+    "                    order otherwise. Indexes stay the files' own whatever the\n"
+    "                    order and --match.\n"
     "\n"
     "Restoring:\n"
     "  --to DIR          the folder that receives the files (made when missing);\n"
     "                    it must not lie on the volume being searched\n"
     "  --all             every deleted file found\n"
-    "  --index N[,N...]  the files with these indexes, as scan lists them\n"
+    "  --index N[,N...]  the files with these indexes, as scan lists them (files are\n"
+    "                    counted from 1; give restore the filters scan was given)\n"
     "  --flat            every file straight into DIR instead of its folder tree\n"
     "\n"
-    "  --json            machine-readable output\n"
+    "  --json            machine-readable output: one object with the list and a summary\n"
     "  --quiet           no progress display\n"
     "  --help, --version\n"
     "\n"
@@ -114,6 +124,27 @@ bool ZelParseRecoverOptions(int argc, char** argv, CRecoverOptions& options, std
                 }
                 options.indexes.push_back(index);
             }
+        } else if (arg == "--match") {
+            if (!value(text))
+                return false;
+            if (text.empty()) {
+                error = "--match needs a pattern";
+                return false;
+            }
+            options.matches.push_back(text);
+        } else if (arg == "--sort") {
+            if (!value(text))
+                return false;
+            if (text == "name")
+                options.sort = CRecoverOptions::ByName;
+            else if (text == "size")
+                options.sort = CRecoverOptions::BySize;
+            else if (text == "path")
+                options.sort = CRecoverOptions::ByPath;
+            else {
+                error = "--sort takes name, size or path, not \"" + text + "\"";
+                return false;
+            }
         } else if (arg == "--category") {
             if (!value(text))
                 return false;
@@ -194,6 +225,10 @@ bool ZelParseRecoverOptions(int argc, char** argv, CRecoverOptions& options, std
         }
         if (options.all == !options.indexes.empty()) {
             error = "restore needs either --all or --index";
+            return false;
+        }
+        if (options.sort != CRecoverOptions::ScanOrder) {
+            error = "--sort belongs to scan; restore keeps the scan's order";
             return false;
         }
     } else if (!options.destination.empty() || options.all || !options.indexes.empty() || options.flat) {

@@ -15,6 +15,9 @@ struct CRecoverOptions {
     std::vector<std::string> extensions;
     bool hasMinSize = false, hasMaxSize = false;
     uint64_t minSize = 0, maxSize = 0; // inclusive, as the user gives them
+    // Patterns the listed and restored files' paths match (any of them).
+    std::vector<std::string> matches;
+    enum Sort { ScanOrder, ByName, BySize, ByPath } sort = ScanOrder;
     bool flat = false;
     bool json = false;
     bool quiet = false;

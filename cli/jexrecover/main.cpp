@@ -5,6 +5,7 @@
 
 #include "Categories.h"
 #include "Json.h"
+#include "Listing.h"
 #include "Options.h"
 #include "jexcommon/ZelText.h"
 #include "jexcommon/ZelVersion.h"
@@ -37,9 +38,18 @@ std::string Printable(const std::string& text)
     return out;
 }
 
+// A message on standard error. What standard output holds so far goes out
+// first, so that when both go to one pipe or file a message never lands in
+// the middle of a listed line.
+void Warn(const std::string& message)
+{
+    std::fflush(stdout);
+    std::fprintf(stderr, "jexrecover: %s\n", Printable(message).c_str());
+}
+
 int Fail(const std::string& message)
 {
-    std::fprintf(stderr, "jexrecover: %s\n", Printable(message).c_str());
+    Warn(message);
     return kCannot;
 }
 
@@ -95,24 +105,31 @@ bool ReadPartitions(const CZelCoreBinding& core, const std::string& image, std::
     return true;
 }
 
-void PrintPartitions(const std::vector<CListedPartition>& listed, bool json, FILE* out)
+void PrintPartitions(const std::vector<CListedPartition>& listed, FILE* out)
 {
-    std::vector<CZelJsonObject> objects;
+    for (const CListedPartition& p : listed)
+        std::fprintf(out, "%-32s start %12llu  %10s  %s\n", Printable(p.volume).c_str(),
+                     static_cast<unsigned long long>(p.partition.offset), HumanSize(p.partition.length).c_str(),
+                     p.fileSystem.empty() ? "-" : p.fileSystem.c_str());
+}
+
+CZelJson PartitionsJson(const std::string& image, const std::vector<CListedPartition>& listed)
+{
+    CZelJson document = CZelJson::object();
+    ZelJsonSetText(document, "image", image);
+    CZelJson partitions = CZelJson::array();
     for (const CListedPartition& p : listed) {
-        if (json)
-            objects.push_back(CZelJsonObject()
-                                  .Add("volume", p.volume)
-                                  .Add("start", p.partition.offset)
-                                  .Add("size", p.partition.length)
-                                  .Add("fileSystem", p.fileSystem)
-                                  .Add("searchable", p.searchable));
-        else
-            std::fprintf(out, "%-32s start %12llu  %10s  %s\n", p.volume.c_str(),
-                         static_cast<unsigned long long>(p.partition.offset), HumanSize(p.partition.length).c_str(),
-                         p.fileSystem.empty() ? "-" : p.fileSystem.c_str());
+        CZelJson object = CZelJson::object();
+        ZelJsonSetText(object, "volume", p.volume);
+        object["number"] = p.partition.number;
+        object["start"] = p.partition.offset;
+        object["size"] = p.partition.length;
+        object["fileSystem"] = p.fileSystem;
+        object["searchable"] = p.searchable;
+        partitions.push_back(std::move(object));
     }
-    if (json)
-        ZelPrintJsonArray(objects);
+    document["partitions"] = std::move(partitions);
+    return document;
 }
 
 int ListVolumes(const CZelCoreBinding& core, const CRecoverOptions& options)
@@ -125,13 +142,16 @@ int ListVolumes(const CZelCoreBinding& core, const CRecoverOptions& options)
             return Fail(error);
         if (listed.empty())
             return Fail(options.volume + ": holds no partition table");
-        PrintPartitions(listed, options.json, stdout);
+        if (options.json)
+            ZelPrintJson(PartitionsJson(options.volume, listed), stdout);
+        else
+            PrintPartitions(listed, stdout);
         return kDone;
     }
     boost::shared_ptr<CZelVolumeEnum> volumes = core.GetCreator()->CreateVolumeEnum();
     if (!volumes)
         return Fail("the volumes of this machine cannot be listed");
-    std::vector<CZelJsonObject> listed;
+    CZelJson listed = CZelJson::array();
     auto it = volumes->GetVolumeInfoIterator();
     for (it->First(); !it->IsDone(); it->Next()) {
         auto volume = it->CurrentItem();
@@ -139,23 +159,26 @@ int ListVolumes(const CZelCoreBinding& core, const CRecoverOptions& options)
             continue;
         std::string root = ZelWideToNarrow(volume->GetRootPath());
         std::string name = ZelWideToNarrow(volume->GetFileSystemName());
-        if (options.json)
-            listed.push_back(CZelJsonObject().Add("root", root).Add("fileSystem", name).Add("size", volume->GetSize()));
-        else
-            std::printf("%-24s %-8s %12s  (%llu bytes)\n", root.c_str(), name.empty() ? "-" : name.c_str(),
+        if (options.json) {
+            CZelJson object = CZelJson::object();
+            ZelJsonSetText(object, "root", root);
+            object["fileSystem"] = name;
+            object["size"] = volume->GetSize();
+            listed.push_back(std::move(object));
+        } else {
+            std::printf("%-24s %-8s %12s  (%llu bytes)\n", Printable(root).c_str(), name.empty() ? "-" : name.c_str(),
                         HumanSize(volume->GetSize()).c_str(), static_cast<unsigned long long>(volume->GetSize()));
+        }
     }
     if (options.json)
-        ZelPrintJsonArray(listed);
+        ZelPrintJson(CZelJson{{"volumes", std::move(listed)}}, stdout);
     return kDone;
 }
 
-// The filter the options ask for: categories and own extensions make one
-// list, with the size range.
-bool BuildFilter(CZelCreator& creator, const CRecoverOptions& options, boost::shared_ptr<CZelCheckFile>& filter,
-                 std::string& error)
+// What the options ask for: categories and own extensions make one list,
+// with the size range.
+bool BuildRequest(const CRecoverOptions& options, CZelFilterRequest& request, std::string& error)
 {
-    CZelFilterRequest request;
     request.byExtension = !options.categories.empty() || !options.extensions.empty();
     if (!options.categories.empty()) {
         std::map<std::string, std::vector<std::string>> categories;
@@ -171,24 +194,22 @@ bool BuildFilter(CZelCreator& creator, const CRecoverOptions& options, boost::sh
     request.minSize = options.minSize;
     request.hasMaxSize = options.hasMaxSize;
     request.maxSize = options.maxSize;
-    error.clear();
-    filter = ZelBuildFilter(creator, request, error);
-    return error.empty();
+    return true;
 }
 
-// Scans the volume the options name, showing progress on a terminal.
-bool Search(const CZelCoreBinding& core, const CRecoverOptions& options, CZelRecoveryScan& scan, std::string& error)
+// Scans the whole volume the options name, showing progress on a terminal.
+// The filters are applied to what is found (see Listing.h).
+bool Search(const CRecoverOptions& options, CZelRecoveryScan& scan, std::string& error)
 {
-    boost::shared_ptr<CZelCheckFile> filter;
-    if (!BuildFilter(*core.GetCreator(), options, filter, error) || !scan.Prepare(options.volume, error))
+    if (!scan.Prepare(options.volume, error))
         return false;
     bool show = ShowProgress(options);
     int shown = -1;
-    bool ok = scan.SearchShowingProgress(filter, error, [&](double progress) {
+    bool ok = scan.SearchShowingProgress(boost::shared_ptr<CZelCheckFile>(), error, [&](double progress) {
         int percent = static_cast<int>(progress * 100.0);
         if (show && percent != shown) {
             shown = percent;
-            std::fprintf(stderr, "\r\033[KSearching %s: %3d%%", options.volume.c_str(), percent);
+            std::fprintf(stderr, "\r\033[KSearching %s: %3d%%", Printable(options.volume).c_str(), percent);
             std::fflush(stderr);
         }
     });
@@ -207,39 +228,82 @@ std::string UnreadableNote(const CZelRecoveryScan& scan)
            " of it could not be read and " + (count == 1 ? "was" : "were") + " passed over";
 }
 
-int ScanCommand(const CRecoverOptions& options, const CZelRecoveryScan& scan)
+// The counts a run ends with, for people and for programs.
+struct CRunCounts {
+    uint64_t found = 0, folders = 0, listed = 0;
+    uint64_t restored = 0, partial = 0, failed = 0, skipped = 0;
+    uint64_t unreadable = 0, unreadableBytes = 0;
+};
+
+CZelJson SummaryJson(const CRunCounts& counts)
 {
+    return CZelJson{{"found", counts.found},           {"folders", counts.folders},
+                    {"listed", counts.listed},         {"restored", counts.restored},
+                    {"partial", counts.partial},       {"failed", counts.failed},
+                    {"skipped", counts.skipped},       {"unreadable", counts.unreadable},
+                    {"unreadableBytes", counts.unreadableBytes}};
+}
+
+CRunCounts CountFound(const CZelRecoveryScan& scan, const CZelFilterRequest& request)
+{
+    CRunCounts counts;
+    for (const CZelFoundEntry& e : scan.Found())
+        if (ZelWanted(e, request))
+            ++(e.directory ? counts.folders : counts.found);
+    counts.unreadable = scan.UnreadableStretches();
+    return counts;
+}
+
+CZelJson EntryJson(const CZelFoundEntry& e)
+{
+    CZelJson object = CZelJson::object();
+    object["index"] = e.directory ? CZelJson(nullptr) : CZelJson(e.index);
+    object["type"] = e.directory ? "directory" : "file";
+    ZelJsonSetText(object, "name", e.name);
+    ZelJsonSetText(object, "path", e.path);
+    object["size"] = e.size;
+    object["deleted"] = e.deleted;
+    object["chance"] = ZelJsonPercent(e.estimate);
+    return object;
+}
+
+int ScanCommand(const CRecoverOptions& options, const CZelFilterRequest& request, const CZelRecoveryScan& scan)
+{
+    std::vector<const CZelFoundEntry*> listed = ZelListEntries(scan.Found(), request, options);
+    CRunCounts counts = CountFound(scan, request);
     if (options.json) {
-        std::vector<CZelJsonObject> entries;
-        for (const CZelFoundEntry& e : scan.Found())
-            entries.push_back(CZelJsonObject()
-                                  .Add("index", e.index)
-                                  .Add("type", e.directory ? "directory" : "file")
-                                  .Add("name", e.name)
-                                  .Add("path", e.path)
-                                  .Add("size", e.size)
-                                  .Add("deleted", e.deleted)
-                                  .AddPercent("chance", e.estimate));
-        ZelPrintJsonArray(entries);
+        CZelJson entries = CZelJson::array();
+        for (const CZelFoundEntry* e : listed) {
+            counts.listed += e->directory ? 0 : 1;
+            entries.push_back(EntryJson(*e));
+        }
+        CZelJson document = CZelJson::object();
+        ZelJsonSetText(document, "volume", options.volume);
+        document["entries"] = std::move(entries);
+        document["summary"] = SummaryJson(counts);
+        ZelPrintJson(document, stdout);
         if (!options.quiet && scan.UnreadableStretches() != 0)
-            std::fprintf(stderr, "jexrecover: %s%s\n", options.volume.c_str(), UnreadableNote(scan).c_str());
+            Warn(options.volume + UnreadableNote(scan));
         return kDone;
     }
-    size_t files = 0;
-    for (const CZelFoundEntry& e : scan.Found()) {
-        if (e.directory)
+    for (const CZelFoundEntry* e : listed) {
+        if (e->directory)
             continue;
-        ++files;
+        ++counts.listed;
         // The recovery estimate, "-" where the engine gives none.
         char chance[16] = "-";
-        if (e.estimate >= 0)
-            std::snprintf(chance, sizeof chance, "%d%%", e.estimate);
-        std::printf("%6llu %14llu %5s  %s\n", static_cast<unsigned long long>(e.index),
-                    static_cast<unsigned long long>(e.size), chance, Printable(e.path).c_str());
+        if (e->estimate >= 0)
+            std::snprintf(chance, sizeof chance, "%d%%", e->estimate);
+        std::printf("%6llu %14llu %5s  %s\n", static_cast<unsigned long long>(e->index),
+                    static_cast<unsigned long long>(e->size), chance, Printable(e->path).c_str());
     }
-    if (!options.quiet)
-        std::fprintf(stderr, "%zu deleted file%s found on %s%s\n", files, files == 1 ? "" : "s", options.volume.c_str(),
+    if (!options.quiet) {
+        std::string shown = counts.listed == counts.found ? "" : ", " + std::to_string(counts.listed) + " of them listed";
+        std::fflush(stdout);
+        std::fprintf(stderr, "%llu deleted file%s found on %s%s%s\n", static_cast<unsigned long long>(counts.found),
+                     counts.found == 1 ? "" : "s", Printable(options.volume).c_str(), shown.c_str(),
                      UnreadableNote(scan).c_str());
+    }
     return kDone;
 }
 
@@ -269,60 +333,93 @@ private:
     int m_Shown = -1;
 };
 
-int RestoreCommand(const CRecoverOptions& options, const CZelRecoveryScan& scan)
+int RestoreCommand(const CRecoverOptions& options, const CZelFilterRequest& request, const CZelRecoveryScan& scan)
 {
     CZelSelection selection =
         options.all ? ZelSelectAll(scan.Found()) : ZelSelectIndexes(scan.Found(), options.indexes);
+    // The filters and --match narrow what was chosen; an index named
+    // outright that they leave out is told, not passed over in silence.
+    std::vector<const CZelFoundEntry*> chosen;
+    for (const CZelFoundEntry* file : selection.files) {
+        bool wanted = ZelWanted(*file, request);
+        if (wanted && ZelMatchesAny(*file, options.matches)) {
+            chosen.push_back(file);
+        } else if (!options.all) {
+            CZelRestoreOutcome outcome;
+            outcome.source = file->path;
+            outcome.index = file->index;
+            outcome.result = ZelRestoreResult::Skipped;
+            outcome.reason = "index " + std::to_string(file->index) + " does not match " +
+                             (wanted ? "--match" : "the filters given");
+            selection.skipped.push_back(outcome);
+        }
+    }
     if (!options.json)
         for (const CZelRestoreOutcome& skipped : selection.skipped)
-            std::fprintf(stderr, "jexrecover: %s\n", skipped.reason.c_str());
+            Warn((skipped.source.empty() ? "" : skipped.source + ": ") + skipped.reason);
 
     CProgressLine line;
     bool show = ShowProgress(options);
     std::vector<CZelRestoreOutcome> outcomes =
-        ZelRestoreFiles(selection.files, options.destination, options.flat, show ? &line : nullptr);
-    if (show && !selection.files.empty())
+        ZelRestoreFiles(chosen, options.destination, options.flat, show ? &line : nullptr);
+    if (show && !chosen.empty())
         std::fprintf(stderr, "\r\033[K");
-    size_t restored = 0, partial = 0, failed = 0;
+    CRunCounts counts = CountFound(scan, request);
+    counts.listed = chosen.size();
+    counts.skipped = selection.skipped.size();
     for (const CZelRestoreOutcome& o : outcomes) {
         if (o.result == ZelRestoreResult::Restored) {
-            ++restored;
+            ++counts.restored;
             continue;
         }
-        if (o.result == ZelRestoreResult::Partial)
-            ++partial;
-        else
-            ++failed;
-        if (!options.json)
-            std::fprintf(stderr, "jexrecover: %s: %s%s\n", Printable(o.source).c_str(),
-                         o.result == ZelRestoreResult::Partial ? "partly restored: " : "", Printable(o.reason).c_str());
-    }
-    if (!options.quiet && scan.UnreadableStretches() != 0)
-        std::fprintf(stderr, "jexrecover: %s%s\n", options.volume.c_str(), UnreadableNote(scan).c_str());
-    outcomes.insert(outcomes.end(), selection.skipped.begin(), selection.skipped.end());
-    if (options.json) {
-        std::vector<CZelJsonObject> listed;
-        for (const CZelRestoreOutcome& o : outcomes) {
-            CZelJsonObject object;
-            object.Add("source", o.source).Add("destination", o.destination).Add("result", ZelRestoreResultName(o.result));
-            if (!o.reason.empty())
-                object.Add("reason", o.reason);
-            if (o.result == ZelRestoreResult::Partial)
-                object.Add("unreadableBytes", o.unreadableBytes);
-            listed.push_back(object);
+        if (o.result == ZelRestoreResult::Partial) {
+            ++counts.partial;
+            counts.unreadableBytes += o.unreadableBytes;
+        } else {
+            ++counts.failed;
         }
-        ZelPrintJsonArray(listed);
+        if (!options.json)
+            Warn(o.source + ": " + (o.result == ZelRestoreResult::Partial ? "partly restored: " : "") + o.reason);
+    }
+    if (!options.quiet && !options.json && scan.UnreadableStretches() != 0)
+        Warn(options.volume + UnreadableNote(scan));
+    if (options.json) {
+        CZelJson files = CZelJson::array();
+        auto add = [&files](const CZelRestoreOutcome& o) {
+            CZelJson object = CZelJson::object();
+            object["index"] = o.index;
+            ZelJsonSetText(object, "source", o.source);
+            ZelJsonSetText(object, "destination", o.destination);
+            object["result"] = ZelRestoreResultName(o.result);
+            if (!o.reason.empty())
+                ZelJsonSetText(object, "reason", o.reason);
+            if (o.result == ZelRestoreResult::Partial)
+                object["unreadableBytes"] = o.unreadableBytes;
+            files.push_back(std::move(object));
+        };
+        for (const CZelRestoreOutcome& o : outcomes)
+            add(o);
+        for (const CZelRestoreOutcome& o : selection.skipped)
+            add(o);
+        CZelJson document = CZelJson::object();
+        ZelJsonSetText(document, "volume", options.volume);
+        ZelJsonSetText(document, "destination", options.destination);
+        document["files"] = std::move(files);
+        document["summary"] = SummaryJson(counts);
+        ZelPrintJson(document, stdout);
     } else {
         for (const CZelRestoreOutcome& o : outcomes)
             if (o.result == ZelRestoreResult::Restored || o.result == ZelRestoreResult::Partial)
                 std::printf("%s -> %s%s\n", Printable(o.source).c_str(), Printable(o.destination).c_str(),
                             o.result == ZelRestoreResult::Partial ? " (partial)" : "");
         // The partly restored are named only when there are any.
-        std::string partly = partial == 0 ? "" : std::to_string(partial) + " partial, ";
-        std::printf("%zu restored, %s%zu failed, %zu skipped, into %s\n", restored, partly.c_str(), failed,
-                    selection.skipped.size(), options.destination.c_str());
+        std::string partly = counts.partial == 0 ? "" : std::to_string(counts.partial) + " partial, ";
+        std::printf("%llu restored, %s%llu failed, %llu skipped, into %s\n",
+                    static_cast<unsigned long long>(counts.restored), partly.c_str(),
+                    static_cast<unsigned long long>(counts.failed), static_cast<unsigned long long>(counts.skipped),
+                    Printable(options.destination).c_str());
     }
-    return failed == 0 && partial == 0 && selection.skipped.empty() ? kDone : kSomeFailed;
+    return counts.failed == 0 && counts.partial == 0 && counts.skipped == 0 ? kDone : kSomeFailed;
 }
 
 } // namespace
@@ -363,13 +460,13 @@ int main(int argc, char** argv)
                 searchable.push_back(p);
         if (searchable.size() == 1) {
             if (!options.quiet)
-                std::fprintf(stderr, "jexrecover: %s holds a partition table; searching %s (%s)\n",
-                             options.volume.c_str(), searchable[0].volume.c_str(), searchable[0].fileSystem.c_str());
+                Warn(options.volume + " holds a partition table; searching " + searchable[0].volume + " (" +
+                     searchable[0].fileSystem + ")");
             options.volume = searchable[0].volume;
         } else if (searchable.size() > 1) {
-            std::fprintf(stderr, "jexrecover: %s holds %zu partitions that can be searched; name one of them:\n",
-                         options.volume.c_str(), searchable.size());
-            PrintPartitions(searchable, false, stderr);
+            Warn(options.volume + " holds " + std::to_string(searchable.size()) +
+                 " partitions that can be searched; name one of them:");
+            PrintPartitions(searchable, stderr);
             return kCannot;
         }
         check = ZelCheckVolume(options.volume, false);
@@ -386,14 +483,17 @@ int main(int argc, char** argv)
     check = ZelCheckVolume(options.volume, true);
     if (!check.ok)
         return Fail(check.error);
+    CZelFilterRequest request;
+    if (!BuildRequest(options, request, error))
+        return Fail(error);
     CZelRecoveryScan scan(*core.GetFileSystemCreator());
-    if (!Search(core, options, scan, error))
+    if (!Search(options, scan, error))
         return Fail(error);
     if (options.command == CRecoverOptions::Scan)
-        return ScanCommand(options, scan);
+        return ScanCommand(options, request, scan);
     std::error_code failed;
     std::filesystem::create_directories(options.destination, failed);
     if (failed)
         return Fail(options.destination + ": " + failed.message());
-    return RestoreCommand(options, scan);
+    return RestoreCommand(options, request, scan);
 }

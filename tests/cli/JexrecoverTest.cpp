@@ -5,6 +5,7 @@
 #include "support/WholeDisk.h"
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <cerrno>
 #include <cstring>
@@ -16,6 +17,7 @@
 #include <sys/wait.h>
 
 using jextest::Quote;
+using Json = nlohmann::json;
 
 namespace {
 
@@ -71,25 +73,173 @@ TEST_F(Jexrecover, ScanListsFilesAndJsonHasEveryEntry)
     EXPECT_NE(scan.out.find("card.img/Lied.mp3"), std::string::npos);
     EXPECT_EQ(scan.out.find("card.img/Fotos\n"), std::string::npos) << "folders are not listed";
 
+    // The index printed is the one restore takes: files count from 1.
+    EXPECT_EQ(scan.out.substr(0, 7), "     1 ") << scan.out;
+    EXPECT_NE(scan.err.find("3 deleted files found on " + image), std::string::npos) << scan.err;
+
     Outcome json = Run("scan " + Quote(image) + " --json");
     ASSERT_EQ(json.exit, 0) << json.err;
-    EXPECT_EQ(json.out.front(), '[');
-    EXPECT_NE(json.out.find("{\"index\": 0, \"type\": \"directory\", \"name\": \"Fotos\", \"path\": \"card.img/Fotos\""),
-              std::string::npos)
-        << json.out;
-    EXPECT_NE(json.out.find("\"type\": \"file\", \"name\": \"Strand.jpg\", \"path\": \"card.img/Fotos/Strand.jpg\", "
-                            "\"size\": 3000, \"deleted\": true, \"chance\": 100}"),
-              std::string::npos)
-        << json.out;
+    Json document = Json::parse(json.out);
+    EXPECT_EQ(document["volume"], image);
+    const Json& entries = document["entries"];
+    ASSERT_EQ(entries.size(), 4u) << json.out;
+    EXPECT_EQ(entries[0], Json::parse(R"({"index": null, "type": "directory", "name": "Fotos",
+        "path": "card.img/Fotos", "size": 0, "deleted": false, "chance": null})"));
+    EXPECT_EQ(entries[1], Json::parse(R"({"index": 1, "type": "file", "name": "Strand.jpg",
+        "path": "card.img/Fotos/Strand.jpg", "size": 3000, "deleted": true, "chance": 100})"));
+    EXPECT_EQ(document["summary"], Json::parse(R"({"found": 3, "folders": 1, "listed": 3, "restored": 0,
+        "partial": 0, "failed": 0, "skipped": 0, "unreadable": 0, "unreadableBytes": 0})"));
 
     Outcome volumes = Run("volumes --json");
     EXPECT_EQ(volumes.exit, 0) << volumes.err;
-    EXPECT_EQ(volumes.out.front(), '[');
+    EXPECT_TRUE(Json::parse(volumes.out)["volumes"].is_array()) << volumes.out;
+}
+
+TEST_F(Jexrecover, SortAndMatchOrderAndNarrowTheListingButKeepIndexes)
+{
+    std::string image = Card();
+    // The scan's order, its indexes, then the same files sorted.
+    auto indexOf = [](const std::string& listing, const std::string& name) {
+        size_t at = listing.find(name);
+        size_t start = listing.rfind('\n', at);
+        start = start == std::string::npos ? 0 : start + 1;
+        return std::stoul(listing.substr(start, 6));
+    };
+    Outcome plain = Run("scan " + Quote(image));
+    ASSERT_EQ(plain.exit, 0) << plain.err;
+    const std::vector<std::string> files = {"Lied.mp3", "Notiz.txt", "Strand.jpg"};
+    auto lines = [&files](const Outcome& o) {
+        std::vector<std::string> names = files;
+        std::sort(names.begin(), names.end(),
+                  [&o](const std::string& a, const std::string& b) { return o.out.find(a) < o.out.find(b); });
+        return names;
+    };
+    Outcome byName = Run("scan " + Quote(image) + " --sort name");
+    EXPECT_EQ(lines(byName), (std::vector<std::string>{"Lied.mp3", "Notiz.txt", "Strand.jpg"})) << byName.out;
+    Outcome bySize = Run("scan " + Quote(image) + " --sort size");
+    EXPECT_EQ(lines(bySize), (std::vector<std::string>{"Lied.mp3", "Strand.jpg", "Notiz.txt"})) << bySize.out;
+    Outcome byPath = Run("scan " + Quote(image) + " --sort path");
+    EXPECT_EQ(lines(byPath), (std::vector<std::string>{"Strand.jpg", "Lied.mp3", "Notiz.txt"})) << byPath.out;
+    for (const std::string& name : files) {
+        EXPECT_EQ(indexOf(byName.out, name), indexOf(plain.out, name)) << name;
+        EXPECT_EQ(indexOf(bySize.out, name), indexOf(plain.out, name)) << name;
+    }
+
+    // A pattern without "/" is matched against the name, in either case;
+    // with one, against the path as listed or inside the volume.
+    Outcome jpg = Run("scan " + Quote(image) + " --match '*.JPG' --json");
+    Json matched = Json::parse(jpg.out);
+    ASSERT_EQ(matched["entries"].size(), 1u) << jpg.out;
+    EXPECT_EQ(matched["entries"][0]["index"], indexOf(plain.out, "Strand.jpg"));
+    EXPECT_EQ(matched["summary"]["found"], 3);
+    EXPECT_EQ(matched["summary"]["listed"], 1);
+    Outcome inside = Run("scan " + Quote(image) + " --match 'fotos/*' --match 'N*'");
+    EXPECT_NE(inside.out.find("Strand.jpg"), std::string::npos) << inside.out;
+    EXPECT_NE(inside.out.find("Notiz.txt"), std::string::npos) << inside.out;
+    EXPECT_EQ(inside.out.find("Lied.mp3"), std::string::npos) << inside.out;
+    EXPECT_NE(inside.err.find("3 deleted files found on " + image + ", 2 of them listed"), std::string::npos)
+        << inside.err;
+
+    // restore takes the same patterns: with --all the files that match, and
+    // an index named outright that does not match is told.
+    std::string out = dir.File("out");
+    Outcome some = Run("restore " + Quote(image) + " --to " + Quote(out) + " --all --match '*.mp3' --json");
+    ASSERT_EQ(some.exit, 0) << some.err;
+    Json restored = Json::parse(some.out);
+    ASSERT_EQ(restored["files"].size(), 1u) << some.out;
+    EXPECT_EQ(restored["files"][0]["index"], indexOf(plain.out, "Lied.mp3"));
+    EXPECT_EQ(restored["summary"]["restored"], 1);
+    EXPECT_TRUE(std::filesystem::exists(out + "/Lied.mp3"));
+    EXPECT_FALSE(std::filesystem::exists(out + "/Notiz.txt"));
+    std::string strand = std::to_string(indexOf(plain.out, "Strand.jpg"));
+    Outcome told = Run("restore " + Quote(image) + " --to " + Quote(out) + " --index " + strand + " --match '*.mp3'");
+    EXPECT_EQ(told.exit, 1);
+    EXPECT_NE(told.err.find("Strand.jpg: index " + strand + " does not match --match"), std::string::npos) << told.err;
+    EXPECT_NE(told.out.find("0 restored, 0 failed, 1 skipped"), std::string::npos) << told.out;
+
+    Outcome wrong = Run("scan " + Quote(image) + " --sort date");
+    EXPECT_EQ(wrong.exit, 2);
+    EXPECT_NE(wrong.err.find("--sort takes name, size or path"), std::string::npos) << wrong.err;
+}
+
+TEST_F(Jexrecover, JsonKeepsNamesThatAreNotUtf8AndListingAndSummaryKeepTheirLines)
+{
+    // A destination named in Latin-1, as an old system may have made it.
+    std::string image = Card();
+    std::string out = dir.File("Fundst\xFC" "cke");
+    Outcome restore = Run("restore " + Quote(image) + " --to " + Quote(out) + " --all --json");
+    ASSERT_EQ(restore.exit, 0) << restore.err;
+    Json document = Json::parse(restore.out); // throws on text that is not UTF-8
+    EXPECT_EQ(document["destination"], dir.File("Fundst\xEF\xBF\xBD" "cke"));
+    std::string hex;
+    for (unsigned char c : out) {
+        char two[3];
+        std::snprintf(two, sizeof two, "%02x", c);
+        hex += two;
+    }
+    EXPECT_EQ(document["destinationHex"], hex);
+    ASSERT_EQ(document["files"].size(), 3u);
+    for (const Json& file : document["files"]) {
+        EXPECT_EQ(file["result"], "restored");
+        EXPECT_EQ(file["destinationHex"].get<std::string>().substr(0, hex.size()), hex);
+    }
+    EXPECT_EQ(document["summary"]["restored"], 3);
+    EXPECT_EQ(jextest::ReadFile(out + "/Fotos/Strand.jpg"), std::vector<uint8_t>(3000, 'j'));
+
+    // A listing longer than standard output's buffer, with standard error
+    // into the same file: the summary comes after the last listed line, on
+    // a line of its own.
+    jextest::FatImageBuilder many(8192, 512, 8);
+    const uint32_t count = 120;
+    for (uint32_t i = 0; i < count; ++i) {
+        char name[12];
+        std::snprintf(name, sizeof name, "F%07uBIN", i);
+        many.PutData(10 + i, std::vector<uint8_t>(100, static_cast<uint8_t>(i)));
+        many.PutEntry(2, i, jextest::FatImageBuilder::Deleted(jextest::FatImageBuilder::ShortEntry(name, 0x20, 10 + i, 100)));
+    }
+    many.Save(dir.File("many.img"));
+    std::string both = dir.File("both");
+    std::string command = Quote(std::string(JEX_BIN_DIR) + "/jexrecover") + " scan " + Quote(dir.File("many.img")) +
+                          " >" + Quote(both) + " 2>&1";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    std::string text = jextest::ReadText(both);
+    ASSERT_GT(text.size(), 4096u);
+    std::vector<std::string> lines;
+    for (size_t at = 0; at < text.size();) {
+        size_t end = text.find('\n', at);
+        ASSERT_NE(end, std::string::npos) << "the output ends without a newline";
+        lines.push_back(text.substr(at, end - at));
+        at = end + 1;
+    }
+    ASSERT_EQ(lines.size(), count + 1);
+    for (uint32_t i = 0; i < count; ++i)
+        EXPECT_EQ(lines[i].substr(0, 6), (i + 1 < 10 ? "     " : i + 1 < 100 ? "    " : "   ") + std::to_string(i + 1))
+            << lines[i];
+    EXPECT_EQ(lines.back(), "120 deleted files found on " + dir.File("many.img"));
 }
 
 TEST_F(Jexrecover, FiltersByCategoryExtensionAndInclusiveSize)
 {
     std::string image = Card();
+    // A file keeps its index whichever filters are given, so an index read
+    // off a filtered scan names the same file in a restore without them.
+    Outcome all = Run("scan " + Quote(image));
+    Outcome audio = Run("scan " + Quote(image) + " --category audio");
+    size_t line = all.out.find("card.img/Lied.mp3");
+    ASSERT_NE(line, std::string::npos) << all.out;
+    std::string lied = all.out.substr(all.out.rfind('\n', line) + 1, 6);
+    EXPECT_EQ(audio.out.substr(0, 6), lied) << audio.out;
+    EXPECT_NE(audio.err.find("1 deleted file found"), std::string::npos) << audio.err;
+    std::string out = dir.File("out");
+    Outcome one = Run("restore " + Quote(image) + " --to " + Quote(out) + " --index " + lied);
+    ASSERT_EQ(one.exit, 0) << one.err;
+    EXPECT_EQ(jextest::ReadFile(out + "/Lied.mp3"), std::vector<uint8_t>(5000, 'm'));
+    // An index the filters leave out is told, not restored.
+    Outcome left = Run("restore " + Quote(image) + " --to " + Quote(out) + " --index " + lied + " --category images");
+    EXPECT_EQ(left.exit, 1);
+    EXPECT_NE(left.err.find("does not match the filters given"), std::string::npos) << left.err;
+    EXPECT_FALSE(std::filesystem::exists(out + "/Lied (1).mp3"));
+
     Outcome images = Run("scan " + Quote(image) + " --category images");
     EXPECT_NE(images.out.find("Strand.jpg"), std::string::npos);
     EXPECT_EQ(images.out.find("Notiz.txt"), std::string::npos);
@@ -126,7 +276,9 @@ TEST_F(Jexrecover, RestoreKeepsTheTreeOrFlattensAndNeverReplaces)
     Outcome again = Run("restore " + Quote(image) + " --to " + Quote(out) + " --all --json");
     ASSERT_EQ(again.exit, 0) << again.err;
     EXPECT_TRUE(std::filesystem::exists(out + "/Fotos/Strand (1).jpg"));
-    EXPECT_NE(again.out.find("\"result\": \"restored\""), std::string::npos);
+    Json again_ = Json::parse(again.out);
+    EXPECT_EQ(again_["files"][0]["result"], "restored");
+    EXPECT_EQ(again_["files"][0]["destination"], out + "/Fotos/Strand (1).jpg");
 
     std::string flat = dir.File("flat");
     Outcome one = Run("restore " + Quote(image) + " --to " + Quote(flat) + " --index 1 --flat");
@@ -138,6 +290,8 @@ TEST_F(Jexrecover, RestoreKeepsTheTreeOrFlattensAndNeverReplaces)
     Outcome skipped = Run("restore " + Quote(image) + " --to " + Quote(flat) + " --index 0,77");
     EXPECT_EQ(skipped.exit, 1);
     EXPECT_NE(skipped.out.find("0 restored, 0 failed, 2 skipped"), std::string::npos) << skipped.out;
+    EXPECT_NE(skipped.err.find("index 0 names no file found (files are counted from 1)"), std::string::npos)
+        << skipped.err;
 }
 
 TEST_F(Jexrecover, RestoresAnNtfsImageWithItsTree)
@@ -206,11 +360,15 @@ TEST_F(Jexrecover, PartialAndFailedRestoresAreToldApart)
     std::string out = dir.File("out");
     Outcome json = Run("restore " + Quote(dir.File("cut.img")) + " --to " + Quote(out) + " --all --json");
     EXPECT_EQ(json.exit, 1) << json.err;
-    EXPECT_NE(json.out.find("\"result\": \"restored\""), std::string::npos) << json.out;
-    EXPECT_NE(json.out.find("\"result\": \"partial\", \"reason\": \"the volume ends 2000 bytes before the file does; "
-                            "they are zeros\", \"unreadableBytes\": 2000}"),
-              std::string::npos)
-        << json.out;
+    Json cutDocument = Json::parse(json.out);
+    ASSERT_EQ(cutDocument["files"].size(), 3u) << json.out;
+    EXPECT_EQ(cutDocument["files"][0]["result"], "restored");
+    const Json& half = cutDocument["files"][2];
+    EXPECT_EQ(half["result"], "partial");
+    EXPECT_EQ(half["reason"], "the volume ends 2000 bytes before the file does; they are zeros");
+    EXPECT_EQ(half["unreadableBytes"], 2000);
+    EXPECT_EQ(cutDocument["summary"]["partial"], 1);
+    EXPECT_EQ(cutDocument["summary"]["unreadableBytes"], 2000);
     std::vector<uint8_t> expected(whole.begin(), whole.begin() + 1000);
     expected.resize(3000, 0);
     EXPECT_EQ(jextest::ReadFile(out + "/\xC3\xA5" "ALB.BIN"), expected);
@@ -229,14 +387,19 @@ TEST_F(Jexrecover, PartialAndFailedRestoresAreToldApart)
     std::filesystem::create_directory(small);
     if (::mount("tmpfs", small.c_str(), "tmpfs", 0, "size=4k") != 0)
         GTEST_SKIP() << "skipped: a tmpfs cannot be mounted here: " << std::strerror(errno);
-    Outcome full = Run("restore " + Quote(dir.File("cut.img")) + " --to " + Quote(small) + " --index 1 --json");
+    Outcome full = Run("restore " + Quote(dir.File("cut.img")) + " --to " + Quote(small) + " --index 2 --json");
     std::vector<std::string> left;
     for (const auto& entry : std::filesystem::directory_iterator(small))
         left.push_back(entry.path().filename().string());
     ::umount(small.c_str());
     EXPECT_EQ(full.exit, 1) << full.err;
-    EXPECT_NE(full.out.find("\"result\": \"failed\", \"reason\": \"" + small), std::string::npos) << full.out;
-    EXPECT_NE(full.out.find("No space left on device"), std::string::npos) << full.out;
+    Json fullDocument = Json::parse(full.out);
+    ASSERT_EQ(fullDocument["files"].size(), 1u) << full.out;
+    EXPECT_EQ(fullDocument["files"][0]["result"], "failed");
+    std::string reason = fullDocument["files"][0]["reason"];
+    EXPECT_EQ(reason.rfind(small, 0), 0u) << reason;
+    EXPECT_NE(reason.find("No space left on device"), std::string::npos) << reason;
+    EXPECT_EQ(fullDocument["summary"]["failed"], 1);
     EXPECT_TRUE(left.empty()) << left.front();
 }
 
@@ -338,10 +501,10 @@ TEST_F(Jexrecover, PartitionsOfAWholeDiskImageAreListedAndNamedByTheirNumber)
     EXPECT_NE(listed.out.find("NTFS"), std::string::npos) << listed.out;
     EXPECT_EQ(listed.out.find("@p2"), std::string::npos) << "the extended partition holds no file system";
     Outcome json = Run("volumes " + Quote(disk.image) + " --json");
-    EXPECT_NE(json.out.find("\"volume\": " + std::string("\"") + disk.image + "@p5\", \"start\": " +
-                            std::to_string(disk.ntfsStart * 512)),
-              std::string::npos)
-        << json.out;
+    Json partitions = Json::parse(json.out)["partitions"];
+    ASSERT_EQ(partitions.size(), 2u) << json.out;
+    EXPECT_EQ(partitions[1], Json({{"volume", disk.image + "@p5"}, {"number", 5}, {"start", disk.ntfsStart * 512},
+                                   {"size", partitions[1]["size"]}, {"fileSystem", "NTFS"}, {"searchable", true}}));
 
     // Two partitions can be searched: one must be named.
     Outcome ambiguous = Run("scan " + Quote(disk.image));

@@ -75,8 +75,10 @@ TEST(RecoveryScan, FoundEntriesInTheScansOrderWithAFilter)
               (std::vector<std::string>{"card.img/Ordner", "card.img/Ordner/Datei 999.dat",
                                         "card.img/Ordner/Datei 1000.dat", "card.img/Ordner/Datei 3000.dat",
                                         "card.img/Ordner/Datei 5000.dat", "card.img/Ordner/Datei 5001.dat"}));
+    // Files are numbered from 1 in the scan's order; the folder has none.
     for (size_t i = 0; i < scan.Found().size(); ++i)
         EXPECT_EQ(scan.Found()[i].index, i);
+    EXPECT_EQ(scan.Found()[0].index, 0u);
     EXPECT_TRUE(scan.Found()[0].directory);
     EXPECT_EQ(scan.Found()[1].name, "Datei 999.dat");
     EXPECT_EQ(scan.Found()[1].size, 999u);
@@ -108,4 +110,31 @@ TEST(RecoveryScan, FoundEntriesInTheScansOrderWithAFilter)
     EXPECT_EQ(FoundPaths(scan), (std::vector<std::string>{"card.img/Ordner"}));
     // Nothing asked: no filter at all.
     EXPECT_FALSE(ZelBuildFilter(*BoundCore().GetCreator(), CZelFilterRequest(), error));
+}
+
+TEST(RecoveryScan, RequestsAcceptNamesAndSizesAsTheEnginesFiltersDo)
+{
+    CZelFilterRequest sizes;
+    sizes.hasMinSize = sizes.hasMaxSize = true;
+    sizes.minSize = 1000;
+    sizes.maxSize = 5000;
+    EXPECT_FALSE(ZelRequestAccepts(sizes, "a.dat", 999));
+    EXPECT_TRUE(ZelRequestAccepts(sizes, "a.dat", 1000));
+    EXPECT_TRUE(ZelRequestAccepts(sizes, "a.dat", 5000));
+    EXPECT_FALSE(ZelRequestAccepts(sizes, "a.dat", 5001));
+    EXPECT_TRUE(ZelRequestAccepts(CZelFilterRequest(), "anything", 0));
+
+    CZelFilterRequest kinds;
+    kinds.byExtension = true;
+    kinds.extensions = {L"jpg", L"TAR"};
+    EXPECT_TRUE(ZelRequestAccepts(kinds, "IMG_0001.JPG", 1));
+    EXPECT_TRUE(ZelRequestAccepts(kinds, "backup.2026.tar", 1));
+    EXPECT_FALSE(ZelRequestAccepts(kinds, "backup.tar.gz", 1));
+    EXPECT_FALSE(ZelRequestAccepts(kinds, "jpg.png", 1));
+    // The engines take a name without a dot for its own extension.
+    EXPECT_TRUE(ZelRequestAccepts(kinds, "jpg", 1));
+    // Asking for extensions but naming none finds nothing.
+    CZelFilterRequest none;
+    none.byExtension = true;
+    EXPECT_FALSE(ZelRequestAccepts(none, "a.jpg", 1));
 }

@@ -60,22 +60,23 @@ protected:
 
 } // namespace
 
-TEST_F(RestoreRun, SelectionsSkipFoldersAndUnknownIndexes)
+TEST_F(RestoreRun, SelectionsCountFilesFromOneAndSkipUnknownIndexes)
 {
     CZelSelection all = ZelSelectAll(scan.Found());
     ASSERT_EQ(all.files.size(), 2u);
     EXPECT_EQ(all.files[0]->path, "card.img/\xC3\xA5OTOS/BILD.JPG");
     EXPECT_TRUE(all.skipped.empty());
 
+    // Files are counted from 1; the folder has no number.
     CZelSelection some = ZelSelectIndexes(scan.Found(), {2, 0, 2, 9, 1});
     ASSERT_EQ(some.files.size(), 2u);
     EXPECT_EQ(some.files[0]->index, 2u);
-    EXPECT_EQ(some.files[1]->index, 1u);
+    EXPECT_EQ(some.files[0], all.files[1]);
+    EXPECT_EQ(some.files[1], all.files[0]);
     ASSERT_EQ(some.skipped.size(), 2u);
     EXPECT_EQ(some.skipped[0].result, ZelRestoreResult::Skipped);
-    EXPECT_EQ(some.skipped[0].reason, "index 0 is a folder");
-    EXPECT_EQ(some.skipped[0].source, "card.img/\xC3\xA5OTOS");
-    EXPECT_EQ(some.skipped[1].reason, "index 9 names no found file");
+    EXPECT_EQ(some.skipped[0].reason, "index 0 names no file found (files are counted from 1)");
+    EXPECT_EQ(some.skipped[1].reason, "index 9 names no file found");
     EXPECT_EQ(some.skipped[1].source, "");
 }
 

@@ -15,6 +15,9 @@ std::string ZelWideToNarrow(const wchar_t* wide);
 std::wstring ZelNarrowToWide(const std::string& narrow);
 std::wstring ZelNarrowToWide(const char* narrow);
 
+// Whether text is well-formed UTF-8 throughout.
+bool ZelIsUtf8(const std::string& text);
+
 // Decodes count UTF-16 code units, combining surrogate pairs; a lone
 // surrogate becomes U+FFFD.
 std::wstring ZelUtf16ToWide(const char16_t* units, size_t count);

@@ -24,6 +24,12 @@ struct CZelFilterRequest {
     bool Empty() const { return !byExtension && !hasMinSize && !hasMaxSize; }
 };
 
+// Whether a found file of this name and size is one the request asks for,
+// by the rules the engines' filters follow: the extension is what follows
+// the name's last dot (the whole name when it has none), letters A to Z in
+// either case alike; the size bounds included.
+bool ZelRequestAccepts(const CZelFilterRequest& request, const std::string& name, uint64_t size);
+
 // The filter description for the request: a group of one extension list and
 // one size range (the core's bounds exclude the sizes they name). Empty when
 // the request asks for nothing, or the core makes no filters (error says so).

@@ -16,7 +16,8 @@
 
 // One found directory or file, with the texts it shows.
 struct CZelFoundEntry {
-    // Position in the scan's order; the index a user names an entry by.
+    // The number a user names a file by: the files found are counted from 1
+    // in the scan's order. Folders have none (0).
     uint64_t index = 0;
     bool directory = false;
     std::string name;

@@ -22,6 +22,8 @@ const char* ZelRestoreResultName(ZelRestoreResult result);
 struct CZelRestoreOutcome {
     // The found path, empty when the choice named nothing found.
     std::string source;
+    // The index the file was chosen by (0 when it has none).
+    uint64_t index = 0;
     // Where the file was (or was to be) written.
     std::string destination;
     ZelRestoreResult result = ZelRestoreResult::Failed;

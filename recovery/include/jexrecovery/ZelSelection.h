@@ -10,12 +10,12 @@
 struct CZelSelection {
     // In the order chosen, each once.
     std::vector<const CZelFoundEntry*> files;
-    // Indexes that name a folder or nothing found, in the order given.
+    // Indexes that name no file found, in the order given.
     std::vector<CZelRestoreOutcome> skipped;
 };
 
 // Every found file, in the scan's order.
 CZelSelection ZelSelectAll(const std::vector<CZelFoundEntry>& found);
-// The found files with these indexes, each once; an index that names a
-// folder or no found entry is skipped with the reason.
+// The found files with these indexes, in the order given, each once; an
+// index that names no file found is skipped with the reason.
 CZelSelection ZelSelectIndexes(const std::vector<CZelFoundEntry>& found, const std::vector<uint64_t>& indexes);

@@ -108,9 +108,10 @@ bool ReadPartitions(const CZelCoreBinding& core, const std::string& image, std::
 void PrintPartitions(const std::vector<CListedPartition>& listed, FILE* out)
 {
     for (const CListedPartition& p : listed)
-        std::fprintf(out, "%-32s start %12llu  %10s  %s\n", Printable(p.volume).c_str(),
+        std::fprintf(out, "%-32s start %12llu  %10s  %s%s\n", Printable(p.volume).c_str(),
                      static_cast<unsigned long long>(p.partition.offset), HumanSize(p.partition.length).c_str(),
-                     p.fileSystem.empty() ? "-" : p.fileSystem.c_str());
+                     p.fileSystem.empty() ? "-" : p.fileSystem.c_str(),
+                     p.partition.cutShort ? "  (cut short: the disk ends inside it)" : "");
 }
 
 CZelJson PartitionsJson(const std::string& image, const std::vector<CListedPartition>& listed)
@@ -126,6 +127,7 @@ CZelJson PartitionsJson(const std::string& image, const std::vector<CListedParti
         object["size"] = p.partition.length;
         object["fileSystem"] = p.fileSystem;
         object["searchable"] = p.searchable;
+        object["cutShort"] = p.partition.cutShort;
         partitions.push_back(std::move(object));
     }
     document["partitions"] = std::move(partitions);

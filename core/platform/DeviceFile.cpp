@@ -59,6 +59,7 @@ bool CZelDeviceFile::OpenPartition(const std::string& path, const std::string& i
             continue;
         m_Windowed = true;
         m_Offset = partition.offset;
+        // Where the image or device ends first, the table's list has cut it.
         m_Length = partition.length;
         m_Path = path;
         return true;
@@ -127,8 +128,11 @@ uint64_t CZelDeviceFile::Size() const
 {
     if (m_Fd < 0)
         return 0;
-    if (m_Windowed)
-        return m_Length;
+    return m_Windowed ? m_Length : WholeSize();
+}
+
+uint64_t CZelDeviceFile::WholeSize() const
+{
     if (m_BlockDevice) {
         uint64_t bytes = 0;
         if (::ioctl(m_Fd, BLKGETSIZE64, &bytes) == 0)

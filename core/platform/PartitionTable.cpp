@@ -35,8 +35,12 @@ std::vector<CZelPartition> ZelListPartitions(int fd, uint64_t size, std::string&
             p.number = blkid_partition_get_partno(part);
             p.offset = static_cast<uint64_t>(start) * 512;
             p.length = static_cast<uint64_t>(sectors) * 512;
-            if (size != 0 && (p.offset >= size || p.length > size - p.offset))
+            if (size != 0 && p.offset >= size)
                 continue;
+            if (size != 0 && p.length > size - p.offset) {
+                p.length = size - p.offset;
+                p.cutShort = true;
+            }
             // A GPT partition has a type GUID; an MBR one a type number.
             const char* type = blkid_partition_get_type_string(part);
             char number[16];

@@ -504,7 +504,8 @@ TEST_F(Jexrecover, PartitionsOfAWholeDiskImageAreListedAndNamedByTheirNumber)
     Json partitions = Json::parse(json.out)["partitions"];
     ASSERT_EQ(partitions.size(), 2u) << json.out;
     EXPECT_EQ(partitions[1], Json({{"volume", disk.image + "@p5"}, {"number", 5}, {"start", disk.ntfsStart * 512},
-                                   {"size", partitions[1]["size"]}, {"fileSystem", "NTFS"}, {"searchable", true}}));
+                                   {"size", partitions[1]["size"]}, {"fileSystem", "NTFS"}, {"searchable", true},
+                                   {"cutShort", false}}));
 
     // Two partitions can be searched: one must be named.
     Outcome ambiguous = Run("scan " + Quote(disk.image));
@@ -513,6 +514,23 @@ TEST_F(Jexrecover, PartitionsOfAWholeDiskImageAreListedAndNamedByTheirNumber)
     EXPECT_NE(ambiguous.err.find(disk.image + "@p1"), std::string::npos) << ambiguous.err;
 
     Outcome restore = Run("restore " + Quote(disk.image + "@p5") + " --to " + Quote(dir.File("out")) + " --all");
+    ASSERT_EQ(restore.exit, 0) << restore.err;
+    EXPECT_EQ(jextest::ReadFile(dir.File("out/Brief.odt")), disk.letter);
+}
+
+TEST_F(Jexrecover, GptPartitionsAreScannedAndRestoredByTheirNumber)
+{
+    jextest::WholeDisk disk(true, jextest::WholeDisk::Gpt);
+    Outcome listed = Run("volumes " + Quote(disk.image) + " --json");
+    ASSERT_EQ(listed.exit, 0) << listed.err;
+    Json partitions = Json::parse(listed.out)["partitions"];
+    ASSERT_EQ(partitions.size(), 2u) << listed.out;
+    EXPECT_EQ(partitions[1]["volume"], disk.image + "@p2");
+    EXPECT_EQ(partitions[1]["fileSystem"], "NTFS");
+    Outcome scan = Run("scan " + Quote(disk.image + "@p2"));
+    ASSERT_EQ(scan.exit, 0) << scan.err;
+    EXPECT_EQ(scan.out, "     1          12345  100%  whole.img@p2/Brief.odt\n");
+    Outcome restore = Run("restore " + Quote(disk.image + "@p2") + " --to " + Quote(dir.File("out")) + " --all");
     ASSERT_EQ(restore.exit, 0) << restore.err;
     EXPECT_EQ(jextest::ReadFile(dir.File("out/Brief.odt")), disk.letter);
 }

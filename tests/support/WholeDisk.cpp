@@ -21,22 +21,30 @@ void CopyInto(const std::string& whole, const std::string& part, uint64_t offset
 
 } // namespace
 
-WholeDisk::WholeDisk(bool withNtfs) : card(512, 0, 34000)
+WholeDisk::WholeDisk(bool withNtfs, Table kind) : card(512, 0, 34000)
 {
     card.Put("Foto.jpg", fat);
     card.Delete("Foto.jpg");
     const uint64_t fatSectors = 34000 * 2, ntfsSectors = 16 * 2048;
     fatStart = 2048;
     ntfsStart = fatStart + fatSectors + 2048;
-    std::string script = "label: dos\n" + std::to_string(fatStart) + "," + std::to_string(fatSectors) + ",c\n";
+    // Windows' basic data partition, for FAT32 and NTFS alike.
+    const std::string data = "EBD0A0A2-B9E5-4433-87C0-68B6B72699C7";
+    std::string script = kind == Gpt ? "label: gpt\n" + std::to_string(fatStart) + "," + std::to_string(fatSectors) + "," + data + "\n"
+                                     : "label: dos\n" + std::to_string(fatStart) + "," + std::to_string(fatSectors) + ",c\n";
     if (withNtfs) {
         ntfs = MakeNtfsImage(card.dir, "ntfs.img", 16);
         NtfsImageWriter disk(ntfs);
         EXPECT_TRUE(disk.Mounted());
         disk.File("/Brief.odt", letter);
         disk.Delete("/Brief.odt");
-        script += std::to_string(fatStart + fatSectors) + "," + std::to_string(ntfsSectors + 4096) + ",5\n" +
-                  std::to_string(ntfsStart) + "," + std::to_string(ntfsSectors) + ",7\n";
+        if (kind == Gpt) {
+            ntfsNumber = 2;
+            script += std::to_string(ntfsStart) + "," + std::to_string(ntfsSectors) + "," + data + "\n";
+        } else {
+            script += std::to_string(fatStart + fatSectors) + "," + std::to_string(ntfsSectors + 4096) + ",5\n" +
+                      std::to_string(ntfsStart) + "," + std::to_string(ntfsSectors) + ",7\n";
+        }
     }
     image = card.dir.File("whole.img");
     EXPECT_EQ(Run("truncate -s " + std::to_string((ntfsStart + ntfsSectors + 2048) * 512) + " " + Quote(image)), 0);

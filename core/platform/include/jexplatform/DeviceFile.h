@@ -37,7 +37,9 @@ public:
     bool IsBlockDevice() const { return m_BlockDevice; }
     // True while the path opened still names the same device or file.
     bool StillNamed() const;
-    // Size in bytes: the device size or the image file's size; 0 when unknown.
+    // Size in bytes: the device size or the image file's size; for a
+    // partition, its length, cut where the image or device ends first; 0
+    // when unknown.
     uint64_t Size() const;
     // Logical sector size: the device's for a block device, 512 for an image
     // file, 0 for anything else.
@@ -53,6 +55,9 @@ private:
     std::string m_Path;
     // The file opened: the image of a partition, else the path.
     std::string m_File;
+    // The whole image's or device's size.
+    uint64_t WholeSize() const;
+
     bool m_Windowed = false;
     uint64_t m_Offset = 0;
     uint64_t m_Length = 0;

@@ -37,9 +37,6 @@ CNtfsRecordCopy::CNtfsRecordCopy(ntfs_volume* volume, CNtfsSourceDevice& device,
     : m_pVolume(volume), m_Device(device), m_Source(device.Source()), m_Clusters(clusters), m_Record(record),
       m_Bytes(bytes), m_pProgress(std::move(progress))
 {
-    const uint32_t clusterSize = m_pVolume->cluster_size;
-    m_BatchClusters = std::max<uint64_t>(1, (1u << 20) / clusterSize);
-    m_Buffer.resize(static_cast<size_t>(m_BatchClusters * clusterSize));
 }
 
 void CNtfsRecordCopy::Run(const char* destination, CZelRestoreReport& report)
@@ -47,6 +44,13 @@ void CNtfsRecordCopy::Run(const char* destination, CZelRestoreReport& report)
     report = CZelRestoreReport();
     m_Destination = destination;
     ChooseStreams();
+    // Reads go a megabyte at a time, or at once for a smaller file: most
+    // files are small, and a buffer of a megabyte made for each would cost
+    // more than copying them.
+    const uint64_t clusterSize = m_pVolume->cluster_size;
+    const uint64_t clusters = m_Budget / clusterSize + (m_Budget % clusterSize != 0 ? 1 : 0);
+    m_BatchClusters = std::max<uint64_t>(1, std::min<uint64_t>((1u << 20) / clusterSize, clusters));
+    m_Buffer.resize(static_cast<size_t>(m_BatchClusters * clusterSize));
     bool ok = true;
     for (const CNtfsDataFields* stream : m_Streams) {
         if (!ok || m_Remaining == 0)

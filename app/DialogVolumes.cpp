@@ -404,10 +404,10 @@ void CDialogFileRecovery::HandleSearchDone()
         if (entry.directory)
             continue;
         auto* item = new CFoundFileItem(QStringList{QString::fromStdString(entry.name), ZelFileSizeText(entry.size),
-                                                    QString::fromStdString(entry.path)});
+                                                    QString::fromStdString(entry.Path())});
         item->setData(0, kFoundPositionRole, static_cast<uint>(p));
         item->setData(0, SizeRole, static_cast<qulonglong>(entry.size));
-        item->setToolTip(2, QString::fromStdString(entry.path));
+        item->setToolTip(2, QString::fromStdString(entry.Path()));
         rows.append(item);
         m_RowPositions.push_back(static_cast<uint32_t>(p));
     }

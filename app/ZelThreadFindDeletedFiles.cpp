@@ -181,7 +181,7 @@ void CZelThreadFindDeletedFiles::RestoreList()
             if (outcome.result != ZelRestoreResult::Failed)
                 ZelGiveTo(owner, outcome.destination);
         } else {
-            outcome.source = position < found.size() ? found[position].path : std::string();
+            outcome.source = position < found.size() ? found[position].Path() : std::string();
             outcome.result = ZelRestoreResult::Skipped;
             outcome.reason = position < found.size() ? "a folder" : "no found entry";
         }

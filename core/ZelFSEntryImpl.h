@@ -10,6 +10,7 @@
 #include <boost/shared_ptr.hpp>
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 // Fields and answers shared by directories and files.
@@ -23,22 +24,23 @@ public:
     CZelFSFileEntryType GetType() override { return m_Type; }
     const std::string& GetPathA() override { return m_PathA; }
     // The stored wide path, or the narrow path converted when none was stored.
-    std::wstring GetPath() override { return m_PathW.empty() ? ZelNarrowToWide(m_PathA) : m_PathW; }
+    std::wstring GetPath() override { return m_pPathW ? *m_pPathW : ZelNarrowToWide(m_PathA); }
     const std::string& GetNameA() override { return m_NameA; }
-    std::wstring GetName() override { return m_NameW.empty() ? ZelNarrowToWide(m_NameA) : m_NameW; }
+    std::wstring GetName() override { return m_pNameW ? *m_pNameW : ZelNarrowToWide(m_NameA); }
 
     // Filled by the iterator that builds the entry.
     void SetAttributes(uint32_t attributes) { m_Attributes = attributes; }
     void SetDeleted(bool deleted) { m_Deleted = deleted; }
+    // An empty wide text: the narrow one converted stands for it.
     void SetNames(std::string nameA, std::wstring nameW)
     {
         m_NameA = std::move(nameA);
-        m_NameW = std::move(nameW);
+        m_pNameW = Kept(std::move(nameW));
     }
     void SetPaths(std::string pathA, std::wstring pathW)
     {
         m_PathA = std::move(pathA);
-        m_PathW = std::move(pathW);
+        m_pPathW = Kept(std::move(pathW));
     }
 
 protected:
@@ -47,9 +49,17 @@ protected:
     CZelFSFileEntryType m_Type;
     std::string m_PathA;
     std::string m_NameA;
-    std::wstring m_NameW;
-    std::wstring m_PathW;
+    // Wide texts only where an engine gives ones of their own (a scan of a
+    // large volume keeps hundreds of thousands of entries).
+    std::unique_ptr<std::wstring> m_pNameW;
+    std::unique_ptr<std::wstring> m_pPathW;
     uint64_t m_Size = 0;
+
+private:
+    static std::unique_ptr<std::wstring> Kept(std::wstring text)
+    {
+        return text.empty() ? nullptr : std::make_unique<std::wstring>(std::move(text));
+    }
 };
 
 template <class TBase>

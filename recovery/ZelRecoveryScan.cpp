@@ -3,6 +3,8 @@
 #include "jexcommon/ZelText.h"
 
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <thread>
 
 bool CZelRecoveryScan::Prepare(const std::string& volume, std::string& error)
@@ -36,6 +38,12 @@ bool CZelRecoveryScan::Search(const boost::shared_ptr<CZelCheckFile>& filter, st
         return false;
     }
     boost::shared_ptr<CZelEntityIterator> it = m_pFileSystem->GetIterator();
+    // Counted first, so that the list is made once at its size rather than
+    // grown (and copied) as it fills.
+    size_t count = 0;
+    for (it->First(); !it->IsDone(); it->Next())
+        ++count;
+    m_Found.reserve(count);
     uint64_t files = 0;
     for (it->First(); !it->IsDone(); it->Next()) {
         boost::shared_ptr<CZelFSFileEntry> entry = it->CurrentItem();
@@ -45,13 +53,14 @@ bool CZelRecoveryScan::Search(const boost::shared_ptr<CZelCheckFile>& filter, st
         found.directory = entry->GetType() == ZelEntryDirectory;
         found.index = found.directory ? 0 : ++files;
         found.name = ZelWideToNarrow(entry->GetName());
-        found.path = ZelWideToNarrow(entry->GetPath());
+
         if (auto file = boost::dynamic_pointer_cast<CZelFSFile>(entry)) {
             found.size = file->GetSize();
             found.estimate = file->GetRecoveryEstimate();
         }
         found.deleted = entry->IsDeleted();
         found.entry = entry;
+        found.SetPath(ZelWideToNarrow(entry->GetPath()));
         m_Found.push_back(std::move(found));
     }
     return true;
@@ -60,17 +69,27 @@ bool CZelRecoveryScan::Search(const boost::shared_ptr<CZelCheckFile>& filter, st
 bool CZelRecoveryScan::SearchShowingProgress(const boost::shared_ptr<CZelCheckFile>& filter, std::string& error,
                                              const std::function<void(double)>& report)
 {
-    std::atomic<bool> done{false};
+    std::mutex lock;
+    std::condition_variable ended;
+    bool done = false;
     bool ok = false;
     std::string reason;
     std::thread worker([&] {
-        ok = Search(filter, reason);
+        bool result = Search(filter, reason);
+        std::lock_guard<std::mutex> hold(lock);
+        ok = result;
         done = true;
+        ended.notify_one();
     });
-    while (!done) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        if (report)
-            report(Progress());
+    // The end of the search is noticed at once, not at the next report.
+    {
+        std::unique_lock<std::mutex> hold(lock);
+        while (!ended.wait_for(hold, std::chrono::milliseconds(100), [&] { return done; })) {
+            hold.unlock();
+            if (report)
+                report(Progress());
+            hold.lock();
+        }
     }
     worker.join();
     if (!ok)

@@ -28,9 +28,9 @@ CZelRestoreOutcome RestoreOne(const CZelFoundEntry& found, const std::string& de
                               size_t number, size_t total, CZelRestoreObserver* observer)
 {
     CZelRestoreOutcome outcome;
-    outcome.source = found.path;
+    outcome.source = found.Path();
     outcome.index = found.index;
-    std::string folder = ZelDestinationFolder(destination, found.path, flat);
+    std::string folder = ZelDestinationFolder(destination, found.Path(), flat);
     std::error_code failed;
     std::filesystem::create_directories(folder, failed);
     if (failed) {

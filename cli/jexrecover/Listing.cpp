@@ -29,14 +29,14 @@ bool ZelMatchesAny(const CZelFoundEntry& entry, const std::vector<std::string>& 
     if (patterns.empty())
         return true;
     // The path inside the volume: what follows the volume's own name.
-    size_t slash = entry.path.find('/');
-    std::string inside = slash == std::string::npos ? std::string() : entry.path.substr(slash + 1);
+    size_t slash = entry.Path().find('/');
+    std::string inside = slash == std::string::npos ? std::string() : entry.Path().substr(slash + 1);
     auto matches = [](const std::string& pattern, const std::string& subject) {
         return ::fnmatch(pattern.c_str(), subject.c_str(), FNM_CASEFOLD) == 0;
     };
     for (const std::string& pattern : patterns) {
         if (pattern.find('/') == std::string::npos ? matches(pattern, entry.name)
-                                                   : matches(pattern, entry.path) || matches(pattern, inside))
+                                                   : matches(pattern, entry.Path()) || matches(pattern, inside))
             return true;
     }
     return false;
@@ -61,7 +61,7 @@ std::vector<const CZelFoundEntry*> ZelListEntries(const std::vector<CZelFoundEnt
         break;
     case CRecoverOptions::ByPath:
         std::stable_sort(listed.begin(), listed.end(),
-                         [](const CZelFoundEntry* a, const CZelFoundEntry* b) { return TextBefore(a->path, b->path); });
+                         [](const CZelFoundEntry* a, const CZelFoundEntry* b) { return TextBefore(a->Path(), b->Path()); });
         break;
     case CRecoverOptions::BySize:
         std::stable_sort(listed.begin(), listed.end(),

@@ -262,7 +262,7 @@ CZelJson EntryJson(const CZelFoundEntry& e)
     object["index"] = e.directory ? CZelJson(nullptr) : CZelJson(e.index);
     object["type"] = e.directory ? "directory" : "file";
     ZelJsonSetText(object, "name", e.name);
-    ZelJsonSetText(object, "path", e.path);
+    ZelJsonSetText(object, "path", e.Path());
     object["size"] = e.size;
     object["deleted"] = e.deleted;
     object["chance"] = ZelJsonPercent(e.estimate);
@@ -297,7 +297,7 @@ int ScanCommand(const CRecoverOptions& options, const CZelFilterRequest& request
         if (e->estimate >= 0)
             std::snprintf(chance, sizeof chance, "%d%%", e->estimate);
         std::printf("%6llu %14llu %5s  %s\n", static_cast<unsigned long long>(e->index),
-                    static_cast<unsigned long long>(e->size), chance, Printable(e->path).c_str());
+                    static_cast<unsigned long long>(e->size), chance, Printable(e->Path()).c_str());
     }
     if (!options.quiet) {
         std::string shown = counts.listed == counts.found ? "" : ", " + std::to_string(counts.listed) + " of them listed";
@@ -348,7 +348,7 @@ int RestoreCommand(const CRecoverOptions& options, const CZelFilterRequest& requ
             chosen.push_back(file);
         } else if (!options.all) {
             CZelRestoreOutcome outcome;
-            outcome.source = file->path;
+            outcome.source = file->Path();
             outcome.index = file->index;
             outcome.result = ZelRestoreResult::Skipped;
             outcome.reason = "index " + std::to_string(file->index) + " does not match " +

@@ -9,8 +9,9 @@
 
 class CNtfsClusterBitmap {
 public:
-    // Clusters covered by one window: 512 bytes of bitmap.
-    static constexpr int64_t kWindowClusters = 4096;
+    // Clusters covered by one window: 64 KiB of bitmap, 2 GiB of a volume
+    // of 4 KiB clusters.
+    static constexpr int64_t kWindowClusters = 1 << 19;
 
     explicit CNtfsClusterBitmap(ntfs_volume* volume) : m_pVolume(volume) {}
 

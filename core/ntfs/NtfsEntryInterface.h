@@ -9,10 +9,8 @@ class CNtfsEntryInterface : public CZelEngineRecord {
 public:
     virtual uint8_t GetFlags() const = 0;
     virtual uint32_t GetAttributes() const = 0;
-    // Narrow name; null when the record has none.
+    // The name in UTF-8; null when the record has none.
     virtual const char* GetNameA() const = 0;
-    // Wide name; null when the record has none.
-    virtual const wchar_t* GetNameW() const = 0;
     // Parent folders below the root joined with "/", or null.
     virtual const wchar_t* GetParentPathW() const = 0;
     // 3 for a directory, 1 for a file.

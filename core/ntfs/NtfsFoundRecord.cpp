@@ -8,7 +8,6 @@
 CZelFoundEntryView CNtfsEntryInterface::GetView() const
 {
     CZelFoundEntryView view;
-    view.wideName = GetNameW();
     view.narrowName = GetNameA();
     view.size = GetSize();
     view.directory = GetKind() == 3;

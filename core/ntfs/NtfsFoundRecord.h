@@ -7,6 +7,7 @@
 #include "ntfs/NtfsRecordDecoder.h"
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -14,34 +15,53 @@ class ufile : public CNtfsEntryInterface {
 public:
     uint8_t GetFlags() const override { return m_FlagByte; }
     uint32_t GetAttributes() const override { return 0; }
-    const char* GetNameA() const override { return nullptr; }
-    const wchar_t* GetNameW() const override { return m_HasName ? m_WideName.c_str() : nullptr; }
-    const wchar_t* GetParentPathW() const override { return m_HasParentPath ? m_WideParentPath.c_str() : nullptr; }
+    const char* GetNameA() const override { return m_HasName ? m_Name.c_str() : nullptr; }
+    const wchar_t* GetParentPathW() const override { return m_pParentPath != nullptr ? m_pParentPath->c_str() : nullptr; }
     int32_t GetKind() const override { return m_Directory ? 3 : 1; }
     uint64_t GetSize() const override { return m_Size; }
     int32_t GetRecoveryEstimate() const override { return m_Directory ? -1 : m_Estimate; }
 
+    // Why the estimate is below 100; empty when it is not.
+    const std::string& EstimateNote() const
+    {
+        static const std::string kNone;
+        return m_pEstimateNote ? *m_pEstimateNote : kNone;
+    }
+    void SetEstimateNote(std::string note)
+    {
+        if (note.empty())
+            m_pEstimateNote.reset();
+        else
+            m_pEstimateNote = std::make_unique<std::string>(std::move(note));
+    }
+
+    // The members are ordered so that little is lost to padding: a scan of
+    // a large volume keeps hundreds of thousands of these.
     uint64_t m_RecordNumber = 0;
-    // Last data change, as NTFS time and as whole seconds since 1970.
+    // Last data change, as NTFS time.
     int64_t m_NtfsTime = 0;
-    int64_t m_Date = 0;
     // The file's exact size: its unnamed stream's data size, or the largest
     // size any name or stream gives when it has none.
     uint64_t m_Size = 0;
-    bool m_Directory = false;
-    uint16_t m_RecordFlags = 0;
-    bool m_HasName = false;
-    std::wstring m_WideName;
-    bool m_HasParentPath = false;
-    std::wstring m_WideParentPath;
-    uint8_t m_FlagByte = 0;
-    // The clusters of the unnamed stream the size needs: first cluster and
-    // count, holes left out.
-    std::vector<std::pair<int64_t, int64_t>> m_Clusters;
-    // How much of the file the volume still shows as its own, and why not
-    // all of it.
+    // How much of the file the volume still shows as its own.
     int32_t m_Estimate = -1;
-    std::string m_EstimateNote;
+    uint16_t m_RecordFlags = 0;
+    uint8_t m_FlagByte = 0;
+    bool m_Directory = false;
+    bool m_HasName = false;
+    // UTF-8: most names fit in the string itself, with nothing more to
+    // allocate.
+    std::string m_Name;
+    // The parent folders' path, shared by the records below one folder and
+    // kept by the engine for as long as its found set.
+    const std::wstring* m_pParentPath = nullptr;
+    // The clusters of the unnamed stream the size needs: first cluster and
+    // count, holes left out. Kept while the scan makes the estimates.
+    std::vector<std::pair<int64_t, int64_t>> m_Clusters;
+
+private:
+    // Few files have one: kept apart.
+    std::unique_ptr<std::string> m_pEstimateNote;
 };
 
 // The name shown for a record: the convertible name of the lowest name

@@ -13,6 +13,7 @@ extern "C" {
 #include <ntfs-3g/attrib.h>
 #include <ntfs-3g/device.h>
 #include <ntfs-3g/logging.h>
+#include <ntfs-3g/mst.h>
 #include <ntfs-3g/volume.h>
 }
 

@@ -142,6 +142,11 @@ int32_t CNtfsUndeleteWrapper::ScanMftBitmap(CZelEngineCheckFile* filter)
         static_cast<uint64_t>(m_pVolume->mft_na->initialized_size) >> m_pVolume->mft_record_size_bits, room);
     std::vector<uint8_t> buffer(8192);
     std::vector<uint8_t> bytes;
+    // The records are read a block at a time: one read for the block
+    // instead of one for each record. A block that cannot be read whole is
+    // read record by record, so that what cannot be read is told apart.
+    const uint64_t recordSize = m_pVolume->mft_record_size;
+    std::vector<uint8_t> block(static_cast<size_t>(kRecordsPerRead * recordSize));
     for (s64 offset = 0; offset < bitmapBytes; offset += static_cast<s64>(buffer.size())) {
         s64 wanted = std::min<s64>(static_cast<s64>(buffer.size()), bitmapBytes - offset);
         if (m_pDevice->Vanished())
@@ -154,23 +159,36 @@ int32_t CNtfsUndeleteWrapper::ScanMftBitmap(CZelEngineCheckFile* filter)
             CountUnreadable();
             continue;
         }
-        for (s64 byte = 0; byte < got; ++byte) {
-            for (int bit = 0; bit < 8; ++bit) {
-                uint64_t record = static_cast<uint64_t>(offset + byte) * 8 + static_cast<uint64_t>(bit);
-                if (record >= records) {
-                    SetProgress(1.0);
-                    return 0;
-                }
-                if (record % 256 == 0)
-                    SetProgress(static_cast<double>(record) / static_cast<double>(records));
-                if ((buffer[static_cast<size_t>(byte)] >> bit) & 1)
-                    continue;
+        const uint64_t base = static_cast<uint64_t>(offset) * 8;
+        const uint64_t end = std::min<uint64_t>(base + static_cast<uint64_t>(got) * 8, records);
+        auto free = [&](uint64_t record) {
+            uint64_t bit = record - base;
+            return ((buffer[static_cast<size_t>(bit / 8)] >> (bit % 8)) & 1) == 0 &&
+                   m_UnreadableRecords.count(record) == 0;
+        };
+        for (uint64_t first = base; first < end; first += kRecordsPerRead) {
+            SetProgress(static_cast<double>(first) / static_cast<double>(records));
+            const uint64_t last = std::min<uint64_t>(first + kRecordsPerRead, end);
+            uint64_t wantedRecords = 0;
+            for (uint64_t record = first; record < last; ++record)
+                wantedRecords += free(record) ? 1 : 0;
+            if (wantedRecords == 0)
+                continue;
+            // A single free record is read alone, as before.
+            bool whole = false;
+            if (wantedRecords > 1) {
+                const s64 bytesWanted = static_cast<s64>((last - first) * recordSize);
+                whole = ntfs_attr_pread(m_pVolume->mft_na, static_cast<s64>(first << m_pVolume->mft_record_size_bits),
+                                        bytesWanted, block.data()) == bytesWanted;
+            }
+            for (uint64_t record = first; record < last; ++record) {
                 // A folder found unreadable on the way up from a file is
                 // not read again.
-                if (m_UnreadableRecords.count(record) != 0)
+                if (!free(record))
                     continue;
                 CNtfsRecordFields fields;
-                RecordRead read = ReadFileRecord(record, bytes, fields);
+                RecordRead read = whole ? DecodeFileRecord(record, block.data() + (record - first) * recordSize, bytes, fields)
+                                        : ReadFileRecord(record, bytes, fields);
                 if (read == RecordRead::Unreadable) {
                     if (m_pDevice->Vanished())
                         return -1;
@@ -191,9 +209,28 @@ int32_t CNtfsUndeleteWrapper::ScanMftBitmap(CZelEngineCheckFile* filter)
                 m_Results.push_back(std::move(file));
             }
         }
+        if (end >= records)
+            break;
     }
     SetProgress(1.0);
     return 0;
+}
+
+CNtfsUndeleteWrapper::RecordRead CNtfsUndeleteWrapper::DecodeFileRecord(uint64_t record, uint8_t* raw,
+                                                                         std::vector<uint8_t>& bytes,
+                                                                         CNtfsRecordFields& fields)
+{
+    const u32 size = m_pVolume->mft_record_size;
+    // What reading the record alone does: the update sequence is checked
+    // and its sector ends put back.
+    if (ntfs_mst_post_read_fixup_warn(reinterpret_cast<NTFS_RECORD*>(raw), size, FALSE) != 0)
+        return RecordRead::NotARecord;
+    bytes.assign(raw, raw + size);
+    if (!ZelDecodeMftRecord(bytes.data(), bytes.size(), fields))
+        return RecordRead::NotARecord;
+    if (fields.hasAttributeList && fields.baseReference == 0)
+        GatherExtensions(record, bytes, fields);
+    return RecordRead::Decoded;
 }
 
 CNtfsUndeleteWrapper::RecordRead CNtfsUndeleteWrapper::ReadFileRecord(uint64_t record, std::vector<uint8_t>& bytes,
@@ -359,7 +396,6 @@ std::unique_ptr<ufile> CNtfsUndeleteWrapper::MakeFoundRecord(uint64_t record, co
     file->m_RecordFlags = fields.flags;
     if (fields.hasStandardInformation) {
         file->m_NtfsTime = fields.dataChangeTime;
-        file->m_Date = ZelNtfsTimeToUnix(fields.dataChangeTime);
     }
     file->m_Directory = fields.hasIndexRoot;
     const CNtfsDataFields* unnamed = ZelNtfsUnnamedStream(fields);
@@ -383,24 +419,26 @@ std::unique_ptr<ufile> CNtfsUndeleteWrapper::MakeFoundRecord(uint64_t record, co
         }
         file->m_Estimate = 0;
         if (unnamed->incomplete)
-            file->m_EstimateNote = "some of its data runs lie in MFT records that hold something else now";
+            file->SetEstimateNote("some of its data runs lie in MFT records that hold something else now");
     } else if (unnamed != nullptr) {
         file->m_Estimate = 0;
-        file->m_EstimateNote = "its data runs cannot be decoded";
+        file->SetEstimateNote("its data runs cannot be decoded");
     } else if (fields.hasAttributeList) {
         file->m_Estimate = 0;
-        file->m_EstimateNote = "its data lies in MFT records that hold something else now";
+        file->SetEstimateNote("its data lies in MFT records that hold something else now");
     }
     // The entry shows its preferred name (the long one, not the 8.3 alias),
     // below the folders of that name's parent.
     const CNtfsFileNameFields& name = fields.fileNames[static_cast<size_t>(preferred)];
-    ZelNtfsConvertName(name.name, file->m_WideName);
+    std::wstring wide;
+    ZelNtfsConvertName(name.name, wide);
+    file->m_Name = ZelWideToNarrow(wide);
     file->m_HasName = true;
     // A parent record that was reused holds another folder now: its name
     // would be a wrong path.
-    file->m_WideParentPath =
-        ReferenceHolds(name.parentReference) ? DirectoryPath(RecordOf(name.parentReference)) : L"$OrphanFiles";
-    file->m_HasParentPath = true;
+    static const std::wstring kOrphans = L"$OrphanFiles";
+    file->m_pParentPath =
+        ReferenceHolds(name.parentReference) ? &DirectoryPath(RecordOf(name.parentReference)) : &kOrphans;
     return file;
 }
 
@@ -454,10 +492,19 @@ void CNtfsUndeleteWrapper::JudgeRecords()
             for (const auto& file : open)
                 shared[file.first] += static_cast<uint64_t>(edges[e + 1].at - edges[e].at);
     }
-    for (size_t i = 0; i < m_Results.size(); ++i) {
+    // The files in the order of their first clusters: the bitmap is read a
+    // window at a time, and each window once.
+    std::vector<size_t> order(m_Results.size());
+    for (size_t i = 0; i < order.size(); ++i)
+        order[i] = i;
+    auto firstCluster = [this](size_t i) {
+        return m_Results[i]->m_Clusters.empty() ? int64_t(-1) : m_Results[i]->m_Clusters.front().first;
+    };
+    std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) { return firstCluster(a) < firstCluster(b); });
+    for (size_t i : order) {
         ufile& file = *m_Results[i];
         if (file.m_Directory || file.m_Clusters.empty()) {
-            if (file.m_Estimate == 0 && file.m_EstimateNote.empty() && file.m_Clusters.empty())
+            if (file.m_Estimate == 0 && file.EstimateNote().empty() && file.m_Clusters.empty())
                 file.m_Estimate = 100; // sparse or empty: nothing on the volume to lose
             continue;
         }
@@ -483,16 +530,21 @@ void CNtfsUndeleteWrapper::JudgeRecords()
         if (shared[i] != 0)
             why += (why.empty() ? "" : "; ") + std::to_string(shared[i]) + " of its clusters are also claimed by other found files";
         // A file whose data is known to lack extents is never whole.
-        if (!file.m_EstimateNote.empty()) {
+        if (!file.EstimateNote().empty()) {
             file.m_Estimate = std::min(file.m_Estimate, 99);
-            why = file.m_EstimateNote + (why.empty() ? "" : "; " + why);
+            why = file.EstimateNote() + (why.empty() ? "" : "; " + why);
         }
-        file.m_EstimateNote = why;
+        file.SetEstimateNote(why);
     }
+    // The clusters served the estimates alone; a restore reads the record
+    // again.
+    for (auto& file : m_Results)
+        std::vector<std::pair<int64_t, int64_t>>().swap(file->m_Clusters);
 }
 
-std::wstring CNtfsUndeleteWrapper::DirectoryPath(uint64_t record)
+const std::wstring& CNtfsUndeleteWrapper::DirectoryPath(uint64_t record)
 {
+    static const std::wstring kNone;
     // Walk up from the directory to the root, or to a directory whose path
     // is known, or until the walk repeats itself or gets too deep.
     std::vector<std::pair<uint64_t, std::wstring>> chain;
@@ -505,6 +557,8 @@ std::wstring CNtfsUndeleteWrapper::DirectoryPath(uint64_t record)
             break;
         auto known = m_DirectoryPaths.find(current);
         if (known != m_DirectoryPaths.end()) {
+            if (chain.empty())
+                return known->second;
             prefix = known->second;
             break;
         }
@@ -535,15 +589,18 @@ std::wstring CNtfsUndeleteWrapper::DirectoryPath(uint64_t record)
         }
         current = RecordOf(name.parentReference);
     }
-    // Paths from the top down, each remembered for this scan; a path never
-    // grows past the longest one a system takes.
+    // Paths from the top down, each remembered for this scan (the found
+    // records below a folder all point at its one copy); a path never grows
+    // past the longest one a system takes.
+    if (chain.empty())
+        return kNone;
     std::wstring path = prefix;
     for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
         if (path.size() + 1 + it->second.size() <= kMaxPathLength)
             path = path.empty() ? it->second : path + L"/" + it->second;
         m_DirectoryPaths[it->first] = path;
     }
-    return path;
+    return m_DirectoryPaths[record];
 }
 
 uint32_t CNtfsUndeleteWrapper::GetEntryCount()
@@ -604,10 +661,10 @@ int32_t CNtfsUndeleteWrapper::RestoreLocked(const char* destination, const CZelE
     if (report.verdict == ZelRestored && file->m_Estimate >= 0 && file->m_Estimate < 100) {
         report.verdict = ZelRestoredPartly;
         report.reason = ZelNarrowToWide("recovery estimate " + std::to_string(file->m_Estimate) + "%" +
-                                        (file->m_EstimateNote.empty() ? std::string() : ": " + file->m_EstimateNote));
+                                        (file->EstimateNote().empty() ? std::string() : ": " + file->EstimateNote()));
     } else if (report.verdict == ZelRestoredPartly && file->m_Estimate >= 0 && file->m_Estimate < 100) {
         report.reason = ZelNarrowToWide("recovery estimate " + std::to_string(file->m_Estimate) + "%: " +
-                                        file->m_EstimateNote) + L"; " + report.reason;
+                                        file->EstimateNote()) + L"; " + report.reason;
     }
     return 0;
 }

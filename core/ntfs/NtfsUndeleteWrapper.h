@@ -50,6 +50,11 @@ private:
     // ReadRecord, and for a base record with an attribute list the names
     // and data extents the records it names hold.
     RecordRead ReadFileRecord(uint64_t record, std::vector<uint8_t>& bytes, CNtfsRecordFields& fields);
+    // The same for a record read with others: raw holds its bytes as read,
+    // and its update sequence is applied there.
+    RecordRead DecodeFileRecord(uint64_t record, uint8_t* raw, std::vector<uint8_t>& bytes, CNtfsRecordFields& fields);
+    // Records read at once while scanning.
+    static constexpr uint64_t kRecordsPerRead = 64;
     // Gathers what the attribute list of record (decoded in fields) names
     // in other records: each must name record as its base.
     void GatherExtensions(uint64_t record, const std::vector<uint8_t>& bytes, CNtfsRecordFields& fields);
@@ -61,8 +66,9 @@ private:
     // The folders from just below the root down to the directory record,
     // joined with "/"; computed once per directory and scan. A folder whose
     // parent reference names a record reused since starts the path at
-    // "$OrphanFiles".
-    std::wstring DirectoryPath(uint64_t record);
+    // "$OrphanFiles". The text stays where it is until the next scan or
+    // the volume is closed.
+    const std::wstring& DirectoryPath(uint64_t record);
     // True when the record a reference names is still the one it named:
     // the same sequence number (one more once the record was freed).
     bool ReferenceHolds(uint64_t reference);

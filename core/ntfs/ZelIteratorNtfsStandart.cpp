@@ -8,27 +8,30 @@
 
 namespace {
 
-// Root name, parent folders and the name, joined with "/".
-std::wstring WidePath(const std::string& rootName, const CNtfsEntryInterface& record)
+// Root name, parent folders and the name, joined with "/", in UTF-8.
+std::string NarrowPath(const std::string& rootName, const CNtfsEntryInterface& record)
 {
-    std::wstring path;
+    // The root name as text (bytes that are not UTF-8 read as
+    // Windows-1252), as every path of the engines shows it.
+    std::string path;
     if (!rootName.empty())
-        path = ZelNarrowToWide(rootName) + L"/";
+        path = ZelWideToNarrow(ZelNarrowToWide(rootName)) + "/";
     if (record.GetParentPathW() != nullptr)
-        path += record.GetParentPathW();
-    std::wstring name = record.GetNameW() == nullptr ? std::wstring() : std::wstring(record.GetNameW());
-    if (path.size() > 1 && path.back() != L'/' && (name.empty() || name.front() != L'/'))
-        path += L"/";
+        path += ZelWideToNarrow(record.GetParentPathW());
+    std::string name = record.GetNameA() == nullptr ? std::string() : std::string(record.GetNameA());
+    if (path.size() > 1 && path.back() != '/' && (name.empty() || name.front() != '/'))
+        path += "/";
     return path + name;
 }
 
 template <class TEntry>
 void FillEntry(TEntry& entry, const CNtfsEntryInterface& record, const std::string& rootName)
 {
-    std::wstring nameW = record.GetNameW() == nullptr ? std::wstring() : std::wstring(record.GetNameW());
-    std::wstring pathW = WidePath(rootName, record);
-    entry.SetNames(ZelWideToNarrow(nameW), nameW);
-    entry.SetPaths(ZelWideToNarrow(pathW), pathW);
+    // The UTF-8 texts alone are kept: they convert back to the very same
+    // wide ones (names are Unicode scalar values), which are made when
+    // asked for. A scan of a large volume keeps one copy of each path.
+    entry.SetNames(record.GetNameA() == nullptr ? std::string() : std::string(record.GetNameA()), std::wstring());
+    entry.SetPaths(NarrowPath(rootName, record), std::wstring());
     // Every record the engine lists is free in the MFT bitmap: deleted.
     entry.SetDeleted(true);
 }

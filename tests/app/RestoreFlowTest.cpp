@@ -85,7 +85,7 @@ std::string Done()
 // The found path of a position, without the volume's root name.
 std::string FoundPath(CDialogFileRecovery& dialog, uint32_t position)
 {
-    const std::string& path = dialog.Worker().Found().at(position).path;
+    const std::string& path = dialog.Worker().Found().at(position).Path();
     return path.substr(path.find('/'));
 }
 

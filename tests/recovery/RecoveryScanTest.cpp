@@ -38,7 +38,7 @@ std::vector<std::string> FoundPaths(const CZelRecoveryScan& scan)
 {
     std::vector<std::string> paths;
     for (const CZelFoundEntry& e : scan.Found())
-        paths.push_back(e.path);
+        paths.push_back(e.Path());
     return paths;
 }
 

@@ -64,7 +64,7 @@ TEST_F(RestoreRun, SelectionsCountFilesFromOneAndSkipUnknownIndexes)
 {
     CZelSelection all = ZelSelectAll(scan.Found());
     ASSERT_EQ(all.files.size(), 2u);
-    EXPECT_EQ(all.files[0]->path, "card.img/\xC3\xA5OTOS/BILD.JPG");
+    EXPECT_EQ(all.files[0]->Path(), "card.img/\xC3\xA5OTOS/BILD.JPG");
     EXPECT_TRUE(all.skipped.empty());
 
     // Files are counted from 1; the folder has no number.

@@ -19,15 +19,28 @@ struct CZelFoundEntry {
     // The number a user names a file by: the files found are counted from 1
     // in the scan's order. Folders have none (0).
     uint64_t index = 0;
-    bool directory = false;
-    std::string name;
-    std::string path;
     uint64_t size = 0;
-    bool deleted = false;
     // The recovery estimate of a file, 0 to 100; -1 when the engine gives
     // none (and for directories).
     int32_t estimate = -1;
+    bool directory = false;
+    bool deleted = false;
+    std::string name;
     boost::shared_ptr<CZelFSFileEntry> entry;
+
+    // The path shown, "volume/folders/name" in UTF-8.
+    const std::string& Path() const { return m_OwnPath || !entry ? m_Path : entry->GetPathA(); }
+    // Where the entry's own narrow path is the same text, it is not copied:
+    // a scan of a large volume lists hundreds of thousands of entries.
+    void SetPath(std::string path)
+    {
+        m_OwnPath = !entry || path != entry->GetPathA();
+        m_Path = m_OwnPath ? std::move(path) : std::string();
+    }
+
+private:
+    bool m_OwnPath = true;
+    std::string m_Path;
 };
 
 class CZelRecoveryScan {

@@ -1,0 +1,244 @@
+#!/usr/bin/env bash
+# jexrecover side by side with the peers on the same images: the scan
+# against `fls -rd` (The Sleuth Kit) and `ntfsundelete --scan` (ntfs-3g),
+# the restore of every deleted file against `tsk_recover`, restoring to a
+# tmpfs so that the destination disk does not decide. Each pair runs in
+# alternation for several rounds; the table gives median times, their ratio
+# and the target, then peak memory and the files that came back byte for
+# byte. A large NTFS image (about 250,000 records) shows how the scan's time
+# and memory grow.
+#
+# The images are made once and kept in the cache folder ($JEX_BENCH_CACHE,
+# else ~/.cache/jexfilerecovery-bench; about 5 GiB, sparse):
+#   fat32.img   1.2 GB FAT32, 20,000 files in 200 folders; 100 folders with
+#               their 10,000 files deleted (mtools)
+#   ntfs.img    NTFS, 50,000 files in 250 folders, every second one deleted
+#               (libntfs-3g)
+#   ntfs-large.img  NTFS, 250,000 small files in 1,250 folders, half deleted
+# Each has IMAGE.list ("START SIZE PATH" per deleted file) and
+# IMAGE.list.pattern: a deleted file held the pattern's bytes from START.
+#
+# Usage: bench/compare.sh [--rounds N] [--fat32 IMAGE] [--ntfs IMAGE] [--no-large]
+#   Images given are used as they are; without an IMAGE.list beside them,
+#   byte-exact counts are not given.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+rounds=3
+fat=""
+ntfs=""
+large=1
+while [ $# -gt 0 ]; do
+  case $1 in
+    --rounds) rounds=$2; shift 2 ;;
+    --fat32) fat=$(realpath "$2"); shift 2 ;;
+    --ntfs) ntfs=$(realpath "$2"); shift 2 ;;
+    --no-large) large=0; shift ;;
+    *) echo "usage: $0 [--rounds N] [--fat32 IMAGE] [--ntfs IMAGE] [--no-large]" >&2; exit 2 ;;
+  esac
+done
+"$root/scripts/setup"
+"$root/scripts/build" >/dev/null
+build=${JEX_BUILD_DIR:-$root/build}
+bin=$build/bin
+cache=${JEX_BENCH_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/jexfilerecovery-bench}
+mkdir -p "$cache"
+export MTOOLS_SKIP_CHECK=1 LC_ALL=C.UTF-8 JEXFSCORE_LOG=/dev/null
+
+# The restores write here: a tmpfs of their own where root may mount one,
+# else /dev/shm.
+out=$(mktemp -d /dev/shm/jexcompare.XXXXXX)
+work=$(mktemp -d "${TMPDIR:-/tmp}/jexcompare.XXXXXX")
+mounted=0
+if [ "$(id -u)" -eq 0 ] && mount -t tmpfs -o size=8g tmpfs "$out" 2>/dev/null; then
+  mounted=1
+fi
+cleanup() {
+  rm -rf "${out:?}"/* 2>/dev/null || true
+  [ $mounted -eq 1 ] && umount "$out"
+  rm -rf "$out" "$work"
+}
+trap cleanup EXIT
+
+make_fat32() {
+  local image=$1 src="$work/fat32-src"
+  echo "== making $image (once)"
+  python3 - "$src" "$image.list" <<'PY'
+import os, random, sys
+top, listing = sys.argv[1], sys.argv[2]
+random.seed(7)
+largest = 256 * 1024
+pattern = random.randbytes(2 * largest)
+with open(listing + ".pattern", "wb") as out:
+    out.write(pattern)
+with open(listing, "w") as deleted:
+    n = 0
+    for f in range(200):
+        rel = "Ordner %02d/Teil %03d" % (f // 20, f)
+        os.makedirs(os.path.join(top, rel), exist_ok=True)
+        for i in range(100):
+            size = random.randint(1024, 32 * 1024) if random.random() < 0.8 else random.randint(64 * 1024, largest)
+            start = n * 9973 % largest
+            n += 1
+            path = "%s/Datei %05d.bin" % (rel, f * 100 + i)
+            with open(os.path.join(top, path), "wb") as out:
+                out.write(pattern[start:start + size])
+            if f % 2 == 1:
+                deleted.write("%d %d %s\n" % (start, size, path))
+PY
+  rm -f "$image"
+  mkfs.fat -F 32 -C "$image" 1200000 >/dev/null
+  (cd "$src" && mcopy -s -i "$image" ./* ::/)
+  for f in $(seq 1 2 199); do
+    mdeltree -i "$image" "::/Ordner $(printf %02d $((f / 20)))/Teil $(printf %03d "$f")"
+  done
+  rm -rf "$src"
+}
+
+make_ntfs() {
+  local image=$1 folders=$2 files=$3 kind=$4
+  echo "== making $image (once)"
+  rm -f "$image"
+  truncate -s "$5" "$image"
+  mkntfs -F -Q "$image" >/dev/null 2>&1
+  "$bin/jexntfs-edit" "$image" "$kind" "$folders" "$files" "$image.list"
+}
+
+if [ -z "$fat" ]; then
+  fat=$cache/fat32.img
+  [ -s "$fat.list" ] || make_fat32 "$fat"
+fi
+if [ -z "$ntfs" ]; then
+  ntfs=$cache/ntfs.img
+  [ -s "$ntfs.list" ] || make_ntfs "$ntfs" 250 200 fill 2G
+fi
+ntfs_large=$cache/ntfs-large.img
+if [ $large -eq 1 ] && [ ! -s "$ntfs_large.list" ]; then
+  make_ntfs "$ntfs_large" 1250 200 fill-small 1G
+fi
+
+# run NAME COMMAND...: one timed run; appends "wall cpu peak-KiB" to
+# $work/NAME.
+run() {
+  local name=$1
+  shift
+  rm -rf "${out:?}"/*
+  sync
+  /usr/bin/time -f '%e %U %S %M' -o "$work/time" "$@" >/dev/null 2>"$work/$name.err" || true
+  # A program that could not run at all is no figure.
+  if grep -q "Command exited with non-zero status 12[67]" "$work/time"; then
+    echo "   $name: $* could not run: $(head -c 300 "$work/$name.err")" >&2
+    return
+  fi
+  grep -v "^Command" "$work/time" > "$work/time.only" || true
+  mv "$work/time.only" "$work/time"
+  awk '{ print $1, $2 + $3, $4 }' "$work/time" >> "$work/$name"
+}
+# median NAME COLUMN (1 wall, 2 cpu, 3 peak KiB)
+median() {
+  awk -v c="$2" '{ print $c }' "$work/$1" | sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
+}
+# exact LIST FOLDER: the deleted files that came back byte for byte under
+# FOLDER, by their path.
+exact() {
+  [ -s "$1" ] || { echo "-"; return; }
+  python3 - "$1" "$2" <<'PY'
+import os, sys
+listing, top = sys.argv[1], sys.argv[2]
+pattern = open(listing + ".pattern", "rb").read()
+same = 0
+for line in open(listing):
+    start, size, path = line.rstrip("\n").split(" ", 2)
+    start, size = int(start), int(size)
+    try:
+        with open(os.path.join(top, path), "rb") as f:
+            same += f.read() == pattern[start:start + size]
+    except OSError:
+        pass
+print(same)
+PY
+}
+have() { command -v "$1" >/dev/null 2>&1; }
+
+# /usr/bin/time runs programs, not shell functions.
+ours_scan=("$bin/jexrecover" scan --quiet)
+
+echo "== $rounds rounds, each pair in alternation"
+for r in $(seq 1 "$rounds"); do
+  echo "   round $r"
+  run fat_scan "${ours_scan[@]}" "$fat"
+  have fls && run fat_fls fls -rd "$fat"
+  run ntfs_scan "${ours_scan[@]}" "$ntfs"
+  have fls && run ntfs_fls fls -rd "$ntfs"
+  have ntfsundelete && run ntfs_nu ntfsundelete --scan --force "$ntfs"
+  run ntfs_restore "$bin/jexrecover" restore "$ntfs" --to "$out/ours" --all --quiet
+  [ "$r" -eq "$rounds" ] && ntfs_exact=$(exact "$ntfs.list" "$out/ours")
+  if have tsk_recover; then
+    run ntfs_tsk tsk_recover "$ntfs" "$out/tsk"
+    [ "$r" -eq "$rounds" ] && ntfs_tsk_exact=$(exact "$ntfs.list" "$out/tsk")
+  fi
+  run fat_restore "$bin/jexrecover" restore "$fat" --to "$out/ours" --all --quiet
+  [ "$r" -eq "$rounds" ] && fat_exact=$(exact "$fat.list" "$out/ours")
+  if have tsk_recover; then
+    run fat_tsk tsk_recover "$fat" "$out/tsk"
+    [ "$r" -eq "$rounds" ] && fat_tsk_exact=$(exact "$fat.list" "$out/tsk")
+  fi
+done
+found() { "$bin/jexrecover" scan "$1" --json --quiet | python3 -c 'import json, sys; print(json.load(sys.stdin)["summary"]["found"])'; }
+fat_found=$(found "$fat")
+ntfs_found=$(found "$ntfs")
+count() { [ -s "$1" ] && wc -l < "$1" || echo "-"; }
+
+# row WORK OURS PEER-NAME PEER COLUMN TARGET
+row() {
+  local ours peer ratio met
+  ours=$(median "$2" "$5")
+  if [ ! -s "$work/$4" ]; then
+    printf '| %s | %.2f s | %s | not installed | %s | - |\n' "$1" "$ours" "$3" "$6"
+    return
+  fi
+  peer=$(median "$4" "$5")
+  ratio=$(awk -v a="$ours" -v b="$peer" 'BEGIN { printf "%.2f", (b > 0 ? a / b : 0) }')
+  met=$(awk -v r="$ratio" -v t="$6" 'BEGIN { print (r <= t ? "yes" : "no") }')
+  printf '| %s | %.2f s | %s %.2f s | %s | <= %s | %s |\n' "$1" "$ours" "$3" "$peer" "$ratio" "$6" "$met"
+}
+echo
+echo "| work | us | peer | ratio | target | met |"
+echo "|---|---|---|---|---|---|"
+row "FAT32 scan" fat_scan '`fls -rd`' fat_fls 1 0.5
+row "NTFS scan" ntfs_scan '`fls -rd`' ntfs_fls 1 0.5
+row "NTFS scan (CPU)" ntfs_scan '`ntfsundelete -s`' ntfs_nu 2 0.8
+row "NTFS scan (wall)" ntfs_scan '`ntfsundelete -s`' ntfs_nu 1 0.8
+row "NTFS restore of every found file" ntfs_restore '`tsk_recover`' ntfs_tsk 1 0.7
+row "FAT32 restore of every found file" fat_restore '`tsk_recover`' fat_tsk 1 0.7
+ntfs_peak=$(median ntfs_scan 3)
+printf '| NTFS scan peak memory | %.1f MiB for %s found files | `fls` %s | %s bytes per found file | <= 600 bytes per found file | %s |\n' \
+  "$(awk -v k="$ntfs_peak" 'BEGIN { print k / 1024 }')" "$ntfs_found" \
+  "$( [ -s "$work/ntfs_fls" ] && awk -v k="$(median ntfs_fls 3)" 'BEGIN { printf "%.1f MiB", k / 1024 }' || echo "not installed")" \
+  "$(awk -v k="$ntfs_peak" -v n="$ntfs_found" 'BEGIN { printf "%.0f", k * 1024 / n }')" \
+  "$(awk -v k="$ntfs_peak" -v n="$ntfs_found" 'BEGIN { print (k * 1024 / n <= 600 ? "yes" : "no") }')"
+echo
+echo "byte for byte: NTFS ${ntfs_exact:--} of $(count "$ntfs.list") deleted files by us, ${ntfs_tsk_exact:--} by tsk_recover;" \
+     "FAT32 ${fat_exact:--} of $(count "$fat.list") by us, ${fat_tsk_exact:--} by tsk_recover"
+echo "found: FAT32 $fat_found deleted files, NTFS $ntfs_found"
+for name in fat_scan fat_fls ntfs_scan ntfs_fls ntfs_nu ntfs_restore ntfs_tsk fat_restore fat_tsk; do
+  [ -s "$work/$name" ] && printf '  %-13s median %6.2f s wall, %6.2f s CPU, %8.1f MiB peak\n' "$name" \
+    "$(median "$name" 1)" "$(median "$name" 2)" "$(awk -v k="$(median "$name" 3)" 'BEGIN { print k / 1024 }')"
+done
+
+# Growth: the scan at both sizes, per record and per found file.
+if [ $large -eq 1 ]; then
+  for r in $(seq 1 "$rounds"); do run large_scan "${ours_scan[@]}" "$ntfs_large"; done
+  echo
+  echo "| NTFS image | records | found | scan | per record | peak memory | per found file |"
+  echo "|---|---|---|---|---|---|---|"
+  for name in ntfs_scan large_scan; do
+    image=$ntfs
+    [ $name = large_scan ] && image=$ntfs_large
+    n=$(found "$image")
+    mft=$(ntfsinfo -i 0 "$image" 2>/dev/null | awk '/Initialized size/ { print $3; exit }')
+    recs=$(( ${mft:-0} / 1024 ))
+    awk -v w="$(median "$name" 1)" -v k="$(median "$name" 3)" -v n="$n" -v rec="$recs" -v img="$(basename "$image")" 'BEGIN {
+      printf "| %s | %d | %d | %.2f s | %.2f µs | %.1f MiB | %.0f bytes |\n", img, rec, n, w, (rec > 0 ? w * 1e6 / rec : 0), k / 1024, k * 1024 / n
+    }'
+  done
+fi

@@ -149,3 +149,20 @@ TEST_F(FailingNtfs, AnUnreadableFolderRecordIsCountedOnce)
     EXPECT_TRUE(found.count("folders.img/a.txt")) << (found.empty() ? "" : found.begin()->first);
     EXPECT_EQ(engine->GetUnreadableCount(), 1u);
 }
+
+TEST_F(FailingNtfs, ATornRecordAmongThoseReadTogetherIsPassedOverAlone)
+{
+    // The end of the record's first sector no longer carries its update
+    // sequence number: a write that tore. The records around it, read in
+    // the same block, are found all the same.
+    std::vector<uint8_t> bytes = jextest::ReadFile(image);
+    ASSERT_GT(bytes.size(), m_RecordOffset + 512);
+    bytes[m_RecordOffset + 510] ^= 0xFF;
+    jextest::WriteFile(image, bytes);
+    auto found = Scan({});
+    EXPECT_EQ(found.size(), 2u);
+    EXPECT_FALSE(found.count("disk.img/zwei.txt"));
+    EXPECT_TRUE(found.count("disk.img/eins.txt"));
+    EXPECT_TRUE(found.count("disk.img/gross.bin"));
+    EXPECT_EQ(engine->GetUnreadableCount(), 0u) << "a torn record is no read error";
+}

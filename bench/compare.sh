@@ -111,6 +111,11 @@ if [ -z "$ntfs" ]; then
   ntfs=$cache/ntfs.img
   [ -s "$ntfs.list" ] || make_ntfs "$ntfs" 250 200 fill 2G
 fi
+ntfs_empty=$cache/ntfs-empty.img
+if [ ! -s "$ntfs_empty" ]; then
+  truncate -s 2G "$ntfs_empty"
+  mkntfs -F -Q "$ntfs_empty" >/dev/null 2>&1
+fi
 ntfs_large=$cache/ntfs-large.img
 if [ $large -eq 1 ] && [ ! -s "$ntfs_large.list" ]; then
   make_ntfs "$ntfs_large" 1250 200 fill-small 1G
@@ -137,24 +142,36 @@ run() {
 median() {
   awk -v c="$2" '{ print $c }' "$work/$1" | sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
 }
-# exact LIST FOLDER: the deleted files that came back byte for byte under
-# FOLDER, by their path.
+# exact LIST FOLDER: the deleted files that came back byte for byte, as
+# "AT-THEIR-PATH ANYWHERE": at their own path under FOLDER, and under any
+# path with their own name (a file whose folder could not be told is
+# restored under $OrphanFiles).
 exact() {
-  [ -s "$1" ] || { echo "-"; return; }
+  [ -s "$1" ] || { echo "- -"; return; }
   python3 - "$1" "$2" <<'PY'
 import os, sys
 listing, top = sys.argv[1], sys.argv[2]
 pattern = open(listing + ".pattern", "rb").read()
-same = 0
+by_name = {}
+for folder, _, files in os.walk(top):
+    for name in files:
+        by_name.setdefault(name, []).append(os.path.join(folder, name))
+def same(path, want):
+    try:
+        with open(path, "rb") as f:
+            return f.read() == want
+    except OSError:
+        return False
+at_path = anywhere = 0
 for line in open(listing):
     start, size, path = line.rstrip("\n").split(" ", 2)
-    start, size = int(start), int(size)
-    try:
-        with open(os.path.join(top, path), "rb") as f:
-            same += f.read() == pattern[start:start + size]
-    except OSError:
-        pass
-print(same)
+    want = pattern[int(start):int(start) + int(size)]
+    if same(os.path.join(top, path), want):
+        at_path += 1
+        anywhere += 1
+    elif any(same(p, want) for p in by_name.get(os.path.basename(path), [])):
+        anywhere += 1
+print(at_path, anywhere)
 PY
 }
 have() { command -v "$1" >/dev/null 2>&1; }
@@ -210,15 +227,23 @@ row "NTFS scan (CPU)" ntfs_scan '`ntfsundelete -s`' ntfs_nu 2 0.8
 row "NTFS scan (wall)" ntfs_scan '`ntfsundelete -s`' ntfs_nu 1 0.8
 row "NTFS restore of every found file" ntfs_restore '`tsk_recover`' ntfs_tsk 1 0.7
 row "FAT32 restore of every found file" fat_restore '`tsk_recover`' fat_tsk 1 0.7
+# Memory per found file: what the scan takes beyond the scan of an empty
+# NTFS volume (the program, its libraries and the volume's own tables),
+# divided by the files found; the whole peak divided by them beside it.
+for r in $(seq 1 "$rounds"); do run empty_scan "${ours_scan[@]}" "$ntfs_empty"; done
+empty_peak=$(median empty_scan 3)
 ntfs_peak=$(median ntfs_scan 3)
-printf '| NTFS scan peak memory | %.1f MiB for %s found files | `fls` %s | %s bytes per found file | <= 600 bytes per found file | %s |\n' \
+per_file() { awk -v k="$1" -v e="$empty_peak" -v n="$2" 'BEGIN { printf "%.0f", (k - e) * 1024 / n }'; }
+whole_per_file() { awk -v k="$1" -v n="$2" 'BEGIN { printf "%.0f", k * 1024 / n }'; }
+printf '| NTFS scan peak memory | %.1f MiB for %s found files | `fls` %s | %s bytes per found file (%s with the program itself) | <= 600 bytes per found file | %s |\n' \
   "$(awk -v k="$ntfs_peak" 'BEGIN { print k / 1024 }')" "$ntfs_found" \
   "$( [ -s "$work/ntfs_fls" ] && awk -v k="$(median ntfs_fls 3)" 'BEGIN { printf "%.1f MiB", k / 1024 }' || echo "not installed")" \
-  "$(awk -v k="$ntfs_peak" -v n="$ntfs_found" 'BEGIN { printf "%.0f", k * 1024 / n }')" \
-  "$(awk -v k="$ntfs_peak" -v n="$ntfs_found" 'BEGIN { print (k * 1024 / n <= 600 ? "yes" : "no") }')"
+  "$(per_file "$ntfs_peak" "$ntfs_found")" "$(whole_per_file "$ntfs_peak" "$ntfs_found")" \
+  "$( [ "$(per_file "$ntfs_peak" "$ntfs_found")" -le 600 ] && echo yes || echo no)"
 echo
-echo "byte for byte: NTFS ${ntfs_exact:--} of $(count "$ntfs.list") deleted files by us, ${ntfs_tsk_exact:--} by tsk_recover;" \
-     "FAT32 ${fat_exact:--} of $(count "$fat.list") by us, ${fat_tsk_exact:--} by tsk_recover"
+pair() { set -- ${1:-- -}; echo "$1 at their path, $2 anywhere"; }
+echo "byte for byte, of $(count "$ntfs.list") deleted NTFS files: us $(pair "$ntfs_exact"), tsk_recover $(pair "${ntfs_tsk_exact:-}")"
+echo "byte for byte, of $(count "$fat.list") deleted FAT32 files: us $(pair "$fat_exact"), tsk_recover $(pair "${fat_tsk_exact:-}")"
 echo "found: FAT32 $fat_found deleted files, NTFS $ntfs_found"
 for name in fat_scan fat_fls ntfs_scan ntfs_fls ntfs_nu ntfs_restore ntfs_tsk fat_restore fat_tsk; do
   [ -s "$work/$name" ] && printf '  %-13s median %6.2f s wall, %6.2f s CPU, %8.1f MiB peak\n' "$name" \
@@ -229,16 +254,18 @@ done
 if [ $large -eq 1 ]; then
   for r in $(seq 1 "$rounds"); do run large_scan "${ours_scan[@]}" "$ntfs_large"; done
   echo
-  echo "| NTFS image | records | found | scan | per record | peak memory | per found file |"
-  echo "|---|---|---|---|---|---|---|"
+  echo "| NTFS image | records | found | scan | per record | peak memory | per found file | with the program itself |"
+  echo "|---|---|---|---|---|---|---|---|"
   for name in ntfs_scan large_scan; do
     image=$ntfs
     [ $name = large_scan ] && image=$ntfs_large
     n=$(found "$image")
     mft=$(ntfsinfo -i 0 "$image" 2>/dev/null | awk '/Initialized size/ { print $3; exit }')
     recs=$(( ${mft:-0} / 1024 ))
-    awk -v w="$(median "$name" 1)" -v k="$(median "$name" 3)" -v n="$n" -v rec="$recs" -v img="$(basename "$image")" 'BEGIN {
-      printf "| %s | %d | %d | %.2f s | %.2f µs | %.1f MiB | %.0f bytes |\n", img, rec, n, w, (rec > 0 ? w * 1e6 / rec : 0), k / 1024, k * 1024 / n
+    awk -v w="$(median "$name" 1)" -v k="$(median "$name" 3)" -v e="$empty_peak" -v n="$n" -v rec="$recs" \
+        -v img="$(basename "$image")" 'BEGIN {
+      printf "| %s | %d | %d | %.2f s | %.2f µs | %.1f MiB | %.0f bytes | %.0f bytes |\n", img, rec, n, w,
+             (rec > 0 ? w * 1e6 / rec : 0), k / 1024, (k - e) * 1024 / n, k * 1024 / n
     }'
   done
 fi

@@ -96,15 +96,18 @@ int32_t CFat32Wrapper::RestoreLocked(const char* destination, const CZelEngineRe
     const CFat32BootSector& boot = m_pScanner->Boot();
     const uint64_t size = node->GetSize();
     const uint32_t block = m_pReader->blockSize() >= 2 ? static_cast<uint32_t>(m_pReader->blockSize()) : 512;
-    // The clusters the file is read from, in order; what the plan lacks
-    // (the volume ends first) is zeros.
+    // The clusters the file is read from, in order. What the plan lacks, or
+    // the device does not hold, is not written: a recorded size is only a
+    // claim, and a file of 4 GiB of zeros helps no one. The file stops
+    // where the volume does.
     const CFatRestorePlan plan = m_pScanner->PlanRestore(*node);
     std::vector<uint8_t> buffer(static_cast<size_t>(std::min<uint64_t>(size, kRestoreChunk)));
-    uint64_t written = 0, unreadable = 0, pastEnd = 0;
+    uint64_t written = 0, unreadable = 0;
     int error = 0;
+    bool ended = false;
     for (const CFatClusterRun& run : plan.runs) {
         uint64_t offset = 0;
-        if (!boot.ClusterOffset(run.first, offset))
+        if (ended || !boot.ClusterOffset(run.first, offset))
             break;
         uint64_t runBytes = std::min<uint64_t>(static_cast<uint64_t>(run.count) * boot.clusterSize, size - written);
         while (runBytes > 0) {
@@ -117,25 +120,23 @@ int32_t CFat32Wrapper::RestoreLocked(const char* destination, const CZelEngineRe
             unreadable += read.unreadable;
             if (read.error != 0)
                 error = read.error;
-            // Past the device's end the bytes are zeros, left as a gap.
-            if ((read.bytes != 0 && !out.Write(buffer.data(), read.bytes)) ||
-                (read.bytes < chunk && !out.Skip(chunk - read.bytes))) {
+            if (read.bytes != 0 && !out.Write(buffer.data(), read.bytes)) {
                 report.reason = ZelNarrowToWide(out.Error());
                 return 0;
             }
-            pastEnd += chunk - read.bytes;
+            written += read.bytes;
+            Report(progress, static_cast<double>(written) / static_cast<double>(size));
+            // The device ends here.
+            if (read.bytes < chunk) {
+                ended = true;
+                break;
+            }
             offset += chunk;
             runBytes -= chunk;
-            written += chunk;
-            Report(progress, static_cast<double>(written) / static_cast<double>(size));
         }
     }
     // What the plan lacks, and what the device ended before.
-    const uint64_t missing = size - written + pastEnd;
-    if (size != written && !out.Skip(size - written)) {
-        report.reason = ZelNarrowToWide(out.Error());
-        return 0;
-    }
+    const uint64_t missing = size - written;
     if (!out.Commit()) {
         report.reason = ZelNarrowToWide(out.Error());
         return 0;
@@ -154,7 +155,7 @@ int32_t CFat32Wrapper::RestoreLocked(const char* destination, const CZelEngineRe
                ZelErrorText(error) + ") and are zeros";
     if (missing != 0)
         why += (why.empty() ? "" : "; ") + std::string("the volume ends ") + std::to_string(missing) +
-               " bytes before the file does; they are zeros";
+               " bytes before the file does; the file stops there";
     report.reason = ZelNarrowToWide(why);
     Report(progress, 1.0);
     return 0;

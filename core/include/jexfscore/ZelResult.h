@@ -32,7 +32,8 @@ enum ZelRestoreVerdict : int32_t {
 
 struct CZelRestoreReport {
     ZelRestoreVerdict verdict = ZelRestoreFailed;
-    // Bytes that could not be read and are zeros in the file.
+    // Bytes of the file that could not be read: zeros in the file where a
+    // read failed, or left out at its end where the volume ends first.
     uint64_t unreadableBytes = 0;
     // Why the file is partial or was not written.
     std::wstring reason;

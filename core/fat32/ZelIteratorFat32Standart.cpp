@@ -8,6 +8,11 @@
 
 namespace {
 
+// The longest path shown, in characters, as on NTFS; room is kept for a
+// long name at its end.
+constexpr size_t kMaxPathLength = 4096;
+constexpr size_t kRoomForName = 256;
+
 std::string TrimTrailingSpaces(const char* text)
 {
     std::string s = text == nullptr ? std::string() : std::string(text);
@@ -48,11 +53,22 @@ void FillEntry(TEntry& entry, const CDirEntryInterface& node, const std::string&
     }
     entry.SetDeleted(deleted);
 
+    // A path never grows past the longest one a system takes: folders
+    // deeper than that are left out, the entry's own name never is. Crafted
+    // trees of hundreds of long names would otherwise cost gigabytes.
     std::string pathA = rootName;
     std::wstring pathW = ZelNarrowToWide(rootName);
+    bool fullA = false, fullW = false;
     for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
-        pathA += "/" + TrimTrailingSpaces((*it)->GetShortName().GetBuffer());
-        pathW += L"/" + TrimTrailingSpaces(WideName(**it));
+        const bool own = *it == &node;
+        std::string partA = TrimTrailingSpaces((*it)->GetShortName().GetBuffer());
+        std::wstring partW = TrimTrailingSpaces(WideName(**it));
+        fullA = fullA || pathA.size() + 1 + partA.size() + kRoomForName > kMaxPathLength;
+        fullW = fullW || pathW.size() + 1 + partW.size() + kRoomForName > kMaxPathLength;
+        if (own || !fullA)
+            pathA += "/" + partA;
+        if (own || !fullW)
+            pathW += L"/" + partW;
     }
     entry.SetPaths(std::move(pathA), std::move(pathW));
 }

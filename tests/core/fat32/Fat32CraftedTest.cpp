@@ -355,17 +355,17 @@ TEST_F(Crafted, RestoreEdgeCases)
     EXPECT_EQ(std::filesystem::file_size(dir.File("empty")), 0u);
     EXPECT_EQ(recorder.seen, std::vector<double>{1.0});
 
-    // A size past the end of the volume: what the volume holds, then
-    // zeros, and the file is partial.
-    std::vector<uint8_t> tail(2000, 0);
+    // A size past the end of the volume: what the volume holds, and the
+    // file is partial; nothing is made up for the rest. The image ends
+    // with a sector that belongs to no whole cluster.
+    uint64_t missing = image.ClusterOffset(last - 1) + 2000 - image.Bytes().size();
+    std::vector<uint8_t> tail(static_cast<size_t>(2000 - missing), 0);
     std::fill(tail.begin(), tail.begin() + 512, 0xAB);
     EXPECT_EQ(Restore(found[2], "tail", ZEL_S_PARTIAL), tail);
     CZelRestoreReport tailReport;
     auto tailFile = boost::dynamic_pointer_cast<CZelFSFile>(found[2].entry);
     EXPECT_EQ(tailFile->RestoreEx(dir.File("tail again").c_str(), progress, tailReport), ZEL_S_PARTIAL);
     EXPECT_EQ(tailReport.verdict, ZelRestoredPartly);
-    // The image ends with a sector that belongs to no whole cluster.
-    uint64_t missing = image.ClusterOffset(last - 1) + 2000 - image.Bytes().size();
     EXPECT_EQ(tailReport.unreadableBytes, missing);
     EXPECT_NE(tailReport.reason.find(L"the volume ends " + std::to_wstring(missing) + L" bytes before the file does"),
               std::wstring::npos)
@@ -384,4 +384,61 @@ TEST_F(Crafted, RestoreEdgeCases)
     // Only files of this engine's found tree are restored.
     CZelRestoreReport report;
     EXPECT_EQ(engine->RestoreFile(dir.File("x").c_str(), nullptr, progress, report), kZelNotThisEngine);
+}
+
+TEST_F(Crafted, ARecordedSizeFarBeyondTheVolumeWritesOnlyWhatTheVolumeHolds)
+{
+    // A deleted entry that claims 4 GiB on a 2 MiB volume: the restore
+    // writes what lies from its first cluster to the volume's end, never
+    // the gigabytes of zeros the size asks for.
+    FatImageBuilder image;
+    const std::vector<uint8_t> data = Bytes(4096, 9);
+    image.PutData(40, data);
+    image.PutEntry(2, 0, FatImageBuilder::Deleted(FatImageBuilder::ShortEntry("HUGE    BIN", 0x20, 40, 0xFFFFFFFF)));
+    std::vector<Found> found = Scan(image);
+    const Found* huge = Find(found, L"crafted.img/\u00e5UGE.BIN");
+    ASSERT_NE(huge, nullptr);
+    auto file = boost::dynamic_pointer_cast<CZelFSFile>(huge->entry);
+    CZelRestoreReport report;
+    EXPECT_EQ(file->RestoreEx(dir.File("huge").c_str(), ZelDefaultProgressCallback, report), ZEL_S_PARTIAL);
+    const uint64_t written = std::filesystem::file_size(dir.File("huge"));
+    EXPECT_LE(written, image.Bytes().size() - image.ClusterOffset(40));
+    EXPECT_GT(written, data.size());
+    std::vector<uint8_t> restored = jextest::ReadFile(dir.File("huge"));
+    EXPECT_TRUE(std::equal(data.begin(), data.end(), restored.begin()));
+    EXPECT_EQ(report.unreadableBytes, 0xFFFFFFFFull - written);
+    EXPECT_NE(ZelWideToNarrow(report.reason).find("the file stops there"), std::string::npos)
+        << ZelWideToNarrow(report.reason);
+}
+
+TEST_F(Crafted, PathsOfDeepTreesOfLongNamesStayBounded)
+{
+    // Fifty nested folders of 100-character names, a deleted file at the
+    // bottom: its path would be 5,000 characters; it is kept to the
+    // longest a system takes, with the file's own name at its end.
+    FatImageBuilder image(8192);
+    uint32_t parent = 2;
+    for (uint32_t depth = 0; depth < 50; ++depth) {
+        const uint32_t folder = 10 + depth;
+        std::u16string name(100, static_cast<char16_t>(u'a' + depth % 26));
+        char shortName[12];
+        std::snprintf(shortName, sizeof shortName, "DIR%05u   ", depth);
+        image.PutNamed(parent, parent == 2 ? 0 : 2, name, FatImageBuilder::ShortEntry(shortName, 0x10, folder, 0), false);
+        image.PutEntry(folder, 0, FatImageBuilder::ShortEntry(".          ", 0x10, folder, 0));
+        image.PutEntry(folder, 1, FatImageBuilder::ShortEntry("..         ", 0x10, parent == 2 ? 0 : parent, 0));
+        image.SetFat(folder, 0x0FFFFFFF);
+        parent = folder;
+    }
+    image.PutData(100, Bytes(300, 3));
+    image.PutEntry(parent, 2, FatImageBuilder::Deleted(FatImageBuilder::ShortEntry("TIEF    TXT", 0x20, 100, 300)));
+    std::vector<Found> found = Scan(image);
+    const Found* deep = nullptr;
+    for (const Found& f : found)
+        if (!f.directory && f.path.size() >= 9 && f.path.substr(f.path.size() - 9) == L"/\u00e5IEF.TXT")
+            deep = &f;
+    ASSERT_NE(deep, nullptr);
+    EXPECT_LE(deep->path.size(), 4096u);
+    EXPECT_GT(deep->path.size(), 3000u) << "the folders that fit are kept";
+    EXPECT_EQ(deep->path.rfind(L"crafted.img/aaaa", 0), 0u);
+    EXPECT_EQ(Restore(*deep, "tief"), Bytes(300, 3));
 }

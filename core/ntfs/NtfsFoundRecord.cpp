@@ -58,3 +58,23 @@ int64_t ZelNtfsTimeToUnix(int64_t ntfsTime)
         return INT64_MIN / 10000000;
     return (ntfsTime - ntfslayout::kEpochDifference) / 10000000;
 }
+
+bool ZelNtfsRunsImplausible(const CNtfsDataFields& stream, int64_t volumeClusters)
+{
+    std::vector<std::pair<int64_t, int64_t>> spans;
+    uint64_t total = 0;
+    for (const CNtfsRun& run : stream.runs) {
+        if (run.lcn < 0 || run.length <= 0)
+            continue;
+        // Summed without overflow: a run longer than the volume ends it.
+        if (static_cast<uint64_t>(run.length) > static_cast<uint64_t>(std::max<int64_t>(volumeClusters, 0)) - total)
+            return true;
+        total += static_cast<uint64_t>(run.length);
+        spans.emplace_back(run.lcn, run.length);
+    }
+    std::sort(spans.begin(), spans.end());
+    for (size_t i = 1; i < spans.size(); ++i)
+        if (spans[i].first - spans[i - 1].first < spans[i - 1].second)
+            return true;
+    return false;
+}

@@ -73,6 +73,10 @@ int ZelNtfsPreferredName(const std::vector<CNtfsFileNameFields>& names);
 bool ZelNtfsConvertName(const std::u16string& name, std::wstring& wide);
 // The unnamed data stream of a record, or null.
 const CNtfsDataFields* ZelNtfsUnnamedStream(const CNtfsRecordFields& record);
+// True when a stream's runs on the volume overlap each other or together
+// claim more clusters than the volume has: no file system writes them so,
+// and copying them would copy the volume over and over.
+bool ZelNtfsRunsImplausible(const CNtfsDataFields& stream, int64_t volumeClusters);
 // The largest size any name or stream of the record gives.
 uint64_t ZelNtfsLargestSize(const CNtfsRecordFields& record);
 // Seconds since 1970 from NTFS time, rounded toward zero.

@@ -66,8 +66,8 @@ void CNtfsRecordCopy::Run(const char* destination, CZelRestoreReport& report)
         report.reason = ZelNarrowToWide(m_Failure.empty() ? "nothing of the file could be written" : m_Failure);
         return;
     }
-    report.unreadableBytes = m_Unreadable + m_Missing + m_UnknownUse;
-    report.verdict = report.unreadableBytes == 0 && m_BadUnits == 0 ? ZelRestored : ZelRestoredPartly;
+    report.unreadableBytes = m_Unreadable + m_Missing + m_UnknownUse + m_Cut;
+    report.verdict = report.unreadableBytes == 0 && m_BadUnits == 0 && !m_Implausible ? ZelRestored : ZelRestoredPartly;
     std::string why;
     auto add = [&why](const std::string& part) { why += (why.empty() ? "" : "; ") + part; };
     if (m_Unreadable != 0)
@@ -78,6 +78,10 @@ void CNtfsRecordCopy::Run(const char* destination, CZelRestoreReport& report)
         add(std::to_string(m_UnknownUse) + " bytes lie where the cluster bitmap cannot be read and are zeros");
     if (m_BadUnits != 0)
         add(std::to_string(m_BadUnits) + " compressed units could not be decompressed and are zeros");
+    if (m_Implausible)
+        add("its data runs overlap each other or claim more clusters than the volume has: at most as much as the "
+            "volume holds was copied" +
+            (m_Cut != 0 ? ", and " + std::to_string(m_Cut) + " bytes of the size it claims were left out" : std::string()));
     report.reason = ZelNarrowToWide(why);
 }
 
@@ -88,6 +92,15 @@ void CNtfsRecordCopy::ChooseStreams()
     if (const CNtfsDataFields* unnamed = ZelNtfsUnnamedStream(m_Record)) {
         m_Streams.push_back(unnamed);
         m_Budget = unnamed->dataSize;
+        // Runs no file system writes: never more than the volume holds is
+        // written, nor the file stretched to the size it claims.
+        if (!unnamed->resident && unnamed->runsDecoded &&
+            ZelNtfsRunsImplausible(*unnamed, m_pVolume->nr_clusters)) {
+            const uint64_t volumeBytes = static_cast<uint64_t>(m_pVolume->nr_clusters) * m_pVolume->cluster_size;
+            m_Cut = m_Budget > volumeBytes ? m_Budget - volumeBytes : 0;
+            m_Budget -= m_Cut;
+            m_Implausible = true;
+        }
     } else {
         for (const CNtfsDataFields& stream : m_Record.dataStreams)
             m_Streams.push_back(&stream);
@@ -292,8 +305,9 @@ int64_t CNtfsRecordCopy::CopyStretch(int64_t lcn, int64_t left, uint64_t& positi
 
 bool CNtfsRecordCopy::Finish(bool ok)
 {
-    // Runs that end before the size: the rest of the file reads as zeros.
-    if (ok && m_Out.IsOpen() && m_Remaining > 0 && ZelNtfsUnnamedStream(m_Record) != nullptr) {
+    // Runs that end before the size: the rest of the file reads as zeros
+    // (unless the runs are not to be believed).
+    if (ok && m_Out.IsOpen() && m_Remaining > 0 && ZelNtfsUnnamedStream(m_Record) != nullptr && !m_Implausible) {
         ok = m_Out.Skip(m_Remaining);
         m_Remaining = 0;
     }

@@ -68,6 +68,9 @@ private:
     CZelOutputFile m_Out;
     std::vector<const CNtfsDataFields*> m_Streams;
     uint64_t m_Budget = 0;
+    // The data runs cannot be believed; the bytes of the size left out.
+    bool m_Implausible = false;
+    uint64_t m_Cut = 0;
     uint64_t m_Remaining = 0;
     // Up to this many clusters move in one read.
     uint64_t m_BatchClusters = 1;

@@ -44,6 +44,8 @@ uint64_t RecordOf(uint64_t reference)
     return reference & 0x0000FFFFFFFFFFFFull;
 }
 
+const char* const kImplausibleRuns = "its data runs overlap each other or claim more clusters than the volume has";
+
 } // namespace
 
 CNtfsUndeleteWrapper::~CNtfsUndeleteWrapper()
@@ -404,6 +406,10 @@ std::unique_ptr<ufile> CNtfsUndeleteWrapper::MakeFoundRecord(uint64_t record, co
     // as far as the size needs them.
     if (unnamed != nullptr && unnamed->resident) {
         file->m_Estimate = 100;
+    } else if (unnamed != nullptr && unnamed->runsDecoded &&
+               ZelNtfsRunsImplausible(*unnamed, m_pVolume->nr_clusters)) {
+        file->m_Estimate = 0;
+        file->SetEstimateNote(kImplausibleRuns);
     } else if (unnamed != nullptr && unnamed->runsDecoded) {
         // The size comes from the volume: rounded up without overflow, and
         // never more clusters than the volume holds.

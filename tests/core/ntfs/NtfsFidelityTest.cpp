@@ -495,3 +495,58 @@ TEST(NtfsFidelity, DataExtentsInTwoExtensionRecordsAreJoinedInTheirOrder)
     EXPECT_EQ(file->GetRecoveryEstimate(), 100);
     EXPECT_EQ(jextest::Restore(file, dir.File("teile")), data);
 }
+
+TEST(NtfsFidelity, RunsThatOverlapAreNotCopiedBeyondTheVolume)
+{
+    // Ten runs that each cover the whole volume, and a size of 1 TiB: a
+    // crafted record. It is listed as a file nothing can be promised of,
+    // and its restore writes no more than the volume holds.
+    jextest::TempDir dir;
+    std::string image = jextest::MakeNtfsImage(dir, "disk.img", 16, 4096);
+    {
+        NtfsImageWriter disk(image);
+        ASSERT_TRUE(disk.Mounted());
+        disk.File("/Schleife.bin", Content(40000, 4));
+        disk.Delete("/Schleife.bin");
+    }
+    MftRecords mft(image);
+    const uint64_t record = mft.Find("Schleife.bin");
+    ASSERT_NE(record, 0u);
+    std::vector<uint8_t> r = mft.Read(record);
+    size_t data = MftRecords::Le(r, 20, 2);
+    while (MftRecords::Le(r, data, 4) != 0x80)
+        data += MftRecords::Le(r, data + 4, 4);
+    ASSERT_NE(r[data + 8], 0) << "the data lies in clusters";
+    ASSERT_EQ(MftRecords::Le(r, data + MftRecords::Le(r, data + 4, 4), 4), 0xFFFFFFFFu) << "$DATA comes last";
+    const uint64_t volumeClusters = 16 * 256, runs = 10;
+    std::vector<uint8_t> pairs;
+    for (uint64_t i = 0; i < runs; ++i)
+        pairs.insert(pairs.end(), {0x12, static_cast<uint8_t>(volumeClusters), static_cast<uint8_t>(volumeClusters >> 8), 0});
+    pairs.push_back(0);
+    while (pairs.size() % 8 != 0)
+        pairs.push_back(0);
+    const size_t mapping = MftRecords::Le(r, data + 32, 2);
+    ASSERT_LE(data + mapping + pairs.size() + 8, r.size());
+    std::copy(pairs.begin(), pairs.end(), r.begin() + static_cast<std::ptrdiff_t>(data + mapping));
+    MftRecords::Put(r, data + 4, mapping + pairs.size(), 4);
+    MftRecords::Put(r, data + 24, runs * volumeClusters - 1, 8);        // last VCN
+    MftRecords::Put(r, data + 40, runs * volumeClusters * 4096, 8);     // allocated
+    MftRecords::Put(r, data + 48, uint64_t(1) << 40, 8);                // data size
+    MftRecords::Put(r, data + 56, uint64_t(1) << 40, 8);                // initialized
+    const size_t end = data + mapping + pairs.size();
+    MftRecords::Put(r, end, 0xFFFFFFFF, 4);
+    MftRecords::Put(r, end + 4, 0, 4);
+    MftRecords::Put(r, 24, end + 8, 4);
+    mft.Write(record, r);
+
+    jextest::ExportScan scan(image);
+    ASSERT_TRUE(scan.fs);
+    auto file = scan.File("disk.img/Schleife.bin");
+    ASSERT_TRUE(file);
+    EXPECT_EQ(file->GetRecoveryEstimate(), 0);
+    CZelRestoreReport report;
+    EXPECT_EQ(file->RestoreEx(dir.File("schleife").c_str(), {}, report), ZEL_S_PARTIAL);
+    EXPECT_LE(std::filesystem::file_size(dir.File("schleife")), volumeClusters * 4096);
+    EXPECT_NE(ZelWideToNarrow(report.reason).find("overlap each other"), std::string::npos)
+        << ZelWideToNarrow(report.reason);
+}

@@ -4,6 +4,7 @@
 #include "jexcommon/ByteOrder.h"
 #include "jexvars/ZelComPtr.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -111,6 +112,8 @@ bool CVrlFile::OpenForReading(const std::string& path)
     }
     m_Size = static_cast<uint64_t>(info.st_size);
     m_Position = 0;
+    m_Buffer.clear();
+    m_BufferNext = 0;
     return true;
 }
 
@@ -149,18 +152,34 @@ void CVrlFile::Close()
     if (!m_Temporary.empty())
         ::unlink(m_Temporary.c_str());
     m_Temporary.clear();
+    m_Buffer.clear();
+    m_BufferNext = 0;
 }
 
 size_t CVrlFile::Read(void* destination, size_t count)
 {
+    // Through a buffer: a file holds many small fields, and a system call
+    // for each would cost more than the reading itself.
+    char* out = static_cast<char*>(destination);
     size_t done = 0;
     while (done < count) {
-        ssize_t got = ::read(m_Fd, static_cast<char*>(destination) + done, count - done);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0)
-            break;
-        done += static_cast<size_t>(got);
+        if (m_BufferNext == m_Buffer.size()) {
+            m_Buffer.resize(kReadBuffer);
+            ssize_t got = ::read(m_Fd, m_Buffer.data(), m_Buffer.size());
+            if (got < 0 && errno == EINTR) {
+                m_Buffer.clear();
+                m_BufferNext = 0;
+                continue;
+            }
+            m_Buffer.resize(got > 0 ? static_cast<size_t>(got) : 0);
+            m_BufferNext = 0;
+            if (got <= 0)
+                break;
+        }
+        size_t take = std::min(count - done, m_Buffer.size() - m_BufferNext);
+        std::memcpy(out + done, m_Buffer.data() + m_BufferNext, take);
+        m_BufferNext += take;
+        done += take;
     }
     m_Position += done;
     return done;
@@ -185,8 +204,17 @@ bool CVrlFile::Back(size_t count)
 {
     if (count == 0)
         return true;
-    if (::lseek(m_Fd, -static_cast<off_t>(count), SEEK_CUR) < 0)
-        return false;
+    // Within what the buffer still holds, else on the file itself (where
+    // the buffer's unread bytes lie ahead of the position).
+    if (count <= m_BufferNext) {
+        m_BufferNext -= count;
+    } else {
+        const off_t ahead = static_cast<off_t>(m_Buffer.size() - m_BufferNext);
+        if (::lseek(m_Fd, -static_cast<off_t>(count) - ahead, SEEK_CUR) < 0)
+            return false;
+        m_Buffer.clear();
+        m_BufferNext = 0;
+    }
     m_Position -= count;
     return true;
 }

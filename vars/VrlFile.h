@@ -39,6 +39,10 @@ private:
     std::string m_Temporary;
     uint64_t m_Size = 0;
     uint64_t m_Position = 0;
+    // What was read from the file ahead of the position.
+    static constexpr size_t kReadBuffer = 64 * 1024;
+    std::vector<uint8_t> m_Buffer;
+    size_t m_BufferNext = 0;
 };
 
 // Arrays nested deeper than this are refused.

@@ -1,0 +1,80 @@
+#!/usr/bin/env bash
+# Fuzzing with libFuzzer under the address and undefined-behaviour
+# sanitizers: builds the targets of tests/fuzz with clang in build-fuzz/
+# ($JEX_FUZZ_BUILD_DIR), makes the seed corpora (scripts/fuzz-seeds), and
+# runs each target on a copy of its seeds, then prints executions, coverage
+# and findings per target. Findings (crash-*, leak-*, timeout-*, oom-*) are
+# kept in the work folder, which is named at the end.
+#
+# Usage: bench/fuzz.sh [--seconds N | --runs N] [TARGET...]
+#   --seconds N  a campaign of N seconds per target (default 600)
+#   --runs N     N executions per target: the smoke run CI makes
+# Exit status 1 when any target found something.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+limit=(-max_total_time=600)
+targets=()
+while [ $# -gt 0 ]; do
+  case $1 in
+    --seconds) limit=(-max_total_time="$2"); shift 2 ;;
+    --runs) limit=(-runs="$2"); shift 2 ;;
+    -*) echo "usage: $0 [--seconds N | --runs N] [TARGET...]" >&2; exit 2 ;;
+    *) targets+=("$1"); shift ;;
+  esac
+done
+[ ${#targets[@]} -gt 0 ] || targets=(Fat32Fuzz NtfsFuzz PartitionTableFuzz)
+
+"$root/scripts/setup"
+"$root/scripts/build" >/dev/null
+fuzzbuild=${JEX_FUZZ_BUILD_DIR:-$root/build-fuzz}
+generator=()
+command -v ninja >/dev/null 2>&1 && generator=(-G Ninja)
+if [ ! -f "$fuzzbuild/CMakeCache.txt" ]; then
+  CXX=clang++ cmake -S "$root" -B "$fuzzbuild" "${generator[@]}" -DJEX_FUZZ=ON -DJEX_BUILD_TESTS=OFF >/dev/null
+fi
+cmake --build "$fuzzbuild" --parallel 2 --target "${targets[@]}" >/dev/null
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/jexfuzz-run.XXXXXX")
+"$root/scripts/fuzz-seeds" "$work/seeds" "${JEX_BUILD_DIR:-$root/build}/bin"
+export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:allocator_may_return_null=1}
+export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
+export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$root/tests/fuzz/lsan.supp:print_suppressions=0}
+export JEXFSCORE_LOG=/dev/null
+
+found=0
+printf '%-20s %12s %10s %10s  %s\n' target executions coverage findings seconds
+for target in "${targets[@]}"; do
+  case $target in
+    Fat32Fuzz) seeds=fat32; length=1048576 ;;
+    NtfsFuzz) seeds=ntfs; length=4194304 ;;
+    PartitionTableFuzz) seeds=partitions; length=65536 ;;
+    *) echo "unknown target $target" >&2; exit 2 ;;
+  esac
+  corpus="$work/corpus-$target"
+  findings="$work/findings-$target"
+  mkdir -p "$corpus" "$findings"
+  cp "$work/seeds/$seeds"/* "$corpus/"
+  start=$(date +%s)
+  status=0
+  "$fuzzbuild/bin/$target" "${limit[@]}" -max_len=$length -rss_limit_mb=2048 -timeout=60 \
+    -print_final_stats=1 -artifact_prefix="$findings/" "$corpus" > "$work/$target.log" 2>&1 || status=$?
+  end=$(date +%s)
+  runs=$(awk '/stat::number_of_executed_units/ { print $2 }' "$work/$target.log" | tail -1)
+  cov=$(grep -oE 'cov: [0-9]+' "$work/$target.log" | tail -1 | awk '{ print $2 }')
+  count=$(find "$findings" -type f | wc -l)
+  if [ "$status" -ne 0 ] && [ "$count" -eq 0 ]; then
+    count=1 # it stopped without leaving an input: see its log
+  fi
+  [ "$count" -eq 0 ] || found=1
+  printf '%-20s %12s %10s %10s  %s\n' "$target" "${runs:--}" "${cov:--}" "$count" "$((end - start))"
+  if [ "$count" -ne 0 ]; then
+    echo "  $target found something: $findings, $work/$target.log"
+    grep -E "ERROR|SUMMARY|jexfuzz:" "$work/$target.log" | head -5 | sed 's/^/    /'
+  fi
+done
+if [ $found -eq 0 ]; then
+  rm -rf "$work"
+else
+  echo "the work folder stays: $work"
+fi
+exit $found

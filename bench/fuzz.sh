@@ -22,7 +22,7 @@ while [ $# -gt 0 ]; do
     *) targets+=("$1"); shift ;;
   esac
 done
-[ ${#targets[@]} -gt 0 ] || targets=(Fat32Fuzz NtfsFuzz PartitionTableFuzz)
+[ ${#targets[@]} -gt 0 ] || targets=(Fat32Fuzz NtfsFuzz PartitionTableFuzz VrlFuzz ScriptFuzz)
 
 "$root/scripts/setup"
 "$root/scripts/build" >/dev/null
@@ -48,6 +48,8 @@ for target in "${targets[@]}"; do
     Fat32Fuzz) seeds=fat32; length=1048576 ;;
     NtfsFuzz) seeds=ntfs; length=4194304 ;;
     PartitionTableFuzz) seeds=partitions; length=65536 ;;
+    VrlFuzz) seeds=vrl; length=262144 ;;
+    ScriptFuzz) seeds=script; length=16384 ;;
     *) echo "unknown target $target" >&2; exit 2 ;;
   esac
   corpus="$work/corpus-$target"
@@ -56,7 +58,9 @@ for target in "${targets[@]}"; do
   cp "$work/seeds/$seeds"/* "$corpus/"
   start=$(date +%s)
   status=0
-  "$fuzzbuild/bin/$target" "${limit[@]}" -max_len=$length -rss_limit_mb=2048 -timeout=60 \
+  dictionary=()
+  [ -f "$root/tests/fuzz/$seeds.dict" ] && dictionary=(-dict="$root/tests/fuzz/$seeds.dict")
+  "$fuzzbuild/bin/$target" "${limit[@]}" "${dictionary[@]}" -max_len=$length -rss_limit_mb=2048 -timeout=60 \
     -print_final_stats=1 -artifact_prefix="$findings/" "$corpus" > "$work/$target.log" 2>&1 || status=$?
   end=$(date +%s)
   runs=$(awk '/stat::number_of_executed_units/ { print $2 }' "$work/$target.log" | tail -1)

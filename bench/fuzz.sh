@@ -42,6 +42,7 @@ export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$root/tests/fuzz/lsan.supp:prin
 export JEXFSCORE_LOG=/dev/null
 
 found=0
+found_slow=0
 printf '%-20s %12s %10s %10s  %s\n' target executions coverage findings seconds
 for target in "${targets[@]}"; do
   case $target in
@@ -65,7 +66,9 @@ for target in "${targets[@]}"; do
   end=$(date +%s)
   runs=$(awk '/stat::number_of_executed_units/ { print $2 }' "$work/$target.log" | tail -1)
   cov=$(grep -oE 'cov: [0-9]+' "$work/$target.log" | tail -1 | awk '{ print $2 }')
-  count=$(find "$findings" -type f | wc -l)
+  # slow-unit-* files are only reported; the rest are findings.
+  count=$(find "$findings" -type f \( -name 'crash-*' -o -name 'leak-*' -o -name 'timeout-*' -o -name 'oom-*' \) | wc -l)
+  slow=$(find "$findings" -type f -name 'slow-unit-*' | wc -l)
   if [ "$status" -ne 0 ] && [ "$count" -eq 0 ]; then
     count=1 # it stopped without leaving an input: see its log
   fi
@@ -73,10 +76,14 @@ for target in "${targets[@]}"; do
   printf '%-20s %12s %10s %10s  %s\n' "$target" "${runs:--}" "${cov:--}" "$count" "$((end - start))"
   if [ "$count" -ne 0 ]; then
     echo "  $target found something: $findings, $work/$target.log"
-    grep -E "ERROR|SUMMARY|jexfuzz:" "$work/$target.log" | head -5 | sed 's/^/    /'
+    grep -E "ERROR|SUMMARY|jexfuzz:" "$work/$target.log" | head -5 | sed 's/^/    /' || true
+  fi
+  if [ "$slow" -ne 0 ]; then
+    echo "  $target: $slow input(s) ran slowly (over 10 s each): $findings"
+    found_slow=1
   fi
 done
-if [ $found -eq 0 ]; then
+if [ $found -eq 0 ] && [ $found_slow -eq 0 ]; then
   rm -rf "$work"
 else
   echo "the work folder stays: $work"

@@ -19,8 +19,7 @@ bool CFat32AllocationMap::Load(CBlockReader& reader, const CFat32BootSector& boo
     const uint64_t tableBytes = static_cast<uint64_t>(boot.sectorsPerFat32) * boot.bytesPerSector;
     // Entries past the table's end cannot say a cluster is free.
     const uint64_t entries = std::min<uint64_t>(static_cast<uint64_t>(m_LastCluster) + 1, tableBytes / 4);
-    for (uint64_t c = entries; c <= m_LastCluster; ++c)
-        SetInUse(static_cast<uint32_t>(c), true);
+    SetRangeInUse(entries, static_cast<uint64_t>(m_LastCluster) + 1);
     constexpr uint64_t kPiece = 1 << 20;
     std::vector<uint8_t> piece;
     const uint64_t bytes = entries * 4;
@@ -47,11 +46,15 @@ bool CFat32AllocationMap::Load(CBlockReader& reader, const CFat32BootSector& boo
         if (read.end == ZelReadEnd::Failed && failed)
             failed(read, boot.fatOffset + start, wanted);
         const uint64_t firstEntry = start / 4;
-        for (size_t at = 0; at + 4 <= wanted; at += 4) {
+        // Entries the device did not give: in use, a word at a time (a
+        // crafted boot sector can claim millions of them on a device of a
+        // few bytes).
+        SetRangeInUse(std::max<uint64_t>(firstEntry + got / 4, 2), firstEntry + wanted / 4);
+        for (size_t at = 0; at + 4 <= got; at += 4) {
             const uint64_t cluster = firstEntry + at / 4;
             if (cluster < 2)
                 continue;
-            bool used = at + 4 > got || (ZelLE32(&piece[at]) & 0x0FFFFFFF) != 0;
+            bool used = (ZelLE32(&piece[at]) & 0x0FFFFFFF) != 0;
             if (used)
                 m_Used[static_cast<size_t>(cluster / 64)] |= uint64_t(1) << (cluster % 64);
         }
@@ -59,6 +62,21 @@ bool CFat32AllocationMap::Load(CBlockReader& reader, const CFat32BootSector& boo
             progress(static_cast<double>(start + wanted) / static_cast<double>(bytes));
     }
     return true;
+}
+
+void CFat32AllocationMap::SetRangeInUse(uint64_t first, uint64_t end)
+{
+    end = std::min<uint64_t>(end, static_cast<uint64_t>(m_LastCluster) + 1);
+    for (uint64_t c = first; c < end;) {
+        // Whole words where the range covers them, bit by bit at its ends.
+        if (c % 64 == 0 && end - c >= 64) {
+            m_Used[static_cast<size_t>(c / 64)] = ~uint64_t(0);
+            c += 64;
+        } else {
+            m_Used[static_cast<size_t>(c / 64)] |= uint64_t(1) << (c % 64);
+            ++c;
+        }
+    }
 }
 
 bool CFat32AllocationMap::InUse(uint32_t cluster) const

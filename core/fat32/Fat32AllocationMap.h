@@ -30,6 +30,8 @@ public:
     // True when the table gives cluster to something, cannot tell, or the
     // cluster is no data cluster (0, 1, past the last one).
     bool InUse(uint32_t cluster) const;
+    // Marks the clusters from first up to (not including) end as in use.
+    void SetRangeInUse(uint64_t first, uint64_t end);
     void SetInUse(uint32_t cluster, bool used);
     // The first free cluster from cluster on; 0 when there is none.
     uint32_t NextFree(uint32_t cluster) const;

@@ -189,8 +189,8 @@ int32_t CNtfsUndeleteWrapper::ScanMftBitmap(CZelEngineCheckFile* filter)
                 if (!free(record))
                     continue;
                 CNtfsRecordFields fields;
-                RecordRead read = whole ? DecodeFileRecord(record, block.data() + (record - first) * recordSize, bytes, fields)
-                                        : ReadFileRecord(record, bytes, fields);
+                RecordRead read =
+                    ReadFileRecord(record, bytes, fields, whole ? block.data() + (record - first) * recordSize : nullptr);
                 if (read == RecordRead::Unreadable) {
                     if (m_pDevice->Vanished())
                         return -1;
@@ -218,27 +218,10 @@ int32_t CNtfsUndeleteWrapper::ScanMftBitmap(CZelEngineCheckFile* filter)
     return 0;
 }
 
-CNtfsUndeleteWrapper::RecordRead CNtfsUndeleteWrapper::DecodeFileRecord(uint64_t record, uint8_t* raw,
-                                                                         std::vector<uint8_t>& bytes,
-                                                                         CNtfsRecordFields& fields)
-{
-    const u32 size = m_pVolume->mft_record_size;
-    // What reading the record alone does: the update sequence is checked
-    // and its sector ends put back.
-    if (ntfs_mst_post_read_fixup_warn(reinterpret_cast<NTFS_RECORD*>(raw), size, FALSE) != 0)
-        return RecordRead::NotARecord;
-    bytes.assign(raw, raw + size);
-    if (!ZelDecodeMftRecord(bytes.data(), bytes.size(), fields))
-        return RecordRead::NotARecord;
-    if (fields.hasAttributeList && fields.baseReference == 0)
-        GatherExtensions(record, bytes, fields);
-    return RecordRead::Decoded;
-}
-
 CNtfsUndeleteWrapper::RecordRead CNtfsUndeleteWrapper::ReadFileRecord(uint64_t record, std::vector<uint8_t>& bytes,
-                                                                       CNtfsRecordFields& fields)
+                                                                       CNtfsRecordFields& fields, uint8_t* readWithOthers)
 {
-    RecordRead read = ReadRecord(record, bytes, fields);
+    RecordRead read = ReadRecord(record, bytes, fields, readWithOthers);
     if (read == RecordRead::Decoded && fields.hasAttributeList && fields.baseReference == 0)
         GatherExtensions(record, bytes, fields);
     return read;
@@ -366,16 +349,24 @@ void CNtfsUndeleteWrapper::GatherExtensions(uint64_t record, const std::vector<u
 }
 
 CNtfsUndeleteWrapper::RecordRead CNtfsUndeleteWrapper::ReadRecord(uint64_t record, std::vector<uint8_t>& bytes,
-                                                                   CNtfsRecordFields& fields)
+                                                                   CNtfsRecordFields& fields, uint8_t* readWithOthers)
 {
     const u32 size = m_pVolume->mft_record_size;
-    if (record > (static_cast<uint64_t>(INT64_MAX) >> m_pVolume->mft_record_size_bits))
-        return RecordRead::NotARecord;
-    bytes.resize(size);
-    s64 position = static_cast<s64>(record << m_pVolume->mft_record_size_bits);
-    uint64_t failedBefore = m_pDevice->FailedReads();
-    if (ntfs_attr_mst_pread(m_pVolume->mft_na, position, 1, size, bytes.data()) != 1)
-        return m_pDevice->FailedReads() != failedBefore ? RecordRead::Unreadable : RecordRead::NotARecord;
+    if (readWithOthers != nullptr) {
+        // What reading the record alone does: the update sequence is
+        // checked and its sectors' ends put back.
+        if (ntfs_mst_post_read_fixup_warn(reinterpret_cast<NTFS_RECORD*>(readWithOthers), size, FALSE) != 0)
+            return RecordRead::NotARecord;
+        bytes.assign(readWithOthers, readWithOthers + size);
+    } else {
+        if (record > (static_cast<uint64_t>(INT64_MAX) >> m_pVolume->mft_record_size_bits))
+            return RecordRead::NotARecord;
+        bytes.resize(size);
+        s64 position = static_cast<s64>(record << m_pVolume->mft_record_size_bits);
+        uint64_t failedBefore = m_pDevice->FailedReads();
+        if (ntfs_attr_mst_pread(m_pVolume->mft_na, position, 1, size, bytes.data()) != 1)
+            return m_pDevice->FailedReads() != failedBefore ? RecordRead::Unreadable : RecordRead::NotARecord;
+    }
     return ZelDecodeMftRecord(bytes.data(), bytes.size(), fields) ? RecordRead::Decoded : RecordRead::NotARecord;
 }
 

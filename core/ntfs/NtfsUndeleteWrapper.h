@@ -45,14 +45,15 @@ private:
     int32_t ScanMftBitmap(CZelEngineCheckFile* filter);
     enum class RecordRead { Decoded, NotARecord, Unreadable };
     // The record as the volume holds it now, decoded; Unreadable when the
-    // device could not read it.
-    RecordRead ReadRecord(uint64_t record, std::vector<uint8_t>& bytes, CNtfsRecordFields& fields);
+    // device could not read it. A record already read with others gives
+    // its bytes as read in readWithOthers, where its update sequence is
+    // applied.
+    RecordRead ReadRecord(uint64_t record, std::vector<uint8_t>& bytes, CNtfsRecordFields& fields,
+                          uint8_t* readWithOthers = nullptr);
     // ReadRecord, and for a base record with an attribute list the names
     // and data extents the records it names hold.
-    RecordRead ReadFileRecord(uint64_t record, std::vector<uint8_t>& bytes, CNtfsRecordFields& fields);
-    // The same for a record read with others: raw holds its bytes as read,
-    // and its update sequence is applied there.
-    RecordRead DecodeFileRecord(uint64_t record, uint8_t* raw, std::vector<uint8_t>& bytes, CNtfsRecordFields& fields);
+    RecordRead ReadFileRecord(uint64_t record, std::vector<uint8_t>& bytes, CNtfsRecordFields& fields,
+                              uint8_t* readWithOthers = nullptr);
     // Records read at once while scanning.
     static constexpr uint64_t kRecordsPerRead = 64;
     // Gathers what the attribute list of record (decoded in fields) names

@@ -1,11 +1,10 @@
 #include "EngineFuzz.h"
 
+#include "FuzzSupport.h"
 #include "MemorySource.h"
 #include "jexcommon/ZelText.h"
 #include "jexfscore/ZelEntries.h"
 
-#include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <system_error>
@@ -30,31 +29,6 @@ struct Listed {
 // a restore may write (a compression unit of 16 clusters can lie in one).
 constexpr size_t kMaxRestores = 64;
 constexpr uint64_t kCompressionRatio = 16;
-
-void Require(bool holds, const std::string& what)
-{
-    if (holds)
-        return;
-    std::fprintf(stderr, "jexfuzz: %s\n", what.c_str());
-    std::abort();
-}
-
-// Its name outlives every static object: the folder is removed after they
-// are gone.
-char g_Folder[] = "/tmp/jexfuzz.XXXXXX";
-
-const std::string& TemporaryFolder()
-{
-    static const std::string folder = [] {
-        Require(::mkdtemp(g_Folder) != nullptr, "no temporary folder");
-        std::atexit([] {
-            std::error_code ignored;
-            std::filesystem::remove_all(g_Folder, ignored);
-        });
-        return std::string(g_Folder);
-    }();
-    return folder;
-}
 
 std::vector<Listed> Scan(const boost::shared_ptr<CZelEngine>& engine, const uint8_t* data, size_t size,
                          std::vector<boost::shared_ptr<CZelFSFile>>* files)

@@ -1,31 +1,19 @@
 // libFuzzer target: the input as a ZELMAIN command text (UTF-16), parsed
 // and run against a variable builder. Every file command is pointed at one
 // file in a temporary folder, so that the fuzzer can touch nothing else.
+#include "BuilderSupport.h"
 #include "ZelSetupScript.h"
 #include "jexvars/ZelComPtr.h"
 #include "jexvars/ZelVars.h"
 
-#include <cstdlib>
 #include <string>
-#include <unistd.h>
-
-extern "C" HRESULT DllGetClassObject(REFCLSID clsid, REFIID iid, void** object);
 
 namespace {
-
-char g_Folder[] = "/tmp/jexfuzz-script.XXXXXX";
 
 const std::u16string& SandboxFile()
 {
     static const std::u16string file = [] {
-        if (::mkdtemp(g_Folder) == nullptr)
-            std::abort();
-        std::atexit([] {
-            ::unlink((std::string(g_Folder) + "/script.vrl").c_str());
-            ::unlink((std::string(g_Folder) + "/script.vrl.new").c_str());
-            ::rmdir(g_Folder);
-        });
-        std::string path = std::string(g_Folder) + "/script.vrl";
+        std::string path = jexfuzz::TemporaryFolder() + "/script.vrl";
         return std::u16string(path.begin(), path.end());
     }();
     return file;
@@ -46,14 +34,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
                 if (param->Type() == ZelCommandString)
                     static_cast<CZelParamString*>(param.get())->m_Value = SandboxFile();
 
-    IClassFactory* factory = nullptr;
-    if (DllGetClassObject(CLSID_CZelVarBuilder, IID_IClassFactory, reinterpret_cast<void**>(&factory)) != S_OK)
-        std::abort();
-    IZelVarBuilder* builder = nullptr;
-    factory->CreateInstance(nullptr, IID_IZelVarBuilder, reinterpret_cast<void**>(&builder));
-    factory->Release();
-    if (builder == nullptr)
-        std::abort();
+    IZelVarBuilder* builder = jexfuzz::NewBuilder();
     script.Run(builder);
     builder->Release();
     return 0;

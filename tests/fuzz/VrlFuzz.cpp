@@ -1,51 +1,20 @@
 // libFuzzer target: the input as a .vrl file. What the builder reads, it
 // writes; that file read again and written again must be the same bytes:
 // nothing read is lost or changed on its way through.
+#include "BuilderSupport.h"
 #include "jexvars/ZelComPtr.h"
 #include "jexvars/ZelVars.h"
 
-#include <cstdio>
-#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <string>
-#include <unistd.h>
 #include <vector>
-
-extern "C" HRESULT DllGetClassObject(REFCLSID clsid, REFIID iid, void** object);
 
 namespace {
 
-// Each file below one temporary folder, gone again when the fuzzer ends.
-char g_Folder[] = "/tmp/jexfuzz-vrl.XXXXXX";
-
 std::string File(const char* name)
 {
-    static const bool made = [] {
-        if (::mkdtemp(g_Folder) == nullptr)
-            std::abort();
-        std::atexit([] {
-            for (const char* n : {"in.vrl", "once.vrl", "twice.vrl"})
-                ::unlink((std::string(g_Folder) + "/" + n).c_str());
-            ::rmdir(g_Folder);
-        });
-        return true;
-    }();
-    (void)made;
-    return std::string(g_Folder) + "/" + name;
-}
-
-IZelVarBuilder* NewBuilder()
-{
-    IClassFactory* factory = nullptr;
-    if (DllGetClassObject(CLSID_CZelVarBuilder, IID_IClassFactory, reinterpret_cast<void**>(&factory)) != S_OK)
-        std::abort();
-    IZelVarBuilder* builder = nullptr;
-    factory->CreateInstance(nullptr, IID_IZelVarBuilder, reinterpret_cast<void**>(&builder));
-    factory->Release();
-    if (builder == nullptr)
-        std::abort();
-    return builder;
+    return jexfuzz::TemporaryFolder() + "/" + name;
 }
 
 bool Read(IZelVarBuilder* builder, const std::string& path)
@@ -76,18 +45,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         std::ofstream out(File("in.vrl"), std::ios::binary | std::ios::trunc);
         out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
     }
-    IZelVarBuilder* first = NewBuilder();
+    IZelVarBuilder* first = jexfuzz::NewBuilder();
     if (Read(first, File("in.vrl"))) {
-        if (!Write(first, File("once.vrl"))) {
-            std::fprintf(stderr, "jexfuzz: what was read cannot be written\n");
-            std::abort();
-        }
-        IZelVarBuilder* second = NewBuilder();
-        if (!Read(second, File("once.vrl")) || !Write(second, File("twice.vrl")) ||
-            Bytes(File("once.vrl")) != Bytes(File("twice.vrl"))) {
-            std::fprintf(stderr, "jexfuzz: a file written from what was read reads back otherwise\n");
-            std::abort();
-        }
+        jexfuzz::Require(Write(first, File("once.vrl")), "what was read cannot be written");
+        IZelVarBuilder* second = jexfuzz::NewBuilder();
+        jexfuzz::Require(Read(second, File("once.vrl")) && Write(second, File("twice.vrl")) &&
+                             Bytes(File("once.vrl")) == Bytes(File("twice.vrl")),
+                         "a file written from what was read reads back otherwise");
         second->Release();
     }
     first->Release();

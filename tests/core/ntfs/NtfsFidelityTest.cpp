@@ -173,6 +173,19 @@ public:
         return 0;
     }
 
+    // Where the record's first attribute of type begins, or 0.
+    static size_t Attribute(const std::vector<uint8_t>& b, uint32_t type)
+    {
+        for (size_t at = Le(b, 20, 2); at + 8 <= b.size() && Le(b, at, 4) != 0xFFFFFFFF;) {
+            if (Le(b, at, 4) == type)
+                return at;
+            const size_t length = Le(b, at + 4, 4);
+            if (length < 16)
+                return 0;
+            at += length;
+        }
+        return 0;
+    }
     static uint64_t Le(const std::vector<uint8_t>& b, size_t at, int count)
     {
         uint64_t v = 0;
@@ -324,9 +337,8 @@ TEST(NtfsFidelity, ACompressedFileComesBackDecompressed)
     const uint64_t record = mft.Find("Gepackt.bin");
     ASSERT_NE(record, 0u);
     std::vector<uint8_t> r = mft.Read(record);
-    size_t data = MftRecords::Le(r, 20, 2);
-    while (MftRecords::Le(r, data, 4) != 0x80)
-        data += MftRecords::Le(r, data + 4, 4);
+    const size_t data = MftRecords::Attribute(r, 0x80);
+    ASSERT_NE(data, 0u);
     ASSERT_NE(r[data + 8], 0);
     const size_t pairs = data + MftRecords::Le(r, data + 32, 2);
     // The first cluster of the file as it was written.
@@ -377,9 +389,8 @@ TEST(NtfsFidelity, AnEncryptedFileIsNotRestoredAsIfItWerePlain)
     const uint64_t record = mft.Find("Geheim.bin");
     ASSERT_NE(record, 0u);
     std::vector<uint8_t> r = mft.Read(record);
-    size_t data = MftRecords::Le(r, 20, 2);
-    while (MftRecords::Le(r, data, 4) != 0x80)
-        data += MftRecords::Le(r, data + 4, 4);
+    const size_t data = MftRecords::Attribute(r, 0x80);
+    ASSERT_NE(data, 0u);
     MftRecords::Put(r, data + 12, MftRecords::Le(r, data + 12, 2) | 0x4000, 2);
     mft.Write(record, r);
 
@@ -513,9 +524,8 @@ TEST(NtfsFidelity, RunsThatOverlapAreNotCopiedBeyondTheVolume)
     const uint64_t record = mft.Find("Schleife.bin");
     ASSERT_NE(record, 0u);
     std::vector<uint8_t> r = mft.Read(record);
-    size_t data = MftRecords::Le(r, 20, 2);
-    while (MftRecords::Le(r, data, 4) != 0x80)
-        data += MftRecords::Le(r, data + 4, 4);
+    const size_t data = MftRecords::Attribute(r, 0x80);
+    ASSERT_NE(data, 0u);
     ASSERT_NE(r[data + 8], 0) << "the data lies in clusters";
     ASSERT_EQ(MftRecords::Le(r, data + MftRecords::Le(r, data + 4, 4), 4), 0xFFFFFFFFu) << "$DATA comes last";
     const uint64_t volumeClusters = 16 * 256, runs = 10;

@@ -46,8 +46,8 @@ found_slow=0
 printf '%-20s %12s %10s %10s  %s\n' target executions coverage findings seconds
 for target in "${targets[@]}"; do
   case $target in
-    Fat32Fuzz) seeds=fat32; length=1048576 ;;
-    NtfsFuzz) seeds=ntfs; length=4194304 ;;
+    Fat32Fuzz) seeds=fat32; length=262144 ;;
+    NtfsFuzz) seeds=ntfs; length=1052672 ;;
     PartitionTableFuzz) seeds=partitions; length=65536 ;;
     VrlFuzz) seeds=vrl; length=262144 ;;
     ScriptFuzz) seeds=script; length=16384 ;;

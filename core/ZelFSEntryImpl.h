@@ -13,6 +13,27 @@
 #include <memory>
 #include <string>
 
+// A path kept as the part that names the folder it lies in (with the "/"
+// after it), shared by every entry found in that folder, and the entry's
+// own last part. A scan of a large volume keeps hundreds of thousands of
+// entries, and a deep tree's folder part can be thousands of characters.
+struct CZelSharedPath {
+    std::shared_ptr<const std::string> folder;
+    std::string leaf;
+
+    std::string Text() const
+    {
+        if (!folder)
+            return leaf;
+        std::string text;
+        text.reserve(folder->size() + leaf.size());
+        text += *folder;
+        text += leaf;
+        return text;
+    }
+    bool Empty() const { return !folder && leaf.empty(); }
+};
+
 // Fields and answers shared by directories and files.
 template <class TBase>
 class CZelFSFileEntryImpl : public TBase {
@@ -22,44 +43,48 @@ public:
     uint32_t GetAttributes() override { return m_Attributes; }
     bool IsDeleted() override { return m_Deleted; }
     CZelFSFileEntryType GetType() override { return m_Type; }
-    const std::string& GetPathA() override { return m_PathA; }
-    // The stored wide path, or the narrow path converted when none was stored.
-    std::wstring GetPath() override { return m_pPathW ? *m_pPathW : ZelNarrowToWide(m_PathA); }
+    std::string GetPathA() override { return m_PathA.Text(); }
+    // The stored UTF-8 path, or the narrow path converted when none was
+    // stored (narrow texts that are not UTF-8 read as Windows-1252).
+    std::wstring GetPath() override { return ZelNarrowToWide(m_pPathU ? m_pPathU->Text() : m_PathA.Text()); }
+    std::string GetPathUtf8() override
+    {
+        if (m_pPathU)
+            return m_pPathU->Text();
+        std::string narrow = m_PathA.Text();
+        return ZelIsUtf8(narrow) ? narrow : ZelWideToNarrow(ZelNarrowToWide(narrow));
+    }
     const std::string& GetNameA() override { return m_NameA; }
-    std::wstring GetName() override { return m_pNameW ? *m_pNameW : ZelNarrowToWide(m_NameA); }
+    std::wstring GetName() override { return ZelNarrowToWide(m_pNameU ? *m_pNameU : m_NameA); }
 
     // Filled by the iterator that builds the entry.
     void SetAttributes(uint32_t attributes) { m_Attributes = attributes; }
     void SetDeleted(bool deleted) { m_Deleted = deleted; }
-    // An empty wide text: the narrow one converted stands for it.
-    void SetNames(std::string nameA, std::wstring nameW)
+    // nameU is the name shown, in UTF-8, where an engine gives one of its
+    // own (FAT32's long names); empty, the narrow name converted stands
+    // for it.
+    void SetNames(std::string nameA, std::string nameU)
     {
         m_NameA = std::move(nameA);
-        m_pNameW = Kept(std::move(nameW));
+        m_pNameU = nameU.empty() ? nullptr : std::make_unique<std::string>(std::move(nameU));
     }
-    void SetPaths(std::string pathA, std::wstring pathW)
+    // The same for paths.
+    void SetPaths(CZelSharedPath pathA, CZelSharedPath pathU)
     {
         m_PathA = std::move(pathA);
-        m_pPathW = Kept(std::move(pathW));
+        m_pPathU = pathU.Empty() ? nullptr : std::make_unique<CZelSharedPath>(std::move(pathU));
     }
 
 protected:
     uint32_t m_Attributes = 0;
     bool m_Deleted = false;
     CZelFSFileEntryType m_Type;
-    std::string m_PathA;
+    CZelSharedPath m_PathA;
     std::string m_NameA;
-    // Wide texts only where an engine gives ones of their own (a scan of a
-    // large volume keeps hundreds of thousands of entries).
-    std::unique_ptr<std::wstring> m_pNameW;
-    std::unique_ptr<std::wstring> m_pPathW;
+    // Texts of their own only where an engine gives them.
+    std::unique_ptr<std::string> m_pNameU;
+    std::unique_ptr<CZelSharedPath> m_pPathU;
     uint64_t m_Size = 0;
-
-private:
-    static std::unique_ptr<std::wstring> Kept(std::wstring text)
-    {
-        return text.empty() ? nullptr : std::make_unique<std::wstring>(std::move(text));
-    }
 };
 
 template <class TBase>

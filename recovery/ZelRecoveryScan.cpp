@@ -60,7 +60,6 @@ bool CZelRecoveryScan::Search(const boost::shared_ptr<CZelCheckFile>& filter, st
         }
         found.deleted = entry->IsDeleted();
         found.entry = entry;
-        found.SetPath(ZelWideToNarrow(entry->GetPath()));
         m_Found.push_back(std::move(found));
     }
     return true;

@@ -11,6 +11,19 @@ std::string Compact(const CZelJson& value)
     return value.dump(-1, ' ', false, CZelJson::error_handler_t::replace);
 }
 
+void Print(const CZelJson& value, const std::string& indent, std::string& out);
+
+// One member of the outermost object, after what came before it.
+void PrintMember(const std::string& key, const CZelJson& value, bool first, std::string& out)
+{
+    out += first ? "\n  " : ",\n  ";
+    out += Compact(CZelJson(key)) + ": ";
+    if (value.is_array())
+        Print(value, "  ", out);
+    else
+        out += Compact(value);
+}
+
 void Print(const CZelJson& value, const std::string& indent, std::string& out)
 {
     const bool nested = value.is_object() || value.is_array();
@@ -23,18 +36,16 @@ void Print(const CZelJson& value, const std::string& indent, std::string& out)
     out += object ? "{" : "[";
     bool first = true;
     for (auto it = value.begin(); it != value.end(); ++it) {
-        out += first ? "\n" : ",\n";
-        first = false;
-        out += indent + "  ";
-        if (object) {
-            out += Compact(CZelJson(it.key())) + ": ";
-            if (it.value().is_array() && indent.empty())
-                Print(it.value(), indent + "  ", out);
-            else
-                out += Compact(it.value());
+        if (object && indent.empty()) {
+            PrintMember(it.key(), it.value(), first, out);
         } else {
+            out += first ? "\n" : ",\n";
+            out += indent + "  ";
+            if (object)
+                out += Compact(CZelJson(it.key())) + ": ";
             out += Compact(it.value());
         }
+        first = false;
     }
     out += "\n" + indent + (object ? "}" : "]");
 }
@@ -72,4 +83,37 @@ void ZelPrintJson(const CZelJson& value, FILE* out)
     text += "\n";
     std::fwrite(text.data(), 1, text.size(), out);
     std::fflush(out);
+}
+
+CZelJsonListWriter::CZelJsonListWriter(FILE* out, const CZelJson& head, const std::string& listKey) : m_Out(out)
+{
+    std::string text = "{";
+    bool first = true;
+    for (auto it = head.begin(); it != head.end(); ++it) {
+        PrintMember(it.key(), it.value(), first, text);
+        first = false;
+    }
+    text += first ? "\n  " : ",\n  ";
+    text += Compact(CZelJson(listKey)) + ": ";
+    Write(text);
+}
+
+void CZelJsonListWriter::Add(const CZelJson& element)
+{
+    Write((m_Count++ == 0 ? "[\n    " : ",\n    ") + Compact(element));
+}
+
+void CZelJsonListWriter::Finish(const CZelJson& tail)
+{
+    std::string text = m_Count == 0 ? "[]" : "\n  ]";
+    for (auto it = tail.begin(); it != tail.end(); ++it)
+        PrintMember(it.key(), it.value(), false, text);
+    text += "\n}\n";
+    Write(text);
+    std::fflush(m_Out);
+}
+
+void CZelJsonListWriter::Write(const std::string& text)
+{
+    std::fwrite(text.data(), 1, text.size(), m_Out);
 }

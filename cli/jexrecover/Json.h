@@ -22,3 +22,20 @@ CZelJson ZelJsonPercent(int32_t value);
 // lists with each element on a line of its own, both indented; ends with a
 // newline.
 void ZelPrintJson(const CZelJson& value, FILE* out);
+
+// Prints an object like ZelPrintJson whose one list is written element by
+// element as it is made, so that a list of hundreds of thousands of entries
+// is never held whole: the members of head, the list under listKey, then
+// the members of tail.
+class CZelJsonListWriter {
+public:
+    CZelJsonListWriter(FILE* out, const CZelJson& head, const std::string& listKey);
+    void Add(const CZelJson& element);
+    void Finish(const CZelJson& tail);
+
+private:
+    void Write(const std::string& text);
+
+    FILE* m_Out;
+    uint64_t m_Count = 0;
+};

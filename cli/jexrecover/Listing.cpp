@@ -29,14 +29,15 @@ bool ZelMatchesAny(const CZelFoundEntry& entry, const std::vector<std::string>& 
     if (patterns.empty())
         return true;
     // The path inside the volume: what follows the volume's own name.
-    size_t slash = entry.Path().find('/');
-    std::string inside = slash == std::string::npos ? std::string() : entry.Path().substr(slash + 1);
+    const std::string path = entry.Path();
+    size_t slash = path.find('/');
+    std::string inside = slash == std::string::npos ? std::string() : path.substr(slash + 1);
     auto matches = [](const std::string& pattern, const std::string& subject) {
         return ::fnmatch(pattern.c_str(), subject.c_str(), FNM_CASEFOLD) == 0;
     };
     for (const std::string& pattern : patterns) {
         if (pattern.find('/') == std::string::npos ? matches(pattern, entry.name)
-                                                   : matches(pattern, entry.Path()) || matches(pattern, inside))
+                                                   : matches(pattern, path) || matches(pattern, inside))
             return true;
     }
     return false;
@@ -59,10 +60,18 @@ std::vector<const CZelFoundEntry*> ZelListEntries(const std::vector<CZelFoundEnt
         std::stable_sort(listed.begin(), listed.end(),
                          [](const CZelFoundEntry* a, const CZelFoundEntry* b) { return TextBefore(a->name, b->name); });
         break;
-    case CRecoverOptions::ByPath:
-        std::stable_sort(listed.begin(), listed.end(),
-                         [](const CZelFoundEntry* a, const CZelFoundEntry* b) { return TextBefore(a->Path(), b->Path()); });
+    case CRecoverOptions::ByPath: {
+        // Paths are made when asked for: each once, not at every comparison.
+        std::vector<std::pair<std::string, const CZelFoundEntry*>> keyed;
+        keyed.reserve(listed.size());
+        for (const CZelFoundEntry* entry : listed)
+            keyed.emplace_back(entry->Path(), entry);
+        std::stable_sort(keyed.begin(), keyed.end(),
+                         [](const auto& a, const auto& b) { return TextBefore(a.first, b.first); });
+        for (size_t i = 0; i < keyed.size(); ++i)
+            listed[i] = keyed[i].second;
         break;
+    }
     case CRecoverOptions::BySize:
         std::stable_sort(listed.begin(), listed.end(),
                          [](const CZelFoundEntry* a, const CZelFoundEntry* b) { return a->size > b->size; });

@@ -274,16 +274,14 @@ int ScanCommand(const CRecoverOptions& options, const CZelFilterRequest& request
     std::vector<const CZelFoundEntry*> listed = ZelListEntries(scan.Found(), request, options);
     CRunCounts counts = CountFound(scan, request);
     if (options.json) {
-        CZelJson entries = CZelJson::array();
+        CZelJson head = CZelJson::object();
+        ZelJsonSetText(head, "volume", options.volume);
+        CZelJsonListWriter writer(stdout, head, "entries");
         for (const CZelFoundEntry* e : listed) {
             counts.listed += e->directory ? 0 : 1;
-            entries.push_back(EntryJson(*e));
+            writer.Add(EntryJson(*e));
         }
-        CZelJson document = CZelJson::object();
-        ZelJsonSetText(document, "volume", options.volume);
-        document["entries"] = std::move(entries);
-        document["summary"] = SummaryJson(counts);
-        ZelPrintJson(document, stdout);
+        writer.Finish(CZelJson{{"summary", SummaryJson(counts)}});
         if (!options.quiet && scan.UnreadableStretches() != 0)
             Warn(options.volume + UnreadableNote(scan));
         return kDone;

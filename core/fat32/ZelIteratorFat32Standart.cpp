@@ -13,64 +13,45 @@ namespace {
 constexpr size_t kMaxPathLength = 4096;
 constexpr size_t kRoomForName = 256;
 
-std::string TrimTrailingSpaces(const char* text)
+std::string TrimTrailingSpaces(std::string s)
 {
-    std::string s = text == nullptr ? std::string() : std::string(text);
     while (!s.empty() && s.back() == ' ')
         s.pop_back();
     return s;
 }
 
-std::wstring TrimTrailingSpaces(std::wstring s)
+std::string TrimTrailingSpaces(const char* text)
 {
-    while (!s.empty() && s.back() == L' ')
-        s.pop_back();
-    return s;
+    return TrimTrailingSpaces(text == nullptr ? std::string() : std::string(text));
 }
 
-// The name an entry shows: its long name, or its short name converted.
-std::wstring WideName(const CDirEntryInterface& node)
+// The name an entry shows, in UTF-8: its long name, or its short name
+// converted.
+std::string ShownName(const CDirEntryInterface& node)
 {
     const wchar_t* longName = node.GetLongName().GetBuffer();
     if (longName != nullptr && *longName != 0)
-        return longName;
-    return ZelNarrowToWide(node.GetShortName().GetBuffer());
+        return ZelWideToNarrow(longName);
+    return ZelWideToNarrow(ZelNarrowToWide(node.GetShortName().GetBuffer()));
 }
 
-template <class TEntry>
-void FillEntry(TEntry& entry, const CDirEntryInterface& node, const std::string& rootName)
+std::string LongName(const CDirEntryInterface& node)
 {
-    const char* shortName = node.GetShortName().GetBuffer();
-    entry.SetNames(shortName == nullptr ? std::string() : std::string(shortName), WideName(node));
-    entry.SetAttributes(node.GetAttributes());
+    const wchar_t* longName = node.GetLongName().GetBuffer();
+    return longName != nullptr && *longName != 0 ? ZelWideToNarrow(longName) : std::string();
+}
 
-    // Deleted when the entry itself or any folder above it is marked.
-    bool deleted = false;
-    std::vector<const CDirEntryInterface*> chain;
-    for (const CDirEntryInterface* n = &node; n != nullptr; n = n->GetParent()) {
-        deleted = deleted || n->IsDeleted();
-        chain.push_back(n);
-    }
-    entry.SetDeleted(deleted);
-
-    // A path never grows past the longest one a system takes: folders
-    // deeper than that are left out, the entry's own name never is. Crafted
-    // trees of hundreds of long names would otherwise cost gigabytes.
-    std::string pathA = rootName;
-    std::wstring pathW = ZelNarrowToWide(rootName);
-    bool fullA = false, fullW = false;
-    for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
-        const bool own = *it == &node;
-        std::string partA = TrimTrailingSpaces((*it)->GetShortName().GetBuffer());
-        std::wstring partW = TrimTrailingSpaces(WideName(**it));
-        fullA = fullA || pathA.size() + 1 + partA.size() + kRoomForName > kMaxPathLength;
-        fullW = fullW || pathW.size() + 1 + partW.size() + kRoomForName > kMaxPathLength;
-        if (own || !fullA)
-            pathA += "/" + partA;
-        if (own || !fullW)
-            pathW += L"/" + partW;
-    }
-    entry.SetPaths(std::move(pathA), std::move(pathW));
+// One more folder on a path part: left out once the path would grow past
+// the longest one a system takes (PATH_MAX, in bytes), and so are all
+// folders below it; the entry's own name never is. Crafted trees of
+// hundreds of long names would otherwise cost gigabytes.
+void Extend(CZelIteratorFat32Standart::Folder& into, const CZelIteratorFat32Standart::Folder& parent,
+            const std::string& partA, const std::string& partU)
+{
+    into.fullA = parent.fullA || parent.pathA->size() + partA.size() + kRoomForName > kMaxPathLength;
+    into.fullU = parent.fullU || parent.pathU->size() + partU.size() + kRoomForName > kMaxPathLength;
+    into.pathA = into.fullA ? parent.pathA : std::make_shared<const std::string>(*parent.pathA + partA + "/");
+    into.pathU = into.fullU ? parent.pathU : std::make_shared<const std::string>(*parent.pathU + partU + "/");
 }
 
 } // namespace
@@ -85,6 +66,63 @@ void CZelIteratorFat32Standart::First()
 {
     m_Path.assign(1, 0);
     m_Done = false;
+    m_Folders.clear();
+}
+
+const CZelIteratorFat32Standart::Folder&
+CZelIteratorFat32Standart::FolderOf(const std::vector<const CDirEntryInterface*>& chain)
+{
+    // The cache holds the folder parts of the last entry handed out, from
+    // the root down; it is made again after another scan, whose nodes may
+    // lie where the last one's did.
+    const std::string rootName = m_pEngine->GetRootName();
+    const uint64_t generation = m_pEngine->GetGeneration();
+    if (m_Folders.empty() || m_FoldersGeneration != generation || m_FoldersRoot != rootName) {
+        m_Folders.clear();
+        Folder root;
+        root.pathA = std::make_shared<const std::string>(rootName + "/");
+        root.pathU = std::make_shared<const std::string>(ZelWideToNarrow(ZelNarrowToWide(rootName)) + "/");
+        m_Folders.push_back(std::move(root));
+        m_FoldersGeneration = generation;
+        m_FoldersRoot = rootName;
+    }
+    // chain runs from the entry up to its top folder; m_Folders[i] is the
+    // part naming the first i folders below the root on its way.
+    const size_t depth = chain.size() - 1;
+    size_t kept = 1;
+    while (kept < m_Folders.size() && kept <= depth && m_Folders[kept].node == chain[depth - kept + 1])
+        ++kept;
+    m_Folders.resize(kept);
+    for (size_t i = kept; i <= depth; ++i) {
+        const CDirEntryInterface& folder = *chain[depth - i + 1];
+        Folder next;
+        next.node = &folder;
+        Extend(next, m_Folders[i - 1], TrimTrailingSpaces(folder.GetShortName().GetBuffer()),
+               TrimTrailingSpaces(ShownName(folder)));
+        m_Folders.push_back(std::move(next));
+    }
+    return m_Folders[depth];
+}
+
+template <class TEntry>
+void CZelIteratorFat32Standart::FillEntry(TEntry& entry, const CDirEntryInterface& node)
+{
+    const char* shortName = node.GetShortName().GetBuffer();
+    entry.SetNames(shortName == nullptr ? std::string() : std::string(shortName), LongName(node));
+    entry.SetAttributes(node.GetAttributes());
+
+    // Deleted when the entry itself or any folder above it is marked.
+    bool deleted = false;
+    std::vector<const CDirEntryInterface*> chain;
+    for (const CDirEntryInterface* n = &node; n != nullptr && chain.size() < m_Path.size(); n = n->GetParent()) {
+        deleted = deleted || n->IsDeleted();
+        chain.push_back(n);
+    }
+    entry.SetDeleted(deleted);
+
+    const Folder& folder = FolderOf(chain);
+    entry.SetPaths(CZelSharedPath{folder.pathA, TrimTrailingSpaces(shortName)},
+                   CZelSharedPath{folder.pathU, TrimTrailingSpaces(ShownName(node))});
 }
 
 const CDirEntryInterface* CZelIteratorFat32Standart::Resolve(size_t depth) const
@@ -141,16 +179,15 @@ boost::shared_ptr<CZelFSFileEntry> CZelIteratorFat32Standart::CurrentItem()
     const CDirEntryInterface* node = Resolve(m_Path.size());
     if (node == nullptr)
         return boost::shared_ptr<CZelFSFileEntry>();
-    std::string rootName = m_pEngine->GetRootName();
     if (node->GetType() == FatEntryFile) {
         auto file = boost::make_shared<CZelFSFileImpl<CZelFSFile>>(node, m_pEngine, m_pEngine->GetGeneration());
-        FillEntry(*file, *node, rootName);
+        FillEntry(*file, *node);
         file->SetSize(node->GetSize());
         return file;
     }
     if (node->GetType() == FatEntryDirectory) {
         auto directory = boost::make_shared<CZelFSDirectoryImpl<CZelFSDirectory>>();
-        FillEntry(*directory, *node, rootName);
+        FillEntry(*directory, *node);
         return directory;
     }
     return boost::shared_ptr<CZelFSFileEntry>();

@@ -8,6 +8,9 @@
 #include <boost/shared_ptr.hpp>
 
 #include <cstdint>
+#include <memory>
+#include <string>
+#include <unordered_map>
 
 class CNtfsUndeleteWrapper;
 
@@ -21,6 +24,14 @@ public:
     boost::shared_ptr<CZelFSFileEntry> CurrentItem() override;
 
 private:
+    // The part of the path before the record's own name, "root/folders",
+    // shared by every entry of one folder.
+    std::shared_ptr<const std::string> FolderPart(const CNtfsEntryInterface& record);
+
     boost::shared_ptr<CNtfsUndeleteWrapper> m_pEngine;
     uint32_t m_Index = 0;
+    // Folder parts by the engine's folder path they were made from, for one
+    // scan of the engine (its folder paths live as long as its records).
+    std::unordered_map<const wchar_t*, std::shared_ptr<const std::string>> m_Folders;
+    uint64_t m_FoldersGeneration = 0;
 };

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <memory>
 
 namespace {
 
@@ -88,17 +89,30 @@ TEST(FoundEntry, RestoreThroughAnEntryOfAnEarlierScanIsRefused)
 TEST(FoundEntry, NamesAndPathsFallBackToTheNarrowTexts)
 {
     CZelFSFileImpl<CZelFSFile> file(nullptr, nullptr, 0);
-    file.SetNames("\xE5OTO.JPG", L"");
-    file.SetPaths("card.img/DCIM/\xE5OTO.JPG", L"");
+    file.SetNames("\xE5OTO.JPG", "");
+    auto folder = std::make_shared<const std::string>("card.img/DCIM/");
+    file.SetPaths(CZelSharedPath{folder, "\xE5OTO.JPG"}, CZelSharedPath());
     file.SetSize(4294967295u);
     EXPECT_EQ(file.GetType(), ZelEntryFile);
     EXPECT_EQ(file.GetName(), L"\u00e5OTO.JPG");
     EXPECT_EQ(file.GetPath(), L"card.img/DCIM/\u00e5OTO.JPG");
+    EXPECT_EQ(file.GetPathA(), "card.img/DCIM/\xE5OTO.JPG");
+    // The bytes that are not UTF-8 are shown as the characters they stand for.
+    EXPECT_EQ(file.GetPathUtf8(), "card.img/DCIM/\u00e5OTO.JPG");
     EXPECT_EQ(file.GetNameA(), "\xE5OTO.JPG");
     EXPECT_EQ(file.GetSize(), 4294967295u);
 
-    file.SetNames("FOTO~1.JPG", L"Fotografie vom Sommer.jpg");
-    EXPECT_EQ(file.GetName(), L"Fotografie vom Sommer.jpg");
+    // Long names are kept in UTF-8 and given back in either form; the
+    // folder part is the one shared text.
+    file.SetNames("FOTO~1.JPG", "Fotografie vom Sommer \u00e0 Nice.jpg");
+    file.SetPaths(CZelSharedPath{folder, "FOTO~1.JPG"},
+                  CZelSharedPath{std::make_shared<const std::string>("card.img/Bilder/"),
+                                 "Fotografie vom Sommer \u00e0 Nice.jpg"});
+    EXPECT_EQ(file.GetName(), L"Fotografie vom Sommer \u00e0 Nice.jpg");
+    EXPECT_EQ(file.GetPathA(), "card.img/DCIM/FOTO~1.JPG");
+    EXPECT_EQ(file.GetPath(), L"card.img/Bilder/Fotografie vom Sommer \u00e0 Nice.jpg");
+    EXPECT_EQ(file.GetPathUtf8(), "card.img/Bilder/Fotografie vom Sommer \u00e0 Nice.jpg");
+    EXPECT_EQ(folder.use_count(), 2);
 
     CZelFSDirectoryImpl<CZelFSDirectory> directory;
     directory.SetAttributes(0x10);

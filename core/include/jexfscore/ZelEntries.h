@@ -29,9 +29,12 @@ public:
     virtual bool IsDeleted() = 0;
     virtual CZelFSFileEntryType GetType() = 0;
     // Full path inside the volume, starting with the volume's root name and
-    // ending with the entry's own name, joined with "/".
-    virtual const std::string& GetPathA() = 0;
+    // ending with the entry's own name, joined with "/". Made when asked
+    // for: entries of one folder share the folder's part.
+    virtual std::string GetPathA() = 0;
     virtual std::wstring GetPath() = 0;
+    // GetPath in UTF-8: the path as it is shown.
+    virtual std::string GetPathUtf8() = 0;
     virtual const std::string& GetNameA() = 0;
     virtual std::wstring GetName() = 0;
 };

@@ -28,19 +28,11 @@ struct CZelFoundEntry {
     std::string name;
     boost::shared_ptr<CZelFSFileEntry> entry;
 
-    // The path shown, "volume/folders/name" in UTF-8.
-    const std::string& Path() const { return m_OwnPath || !entry ? m_Path : entry->GetPathA(); }
-    // Where the entry's own narrow path is the same text, it is not copied:
-    // a scan of a large volume lists hundreds of thousands of entries.
-    void SetPath(std::string path)
-    {
-        m_OwnPath = !entry || path != entry->GetPathA();
-        m_Path = m_OwnPath ? std::move(path) : std::string();
-    }
-
-private:
-    bool m_OwnPath = true;
-    std::string m_Path;
+    // The path shown, "volume/folders/name" in UTF-8. Made when asked for
+    // from the entry, whose folder part is shared with the other entries of
+    // its folder: a scan of a large volume lists hundreds of thousands of
+    // entries, and paths of deep trees are thousands of bytes long.
+    std::string Path() const { return entry ? entry->GetPathUtf8() : std::string(); }
 };
 
 class CZelRecoveryScan {

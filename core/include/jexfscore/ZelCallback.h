@@ -22,7 +22,7 @@ protected:
 // Forwards Fire to a member function of a target object. Fire does nothing
 // (and returns a default R) while either the function or the target is unset.
 template <class T, class R, class A>
-class CZelCallbackWrapperRT : public CZelFireCallbackRT<R, A> {
+class CZelCallbackWrapperRT final : public CZelFireCallbackRT<R, A> {
 public:
     typedef R (T::*MemberFunction)(A);
 

@@ -133,7 +133,8 @@ bool CVrlFile::Commit()
 {
     if (m_Fd < 0 || m_Temporary.empty())
         return false;
-    bool ok = ::fsync(m_Fd) == 0;
+    bool ok = Flush();
+    ok = ::fsync(m_Fd) == 0 && ok;
     ok = ::close(m_Fd) == 0 && ok;
     m_Fd = -1;
     ok = ok && ::rename(m_Temporary.c_str(), m_Target.c_str()) == 0;
@@ -154,6 +155,7 @@ void CVrlFile::Close()
     m_Temporary.clear();
     m_Buffer.clear();
     m_BufferNext = 0;
+    m_Pending.clear();
 }
 
 size_t CVrlFile::Read(void* destination, size_t count)
@@ -187,16 +189,35 @@ size_t CVrlFile::Read(void* destination, size_t count)
 
 bool CVrlFile::Write(const void* data, size_t count)
 {
+    // Through a buffer too, handed to the system when full and on Commit.
+    const uint8_t* bytes = static_cast<const uint8_t*>(data);
+    m_Pending.insert(m_Pending.end(), bytes, bytes + count);
+    m_Position += count;
+    return m_Pending.size() < kReadBuffer || Flush();
+}
+
+bool CVrlFile::Flush()
+{
     size_t done = 0;
-    while (done < count) {
-        ssize_t put = ::write(m_Fd, static_cast<const char*>(data) + done, count - done);
+    while (done < m_Pending.size()) {
+        ssize_t put = ::write(m_Fd, m_Pending.data() + done, m_Pending.size() - done);
         if (put < 0 && errno == EINTR)
             continue;
-        if (put <= 0)
+        if (put <= 0) {
+            m_Pending.clear();
             return false;
+        }
         done += static_cast<size_t>(put);
     }
-    m_Position += done;
+    m_Pending.clear();
+    return true;
+}
+
+bool CVrlFile::TakeElement()
+{
+    if (m_ElementsLeft == 0)
+        return false;
+    --m_ElementsLeft;
     return true;
 }
 
@@ -232,6 +253,8 @@ HRESULT CVarObject::ReadFrom(CVrlFile& file, bool& matched, int depth)
     if (got < 4 || tag[0] != static_cast<uint8_t>(m_Tag[0]) || tag[1] != 0 ||
         tag[2] != static_cast<uint8_t>(m_Tag[1]) || tag[3] != 0)
         return file.Back(got) ? S_OK : ZEL_E_FILEIO;
+    if (!file.TakeElement())
+        return ZEL_E_BADLENGTH;
     HRESULT hr = ReadText(file, m_Comment);
     if (FAILED(hr))
         return hr;
@@ -240,6 +263,42 @@ HRESULT CVarObject::ReadFrom(CVrlFile& file, bool& matched, int depth)
         return hr;
     matched = true;
     return S_OK;
+}
+
+CVarObject::Kind CVarObject::KindAt(CVrlFile& file, HRESULT& hr)
+{
+    hr = S_OK;
+    uint8_t tag[4];
+    size_t got = file.Read(tag, 4);
+    if (!file.Back(got)) {
+        hr = ZEL_E_FILEIO;
+        return Kind::None;
+    }
+    if (got < 4 || tag[1] != 0 || tag[3] != 0)
+        return Kind::None;
+    auto is = [&](const char16_t* name) { return tag[0] == name[0] && tag[2] == name[1]; };
+    return is(u"SL") ? Kind::Long
+           : is(u"DD") ? Kind::Double
+           : is(u"ST") ? Kind::String
+           : is(u"AR") ? Kind::Array
+                       : Kind::None;
+}
+
+std::unique_ptr<CVarObject> CVarObject::ForTagAt(CVrlFile& file, HRESULT& hr)
+{
+    switch (KindAt(file, hr)) {
+    case Kind::Long:
+        return std::make_unique<CVarObjectLong>();
+    case Kind::Double:
+        return std::make_unique<CVarObjectDouble>();
+    case Kind::String:
+        return std::make_unique<CVarObjectString>();
+    case Kind::Array:
+        return std::make_unique<CVarObjectArray>();
+    case Kind::None:
+        break;
+    }
+    return nullptr;
 }
 
 HRESULT CVarObject::WriteTo(CVrlFile& file, bool& written) const
@@ -465,29 +524,78 @@ HRESULT CVarObjectArray::ReadPayload(CVrlFile& file, int depth)
     if (!ReadInt32(file, count))
         return ZEL_E_FILEIO;
     // Every element takes bytes: a count beyond what the file still holds is
-    // refused before any slot is tried.
+    // refused before any slot is tried. A count that merely promises more
+    // elements than follow leaves the rest empty: each element read takes
+    // at least twelve bytes, so the bytes bound what is made, and the
+    // element limit what a large file may cost.
     if (count > 0 && static_cast<uint64_t>(count) > file.Left())
         return ZEL_E_FILEIO;
     for (int32_t slot = 0; slot < count; ++slot) {
-        std::unique_ptr<CVarObject> candidates[4] = {
-            std::make_unique<CVarObjectLong>(), std::make_unique<CVarObjectDouble>(),
-            std::make_unique<CVarObjectString>(), std::make_unique<CVarObjectArray>()};
         bool matched = false;
-        for (auto& candidate : candidates) {
-            HRESULT hr = candidate->ReadFrom(file, matched, depth + 1);
-            if (FAILED(hr))
-                return hr;
-            if (matched) {
-                m_Elements.push_back(std::move(candidate));
-                break;
-            }
+        HRESULT hr = S_OK;
+        if (m_pLive != nullptr) {
+            hr = ReadLive(file, matched, depth);
+        } else if (std::unique_ptr<CVarObject> element = ForTagAt(file, hr)) {
+            hr = element->ReadFrom(file, matched, depth + 1);
+            if (SUCCEEDED(hr) && matched)
+                m_Elements.push_back(std::move(element));
         }
+        if (FAILED(hr))
+            return hr;
         // A slot that matches nothing consumes nothing: every later slot
         // meets the same bytes and stays empty too.
         if (!matched)
             break;
     }
     return S_OK;
+}
+
+HRESULT CVarObjectArray::ReadLive(CVrlFile& file, bool& matched, int depth)
+{
+    matched = false;
+    HRESULT hr = S_OK;
+    CZelComPtr<IZelVariable> variable;
+    // The one element's file-side object lives on the stack: a large file
+    // has a million of them in turn.
+    auto scalar = [&](CVarObject&& element) {
+        hr = element.ReadFrom(file, matched, depth + 1);
+        if (SUCCEEDED(hr) && matched)
+            hr = element.CreateVariable(variable.Out());
+    };
+    switch (KindAt(file, hr)) {
+    case Kind::None:
+        return hr;
+    case Kind::Long:
+        scalar(CVarObjectLong());
+        break;
+    case Kind::Double:
+        scalar(CVarObjectDouble());
+        break;
+    case Kind::String:
+        scalar(CVarObjectString());
+        break;
+    case Kind::Array: {
+        CZelComPtr<IZelArray> inner;
+        hr = CreateLive(ZelVariableTypes_Array, IID_IZelArray, inner);
+        if (FAILED(hr))
+            return hr;
+        CVarObjectArray reader(inner.Get());
+        hr = reader.ReadFrom(file, matched, depth + 1);
+        if (SUCCEEDED(hr) && matched)
+            hr = reader.CommentLive();
+        if (SUCCEEDED(hr) && matched)
+            hr = inner->QueryInterface(IID_IZelVariable, variable.OutVoid());
+        break;
+    }
+    }
+    if (FAILED(hr) || !matched)
+        return hr;
+    return m_pLive->Add(variable.Get());
+}
+
+HRESULT CVarObjectArray::CommentLive() const
+{
+    return m_pLive == nullptr ? ZEL_E_INVALIDARG : TakeComment(m_pLive);
 }
 
 bool CVarObjectArray::WritePayload(CVrlFile& file) const

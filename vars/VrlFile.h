@@ -32,6 +32,10 @@ public:
     bool Back(size_t count);
     // Bytes between the position and the end of the file.
     uint64_t Left() const;
+    // Elements a read may still make; false, and nothing taken, once the
+    // limit set with SetElementLimit is reached.
+    bool TakeElement();
+    void SetElementLimit(uint64_t limit) { m_ElementsLeft = limit; }
 
 private:
     int m_Fd = -1;
@@ -43,7 +47,18 @@ private:
     static constexpr size_t kReadBuffer = 64 * 1024;
     std::vector<uint8_t> m_Buffer;
     size_t m_BufferNext = 0;
+    // What was written and not yet handed to the system.
+    std::vector<uint8_t> m_Pending;
+    uint64_t m_ElementsLeft = UINT64_MAX;
+
+    bool Flush();
 };
+
+// The most elements a file is read into unless a caller allows more: about
+// 110 MB of variables, at most ten times the size of a file that holds them
+// (an element takes at least twelve bytes: a tag, a comment's length and a
+// payload of four).
+constexpr uint64_t kVrlDefaultElementLimit = 1u << 20;
 
 // Arrays nested deeper than this are refused.
 constexpr int kVrlMaxDepth = 1000;
@@ -59,6 +74,12 @@ public:
     // Reads one element when the file holds this object's tag at the
     // position; otherwise consumes nothing and reports no match.
     HRESULT ReadFrom(CVrlFile& file, bool& matched, int depth);
+    // The kind of element whose tag stands at the position (nothing
+    // consumed), and a new object for it; None and null when the tag names
+    // no element.
+    enum class Kind { None, Long, Double, String, Array };
+    static Kind KindAt(CVrlFile& file, HRESULT& hr);
+    static std::unique_ptr<CVarObject> ForTagAt(CVrlFile& file, HRESULT& hr);
     HRESULT WriteTo(CVrlFile& file, bool& written) const;
 
     // The file-side copy of a live variable: null for a value of type None.
@@ -116,11 +137,23 @@ protected:
 class CVarObjectArray : public CVarObject {
 public:
     CVarObjectArray() : CVarObject(u"AR") {}
+    // An array read straight into live: each element read becomes a live
+    // variable added to it at once, so that only one element's file-side
+    // object exists at a time, never a second copy of the whole tree.
+    explicit CVarObjectArray(IZelArray* live) : CVarObject(u"AR"), m_pLive(live) {}
     HRESULT CloneObject(std::unique_ptr<CVarObject>& copy) const override;
     HRESULT CreateVariable(IZelVariable** variable) const override;
+    // Gives the live array its comment, once read.
+    HRESULT CommentLive() const;
     std::vector<std::unique_ptr<CVarObject>> m_Elements;
 
 protected:
     HRESULT ReadPayload(CVrlFile& file, int depth) override;
     bool WritePayload(CVrlFile& file) const override;
+
+private:
+    // Reads the element at the position into the live array.
+    HRESULT ReadLive(CVrlFile& file, bool& matched, int depth);
+
+    IZelArray* m_pLive = nullptr;
 };

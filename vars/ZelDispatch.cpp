@@ -418,6 +418,19 @@ const CZelDispatchTable& ZelBuilderDispatch()
                  hr = As<IZelVarBuilder>(s)->put_RootArray(in.Get());
              return hr;
          }},
+        {u"MaxElements", 21, DISPATCH_PROPERTYGET, 0,
+         [](IDispatch* s, DISPPARAMS*, VARIANT* r) {
+             LONG out = 0;
+             HRESULT hr = As<IZelVarBuilder>(s)->get_MaxElements(&out);
+             SetLong(r, out);
+             return hr;
+         }},
+        {u"MaxElements", 21, DISPATCH_PROPERTYPUT, 1,
+         [](IDispatch* s, DISPPARAMS* p, VARIANT*) {
+             LONG in = 0;
+             HRESULT hr = ArgLong(p, 0, in);
+             return FAILED(hr) ? hr : As<IZelVarBuilder>(s)->put_MaxElements(in);
+         }},
     };
     return table;
 }

@@ -70,21 +70,24 @@ HRESULT CZelVarBuilder::ReadFile(BSTR bstrFullFileName, VARIANT_BOOL* vbRes)
     for (size_t i = 0; i < 14; ++i)
         if (static_cast<char16_t>(magic[2 * i] | (magic[2 * i + 1] << 8)) != kVrlMagic[i])
             return ZEL_E_BADHEADER;
-    CVarObjectArray root;
+    // Read straight into the live tree, and no more elements than allowed.
+    CZelComPtr<IZelArray> tree;
+    HRESULT hr = Create(ZelVariableTypes_Array, IID_IZelArray, tree.Out());
+    if (FAILED(hr))
+        return hr;
+    CVarObjectArray root(tree.Get());
+    file.SetElementLimit(static_cast<uint64_t>(m_MaxElements));
     bool matched = false;
-    HRESULT hr = root.ReadFrom(file, matched, 0);
+    hr = root.ReadFrom(file, matched, 0);
     file.Close();
     if (FAILED(hr))
         return hr;
     if (!matched)
         return S_OK;
-    CZelComPtr<IZelVariable> tree;
-    hr = root.CreateVariable(tree.Out());
+    hr = root.CommentLive();
     if (FAILED(hr))
         return hr;
-    hr = tree->QueryInterface(IID_IZelArray, m_pRoot.OutVoid());
-    if (FAILED(hr))
-        return hr;
+    m_pRoot = std::move(tree);
     hr = RememberName(bstrFullFileName);
     if (FAILED(hr))
         return hr;
@@ -219,5 +222,23 @@ HRESULT CZelVarBuilder::put_RootArray(IZelArray* pIn)
     if (pIn != nullptr)
         pIn->AddRef();
     m_pRoot = CZelComPtr<IZelArray>(pIn);
+    return S_OK;
+}
+
+HRESULT CZelVarBuilder::get_MaxElements(LONG* lVal)
+{
+    std::lock_guard<std::recursive_mutex> lock(m_Lock);
+    if (lVal == nullptr)
+        return ZEL_E_INVALIDARG;
+    *lVal = m_MaxElements;
+    return S_OK;
+}
+
+HRESULT CZelVarBuilder::put_MaxElements(LONG lVal)
+{
+    std::lock_guard<std::recursive_mutex> lock(m_Lock);
+    if (lVal < 1)
+        return ZEL_E_INVALIDARG;
+    m_MaxElements = lVal;
     return S_OK;
 }

@@ -4,6 +4,7 @@
 
 #include "jexvars/ZelComPtr.h"
 
+#include "VrlFile.h"
 #include "ZelComObject.h"
 #include "ZelDispatch.h"
 #include "jexvars/ZelVars.h"
@@ -28,6 +29,8 @@ public:
     HRESULT ArrayCreate(IZelArray** pOut) override;
     HRESULT get_RootArray(IZelArray** pOut) override;
     HRESULT put_RootArray(IZelArray* pIn) override;
+    HRESULT get_MaxElements(LONG* lVal) override;
+    HRESULT put_MaxElements(LONG lVal) override;
     ZEL_IMPLEMENT_DISPATCH(ZelBuilderDispatch)
 
 protected:
@@ -40,4 +43,5 @@ private:
     VARIANT_BOOL m_HasComments = VARIANT_FALSE;
     BSTR m_FullFileName;
     CZelComPtr<IZelArray> m_pRoot;
+    LONG m_MaxElements = static_cast<LONG>(kVrlDefaultElementLimit);
 };

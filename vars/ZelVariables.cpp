@@ -2,6 +2,8 @@
 
 #include <unordered_set>
 
+std::recursive_mutex CZelVariableLock::m_Lock;
+
 BSTR ZelCopyText(const OLECHAR* text)
 {
     if (text == nullptr)

@@ -27,20 +27,27 @@ constexpr IID IID_ZelVariableLink = {0x3A0F5B1E, 0x6C2D, 0x4E8A, {0x9B, 0x17, 0x
 // copy cannot be made.
 BSTR ZelCopyText(const OLECHAR* text);
 
+// The one lock of every variable. A tree read from a file holds a variable
+// for each of its elements, a million of them in a large file: a lock of
+// their own would make each half again as large. One lock for all also
+// cannot deadlock when an array and its elements are locked in turn.
+class CZelVariableLock {
+protected:
+    static std::recursive_mutex m_Lock;
+};
+
 // Fields and IZelVariable operations shared by every variable class.
 template <class TInterface>
-class CZelVariableImpl : public CZelComObject<TInterface> {
+class CZelVariableImpl : public CZelComObject<TInterface>, public CZelVariableLink, protected CZelVariableLock {
 public:
-    CZelVariableImpl(IUnknown* outer, ZelVariableTypes type)
-        : CZelComObject<TInterface>(outer), m_Type(type), m_Comment(SysAllocStringLen(u"", 0)), m_Link(this)
-    {
-    }
+    // The comment is null while it is empty: most variables have none.
+    CZelVariableImpl(IUnknown* outer, ZelVariableTypes type) : CZelComObject<TInterface>(outer), m_Type(type) {}
     ~CZelVariableImpl() override { SysFreeString(m_Comment); }
 
     HRESULT QueryInterface(REFIID iid, void** object) override
     {
         if (iid == IID_ZelVariableLink && object != nullptr) {
-            *object = static_cast<CZelVariableLink*>(&m_Link);
+            *object = static_cast<CZelVariableLink*>(this);
             return S_OK;
         }
         return CZelComObject<TInterface>::QueryInterface(iid, object);
@@ -76,9 +83,15 @@ public:
         std::lock_guard<std::recursive_mutex> lock(m_Lock);
         if (bstrVal == nullptr)
             return ZEL_E_INVALIDARG;
+        BSTR copy = nullptr;
+        if (*bstrVal != 0) {
+            copy = ZelCopyText(bstrVal);
+            if (copy == nullptr)
+                return ZEL_E_NOMEMORY;
+        }
         SysFreeString(m_Comment);
-        m_Comment = ZelCopyText(bstrVal);
-        return m_Comment == nullptr ? ZEL_E_NOMEMORY : S_OK;
+        m_Comment = copy;
+        return S_OK;
     }
     HRESULT Clone(IZelVariable** pVar) override
     {
@@ -123,24 +136,18 @@ public:
 protected:
     bool Answers(REFIID iid) const override { return iid == IID_IZelVariable; }
 
-    const ZelVariableTypes m_Type;
-    std::recursive_mutex m_Lock;
-    BSTR m_Comment;
-    IZelVariable* m_pParent = nullptr;
-    LONG m_Index = 0;
+    // Clears the parent link when it names parent.
+    void ForgetParent(IZelVariable* parent) override
+    {
+        std::lock_guard<std::recursive_mutex> lock(m_Lock);
+        if (m_pParent == parent)
+            m_pParent = nullptr;
+    }
 
-private:
-    struct Link : public CZelVariableLink {
-        explicit Link(CZelVariableImpl* owner) : m_pOwner(owner) {}
-        void ForgetParent(IZelVariable* parent) override
-        {
-            std::lock_guard<std::recursive_mutex> lock(m_pOwner->m_Lock);
-            if (m_pOwner->m_pParent == parent)
-                m_pOwner->m_pParent = nullptr;
-        }
-        CZelVariableImpl* m_pOwner;
-    };
-    Link m_Link;
+    const ZelVariableTypes m_Type;
+    LONG m_Index = 0;
+    BSTR m_Comment = nullptr;
+    IZelVariable* m_pParent = nullptr;
 };
 
 class CZelVariable : public CZelVariableImpl<IZelVariable> {

@@ -270,3 +270,68 @@ TEST_F(BuilderFixture, DamagedFilesAndTheStateTheyLeave)
     EXPECT_EQ(Read(deep, done), ZEL_E_BADLENGTH);
     EXPECT_EQ(done, VARIANT_FALSE);
 }
+
+TEST_F(BuilderFixture, FilesOfMoreElementsThanAllowedAreRefusedUntilTheLimitIsRaised)
+{
+    // An array of 3 arrays of 4 longs each: 16 elements with the root.
+    std::vector<uint8_t> bytes = Magic();
+    PutTag(bytes, "AR");
+    Put32(bytes, 0);
+    Put32(bytes, 3);
+    for (int outer = 0; outer < 3; ++outer) {
+        PutTag(bytes, "AR");
+        PutText(bytes, u"Gruppe");
+        Put32(bytes, 4);
+        for (int inner = 0; inner < 4; ++inner) {
+            PutTag(bytes, "SL");
+            Put32(bytes, 0);
+            Put32(bytes, outer * 10 + inner);
+        }
+    }
+    LONG limit = 0;
+    ASSERT_EQ(builder->get_MaxElements(&limit), S_OK);
+    EXPECT_EQ(limit, 1 << 20);
+    EXPECT_EQ(builder->put_MaxElements(0), ZEL_E_INVALIDARG);
+
+    VARIANT_BOOL done = VARIANT_TRUE;
+    ASSERT_EQ(builder->put_MaxElements(15), S_OK);
+    EXPECT_EQ(Read(bytes, done), ZEL_E_BADLENGTH);
+    EXPECT_EQ(done, VARIANT_FALSE);
+    EXPECT_EQ(Root(), nullptr) << "nothing of a refused file is kept";
+
+    ASSERT_EQ(builder->put_MaxElements(16), S_OK);
+    ASSERT_EQ(Read(bytes, done), S_OK);
+    EXPECT_EQ(done, VARIANT_TRUE);
+    IZelArray* root = Root();
+    ASSERT_NE(root, nullptr);
+    LONG count = 0;
+    root->get_Count(&count);
+    EXPECT_EQ(count, 3);
+    IZelVariable* last = nullptr;
+    ASSERT_EQ(root->GetAt(2, &last), S_OK);
+    IZelArray* group = nullptr;
+    ASSERT_EQ(last->QueryInterface(IID_IZelArray, reinterpret_cast<void**>(&group)), S_OK);
+    CZelBstr comment;
+    group->get_Comment(comment.Out());
+    EXPECT_EQ(std::u16string(comment.Get()), u"Gruppe");
+    IZelVariable* element = nullptr;
+    ASSERT_EQ(group->GetAt(3, &element), S_OK);
+    IZelLong* number = nullptr;
+    ASSERT_EQ(element->QueryInterface(IID_IZelLong, reinterpret_cast<void**>(&number)), S_OK);
+    LONG value = 0;
+    number->get_Value(&value);
+    EXPECT_EQ(value, 23);
+    IZelVariable* parent = nullptr;
+    element->get_Parent(&parent);
+    EXPECT_EQ(static_cast<void*>(parent), static_cast<void*>(group)) << "read elements know their array";
+    for (IUnknown* object : {static_cast<IUnknown*>(parent), static_cast<IUnknown*>(number),
+                             static_cast<IUnknown*>(element), static_cast<IUnknown*>(group),
+                             static_cast<IUnknown*>(last), static_cast<IUnknown*>(root)})
+        if (object != nullptr)
+            object->Release();
+
+    // Written back, it is the same bytes.
+    CZelBstr out(Path("out.vrl"));
+    ASSERT_EQ(builder->WriteFile(out.Get(), &done), S_OK);
+    EXPECT_EQ(jextest::ReadFile(dir.File("out.vrl")), bytes);
+}

@@ -87,4 +87,8 @@ struct IZelVarBuilder : public IDispatch {
     virtual HRESULT ArrayCreate(IZelArray** pOut) = 0;
     virtual HRESULT get_RootArray(IZelArray** pOut) = 0;
     virtual HRESULT put_RootArray(IZelArray* pIn) = 0;
+    // The most elements ReadFile reads a file into (1,048,576 unless
+    // raised); a file holding more is refused whole.
+    virtual HRESULT get_MaxElements(LONG* lVal) = 0;
+    virtual HRESULT put_MaxElements(LONG lVal) = 0;
 };

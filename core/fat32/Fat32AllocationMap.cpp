@@ -6,8 +6,14 @@
 
 void CFat32AllocationMap::Reset(uint32_t lastCluster)
 {
+    Cover(lastCluster, static_cast<uint64_t>(lastCluster) + 1);
+}
+
+void CFat32AllocationMap::Cover(uint32_t lastCluster, uint64_t known)
+{
     m_LastCluster = lastCluster;
-    m_Used.assign(static_cast<size_t>(lastCluster) / 64 + 1, 0);
+    m_Known = std::max<uint64_t>(2, std::min<uint64_t>(known, static_cast<uint64_t>(lastCluster) + 1));
+    m_Used.assign(static_cast<size_t>(m_Known / 64 + 1), 0);
     // Clusters 0 and 1 are no data clusters.
     m_Used[0] |= 3;
 }
@@ -15,11 +21,16 @@ void CFat32AllocationMap::Reset(uint32_t lastCluster)
 bool CFat32AllocationMap::Load(CBlockReader& reader, const CFat32BootSector& boot, const Progress& progress,
                                const Failure& failed)
 {
-    Reset(boot.lastCluster);
     const uint64_t tableBytes = static_cast<uint64_t>(boot.sectorsPerFat32) * boot.bytesPerSector;
-    // Entries past the table's end cannot say a cluster is free.
-    const uint64_t entries = std::min<uint64_t>(static_cast<uint64_t>(m_LastCluster) + 1, tableBytes / 4);
-    SetRangeInUse(entries, static_cast<uint64_t>(m_LastCluster) + 1);
+    // Entries past the table's end, or past the device's, cannot say a
+    // cluster is free: such clusters are in use without a bit of their own
+    // (a boot sector of a few bytes can claim 268 million clusters).
+    uint64_t known = std::min<uint64_t>(static_cast<uint64_t>(boot.lastCluster) + 1, tableBytes / 4);
+    const uint64_t deviceSize = reader.Size();
+    if (deviceSize != 0)
+        known = std::min<uint64_t>(known, deviceSize > boot.fatOffset ? (deviceSize - boot.fatOffset) / 4 : 0);
+    Cover(boot.lastCluster, known);
+    const uint64_t entries = m_Known;
     constexpr uint64_t kPiece = 1 << 20;
     std::vector<uint8_t> piece;
     const uint64_t bytes = entries * 4;
@@ -66,7 +77,7 @@ bool CFat32AllocationMap::Load(CBlockReader& reader, const CFat32BootSector& boo
 
 void CFat32AllocationMap::SetRangeInUse(uint64_t first, uint64_t end)
 {
-    end = std::min<uint64_t>(end, static_cast<uint64_t>(m_LastCluster) + 1);
+    end = std::min<uint64_t>(end, m_Known);
     for (uint64_t c = first; c < end;) {
         // Whole words where the range covers them, bit by bit at its ends.
         if (c % 64 == 0 && end - c >= 64) {
@@ -81,14 +92,15 @@ void CFat32AllocationMap::SetRangeInUse(uint64_t first, uint64_t end)
 
 bool CFat32AllocationMap::InUse(uint32_t cluster) const
 {
-    if (cluster > m_LastCluster || m_Used.empty())
+    if (cluster >= m_Known || m_Used.empty())
         return true;
     return (m_Used[cluster / 64] >> (cluster % 64)) & 1;
 }
 
 void CFat32AllocationMap::SetInUse(uint32_t cluster, bool used)
 {
-    if (cluster > m_LastCluster || m_Used.empty())
+    // Past the known clusters every cluster is in use already.
+    if (cluster >= m_Known || m_Used.empty())
         return;
     uint64_t bit = uint64_t(1) << (cluster % 64);
     if (used)
@@ -102,11 +114,11 @@ uint32_t CFat32AllocationMap::NextFree(uint32_t cluster) const
     if (m_Used.empty())
         return 0;
     // Whole words of clusters in use are passed at once.
-    for (uint64_t c = cluster; c <= m_LastCluster;) {
+    for (uint64_t c = cluster; c < m_Known;) {
         const uint64_t word = m_Used[static_cast<size_t>(c / 64)] | ((uint64_t(1) << (c % 64)) - 1);
         if (word != ~uint64_t(0)) {
             uint64_t found = (c / 64) * 64 + static_cast<uint64_t>(__builtin_ctzll(~word));
-            return found <= m_LastCluster ? static_cast<uint32_t>(found) : 0;
+            return found < m_Known ? static_cast<uint32_t>(found) : 0;
         }
         c = (c / 64 + 1) * 64;
     }
@@ -116,7 +128,7 @@ uint32_t CFat32AllocationMap::NextFree(uint32_t cluster) const
 uint64_t CFat32AllocationMap::FreeIn(uint32_t first, uint64_t count) const
 {
     uint64_t free = 0;
-    const uint64_t end = std::min<uint64_t>(static_cast<uint64_t>(first) + count, static_cast<uint64_t>(m_LastCluster) + 1);
+    const uint64_t end = std::min<uint64_t>(static_cast<uint64_t>(first) + count, m_Known);
     for (uint64_t c = first; c < end; ++c)
         free += InUse(static_cast<uint32_t>(c)) ? 0 : 1;
     return free;
@@ -127,6 +139,6 @@ uint64_t CFat32AllocationMap::FreeCount() const
     uint64_t used = 0;
     for (uint64_t word : m_Used)
         used += static_cast<uint64_t>(__builtin_popcountll(word));
-    // Bits past the last cluster are never set.
-    return static_cast<uint64_t>(m_LastCluster) + 1 - used;
+    // Bits past the known clusters are never set.
+    return m_Known - used;
 }

@@ -27,6 +27,9 @@ public:
     void Reset(uint32_t lastCluster);
 
     uint32_t LastCluster() const { return m_LastCluster; }
+    // Clusters 0 up to this one (not included) may be free; those after it
+    // are in use.
+    uint64_t KnownEnd() const { return m_Known; }
     // True when the table gives cluster to something, cannot tell, or the
     // cluster is no data cluster (0, 1, past the last one).
     bool InUse(uint32_t cluster) const;
@@ -40,6 +43,11 @@ public:
     uint64_t FreeCount() const;
 
 private:
+    // Clusters up to lastCluster, of which the first known have a bit of
+    // their own; the rest are in use.
+    void Cover(uint32_t lastCluster, uint64_t known);
+
     std::vector<uint64_t> m_Used;
     uint32_t m_LastCluster = 0;
+    uint64_t m_Known = 0;
 };

@@ -645,7 +645,10 @@ void CMUNdelete::JudgeFiles()
     // than one of them reads. Marking stops after a bound of work, so that
     // a volume of crafted entries cannot hold the scan; the files after it
     // are not compared with the others.
-    const size_t words = static_cast<size_t>(m_Boot.lastCluster) / 64 + 1;
+    // Restores read free clusters only, and the map knows a free one no
+    // further than the table and the device reach.
+    const uint64_t known = m_Map.KnownEnd();
+    const size_t words = static_cast<size_t>(known / 64 + 1);
     std::vector<uint64_t> once(words, 0), twice(words, 0);
     uint64_t budget = 16 * (static_cast<uint64_t>(m_Boot.lastCluster) + 1) + (uint64_t(1) << 20);
     std::vector<bool> compared(files.size(), false);
@@ -662,7 +665,7 @@ void CMUNdelete::JudgeFiles()
         if (m_Map.InUse(file.m_StartCluster))
             continue;
         for (const CFatClusterRun& run : PlanRestore(file).runs)
-            for (uint64_t c = run.first; c < static_cast<uint64_t>(run.first) + run.count; ++c) {
+            for (uint64_t c = run.first; c < std::min<uint64_t>(static_cast<uint64_t>(run.first) + run.count, known); ++c) {
                 uint64_t bit = uint64_t(1) << (c % 64);
                 size_t word = static_cast<size_t>(c / 64);
                 if (once[word] & bit)
@@ -703,7 +706,7 @@ void CMUNdelete::JudgeFiles()
         CFatRestorePlan plan = PlanRestore(file);
         uint64_t shared = 0;
         for (const CFatClusterRun& run : plan.runs)
-            for (uint64_t c = run.first; c < static_cast<uint64_t>(run.first) + run.count; ++c)
+            for (uint64_t c = run.first; c < std::min<uint64_t>(static_cast<uint64_t>(run.first) + run.count, known); ++c)
                 shared += (twice[static_cast<size_t>(c / 64)] >> (c % 64)) & 1;
         const uint64_t own = plan.needed - plan.missing - shared;
         file.m_Estimate = static_cast<int32_t>(100 * own / plan.needed);

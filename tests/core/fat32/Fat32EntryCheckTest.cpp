@@ -2,9 +2,11 @@
 // allocation map, and the clusters a deleted file's restore reads: from
 // byte arrays and maps set by hand.
 #include "fat32/Fat32AllocationMap.h"
+#include "fat32/Fat32BootSector.h"
 #include "fat32/Fat32EntryCheck.h"
 #include "fat32/Fat32RestorePlan.h"
 #include "support/FatImageBuilder.h"
+#include "support/TestImages.h"
 
 #include <gtest/gtest.h>
 
@@ -178,4 +180,50 @@ TEST(Fat32RestorePlan, TakesFreeClustersPastThoseInUseAndCutsAtTheVolumesEnd)
         return c < 6;
     });
     EXPECT_EQ(plan.missing, 2u);
+}
+
+TEST(Fat32AllocationMap, ClustersTheTableOrDeviceCannotDescribeAreInUseWithoutBitsOfTheirOwn)
+{
+    // 128 KiB of device under a boot sector that claims 2 TiB and a table of
+    // 268 million entries: only the entries on the device are read and
+    // kept, the clusters past them are in use.
+    FatImageBuilder image(256);
+    image.SetFat(5, 0x0FFFFFFF);
+    std::vector<uint8_t>& b = image.Bytes();
+    const uint32_t sectors = 0xFFFFFFF0u, fatSectors = 0x00200000u;
+    for (int i = 0; i < 4; ++i) {
+        b[32 + i] = static_cast<uint8_t>(sectors >> (8 * i));
+        b[36 + i] = static_cast<uint8_t>(fatSectors >> (8 * i));
+    }
+    jextest::TempDir dir;
+    image.Save(dir.File("claims.img"));
+    CFat32BootSector boot;
+    std::string problem;
+    ASSERT_EQ(ZelDecodeFat32BootSector(b.data(), 512, boot, problem), Fat32BootCheck::Fat32) << problem;
+    ASSERT_GT(boot.lastCluster, 100000000u);
+    CBlockReader reader(512);
+    std::string error;
+    reader.Attach(ZelOpenVolumeSource(dir.File("claims.img"), error));
+    ASSERT_TRUE(reader.isOpen()) << error;
+
+    CFat32AllocationMap map;
+    ASSERT_TRUE(map.Load(reader, boot, nullptr, nullptr));
+    EXPECT_EQ(map.LastCluster(), boot.lastCluster);
+    EXPECT_EQ(map.KnownEnd(), (b.size() - boot.fatOffset) / 4);
+    EXPECT_TRUE(map.InUse(5));
+    EXPECT_FALSE(map.InUse(6));
+    EXPECT_TRUE(map.InUse(static_cast<uint32_t>(map.KnownEnd())));
+    EXPECT_TRUE(map.InUse(boot.lastCluster));
+    // The "table" runs on over the second copy and the data: every word
+    // that is not zero there counts as in use.
+    uint64_t used = 2;
+    for (uint64_t c = 2; c < map.KnownEnd(); ++c) {
+        const size_t at = static_cast<size_t>(boot.fatOffset + 4 * c);
+        used += ((b[at] | b[at + 1] << 8 | b[at + 2] << 16 | (b[at + 3] & 0x0F) << 24) != 0) ? 1 : 0;
+    }
+    EXPECT_EQ(map.FreeCount(), map.KnownEnd() - used);
+    EXPECT_EQ(map.NextFree(static_cast<uint32_t>(map.KnownEnd()) - 1), map.KnownEnd() - 1);
+    EXPECT_EQ(map.NextFree(static_cast<uint32_t>(map.KnownEnd())), 0u);
+    map.SetInUse(boot.lastCluster - 1, false);
+    EXPECT_TRUE(map.InUse(boot.lastCluster - 1)) << "a cluster the table cannot describe stays in use";
 }

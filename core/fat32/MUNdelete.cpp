@@ -179,6 +179,11 @@ bool CMUNdelete::ReadPiece(DirectoryRun& run)
     uint64_t wanted = offset < m_VolumeEnd ? std::min(piece, m_VolumeEnd - offset) : 0;
     wanted = std::min<uint64_t>(wanted, static_cast<uint64_t>(kMaxEntriesPerDirectory - run.entriesRead) * kEntrySize);
     wanted -= wanted % kEntrySize;
+    // Nothing left to read: the volume or the bound ends the directory.
+    if (wanted == 0) {
+        run.ended = true;
+        return false;
+    }
     size_t have = run.bytes.size();
     run.bytes.resize(have + static_cast<size_t>(wanted));
     bool ended = false;

@@ -24,7 +24,8 @@ public:
             return read;
         }
         read.bytes = static_cast<size_t>(std::min<uint64_t>(count, m_Size - offset));
-        std::memcpy(destination, m_Data + offset, read.bytes);
+        if (read.bytes != 0)
+            std::memcpy(destination, m_Data + offset, read.bytes);
         read.end = read.bytes == count ? ZelReadEnd::Complete : ZelReadEnd::VolumeEnd;
         return read;
     }

@@ -18,6 +18,7 @@ void FaultySource::VanishAfter(uint64_t reads)
 CZelRead FaultySource::ReadAt(uint64_t offset, void* destination, size_t count)
 {
     ++m_Reads;
+    m_EmptyReads += count == 0 ? 1 : 0;
     CZelRead read;
     if (m_Reads > m_VanishAt) {
         read.end = ZelReadEnd::Vanished;

@@ -22,8 +22,9 @@ public:
     void FailAt(uint64_t offset, uint64_t length, int times = 0);
     // Every read after the next reads ones finds the device gone.
     void VanishAfter(uint64_t reads);
-    // Reads asked for so far.
+    // Reads asked for so far, and those of them that asked for nothing.
     uint64_t Reads() const { return m_Reads; }
+    uint64_t EmptyReads() const { return m_EmptyReads; }
 
     CZelRead ReadAt(uint64_t offset, void* destination, size_t count) override;
     uint64_t Size() const override { return m_pInner->Size(); }
@@ -40,6 +41,7 @@ private:
     std::unique_ptr<CZelVolumeSource> m_pInner;
     std::vector<Fault> m_Faults;
     uint64_t m_Reads = 0;
+    uint64_t m_EmptyReads = 0;
     uint64_t m_VanishAt = UINT64_MAX;
 };
 

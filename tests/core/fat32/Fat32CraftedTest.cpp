@@ -2,6 +2,7 @@
 #include "fat32/Fat32Wrapper.h"
 #include "fat32/ZelIteratorFat32Standart.h"
 #include "jexcommon/ZelText.h"
+#include "support/FaultySource.h"
 #include "support/FatImageBuilder.h"
 #include "support/TestImages.h"
 
@@ -409,6 +410,29 @@ TEST_F(Crafted, ARecordedSizeFarBeyondTheVolumeWritesOnlyWhatTheVolumeHolds)
     EXPECT_EQ(report.unreadableBytes, 0xFFFFFFFFull - written);
     EXPECT_NE(ZelWideToNarrow(report.reason).find("the file stops there"), std::string::npos)
         << ZelWideToNarrow(report.reason);
+}
+
+TEST_F(Crafted, DirectoriesThatRunPastTheVolumesEndAskForNoEmptyReads)
+{
+    // The root's chain goes on at a cluster past the end of a cut image,
+    // and a folder starts there too; found by fuzzing, where the empty read
+    // that followed handed a null buffer on.
+    FatImageBuilder image(4096);
+    image.SetFat(2, 3000);
+    image.SetFat(3000, 0x0FFFFFFF);
+    image.PutData(20, Bytes(700, 5));
+    uint32_t next = image.PutNamed(2, 0, u"Fern", FatImageBuilder::ShortEntry("FERN", 0x10, 3500, 0), false);
+    image.PutEntry(2, next, FatImageBuilder::Deleted(FatImageBuilder::ShortEntry("NAH     TXT", 0x20, 20, 700)));
+    for (uint32_t i = next + 1; i < 16; ++i)
+        image.PutEntry(2, i, FatImageBuilder::ShortEntry("LIVE" + std::to_string(i) + "  BIN", 0x20, 0, 0));
+    jextest::FaultyOpener opener;
+    engine->SetVolumeOpener(opener.Opener());
+    std::vector<Found> found = Scan(image, static_cast<size_t>(image.ClusterOffset(2000)));
+    ASSERT_NE(opener.Last(), nullptr);
+    EXPECT_EQ(opener.Last()->EmptyReads(), 0u);
+    const Found* near = Find(found, L"crafted.img/\u00e5AH.TXT");
+    ASSERT_NE(near, nullptr);
+    EXPECT_EQ(Restore(*near, "nah"), Bytes(700, 5));
 }
 
 TEST_F(Crafted, PathsOfDeepTreesOfLongNamesStayBounded)

@@ -6,19 +6,28 @@
 # and findings per target. Findings (crash-*, leak-*, timeout-*, oom-*) are
 # kept in the work folder, which is named at the end.
 #
-# Usage: bench/fuzz.sh [--seconds N | --runs N] [TARGET...]
+# Usage: bench/fuzz.sh [--seconds N | --runs N] [--workers W] [--corpus DIR] [TARGET...]
 #   --seconds N  a campaign of N seconds per target (default 600)
 #   --runs N     N executions per target: the smoke run CI makes
+#   --workers W  W processes per target on one corpus, the runs shared out
+#                among them (one core each)
+#   --corpus DIR inputs of an earlier campaign to start from as well, in
+#                DIR/TARGET
 # Exit status 1 when any target found something.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-limit=(-max_total_time=600)
+seconds=600
+runs_wanted=
+workers=1
+earlier=
 targets=()
 while [ $# -gt 0 ]; do
   case $1 in
-    --seconds) limit=(-max_total_time="$2"); shift 2 ;;
-    --runs) limit=(-runs="$2"); shift 2 ;;
-    -*) echo "usage: $0 [--seconds N | --runs N] [TARGET...]" >&2; exit 2 ;;
+    --seconds) seconds=$2; runs_wanted=; shift 2 ;;
+    --runs) runs_wanted=$2; shift 2 ;;
+    --workers) workers=$2; shift 2 ;;
+    --corpus) earlier=$2; shift 2 ;;
+    -*) echo "usage: $0 [--seconds N | --runs N] [--workers W] [--corpus DIR] [TARGET...]" >&2; exit 2 ;;
     *) targets+=("$1"); shift ;;
   esac
 done
@@ -57,15 +66,36 @@ for target in "${targets[@]}"; do
   findings="$work/findings-$target"
   mkdir -p "$corpus" "$findings"
   cp "$work/seeds/$seeds"/* "$corpus/"
+  if [ -n "$earlier" ] && [ -d "$earlier/$target" ]; then
+    cp "$earlier/$target"/* "$corpus/" 2>/dev/null || true
+  fi
+  if [ -n "$runs_wanted" ]; then
+    limit=(-runs=$(( (runs_wanted + workers - 1) / workers )))
+  else
+    limit=(-max_total_time="$seconds")
+  fi
   start=$(date +%s)
   status=0
   dictionary=()
   [ -f "$root/tests/fuzz/$seeds.dict" ] && dictionary=(-dict="$root/tests/fuzz/$seeds.dict")
-  "$fuzzbuild/bin/$target" "${limit[@]}" "${dictionary[@]}" -max_len=$length -rss_limit_mb=2048 -timeout=60 \
-    -print_final_stats=1 -artifact_prefix="$findings/" "$corpus" > "$work/$target.log" 2>&1 || status=$?
+  # Each worker writes what it finds new into the one corpus, and takes in
+  # what the others wrote there.
+  pids=()
+  for w in $(seq 1 "$workers"); do
+    log="$work/$target.log"
+    [ "$workers" -eq 1 ] || log="$work/$target.$w.log"
+    "$fuzzbuild/bin/$target" "${limit[@]}" "${dictionary[@]}" -max_len=$length -rss_limit_mb=2048 -timeout=60 \
+      -print_final_stats=1 -artifact_prefix="$findings/" "$corpus" > "$log" 2>&1 &
+    pids+=($!)
+  done
+  for pid in "${pids[@]}"; do
+    wait "$pid" || status=$?
+  done
   end=$(date +%s)
-  runs=$(awk '/stat::number_of_executed_units/ { print $2 }' "$work/$target.log" | tail -1)
-  cov=$(grep -oE 'cov: [0-9]+' "$work/$target.log" | tail -1 | awk '{ print $2 }')
+  logs=("$work/$target.log")
+  [ "$workers" -eq 1 ] || logs=("$work/$target".*.log)
+  runs=$(awk '/stat::number_of_executed_units/ { n += $2 } END { print n }' "${logs[@]}")
+  cov=$(cat "${logs[@]}" | grep -oE 'cov: [0-9]+' | awk '$2 > m { m = $2 } END { print m }')
   # slow-unit-* files are only reported; the rest are findings.
   count=$(find "$findings" -type f \( -name 'crash-*' -o -name 'leak-*' -o -name 'timeout-*' -o -name 'oom-*' \) | wc -l)
   slow=$(find "$findings" -type f -name 'slow-unit-*' | wc -l)
@@ -75,8 +105,8 @@ for target in "${targets[@]}"; do
   [ "$count" -eq 0 ] || found=1
   printf '%-20s %12s %10s %10s  %s\n' "$target" "${runs:--}" "${cov:--}" "$count" "$((end - start))"
   if [ "$count" -ne 0 ]; then
-    echo "  $target found something: $findings, $work/$target.log"
-    grep -E "ERROR|SUMMARY|jexfuzz:" "$work/$target.log" | head -5 | sed 's/^/    /' || true
+    echo "  $target found something: $findings, ${logs[*]}"
+    cat "${logs[@]}" | grep -E "ERROR|SUMMARY|jexfuzz:" | head -5 | sed 's/^/    /' || true
   fi
   if [ "$slow" -ne 0 ]; then
     echo "  $target: $slow input(s) ran slowly (over 10 s each): $findings"

@@ -284,23 +284,6 @@ CVarObject::Kind CVarObject::KindAt(CVrlFile& file, HRESULT& hr)
                        : Kind::None;
 }
 
-std::unique_ptr<CVarObject> CVarObject::ForTagAt(CVrlFile& file, HRESULT& hr)
-{
-    switch (KindAt(file, hr)) {
-    case Kind::Long:
-        return std::make_unique<CVarObjectLong>();
-    case Kind::Double:
-        return std::make_unique<CVarObjectDouble>();
-    case Kind::String:
-        return std::make_unique<CVarObjectString>();
-    case Kind::Array:
-        return std::make_unique<CVarObjectArray>();
-    case Kind::None:
-        break;
-    }
-    return nullptr;
-}
-
 HRESULT CVarObject::WriteTo(CVrlFile& file, bool& written) const
 {
     written = false;
@@ -517,7 +500,9 @@ HRESULT CVarObjectArray::CreateVariable(IZelVariable** variable) const
 
 HRESULT CVarObjectArray::ReadPayload(CVrlFile& file, int depth)
 {
-    m_Elements.clear();
+    // Arrays are read only into a live array.
+    if (m_pLive == nullptr)
+        return ZEL_E_INVALIDARG;
     if (depth > kVrlMaxDepth)
         return ZEL_E_BADLENGTH;
     int32_t count = 0;
@@ -533,13 +518,7 @@ HRESULT CVarObjectArray::ReadPayload(CVrlFile& file, int depth)
     for (int32_t slot = 0; slot < count; ++slot) {
         bool matched = false;
         HRESULT hr = S_OK;
-        if (m_pLive != nullptr) {
-            hr = ReadLive(file, matched, depth);
-        } else if (std::unique_ptr<CVarObject> element = ForTagAt(file, hr)) {
-            hr = element->ReadFrom(file, matched, depth + 1);
-            if (SUCCEEDED(hr) && matched)
-                m_Elements.push_back(std::move(element));
-        }
+        hr = ReadLive(file, matched, depth);
         if (FAILED(hr))
             return hr;
         // A slot that matches nothing consumes nothing: every later slot

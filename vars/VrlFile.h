@@ -75,11 +75,9 @@ public:
     // position; otherwise consumes nothing and reports no match.
     HRESULT ReadFrom(CVrlFile& file, bool& matched, int depth);
     // The kind of element whose tag stands at the position (nothing
-    // consumed), and a new object for it; None and null when the tag names
-    // no element.
+    // consumed); None when the tag names no element.
     enum class Kind { None, Long, Double, String, Array };
     static Kind KindAt(CVrlFile& file, HRESULT& hr);
-    static std::unique_ptr<CVarObject> ForTagAt(CVrlFile& file, HRESULT& hr);
     HRESULT WriteTo(CVrlFile& file, bool& written) const;
 
     // The file-side copy of a live variable: null for a value of type None.

@@ -10,11 +10,6 @@ using namespace exfatlayout;
 
 namespace {
 
-uint64_t LE64(const uint8_t* p)
-{
-    return static_cast<uint64_t>(ZelLE32(p)) | static_cast<uint64_t>(ZelLE32(p + 4)) << 32;
-}
-
 // Checks one region of length bytes: its boot sector, then its checksum
 // sector. Empty when it is sound.
 std::string CheckRegion(const uint8_t* region, size_t length, CExfatBootSector& boot)
@@ -58,8 +53,8 @@ ExfatBootCheck ZelDecodeExfatBootSector(const uint8_t* bytes, size_t length, CEx
     if (std::memcmp(bytes + kBootFileSystemName, "EXFAT   ", 8) != 0)
         return ExfatBootCheck::NotExfat;
     boot = CExfatBootSector();
-    boot.partitionOffset = LE64(bytes + kBootPartitionOffset);
-    boot.volumeLength = LE64(bytes + kBootVolumeLength);
+    boot.partitionOffset = ZelLE64(bytes + kBootPartitionOffset);
+    boot.volumeLength = ZelLE64(bytes + kBootVolumeLength);
     boot.fatOffset = ZelLE32(bytes + kBootFatOffset);
     boot.fatLength = ZelLE32(bytes + kBootFatLength);
     boot.clusterHeapOffset = ZelLE32(bytes + kBootClusterHeapOffset);

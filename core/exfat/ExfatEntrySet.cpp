@@ -5,15 +5,6 @@
 
 using namespace exfatlayout;
 
-namespace {
-
-uint64_t LE64(const uint8_t* p)
-{
-    return static_cast<uint64_t>(ZelLE32(p)) | static_cast<uint64_t>(ZelLE32(p + 4)) << 32;
-}
-
-} // namespace
-
 bool CExfatEntrySet::IsDirectory() const
 {
     return (attributes & kAttributeDirectory) != 0;
@@ -90,9 +81,9 @@ ExfatSetCheck ZelDecodeExfatEntrySet(const uint8_t* bytes, size_t length, CExfat
     set.allocationPossible = (stream[kStreamFlags] & kFlagAllocationPossible) != 0;
     set.noFatChain = (stream[kStreamFlags] & kFlagNoFatChain) != 0;
     set.nameHash = ZelLE16(stream + kStreamNameHash);
-    set.validDataLength = LE64(stream + kStreamValidDataLength);
+    set.validDataLength = ZelLE64(stream + kStreamValidDataLength);
     set.firstCluster = ZelLE32(stream + kStreamFirstCluster);
-    set.dataLength = LE64(stream + kStreamDataLength);
+    set.dataLength = ZelLE64(stream + kStreamDataLength);
     if (set.validDataLength > set.dataLength) {
         problem = "its valid data length is past its data length";
         return ExfatSetCheck::Broken;

@@ -25,20 +25,19 @@ std::string TrimTrailingSpaces(const char* text)
     return TrimTrailingSpaces(text == nullptr ? std::string() : std::string(text));
 }
 
-// The name an entry shows, in UTF-8: its long name, or its short name
-// converted.
-std::string ShownName(const CDirEntryInterface& node)
-{
-    const wchar_t* longName = node.GetLongName().GetBuffer();
-    if (longName != nullptr && *longName != 0)
-        return ZelWideToNarrow(longName);
-    return ZelWideToNarrow(ZelNarrowToWide(node.GetShortName().GetBuffer()));
-}
-
+// The long name in UTF-8; empty when the entry has none.
 std::string LongName(const CDirEntryInterface& node)
 {
     const wchar_t* longName = node.GetLongName().GetBuffer();
     return longName != nullptr && *longName != 0 ? ZelWideToNarrow(longName) : std::string();
+}
+
+// The name an entry shows, in UTF-8: its long name, or its short name
+// converted.
+std::string ShownName(const CDirEntryInterface& node)
+{
+    std::string name = LongName(node);
+    return name.empty() ? ZelWideToNarrow(ZelNarrowToWide(node.GetShortName().GetBuffer())) : name;
 }
 
 // One more folder on a path part: left out once the path would grow past

@@ -1,5 +1,6 @@
 #include "engine/ZelEngineTable.h"
 
+#include "exfat/ZelFileSystemExfatImpl.h"
 #include "fat32/ZelFileSystemFAT32Impl.h"
 #include "ntfs/ZelFileSystemNTFSImpl.h"
 
@@ -20,6 +21,7 @@ const std::vector<CZelEngineRow>& ZelEngines()
     static const std::vector<CZelEngineRow> engines = {
         {"FAT32", &ZelCreateFat32FileSystem},
         {"NTFS", &ZelCreateNtfsFileSystem},
+        {"exFAT", &ZelCreateExfatFileSystem},
     };
     return engines;
 }

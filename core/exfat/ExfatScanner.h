@@ -1,0 +1,90 @@
+// The exFAT directory walk. From the root it reads every directory, live or
+// deleted, set by set, and keeps every directory and the files whose set is
+// marked deleted (or lie in a deleted folder) that pass the filter. A
+// directory's clusters are its chain, or one run where it is flagged
+// contiguous; a deleted folder is read only while its first cluster is free,
+// since one in use holds something else now. Each set is taken only when its
+// count, name and checksum agree, so clusters that hold something else since
+// give nothing. After the walk every file is judged: which clusters its
+// restore reads and how many of them are still its own.
+#pragma once
+
+#include "exfat/ExfatEntrySet.h"
+#include "exfat/ExfatFoundEntry.h"
+#include "exfat/ExfatVolume.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <unordered_set>
+#include <vector>
+
+class CZelEngineCheckFile;
+
+class CExfatScanner {
+public:
+    struct ProgressSink {
+        // The share of the scan done: it grows, and reaches 1 at the end.
+        std::function<void(double)> fraction;
+        // A stretch of the volume that cannot be read.
+        std::function<void()> unreadable;
+    };
+
+    CExfatScanner(CZelVolumeSource& source, ProgressSink sink);
+
+    // Mode 0 keeps every entry, mode 1 only deleted files (directories are
+    // always kept). 0 after a completed walk; -1 with the reason when the
+    // volume is no exFAT volume, its boot region cannot be read, or the
+    // device is gone.
+    int32_t Scan(const std::string& volumePath, uint8_t mode, CZelEngineCheckFile* filter, std::string& error);
+
+    size_t Count() const { return m_Found.size(); }
+    const CExfatFoundEntry* Entry(size_t index) const
+    {
+        return index < m_Found.size() ? m_Found[index].get() : nullptr;
+    }
+    // Null before a scan.
+    CExfatVolume* Volume() { return m_pVolume.get(); }
+    // Why the scan could not trust something of the volume as a whole (the
+    // bitmap, the main boot region); empty when it could.
+    const std::string& Warning() const { return m_Warning; }
+
+    // A directory deeper than this below the root is not read.
+    static constexpr uint32_t kMaxDepth = 256;
+    // No directory is larger.
+    static constexpr uint64_t kMaxDirectoryBytes = 256ull << 20;
+
+private:
+    // A directory still to read.
+    struct Pending {
+        // Its entry in the found list; -1 for the root.
+        int32_t record = -1;
+        uint32_t depth = 0;
+        bool deletedTree = false;
+    };
+
+    void FindBitmap(const std::vector<uint32_t>& rootClusters);
+    // The clusters of a directory, in order.
+    std::vector<uint32_t> DirectoryClusters(const Pending& dir, std::string& why);
+    void ReadDirectory(const Pending& dir);
+    // Takes the sets of bytes from the start; the bytes of a set that goes
+    // on past them are left at the front.
+    void TakeSets(std::vector<uint8_t>& bytes, const Pending& dir);
+    void Keep(const CExfatEntrySet& set, const Pending& dir);
+    void Judge();
+    void Publish(double fraction);
+
+    CZelVolumeSource& m_Source;
+    ProgressSink m_Sink;
+    std::unique_ptr<CExfatVolume> m_pVolume;
+    std::vector<std::unique_ptr<CExfatFoundEntry>> m_Found;
+    std::vector<Pending> m_Queue;
+    std::unordered_set<uint32_t> m_ReadClusters;
+    uint8_t m_Mode = 1;
+    CZelEngineCheckFile* m_pFilter = nullptr;
+    std::string m_Warning;
+    bool m_Vanished = false;
+    int m_VanishedError = 0;
+    double m_Told = 0.0;
+};

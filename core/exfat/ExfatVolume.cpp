@@ -1,0 +1,159 @@
+#include "exfat/ExfatVolume.h"
+
+#include "exfat/ExfatLayout.h"
+#include "jexcommon/ByteOrder.h"
+
+#include <algorithm>
+
+using namespace exfatlayout;
+
+CExfatVolume::Outcome CExfatVolume::Load(std::string& problem)
+{
+    // Both regions for the largest sector there is; the sector size is
+    // known only once a region is decoded.
+    const size_t span = static_cast<size_t>(2 * kBootRegionSectors) << kMaxBytesPerSectorShift;
+    std::vector<uint8_t> bytes(span, 0);
+    CZelRead read = m_Source.ReadAt(0, bytes.data(), span);
+    if (read.end == ZelReadEnd::Vanished || read.end == ZelReadEnd::Failed || read.bytes < kBootMinimumSize) {
+        problem = read.end == ZelReadEnd::VolumeEnd || read.end == ZelReadEnd::Complete
+                      ? "too short to hold an exFAT boot region"
+                      : "the boot region cannot be read (" + ZelErrorText(read.error) + ")";
+        m_Vanished = read.end == ZelReadEnd::Vanished;
+        return read.end == ZelReadEnd::VolumeEnd || read.end == ZelReadEnd::Complete ? Outcome::Refused
+                                                                                     : Outcome::Unreadable;
+    }
+    const size_t have = read.bytes;
+    // A backup region is tried at each sector size in turn; the main
+    // region tells its own.
+    std::string first;
+    for (uint32_t shift = kMinBytesPerSectorShift; shift <= kMaxBytesPerSectorShift; ++shift) {
+        const size_t region = static_cast<size_t>(kBootRegionSectors) << shift;
+        const size_t mainLength = std::min(region, have);
+        const size_t backupLength = have > region ? std::min(region, have - region) : 0;
+        CExfatBootSector boot;
+        std::string why;
+        ExfatBootSource source =
+            ZelChooseExfatBootRegion(bytes.data(), mainLength, bytes.data() + std::min(region, have), backupLength, boot, why);
+        if (source == ExfatBootSource::Main ||
+            (source == ExfatBootSource::Backup && boot.bytesPerSectorShift == shift)) {
+            m_Boot = boot;
+            m_UsedBackup = source == ExfatBootSource::Backup;
+            m_BootProblem = m_UsedBackup ? why : std::string();
+            m_TableOffset = m_Boot.fatBytesOffset;
+            // With two tables the volume flags name the active one.
+            if (m_Boot.numberOfFats == 2 && (m_Boot.volumeFlags & 1) != 0)
+                m_TableOffset += static_cast<uint64_t>(m_Boot.fatLength) << m_Boot.bytesPerSectorShift;
+            return Outcome::Ready;
+        }
+        if (first.empty())
+            first = why;
+    }
+    problem = first;
+    return Outcome::Refused;
+}
+
+bool CExfatVolume::Next(uint32_t cluster, uint32_t& value)
+{
+    if (cluster < kFirstCluster || cluster > m_Boot.lastCluster)
+        return false;
+    const uint64_t at = static_cast<uint64_t>(cluster) * 4;
+    if (at + 4 > static_cast<uint64_t>(m_Boot.fatLength) << m_Boot.bytesPerSectorShift)
+        return false;
+    const uint64_t index = at / kWindow;
+    auto found = m_Windows.find(index);
+    if (found == m_Windows.end()) {
+        if (m_Vanished)
+            return false;
+        if (m_Windows.size() >= kMaxWindows)
+            m_Windows.clear();
+        std::vector<uint8_t> window(kWindow, 0);
+        CZelRead read = m_Source.ReadAt(m_TableOffset + index * kWindow, window.data(), kWindow);
+        if (read.end == ZelReadEnd::Vanished)
+            m_Vanished = true;
+        // What could not be read is kept short, so that it reads as beyond.
+        window.resize(read.bytes / 4 * 4);
+        found = m_Windows.emplace(index, std::move(window)).first;
+    }
+    const uint64_t inWindow = at % kWindow;
+    if (inWindow + 4 > found->second.size())
+        return false;
+    value = ZelLE32(found->second.data() + inWindow);
+    return true;
+}
+
+bool CExfatVolume::LoadBitmap(uint32_t firstCluster, uint64_t length, std::string& problem)
+{
+    m_Bitmap.clear();
+    m_BitmapClusters = 0;
+    const uint64_t wanted = (static_cast<uint64_t>(m_Boot.clusterCount) + 7) / 8;
+    if (length < wanted) {
+        problem = "the allocation bitmap is " + std::to_string(length) + " bytes, too short for " +
+                  std::to_string(m_Boot.clusterCount) + " clusters";
+        return false;
+    }
+    // The bitmap's clusters: its chain, or one run where the table does not
+    // chain them.
+    const uint64_t clusters = (wanted + m_Boot.clusterSize - 1) / m_Boot.clusterSize;
+    std::vector<uint8_t> bitmap;
+    bitmap.reserve(static_cast<size_t>(std::min<uint64_t>(wanted, m_Source.Size() != 0 ? m_Source.Size() : wanted)));
+    uint32_t cluster = firstCluster;
+    bool chained = true;
+    for (uint64_t i = 0; i < clusters; ++i) {
+        uint64_t offset = 0;
+        if (!m_Boot.ClusterOffset(cluster, offset)) {
+            problem = "the allocation bitmap's cluster " + std::to_string(cluster) + " lies outside the cluster heap";
+            return false;
+        }
+        const size_t take = static_cast<size_t>(std::min<uint64_t>(m_Boot.clusterSize, wanted - bitmap.size()));
+        const size_t had = bitmap.size();
+        bitmap.resize(had + take);
+        CZelRead read = m_Source.ReadAt(offset, bitmap.data() + had, take);
+        if (!read.Complete()) {
+            m_Vanished = read.end == ZelReadEnd::Vanished;
+            problem = read.end == ZelReadEnd::VolumeEnd ? "the allocation bitmap runs past the device's end"
+                                                        : "the allocation bitmap cannot be read (" +
+                                                              ZelErrorText(read.error) + ")";
+            return false;
+        }
+        if (i + 1 == clusters)
+            break;
+        uint32_t value = 0;
+        if (chained && Next(cluster, value) && value >= kFirstCluster && value <= m_Boot.lastCluster && value != cluster) {
+            cluster = value;
+        } else {
+            chained = false;
+            ++cluster;
+        }
+    }
+    m_Bitmap = std::move(bitmap);
+    m_BitmapClusters = m_Boot.clusterCount;
+    return true;
+}
+
+ExfatClusterState CExfatVolume::State(uint32_t cluster) const
+{
+    if (cluster < kFirstCluster)
+        return ExfatClusterState::InUse;
+    const uint64_t bit = cluster - kFirstCluster;
+    if (bit >= m_BitmapClusters || bit / 8 >= m_Bitmap.size())
+        return ExfatClusterState::Unknown;
+    return (m_Bitmap[bit / 8] >> (bit % 8)) & 1 ? ExfatClusterState::InUse : ExfatClusterState::Free;
+}
+
+CExfatVolumeFacts CExfatVolume::Facts()
+{
+    CExfatVolumeFacts facts;
+    facts.clusterSize = m_Boot.clusterSize;
+    // Clusters past the device's end are never planned: a volume that
+    // claims more than it holds cannot make a plan run over all it claims.
+    facts.lastCluster = m_Boot.lastCluster;
+    const uint64_t size = m_Source.Size();
+    if (size != 0) {
+        const uint64_t onDevice = size > m_Boot.heapBytesOffset ? (size - m_Boot.heapBytesOffset) / m_Boot.clusterSize : 0;
+        if (onDevice + kFirstCluster - 1 < facts.lastCluster)
+            facts.lastCluster = static_cast<uint32_t>(onDevice + kFirstCluster - 1);
+    }
+    facts.state = [this](uint32_t c) { return State(c); };
+    facts.next = [this](uint32_t c, uint32_t& v) { return Next(c, v); };
+    return facts;
+}

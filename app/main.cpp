@@ -1,4 +1,4 @@
-// JexFileRecovery: finds deleted files on FAT32 and NTFS volumes and copies
+// JexFileRecovery: finds deleted files on FAT32, NTFS and exFAT volumes and copies
 // them out, in a window.
 #include "JexFileRecoveryApp.h"
 

@@ -1,4 +1,4 @@
-// jexrecover: finds deleted files on FAT32 and NTFS volumes and copies them
+// jexrecover: finds deleted files on FAT32, NTFS and exFAT volumes and copies them
 // out, from the command line. It loads libJexFSCore.so (and libJexVars.so
 // for the categories) from its own folder and uses the core through its
 // exports alone.

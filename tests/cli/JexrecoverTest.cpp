@@ -466,7 +466,7 @@ TEST_F(Jexrecover, BadInputIsNamedWithItsReason)
     const Case cases[] = {
         {"scan " + Quote(dir.File("missing.img")), "missing.img: No such file or directory"},
         {"scan " + Quote(dir.Path()), "not the mount point of a device"},
-        {"scan " + Quote(fat16), "holds a FAT16 file system; only FAT32 and NTFS volumes can be searched"},
+        {"scan " + Quote(fat16), "holds a FAT16 file system; only FAT32, NTFS and exFAT volumes can be searched"},
         {"scan " + Quote(dir.File("zeros.img")), "holds no file system that could be recognised"},
         {"scan /dev/null", "is neither a device, an image file nor a mount point"},
         {"scan", "scan needs a volume"},

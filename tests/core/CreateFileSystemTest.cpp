@@ -61,10 +61,10 @@ TEST(CreateFileSystem, ChoosesTheObjectByFileSystem)
 
     // The caller that asks is told what a volume holds instead.
     EXPECT_EQ(CreateEx(ntfs), "object NTFS");
-    EXPECT_EQ(CreateEx(fat16), fat16 + ": holds a FAT16 file system; only FAT32 and NTFS volumes can be searched");
-    EXPECT_EQ(CreateEx(fat12), fat12 + ": holds a FAT12 file system; only FAT32 and NTFS volumes can be searched");
+    EXPECT_EQ(CreateEx(fat16), fat16 + ": holds a FAT16 file system; only FAT32, NTFS and exFAT volumes can be searched");
+    EXPECT_EQ(CreateEx(fat12), fat12 + ": holds a FAT12 file system; only FAT32, NTFS and exFAT volumes can be searched");
     EXPECT_EQ(CreateEx(blank),
-              blank + ": holds no file system that could be recognised; only FAT32 and NTFS volumes can be searched");
+              blank + ": holds no file system that could be recognised; only FAT32, NTFS and exFAT volumes can be searched");
     EXPECT_TRUE(capture.Messages().empty());
 }
 

@@ -53,7 +53,7 @@ TEST(RecoveryScan, VolumesThatCannotBeSearchedSayWhyWithoutTheMessageHook)
     EXPECT_EQ(scan.Progress(), 0.0);
     std::string error;
     EXPECT_FALSE(scan.Prepare(fat16, error));
-    EXPECT_EQ(error, fat16 + ": holds a FAT16 file system; only FAT32 and NTFS volumes can be searched");
+    EXPECT_EQ(error, fat16 + ": holds a FAT16 file system; only FAT32, NTFS and exFAT volumes can be searched");
     EXPECT_FALSE(scan.Prepare(dir.File("gone.img"), error));
     EXPECT_EQ(error, dir.File("gone.img") + ": No such file or directory");
     EXPECT_FALSE(scan.Search({}, error));

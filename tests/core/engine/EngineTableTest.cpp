@@ -11,17 +11,18 @@
 
 TEST(EngineTable, EachEngineIsFoundByItsFileSystemName)
 {
-    ASSERT_EQ(ZelEngines().size(), 2u);
-    for (const char* name : {"FAT32", "fat32", "NTFS", "Ntfs"}) {
+    ASSERT_EQ(ZelEngines().size(), 3u);
+    // libblkid names exFAT "exfat".
+    for (const char* name : {"FAT32", "fat32", "NTFS", "Ntfs", "exFAT", "exfat"}) {
         const CZelEngineRow* row = ZelFindEngine(name);
         ASSERT_NE(row, nullptr) << name;
         boost::shared_ptr<CZelFileSystem> fs = row->create(512);
         ASSERT_TRUE(fs) << name;
         EXPECT_EQ(fs->GetName(), std::wstring(row->fileSystemName, row->fileSystemName + std::strlen(row->fileSystemName)));
     }
-    for (const char* name : {"", "FAT16", "exFAT", "ext4", "FAT32 "})
+    for (const char* name : {"", "FAT16", "ext4", "FAT32 ", "ex"})
         EXPECT_EQ(ZelFindEngine(name), nullptr) << name;
-    EXPECT_EQ(ZelSearchedFileSystems(), "FAT32 and NTFS");
+    EXPECT_EQ(ZelSearchedFileSystems(), "FAT32, NTFS and exFAT");
 }
 
 TEST(EngineBase, OpenFailuresAndScansWithoutAVolumeNameTheirCause)

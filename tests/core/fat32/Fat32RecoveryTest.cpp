@@ -161,7 +161,7 @@ TEST(Fat32RecoveryFailures, AVolumeThatCannotBeScannedIsReported)
         CZelScanReport report;
         EXPECT_EQ(fs->Open(volume.c_str(), 0), ZEL_S_OK);
         EXPECT_EQ(fs->FindDeletedEx(volume.c_str(), 1, {}, report), ZEL_E_ENGINE);
-        EXPECT_EQ(report.reason, volume + L": a FAT16 volume; only FAT32 and NTFS volumes can be searched");
+        EXPECT_EQ(report.reason, volume + L": a FAT16 volume; only FAT32, NTFS and exFAT volumes can be searched");
         EXPECT_EQ(fs->Open(missing.c_str(), 0), ZEL_S_OK);
         EXPECT_EQ(fs->FindDeletedEx(missing.c_str(), 1, {}, report), ZEL_E_ENGINE);
         EXPECT_EQ(report.reason, missing + L": No such file or directory");

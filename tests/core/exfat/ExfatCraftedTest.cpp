@@ -1,0 +1,287 @@
+// The exFAT engine on images mkfs.exfat made and sets, chains and boot
+// sectors then written into them by hand: what no driver writes, and what a
+// damaged or hostile card holds.
+#include "exfat/ExfatEngine.h"
+#include "jexcommon/ZelText.h"
+#include "support/ExfatImage.h"
+#include "support/LittleEndian.h"
+#include "support/TestImages.h"
+
+#include <boost/make_shared.hpp>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <sys/stat.h>
+
+using jextest::Content;
+using jextest::ExfatImageEditor;
+using jextest::ExfatSetBytes;
+
+namespace {
+
+constexpr uint16_t kArchive = 0x20;
+constexpr uint16_t kDirectory = 0x10;
+
+class ExfatCrafted : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        image = jextest::MakeExfatImage(dir, "card.img", 16, 4096);
+        edit = std::make_unique<ExfatImageEditor>(image);
+        slot = edit->FreeRootSlot();
+        next = edit->FirstFreeCluster() + 8;
+    }
+
+    // A deleted file's set in the root, its data at the next free clusters
+    // unless told where; returns the data.
+    std::vector<uint8_t> PutFile(const std::u16string& name, size_t size, uint32_t seed, bool contiguous = true,
+                                 bool deleted = true)
+    {
+        std::vector<uint8_t> data = Content(size, seed);
+        const uint32_t first = next;
+        edit->Write(edit->ClusterOffset(first), data);
+        next += static_cast<uint32_t>((size + edit->ClusterSize() - 1) / edit->ClusterSize()) + 1;
+        PutSet(ExfatSetBytes(name, kArchive, first, size, size, contiguous, deleted));
+        return data;
+    }
+
+    void PutSet(const std::vector<uint8_t>& set)
+    {
+        edit->PutInRoot(slot, set);
+        slot += set.size() / 32;
+    }
+
+    // Scans the image; every path the iterator hands out, with its entry.
+    std::map<std::string, boost::shared_ptr<CZelFSFileEntry>> Scan(int32_t expected = 0)
+    {
+        EXPECT_EQ(engine->Open(image.c_str(), 512), 0);
+        EXPECT_EQ(engine->FindDeleted(image.c_str(), 1, nullptr), expected) << engine->GetLastError();
+        std::map<std::string, boost::shared_ptr<CZelFSFileEntry>> found;
+        auto it = engine->GetIterator();
+        for (it->First(); !it->IsDone(); it->Next())
+            if (auto entry = it->CurrentItem())
+                found[entry->GetPathUtf8()] = entry;
+        return found;
+    }
+
+    static boost::shared_ptr<CZelFSFile> File(const std::map<std::string, boost::shared_ptr<CZelFSFileEntry>>& found,
+                                              const std::string& path)
+    {
+        auto it = found.find(path);
+        EXPECT_NE(it, found.end()) << path;
+        return it == found.end() ? nullptr : boost::dynamic_pointer_cast<CZelFSFile>(it->second);
+    }
+
+    // Restores to a new file: the result, the report and what was written.
+    ZELRESULT Restore(const boost::shared_ptr<CZelFSFile>& file, CZelRestoreReport& report,
+                      std::vector<uint8_t>& bytes)
+    {
+        const std::string out = dir.File("out" + std::to_string(restores++));
+        ZELRESULT result = file ? file->RestoreEx(out.c_str(), {}, report) : ZEL_E_RESTOREREFUSED;
+        bytes = jextest::ReadFile(out);
+        exists = std::filesystem::exists(out);
+        return result;
+    }
+
+    jextest::TempDir dir;
+    std::string image;
+    std::unique_ptr<ExfatImageEditor> edit;
+    size_t slot = 0;
+    uint32_t next = 0;
+    int restores = 0;
+    bool exists = false;
+    boost::shared_ptr<CExfatEngine> engine = boost::make_shared<CExfatEngine>();
+};
+
+} // namespace
+
+TEST_F(ExfatCrafted, OnlySetsThatHoldTogetherAreListed)
+{
+    const std::vector<uint8_t> good = PutFile(u"good.bin", 9000, 1);
+    // Its checksum no longer agrees with a name changed after it.
+    std::vector<uint8_t> broken = ExfatSetBytes(u"broken.bin", kArchive, next, 100, 100, true, true);
+    broken[64 + 2] ^= 1;
+    PutSet(broken);
+    // A deleted three-entry set whose first two entries a live set took.
+    PutSet(ExfatSetBytes(u"overwritten-by-a-longer-name.bin", kArchive, next, 100, 100, true, true));
+    edit->PutInRoot(slot - 4, ExfatSetBytes(u"x", kArchive, 0, 0, 0, false, false));
+    // A set that claims eighteen entries from the last slot of the root's
+    // only cluster, whose chain ends there.
+    std::vector<uint8_t> last = ExfatSetBytes(u"cut.bin", kArchive, next, 100, 100, true, true);
+    last[1] = 18;
+    edit->PutInRoot(edit->ClusterSize() / 32 - 1, std::vector<uint8_t>(last.begin(), last.begin() + 32));
+
+    auto found = Scan();
+    std::vector<std::string> paths;
+    for (const auto& f : found)
+        paths.push_back(f.first);
+    EXPECT_EQ(paths, (std::vector<std::string>{"card.img/good.bin"}));
+    CZelRestoreReport report;
+    std::vector<uint8_t> bytes;
+    EXPECT_EQ(Restore(File(found, "card.img/good.bin"), report, bytes), ZEL_S_OK) << ZelWideToNarrow(report.reason);
+    EXPECT_EQ(report.verdict, ZelRestored);
+    EXPECT_EQ(bytes, good);
+}
+
+TEST_F(ExfatCrafted, LoopingChainsEndTheWalkAndThePlan)
+{
+    // The root's chain comes back to itself, and a deleted folder's first
+    // cluster is the root's: neither is read twice.
+    edit->SetFat(edit->RootCluster(), edit->RootCluster());
+    PutSet(ExfatSetBytes(u"self", kDirectory, edit->RootCluster(), 4096, 4096, false, true));
+    // A deleted folder whose chain loops over two clusters, holding a file.
+    const uint32_t a = next, b = next + 1;
+    next += 3;
+    edit->SetFat(a, b);
+    edit->SetFat(b, a);
+    PutSet(ExfatSetBytes(u"loop", kDirectory, a, 3 * 4096, 3 * 4096, false, true));
+    const std::vector<uint8_t> inner = Content(3000, 7);
+    const uint32_t innerCluster = next++;
+    edit->Write(edit->ClusterOffset(innerCluster), inner);
+    edit->Write(edit->ClusterOffset(b), ExfatSetBytes(u"inner.txt", kArchive, innerCluster, 3000, 3000, true, true));
+    // A deleted file whose kept chain loops: what the chain gives, and why
+    // the rest is not there.
+    const uint32_t c = next, d = next + 1;
+    next += 3;
+    edit->SetFat(c, d);
+    edit->SetFat(d, c);
+    const std::vector<uint8_t> data = Content(4 * 4096, 9);
+    edit->Write(edit->ClusterOffset(c), data);
+    PutSet(ExfatSetBytes(u"looped.bin", kArchive, c, data.size(), data.size(), false, true));
+
+    auto found = Scan();
+    EXPECT_EQ(found.count("card.img/self"), 1u);
+    EXPECT_EQ(found.count("card.img/loop"), 1u);
+    CZelRestoreReport report;
+    std::vector<uint8_t> bytes;
+    EXPECT_EQ(Restore(File(found, "card.img/loop/inner.txt"), report, bytes), ZEL_S_OK);
+    EXPECT_EQ(bytes, inner);
+
+    auto looped = File(found, "card.img/looped.bin");
+    ASSERT_TRUE(looped);
+    EXPECT_LT(looped->GetRecoveryEstimate(), 100);
+    EXPECT_EQ(Restore(looped, report, bytes), ZEL_S_PARTIAL);
+    EXPECT_EQ(report.verdict, ZelRestoredPartly);
+    EXPECT_NE(ZelWideToNarrow(report.reason).find("its chain comes back to cluster " + std::to_string(c)),
+              std::string::npos)
+        << ZelWideToNarrow(report.reason);
+    // The two clusters the chain gives, and nothing after them.
+    EXPECT_EQ(bytes, std::vector<uint8_t>(data.begin(), data.begin() + 2 * 4096));
+    EXPECT_EQ(report.unreadableBytes, 2u * 4096);
+}
+
+TEST_F(ExfatCrafted, ABootSectorOutOfRangeIsRefusedUnlessItsBackupHolds)
+{
+    const std::vector<uint8_t> good = PutFile(u"photo.jpg", 5000, 3);
+    // Sectors of 8 KiB: no exFAT volume has them.
+    std::vector<uint8_t> shift = {13};
+    edit->Write(108, shift);
+    edit->ResealBoot();
+    auto found = Scan();
+    ASSERT_EQ(found.count("card.img/photo.jpg"), 1u) << "the backup region stands in for the main one";
+    CZelRestoreReport report;
+    std::vector<uint8_t> bytes;
+    EXPECT_EQ(Restore(File(found, "card.img/photo.jpg"), report, bytes), ZEL_S_OK);
+    EXPECT_EQ(bytes, good);
+
+    // With the backup gone too, the volume is refused, and why is said.
+    std::vector<uint8_t> backup = edit->Read(0, 12 * 512);
+    edit->Write(12 * 512, backup);
+    Scan(-1);
+    const std::string error = engine->GetLastError();
+    EXPECT_EQ(error.rfind(image + ": not an exFAT volume (the main boot region: bytes per sector shift is 13; its "
+                                  "backup: bytes per sector shift is 13)",
+                          0),
+              0u)
+        << error;
+}
+
+TEST_F(ExfatCrafted, ClustersTakenSinceDeletionAreNeverCalledTheFilesOwn)
+{
+    // A contiguous file whose second cluster another file holds now.
+    const std::vector<uint8_t> middle = PutFile(u"middle.bin", 3 * 4096, 11);
+    const uint32_t middleFirst = next - 4;
+    edit->SetUsed(middleFirst + 1, true);
+    // A chained one whose first cluster is taken: its chain is the new
+    // owner's now.
+    PutFile(u"gone.bin", 5000, 12, false);
+    edit->SetUsed(next - 3, true);
+    // Two deleted files that claim the same clusters: neither is sure.
+    const uint32_t shared = next;
+    edit->Write(edit->ClusterOffset(shared), Content(8192, 13));
+    PutSet(ExfatSetBytes(u"one.bin", kArchive, shared, 8192, 8192, true, true));
+    PutSet(ExfatSetBytes(u"two.bin", kArchive, shared, 8000, 8000, true, true));
+    next += 3;
+    // Valid data shorter than the file: the rest reads as zeros, and the
+    // file is whole.
+    const std::vector<uint8_t> valid = Content(5000, 14);
+    edit->Write(edit->ClusterOffset(next), valid);
+    PutSet(ExfatSetBytes(u"sparse.bin", kArchive, next, 5000, 12000, true, true));
+
+    auto found = Scan();
+    CZelRestoreReport report;
+    std::vector<uint8_t> bytes;
+    EXPECT_EQ(Restore(File(found, "card.img/middle.bin"), report, bytes), ZEL_S_PARTIAL);
+    std::vector<uint8_t> expected = middle;
+    std::fill(expected.begin() + 4096, expected.begin() + 8192, 0);
+    EXPECT_EQ(bytes, expected);
+    EXPECT_EQ(report.unreadableBytes, 4096u);
+    EXPECT_NE(ZelWideToNarrow(report.reason).find("1 of its clusters are in use by other files now"), std::string::npos)
+        << ZelWideToNarrow(report.reason);
+
+    EXPECT_EQ(Restore(File(found, "card.img/gone.bin"), report, bytes), ZEL_E_ENGINE);
+    EXPECT_EQ(report.verdict, ZelRestoreFailed);
+    EXPECT_FALSE(exists) << "nothing is left under the name of a file that could not be read";
+    EXPECT_EQ(ZelWideToNarrow(report.reason), "its first cluster is in use by another file now");
+
+    for (const char* name : {"card.img/one.bin", "card.img/two.bin"}) {
+        auto file = File(found, name);
+        ASSERT_TRUE(file);
+        EXPECT_EQ(file->GetRecoveryEstimate(), 0) << name;
+        EXPECT_EQ(Restore(file, report, bytes), ZEL_S_PARTIAL) << name;
+        EXPECT_NE(ZelWideToNarrow(report.reason).find("claimed by another deleted file too"), std::string::npos);
+    }
+
+    EXPECT_EQ(Restore(File(found, "card.img/sparse.bin"), report, bytes), ZEL_S_OK) << ZelWideToNarrow(report.reason);
+    expected = valid;
+    expected.resize(12000, 0);
+    EXPECT_EQ(bytes, expected);
+}
+
+TEST_F(ExfatCrafted, NamesAreUtf8WithPairsJoinedAndWhatNoNameMayHoldReplaced)
+{
+    // "Straße 😀.txt", a lone surrogate, a slash, a step up.
+    PutFile(u"Stra\u00dfe \U0001F600.txt", 10, 1);
+    PutFile(std::u16string(u"a") + char16_t(0xD800) + u"b", 10, 2);
+    PutFile(u"x/y", 10, 3);
+    PutFile(u"..", 10, 4);
+    // Fifteen characters fill a name entry exactly; 255 take seventeen.
+    PutFile(std::u16string(255, u'n'), 10, 5);
+
+    auto found = Scan();
+    EXPECT_EQ(found.count("card.img/Stra\xc3\x9f" "e \xf0\x9f\x98\x80.txt"), 1u);
+    EXPECT_EQ(found.count("card.img/a\xef\xbf\xbd" "b"), 1u);
+    EXPECT_EQ(found.count("card.img/x_y"), 1u);
+    EXPECT_EQ(found.count("card.img/__"), 1u);
+    EXPECT_EQ(found.count("card.img/" + std::string(255, 'n')), 1u);
+    EXPECT_EQ(found.size(), 5u);
+}
+
+TEST_F(ExfatCrafted, FoldersNestedPastTheDepthBoundEndThere)
+{
+    // Each folder's only cluster holds the next folder.
+    const uint32_t first = next;
+    constexpr uint32_t kLevels = 300;
+    PutSet(ExfatSetBytes(u"d", kDirectory, first, 4096, 4096, true, true));
+    for (uint32_t i = 0; i < kLevels; ++i) {
+        std::vector<uint8_t> set = ExfatSetBytes(u"d", kDirectory, first + i + 1, 4096, 4096, true, true);
+        if (i + 1 == kLevels)
+            set = ExfatSetBytes(u"deep.txt", kArchive, first, 10, 10, true, true);
+        edit->Write(edit->ClusterOffset(first + i), set);
+    }
+    auto found = Scan();
+    // The root's folder, then one folder per level read.
+    EXPECT_EQ(found.size(), static_cast<size_t>(CExfatScanner::kMaxDepth) + 1);
+    for (const auto& f : found)
+        EXPECT_EQ(f.first.find("deep.txt"), std::string::npos);
+}

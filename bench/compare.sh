@@ -15,10 +15,13 @@
 #   ntfs.img    NTFS, 50,000 files in 250 folders, every second one deleted
 #               (libntfs-3g)
 #   ntfs-large.img  NTFS, 250,000 small files in 1,250 folders, half deleted
+#   exfat.img   1.2 GB exFAT of the FAT32 image's shape, filled and emptied
+#               through exfat-fuse (needs root, a loop device and /dev/fuse;
+#               without them the exFAT rows say why they are missing)
 # Each has IMAGE.list ("START SIZE PATH" per deleted file) and
 # IMAGE.list.pattern: a deleted file held the pattern's bytes from START.
 #
-# Usage: bench/compare.sh [--rounds N] [--fat32 IMAGE] [--ntfs IMAGE] [--no-large]
+# Usage: bench/compare.sh [--rounds N] [--fat32 IMAGE] [--ntfs IMAGE] [--exfat IMAGE] [--no-large]
 #   Images given are used as they are; without an IMAGE.list beside them,
 #   byte-exact counts are not given.
 set -euo pipefail
@@ -26,14 +29,16 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 rounds=3
 fat=""
 ntfs=""
+exfat=""
 large=1
 while [ $# -gt 0 ]; do
   case $1 in
     --rounds) rounds=$2; shift 2 ;;
     --fat32) fat=$(realpath "$2"); shift 2 ;;
     --ntfs) ntfs=$(realpath "$2"); shift 2 ;;
+    --exfat) exfat=$(realpath "$2"); shift 2 ;;
     --no-large) large=0; shift ;;
-    *) echo "usage: $0 [--rounds N] [--fat32 IMAGE] [--ntfs IMAGE] [--no-large]" >&2; exit 2 ;;
+    *) echo "usage: $0 [--rounds N] [--fat32 IMAGE] [--ntfs IMAGE] [--exfat IMAGE] [--no-large]" >&2; exit 2 ;;
   esac
 done
 "$root/scripts/setup"
@@ -43,6 +48,7 @@ bin=$build/bin
 cache=${JEX_BENCH_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/jexfilerecovery-bench}
 mkdir -p "$cache"
 export MTOOLS_SKIP_CHECK=1 LC_ALL=C.UTF-8 JEXFSCORE_LOG=/dev/null
+have() { command -v "$1" >/dev/null 2>&1; }
 
 # The restores write here: a tmpfs of their own where root may mount one,
 # else /dev/shm.
@@ -59,10 +65,10 @@ cleanup() {
 }
 trap cleanup EXIT
 
-make_fat32() {
-  local image=$1 src="$work/fat32-src"
-  echo "== making $image (once)"
-  python3 - "$src" "$image.list" <<'PY'
+# tree FOLDER LIST: the FAT32 and exFAT images' files, with the list of those
+# that the odd folders hold, which are deleted.
+tree() {
+  python3 - "$1" "$2" <<'PY'
 import os, random, sys
 top, listing = sys.argv[1], sys.argv[2]
 random.seed(7)
@@ -85,6 +91,12 @@ with open(listing, "w") as deleted:
             if f % 2 == 1:
                 deleted.write("%d %d %s\n" % (start, size, path))
 PY
+}
+
+make_fat32() {
+  local image=$1 src="$work/fat32-src"
+  echo "== making $image (once)"
+  tree "$src" "$image.list"
   rm -f "$image"
   mkfs.fat -F 32 -C "$image" 1200000 >/dev/null
   (cd "$src" && mcopy -s -i "$image" ./* ::/)
@@ -92,6 +104,44 @@ PY
     mdeltree -i "$image" "::/Ordner $(printf %02d $((f / 20)))/Teil $(printf %03d "$f")"
   done
   rm -rf "$src"
+}
+
+# make_exfat IMAGE: false, with the reason on stderr, where exfat-fuse
+# cannot mount it here.
+make_exfat() {
+  local image=$1 src="$work/exfat-src" mnt="$work/exfat-mnt" loop
+  if [ "$(id -u)" -ne 0 ] || [ ! -w /dev/fuse ] || ! have mount.exfat-fuse; then
+    echo "   exFAT: exfat-fuse on a loop device needs root and /dev/fuse" >&2
+    return 1
+  fi
+  echo "== making $image (once)"
+  rm -f "$image" "$image.list"
+  # 4 KiB clusters, as mkfs.fat gives the FAT32 image.
+  truncate -s 1200M "$image"
+  mkfs.exfat -c 4K "$image" >/dev/null
+  loop=$(losetup --find --show "$image") || { echo "   exFAT: no loop device here" >&2; return 1; }
+  mkdir -p "$mnt"
+  if ! mount.exfat-fuse "$loop" "$mnt" >/dev/null 2>&1; then
+    losetup -d "$loop"
+    echo "   exFAT: exfat-fuse could not mount here" >&2
+    return 1
+  fi
+  tree "$src" "$image.list.new"
+  local failed=0
+  cp -r "$src"/. "$mnt"/ || failed=1
+  for f in $(seq 1 2 199); do
+    [ $failed -eq 0 ] && { rm -r "$mnt/Ordner $(printf %02d $((f / 20)))/Teil $(printf %03d "$f")" || failed=1; }
+  done
+  umount "$mnt"
+  losetup -d "$loop"
+  if [ $failed -ne 0 ]; then
+    rm -rf "$src" "$image" "$image.list.new"*
+    echo "   exFAT: the image could not be filled" >&2
+    return 1
+  fi
+  rm -rf "$src"
+  mv "$image.list.new.pattern" "$image.list.pattern"
+  mv "$image.list.new" "$image.list"
 }
 
 make_ntfs() {
@@ -110,6 +160,10 @@ fi
 if [ -z "$ntfs" ]; then
   ntfs=$cache/ntfs.img
   [ -s "$ntfs.list" ] || make_ntfs "$ntfs" 250 200 fill 2G
+fi
+if [ -z "$exfat" ]; then
+  exfat=$cache/exfat.img
+  [ -s "$exfat.list" ] || make_exfat "$exfat" || exfat=""
 fi
 ntfs_empty=$cache/ntfs-empty.img
 if [ ! -s "$ntfs_empty" ]; then
@@ -174,7 +228,6 @@ for line in open(listing):
 print(at_path, anywhere)
 PY
 }
-have() { command -v "$1" >/dev/null 2>&1; }
 
 # /usr/bin/time runs programs, not shell functions.
 ours_scan=("$bin/jexrecover" scan --quiet)
@@ -192,6 +245,16 @@ for r in $(seq 1 "$rounds"); do
   if have tsk_recover; then
     run ntfs_tsk tsk_recover "$ntfs" "$out/tsk"
     [ "$r" -eq "$rounds" ] && ntfs_tsk_exact=$(exact "$ntfs.list" "$out/tsk")
+  fi
+  if [ -n "$exfat" ]; then
+    run exfat_scan "${ours_scan[@]}" "$exfat"
+    have fls && run exfat_fls fls -rd "$exfat"
+    run exfat_restore "$bin/jexrecover" restore "$exfat" --to "$out/ours" --all --quiet
+    [ "$r" -eq "$rounds" ] && exfat_exact=$(exact "$exfat.list" "$out/ours")
+    if have tsk_recover; then
+      run exfat_tsk tsk_recover "$exfat" "$out/tsk"
+      [ "$r" -eq "$rounds" ] && exfat_tsk_exact=$(exact "$exfat.list" "$out/tsk")
+    fi
   fi
   run fat_restore "$bin/jexrecover" restore "$fat" --to "$out/ours" --all --quiet
   [ "$r" -eq "$rounds" ] && fat_exact=$(exact "$fat.list" "$out/ours")
@@ -227,6 +290,12 @@ row "NTFS scan (CPU)" ntfs_scan '`ntfsundelete -s`' ntfs_nu 2 0.8
 row "NTFS scan (wall)" ntfs_scan '`ntfsundelete -s`' ntfs_nu 1 0.8
 row "NTFS restore of every found file" ntfs_restore '`tsk_recover`' ntfs_tsk 1 0.7
 row "FAT32 restore of every found file" fat_restore '`tsk_recover`' fat_tsk 1 0.7
+if [ -n "$exfat" ]; then
+  row "exFAT scan" exfat_scan '`fls -rd`' exfat_fls 1 0.5
+  row "exFAT restore of every found file" exfat_restore '`tsk_recover`' exfat_tsk 1 0.7
+else
+  echo "| exFAT | no image: exfat-fuse could not make one here | | | | |"
+fi
 # Memory per found file: what the scan takes beyond the scan of an empty
 # NTFS volume (the program, its libraries and the volume's own tables),
 # divided by the files found; the whole peak divided by them beside it.
@@ -244,8 +313,9 @@ echo
 pair() { set -- ${1:-- -}; echo "$1 at their path, $2 anywhere"; }
 echo "byte for byte, of $(count "$ntfs.list") deleted NTFS files: us $(pair "$ntfs_exact"), tsk_recover $(pair "${ntfs_tsk_exact:-}")"
 echo "byte for byte, of $(count "$fat.list") deleted FAT32 files: us $(pair "$fat_exact"), tsk_recover $(pair "${fat_tsk_exact:-}")"
-echo "found: FAT32 $fat_found deleted files, NTFS $ntfs_found"
-for name in fat_scan fat_fls ntfs_scan ntfs_fls ntfs_nu ntfs_restore ntfs_tsk fat_restore fat_tsk; do
+[ -n "$exfat" ] && echo "byte for byte, of $(count "$exfat.list") deleted exFAT files: us $(pair "${exfat_exact:-}"), tsk_recover $(pair "${exfat_tsk_exact:-}")"
+echo "found: FAT32 $fat_found deleted files, NTFS $ntfs_found$([ -n "$exfat" ] && echo ", exFAT $(found "$exfat")")"
+for name in fat_scan fat_fls ntfs_scan ntfs_fls ntfs_nu ntfs_restore ntfs_tsk fat_restore fat_tsk exfat_scan exfat_fls exfat_restore exfat_tsk; do
   [ -s "$work/$name" ] && printf '  %-13s median %6.2f s wall, %6.2f s CPU, %8.1f MiB peak\n' "$name" \
     "$(median "$name" 1)" "$(median "$name" 2)" "$(awk -v k="$(median "$name" 3)" 'BEGIN { print k / 1024 }')"
 done

@@ -1,4 +1,5 @@
 // jexrecover end to end: the built program on images made here.
+#include "support/ExfatImage.h"
 #include "support/FatImageBuilder.h"
 #include "support/NtfsImageWriter.h"
 #include "support/TestImages.h"
@@ -10,6 +11,7 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <map>
 #include <sys/mount.h>
 #include <unistd.h>
 #include <sys/stat.h>
@@ -338,6 +340,42 @@ TEST_F(Jexrecover, RestoresAnNtfsImageWithItsTree)
         ++restored;
     }
     EXPECT_EQ(restored, 2u);
+}
+
+TEST_F(Jexrecover, ScansAndRestoresAnExfatCardByCategory)
+{
+    std::string image = jextest::MakeExfatImage(dir, "sdxc.img", 16, 4096);
+    jextest::ExfatImageEditor card(image);
+    size_t slot = card.FreeRootSlot();
+    uint32_t cluster = card.FirstFreeCluster() + 4;
+    std::map<std::string, std::vector<uint8_t>> files = {
+        {"DSC_0001.JPG", jextest::Content(70000, 1)},
+        {"Interview.m4a", jextest::Content(9000, 2)},
+        {"Vertrag.pdf", jextest::Content(4000, 3)},
+    };
+    for (const auto& f : files) {
+        card.Write(card.ClusterOffset(cluster), f.second);
+        std::vector<uint8_t> set = jextest::ExfatSetBytes(std::u16string(f.first.begin(), f.first.end()), 0x20,
+                                                          cluster, f.second.size(), f.second.size(), true, true);
+        card.PutInRoot(slot, set);
+        slot += set.size() / 32;
+        cluster += static_cast<uint32_t>(f.second.size() / 4096 + 2);
+    }
+    Outcome all = Run("scan " + Quote(image));
+    ASSERT_EQ(all.exit, 0) << all.err;
+    for (const auto& f : files)
+        EXPECT_NE(all.out.find("sdxc.img/" + f.first), std::string::npos) << all.out;
+    Outcome images = Run("scan " + Quote(image) + " --category images");
+    EXPECT_NE(images.out.find("DSC_0001.JPG"), std::string::npos);
+    EXPECT_EQ(images.out.find("Interview.m4a"), std::string::npos);
+    EXPECT_EQ(images.out.find("Vertrag.pdf"), std::string::npos);
+
+    std::string out = dir.File("out");
+    Outcome restore = Run("restore " + Quote(image) + " --to " + Quote(out) + " --all --category audio --category documents");
+    ASSERT_EQ(restore.exit, 0) << restore.err;
+    EXPECT_EQ(jextest::ReadFile(out + "/Interview.m4a"), files["Interview.m4a"]);
+    EXPECT_EQ(jextest::ReadFile(out + "/Vertrag.pdf"), files["Vertrag.pdf"]);
+    EXPECT_FALSE(std::filesystem::exists(out + "/DSC_0001.JPG"));
 }
 
 TEST_F(Jexrecover, PartialAndFailedRestoresAreToldApart)

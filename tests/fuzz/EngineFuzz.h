@@ -1,4 +1,4 @@
-// What the FAT32 and NTFS fuzz targets share: the input is scanned as a
+// What the FAT32, NTFS and exFAT fuzz targets share: the input is scanned as a
 // volume, every file found is restored into a fresh folder, and what must
 // hold is checked, not only that nothing crashed.
 #pragma once

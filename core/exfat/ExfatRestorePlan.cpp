@@ -105,7 +105,10 @@ CExfatRestorePlan ZelPlanExfatRestore(const CExfatFileExtent& file, const CExfat
         }
         if (value == 0 && plan.covered == 1 && !file.live) {
             // Cleared on deletion.
-            Guess(plan, cluster, volume);
+            if (file.guessClearedChain)
+                Guess(plan, cluster, volume);
+            else
+                plan.stop = "its cluster chain was cleared when it was deleted";
             return plan;
         }
         if (!InHeap(value, volume)) {

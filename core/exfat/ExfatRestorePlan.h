@@ -29,6 +29,9 @@ struct CExfatFileExtent {
     bool noFatChain = false;
     // A live file's clusters are its own whatever the bitmap says.
     bool live = false;
+    // Where a deleted file's chain was cleared, take the free clusters
+    // that follow its first as a guess; otherwise the plan stops there.
+    bool guessClearedChain = true;
 };
 
 struct CExfatRestorePlan {

@@ -4,6 +4,7 @@
 #include "filters/EngineCheckFile.h"
 #include "jexcommon/ByteOrder.h"
 #include "jexcommon/ZelText.h"
+#include "platform/DiagLog.h"
 
 #include <algorithm>
 
@@ -73,13 +74,13 @@ int32_t CExfatScanner::Scan(const std::string& volumePath, uint8_t mode, CZelEng
     std::string why;
     FindBitmap(DirectoryClusters(root, why));
     m_Queue.push_back(root);
-    size_t done = 0;
-    while (done < m_Queue.size() && !m_Vanished) {
-        // The queue grows as folders are found: read in the order found.
-        const Pending dir = m_Queue[done++];
-        ReadDirectory(dir);
-        Publish(0.9 * static_cast<double>(done) / static_cast<double>(m_Queue.size() + 1));
-    }
+    m_QueueDone = 0;
+    m_Orphans = -1;
+    m_Dangling.clear();
+    m_DanglingByRest.assign(kMaxSecondaryCount + 1, {});
+    m_RestTries = 0;
+    RunQueue();
+    FindLostSets();
     m_Queue.clear();
     m_Queue.shrink_to_fit();
     if (m_Vanished || m_pVolume->Vanished()) {
@@ -88,8 +89,168 @@ int32_t CExfatScanner::Scan(const std::string& volumePath, uint8_t mode, CZelEng
         return -1;
     }
     Judge();
+    if (!m_Warning.empty())
+        ZelLogLine(volumePath + ": " + m_Warning);
     Publish(1.0);
     return 0;
+}
+
+void CExfatScanner::RunQueue()
+{
+    while (m_QueueDone < m_Queue.size() && !m_Vanished) {
+        // The queue grows as folders are found: read in the order found.
+        const Pending dir = m_Queue[m_QueueDone++];
+        ReadDirectory(dir);
+        if (m_Orphans < 0)
+            Publish(0.3 * static_cast<double>(m_QueueDone) / static_cast<double>(m_Queue.size() + 1));
+    }
+}
+
+int32_t CExfatScanner::Orphans()
+{
+    if (m_Orphans < 0) {
+        auto folder = std::make_unique<CExfatFoundEntry>();
+        folder->name = kOrphanFolder;
+        folder->wideName = ZelNarrowToWide(folder->name);
+        folder->directory = true;
+        folder->inDeletedTree = true;
+        m_Orphans = static_cast<int32_t>(m_Found.size());
+        m_Found.push_back(std::move(folder));
+    }
+    return m_Orphans;
+}
+
+void CExfatScanner::FindLostSets()
+{
+    // Without the bitmap no cluster is known to be free.
+    if (!m_pVolume->HasBitmap() || m_Vanished)
+        return;
+    const CExfatBootSector& boot = m_pVolume->Boot();
+    const uint32_t last = m_pVolume->Facts().lastCluster;
+    const uint64_t perStretch = std::max<uint64_t>(1, (uint64_t(1) << 20) / boot.clusterSize);
+    const auto lost = [this](uint64_t c) {
+        return m_pVolume->State(static_cast<uint32_t>(c)) == ExfatClusterState::Free &&
+               m_ReadClusters.count(static_cast<uint32_t>(c)) == 0;
+    };
+    std::vector<uint8_t> stretch;
+    for (uint64_t cluster = kFirstCluster; cluster <= last && !m_Vanished;) {
+        if (!lost(cluster)) {
+            ++cluster;
+            continue;
+        }
+        uint64_t count = 1;
+        while (count < perStretch && cluster + count <= last && lost(cluster + count))
+            ++count;
+        uint64_t offset = 0;
+        boot.ClusterOffset(static_cast<uint32_t>(cluster), offset);
+        stretch.resize(static_cast<size_t>(count * boot.clusterSize));
+        CZelRead read = m_Source.ReadAt(offset, stretch.data(), stretch.size());
+        if (read.end == ZelReadEnd::Vanished) {
+            m_Vanished = true;
+            m_VanishedError = read.error;
+            return;
+        }
+        if (read.end == ZelReadEnd::Failed) {
+            ZelLogFormat("free clusters %llu to %llu cannot be read (%s); they are passed over.",
+                         static_cast<unsigned long long>(cluster), static_cast<unsigned long long>(cluster + count - 1),
+                         ZelErrorText(read.error).c_str());
+            if (m_Sink.unreadable)
+                m_Sink.unreadable();
+        } else {
+            stretch.resize(read.bytes);
+            TakeLostSets(stretch, static_cast<uint32_t>(cluster));
+        }
+        cluster += count;
+        Publish(0.3 + 0.6 * static_cast<double>(cluster - kFirstCluster) / static_cast<double>(last));
+    }
+    // A folder of orphans that kept nothing is not listed.
+    if (m_Orphans >= 0 && static_cast<size_t>(m_Orphans) + 1 == m_Found.size()) {
+        m_Found.pop_back();
+        m_Orphans = -1;
+    }
+}
+
+void CExfatScanner::TakeLostSets(const std::vector<uint8_t>& bytes, uint32_t first)
+{
+    const uint64_t clusterSize = m_pVolume->Boot().clusterSize;
+    for (uint64_t at = 0; at < bytes.size() && !m_Vanished; at += clusterSize) {
+        // A folder found in an earlier cluster may have been read since,
+        // with this cluster.
+        if (m_ReadClusters.count(static_cast<uint32_t>(first + at / clusterSize)) != 0)
+            continue;
+        TakeLostCluster(bytes.data() + at, static_cast<size_t>(std::min<uint64_t>(clusterSize, bytes.size() - at)));
+    }
+}
+
+void CExfatScanner::TakeLostCluster(const uint8_t* bytes, size_t length)
+{
+    // Stream extensions and names, and the vendor entries a set may hold.
+    const auto secondary = [](uint8_t type) {
+        const uint8_t kind = type & ~kTypeInUse;
+        return kind == 0x40 || kind == 0x41 || kind == 0x60 || kind == 0x61;
+    };
+    // Whatever a free cluster lists is gone, live sets too: their folder
+    // was deleted. It goes with the orphans unless a set's start at the
+    // end of a folder's cluster and its rest at the start of this one make
+    // one set.
+    Pending owner;
+    owner.record = -2;
+    owner.depth = 1;
+    owner.deletedTree = true;
+    size_t at = 0;
+    size_t leading = 0;
+    while (leading < kMaxSecondaryCount && (leading + 1) * kEntrySize <= length &&
+           secondary(bytes[leading * kEntrySize + kEntryType]))
+        ++leading;
+    if (leading != 0 && leading * kEntrySize <= length) {
+        std::vector<uint8_t> joined;
+        for (size_t index : m_DanglingByRest[leading]) {
+            Dangling& dangling = m_Dangling[index];
+            // The entries of a set are all in use or all deleted.
+            if (dangling.used || m_RestTries >= kMaxRestTries ||
+                (dangling.head[kEntryType] & kTypeInUse) != (bytes[kEntryType] & kTypeInUse))
+                continue;
+            ++m_RestTries;
+            joined.assign(dangling.head.begin(), dangling.head.end());
+            joined.insert(joined.end(), bytes, bytes + leading * kEntrySize);
+            CExfatEntrySet set;
+            std::string problem;
+            if (ZelDecodeExfatEntrySet(joined.data(), joined.size(), set, problem) != ExfatSetCheck::Set)
+                continue;
+            dangling.used = true;
+            owner = dangling.dir;
+            at = leading * kEntrySize;
+            if (owner.record == -2)
+                owner.record = Orphans();
+            Keep(set, owner);
+            RunQueue();
+            break;
+        }
+    }
+    while (at + kEntrySize <= length && !m_Vanished) {
+        const uint8_t type = bytes[at + kEntryType];
+        if ((type & ~kTypeInUse) != (kTypeFile & ~kTypeInUse)) {
+            at += kEntrySize;
+            continue;
+        }
+        CExfatEntrySet set;
+        std::string problem;
+        const ExfatSetCheck check = ZelDecodeExfatEntrySet(bytes + at, length - at, set, problem);
+        if (check == ExfatSetCheck::Short) {
+            AddDangling(bytes + at, length - at, owner);
+            break;
+        }
+        if (check != ExfatSetCheck::Set) {
+            at += kEntrySize;
+            continue;
+        }
+        Pending dir = owner;
+        if (dir.record == -2)
+            dir.record = Orphans();
+        Keep(set, dir);
+        RunQueue();
+        at += set.Bytes();
+    }
 }
 
 void CExfatScanner::FindBitmap(const std::vector<uint32_t>& rootClusters)
@@ -137,6 +298,9 @@ std::vector<uint32_t> CExfatScanner::DirectoryClusters(const Pending& dir, std::
         extent.validDataLength = std::min(entry.dataLength, kMaxDirectoryBytes);
         extent.noFatChain = entry.noFatChain;
         extent.live = !dir.deletedTree;
+        // Free clusters after the first of a folder are no proof of being
+        // its own: its later clusters are searched for among them instead.
+        extent.guessClearedChain = false;
     }
     CExfatRestorePlan plan = ZelPlanExfatRestore(extent, m_pVolume->Facts());
     // The root's chain ends long before its bound.
@@ -176,6 +340,8 @@ void CExfatScanner::ReadDirectory(const Pending& dir)
             return;
         }
         if (read.end == ZelReadEnd::Failed) {
+            ZelLogFormat("directory cluster %u at %llu cannot be read (%s); it is passed over.", cluster,
+                         static_cast<unsigned long long>(offset), ZelErrorText(read.error).c_str());
             if (m_Sink.unreadable)
                 m_Sink.unreadable();
             bytes.clear();
@@ -187,6 +353,25 @@ void CExfatScanner::ReadDirectory(const Pending& dir)
         if (read.end == ZelReadEnd::VolumeEnd)
             return;
     }
+    // A set that goes on past a deleted folder's last cluster read goes on
+    // in a cluster its cleared chain no longer names.
+    if (dir.deletedTree && !bytes.empty())
+        AddDangling(bytes.data(), bytes.size(), dir);
+}
+
+void CExfatScanner::AddDangling(const uint8_t* bytes, size_t length, const Pending& dir)
+{
+    if (length < kEntrySize || length % kEntrySize != 0)
+        return;
+    const size_t have = length / kEntrySize;
+    const size_t whole = 1 + static_cast<size_t>(bytes[kFileSecondaryCount]);
+    if (whole <= have || whole - have > kMaxSecondaryCount)
+        return;
+    Dangling dangling;
+    dangling.head.assign(bytes, bytes + length);
+    dangling.dir = dir;
+    m_DanglingByRest[whole - have].push_back(m_Dangling.size());
+    m_Dangling.push_back(std::move(dangling));
 }
 
 void CExfatScanner::TakeSets(std::vector<uint8_t>& bytes, const Pending& dir)

@@ -3,10 +3,15 @@
 // marked deleted (or lie in a deleted folder) that pass the filter. A
 // directory's clusters are its chain, or one run where it is flagged
 // contiguous; a deleted folder is read only while its first cluster is free,
-// since one in use holds something else now. Each set is taken only when its
-// count, name and checksum agree, so clusters that hold something else since
-// give nothing. After the walk every file is judged: which clusters its
-// restore reads and how many of them are still its own.
+// since one in use holds something else now, and only its first cluster
+// where its chain was cleared. Each set is taken only when its count, name
+// and checksum agree, so clusters that hold something else since give
+// nothing. After the walk the free clusters no folder was read from are
+// searched for sets: the later clusters of deleted folders whose chains
+// were cleared. exFAT keeps no link from a folder's cluster to its parent,
+// so what they hold is listed under "$OrphanFiles". Then every file is
+// judged: which clusters its restore reads and how many of them are still
+// its own.
 #pragma once
 
 #include "exfat/ExfatEntrySet.h"
@@ -52,6 +57,8 @@ public:
 
     // A directory deeper than this below the root is not read.
     static constexpr uint32_t kMaxDepth = 256;
+    // The folder that holds what lost folder clusters list.
+    static constexpr const char* kOrphanFolder = "$OrphanFiles";
     // No directory is larger.
     static constexpr uint64_t kMaxDirectoryBytes = 256ull << 20;
 
@@ -72,6 +79,18 @@ private:
     // on past them are left at the front.
     void TakeSets(std::vector<uint8_t>& bytes, const Pending& dir);
     void Keep(const CExfatEntrySet& set, const Pending& dir);
+    // Reads the folders queued and those they hold.
+    void RunQueue();
+    void FindLostSets();
+    // The sets in bytes read from free clusters from first on.
+    void TakeLostSets(const std::vector<uint8_t>& bytes, uint32_t first);
+    // The sets of one free cluster's bytes.
+    void TakeLostCluster(const uint8_t* bytes, size_t length);
+    // Keeps the start of a set that a deleted folder's cluster ends with:
+    // the cluster that holds its rest, once found, is proven to be the
+    // folder's next one by the set's checksum.
+    void AddDangling(const uint8_t* bytes, size_t length, const Pending& dir);
+    int32_t Orphans();
     void Judge();
     void Publish(double fraction);
 
@@ -80,6 +99,21 @@ private:
     std::unique_ptr<CExfatVolume> m_pVolume;
     std::vector<std::unique_ptr<CExfatFoundEntry>> m_Found;
     std::vector<Pending> m_Queue;
+    size_t m_QueueDone = 0;
+    int32_t m_Orphans = -1;
+    // Set starts at the ends of deleted folders' clusters, by the entries
+    // they lack; record -2 stands for the orphans' folder.
+    struct Dangling {
+        std::vector<uint8_t> head;
+        Pending dir;
+        bool used = false;
+    };
+    std::vector<Dangling> m_Dangling;
+    std::vector<std::vector<size_t>> m_DanglingByRest;
+    // Pairs of a start and a cluster tried; the search for rests stops
+    // trying beyond kMaxRestTries.
+    uint64_t m_RestTries = 0;
+    static constexpr uint64_t kMaxRestTries = 1000000;
     std::unordered_set<uint32_t> m_ReadClusters;
     uint8_t m_Mode = 1;
     CZelEngineCheckFile* m_pFilter = nullptr;

@@ -4,6 +4,7 @@
 #include "exfat/ExfatEngine.h"
 #include "jexcommon/ZelText.h"
 #include "support/ExfatImage.h"
+#include "support/FaultySource.h"
 #include "support/LittleEndian.h"
 #include "support/TestImages.h"
 
@@ -284,4 +285,40 @@ TEST_F(ExfatCrafted, FoldersNestedPastTheDepthBoundEndThere)
     EXPECT_EQ(found.size(), static_cast<size_t>(CExfatScanner::kMaxDepth) + 1);
     for (const auto& f : found)
         EXPECT_EQ(f.first.find("deep.txt"), std::string::npos);
+}
+
+TEST_F(ExfatCrafted, UnreadableSectorsArePassedOverCountedAndNeverCalledData)
+{
+    const std::vector<uint8_t> photo = PutFile(u"photo.jpg", 3 * 4096, 41);
+    const uint64_t photoAt = edit->ClusterOffset(next - 4);
+    // A deleted folder whose only cluster cannot be read.
+    const uint32_t folder = next++;
+    edit->Write(edit->ClusterOffset(folder), ExfatSetBytes(u"lost.txt", kArchive, next, 10, 10, true, true));
+    PutSet(ExfatSetBytes(u"Ordner", kDirectory, folder, 4096, 4096, true, true));
+
+    jextest::FaultyOpener opener([&](jextest::FaultySource& source) {
+        source.FailAt(photoAt + 4096 + 512, 512);
+        source.FailAt(edit->ClusterOffset(folder), 4096);
+    });
+    engine->SetVolumeOpener(opener.Opener());
+    auto found = Scan();
+    EXPECT_EQ(found.count("card.img/Ordner"), 1u);
+    EXPECT_EQ(found.count("card.img/Ordner/lost.txt"), 0u);
+    EXPECT_EQ(engine->GetUnreadableCount(), 1u);
+
+    CZelRestoreReport report;
+    std::vector<uint8_t> bytes;
+    EXPECT_EQ(Restore(File(found, "card.img/photo.jpg"), report, bytes), ZEL_S_PARTIAL);
+    EXPECT_EQ(report.unreadableBytes, 512u);
+    std::vector<uint8_t> expected = photo;
+    std::fill(expected.begin() + 4096 + 512, expected.begin() + 4096 + 1024, 0);
+    EXPECT_EQ(bytes, expected);
+    EXPECT_NE(ZelWideToNarrow(report.reason).find("512 bytes could not be read (Input/output error)"), std::string::npos)
+        << ZelWideToNarrow(report.reason);
+
+    // A device that goes away ends the scan with the reason.
+    jextest::FaultyOpener gone([](jextest::FaultySource& source) { source.VanishAfter(3); });
+    engine->SetVolumeOpener(gone.Opener());
+    Scan(-1);
+    EXPECT_NE(engine->GetLastError().find("the device is gone"), std::string::npos) << engine->GetLastError();
 }

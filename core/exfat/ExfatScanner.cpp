@@ -151,11 +151,26 @@ void CExfatScanner::FindLostSets()
             return;
         }
         if (read.end == ZelReadEnd::Failed) {
-            ZelLogFormat("free clusters %llu to %llu cannot be read (%s); they are passed over.",
-                         static_cast<unsigned long long>(cluster), static_cast<unsigned long long>(cluster + count - 1),
-                         ZelErrorText(read.error).c_str());
-            if (m_Sink.unreadable)
-                m_Sink.unreadable();
+            // Cluster by cluster, so that one bad sector costs one cluster.
+            const size_t size = static_cast<size_t>(boot.clusterSize);
+            for (uint64_t i = 0; i < count && !m_Vanished; ++i) {
+                std::vector<uint8_t> one(size);
+                CZelRead single = m_Source.ReadAt(offset + i * size, one.data(), size);
+                if (single.end == ZelReadEnd::Vanished) {
+                    m_Vanished = true;
+                    m_VanishedError = single.error;
+                    return;
+                }
+                if (single.end == ZelReadEnd::Failed) {
+                    ZelLogFormat("free cluster %llu cannot be read (%s); it is passed over.",
+                                 static_cast<unsigned long long>(cluster + i), ZelErrorText(single.error).c_str());
+                    if (m_Sink.unreadable)
+                        m_Sink.unreadable();
+                    continue;
+                }
+                one.resize(single.bytes);
+                TakeLostSets(one, static_cast<uint32_t>(cluster + i));
+            }
         } else {
             stretch.resize(read.bytes);
             TakeLostSets(stretch, static_cast<uint32_t>(cluster));

@@ -11,6 +11,7 @@
 #include <boost/make_shared.hpp>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <sys/stat.h>
 
@@ -268,7 +269,7 @@ TEST_F(ExfatCrafted, NamesAreUtf8WithPairsJoinedAndWhatNoNameMayHoldReplaced)
     EXPECT_EQ(found.size(), 5u);
 }
 
-TEST_F(ExfatCrafted, FoldersNestedPastTheDepthBoundEndThere)
+TEST_F(ExfatCrafted, FoldersNestedPastTheDepthBoundEndThereAndTheRestIsAnOrphan)
 {
     // Each folder's only cluster holds the next folder.
     const uint32_t first = next;
@@ -281,10 +282,22 @@ TEST_F(ExfatCrafted, FoldersNestedPastTheDepthBoundEndThere)
         edit->Write(edit->ClusterOffset(first + i), set);
     }
     auto found = Scan();
-    // The root's folder, then one folder per level read.
-    EXPECT_EQ(found.size(), static_cast<size_t>(CExfatScanner::kMaxDepth) + 1);
-    for (const auto& f : found)
-        EXPECT_EQ(f.first.find("deep.txt"), std::string::npos);
+    // No path holds more folders than the bound; the clusters the walk left
+    // unread are found among the free ones, each read once, under
+    // $OrphanFiles.
+    size_t deepest = 0, deep = 0;
+    for (const auto& f : found) {
+        size_t folders = 0;
+        for (size_t at = f.first.find("/d/"); at != std::string::npos; at = f.first.find("/d/", at + 2))
+            ++folders;
+        deepest = std::max(deepest, folders);
+        deep += f.first.find("deep.txt") != std::string::npos ? 1 : 0;
+    }
+    EXPECT_LE(deepest, static_cast<size_t>(CExfatScanner::kMaxDepth));
+    EXPECT_EQ(deep, 1u);
+    EXPECT_EQ(found.count("card.img/$OrphanFiles"), 1u);
+    // Every folder once, the file, and the orphans' folder.
+    EXPECT_EQ(found.size(), kLevels + 1 + 1);
 }
 
 TEST_F(ExfatCrafted, UnreadableSectorsArePassedOverCountedAndNeverCalledData)
@@ -304,7 +317,9 @@ TEST_F(ExfatCrafted, UnreadableSectorsArePassedOverCountedAndNeverCalledData)
     auto found = Scan();
     EXPECT_EQ(found.count("card.img/Ordner"), 1u);
     EXPECT_EQ(found.count("card.img/Ordner/lost.txt"), 0u);
-    EXPECT_EQ(engine->GetUnreadableCount(), 1u);
+    // The folder's cluster, and the photo's among the free clusters
+    // searched for lost folders.
+    EXPECT_EQ(engine->GetUnreadableCount(), 2u);
 
     CZelRestoreReport report;
     std::vector<uint8_t> bytes;
@@ -321,4 +336,47 @@ TEST_F(ExfatCrafted, UnreadableSectorsArePassedOverCountedAndNeverCalledData)
     engine->SetVolumeOpener(gone.Opener());
     Scan(-1);
     EXPECT_NE(engine->GetLastError().find("the device is gone"), std::string::npos) << engine->GetLastError();
+}
+
+TEST_F(ExfatCrafted, AClearedFoldersLaterClustersAreFoundAndProvenByTheSetThatSpansThem)
+{
+    // A deleted folder of two clusters whose chain was cleared: its first
+    // cluster ends with the first two entries of a set whose name entry
+    // starts its second cluster, far away.
+    const uint32_t first = next, second = next + 20, stray = next + 30;
+    next += 40;
+    PutSet(ExfatSetBytes(u"Ordner", kDirectory, first, 8192, 8192, false, true));
+    std::vector<uint8_t> cluster;
+    for (int i = 0; i < 42; ++i) {
+        std::string name = "f" + std::to_string(100 + i) + ".bin";
+        std::vector<uint8_t> set =
+            ExfatSetBytes(std::u16string(name.begin(), name.end()), kArchive, 0, 0, 0, false, true);
+        cluster.insert(cluster.end(), set.begin(), set.end());
+    }
+    const std::vector<uint8_t> data = Content(3000, 51);
+    const uint32_t dataCluster = next++;
+    edit->Write(edit->ClusterOffset(dataCluster), data);
+    std::vector<uint8_t> spanning = ExfatSetBytes(u"spanning.txt", kArchive, dataCluster, 3000, 3000, true, true);
+    cluster.insert(cluster.end(), spanning.begin(), spanning.begin() + 64);
+    ASSERT_EQ(cluster.size(), 4096u);
+    edit->Write(edit->ClusterOffset(first), cluster);
+    std::vector<uint8_t> rest(spanning.begin() + 64, spanning.end());
+    std::vector<uint8_t> after = ExfatSetBytes(u"after.txt", kArchive, 0, 0, 0, false, true);
+    rest.insert(rest.end(), after.begin(), after.end());
+    edit->Write(edit->ClusterOffset(second), rest);
+    // A free cluster that starts with a set of its own: nothing proves
+    // whose folder it was.
+    edit->Write(edit->ClusterOffset(stray), ExfatSetBytes(u"stray.txt", kArchive, 0, 0, 0, false, true));
+
+    auto found = Scan();
+    EXPECT_EQ(found.count("card.img/Ordner/f100.bin"), 1u);
+    EXPECT_EQ(found.count("card.img/Ordner/f141.bin"), 1u);
+    EXPECT_EQ(found.count("card.img/Ordner/after.txt"), 1u);
+    EXPECT_EQ(found.count("card.img/$OrphanFiles/stray.txt"), 1u);
+    EXPECT_TRUE(found.count("card.img/$OrphanFiles") == 1u && found["card.img/$OrphanFiles"]->IsDeleted());
+    CZelRestoreReport report;
+    std::vector<uint8_t> bytes;
+    EXPECT_EQ(Restore(File(found, "card.img/Ordner/spanning.txt"), report, bytes), ZEL_S_OK);
+    EXPECT_EQ(bytes, data);
+    EXPECT_EQ(found.size(), 1u + 42 + 2 + 2);
 }

@@ -174,3 +174,40 @@ TEST(ExfatRecovery, AFileWhoseClustersWereWrittenOverIsNeverCalledRestored)
     EXPECT_FALSE(report.reason.empty());
     EXPECT_NE(jextest::ReadFile(out), victim);
 }
+
+TEST(ExfatRecovery, AFolderOfManyFilesComesBackWholeThoughItsChainWasCleared)
+{
+    jextest::TempDir dir;
+    const std::string image = jextest::MakeExfatImage(dir, "card.img", 32, 4096);
+    // 150 sets of three entries take four clusters of 128 entries; the
+    // files written between them scatter the folder's clusters.
+    std::map<std::string, std::vector<uint8_t>> files;
+    for (int i = 0; i < 150; ++i)
+        files["Bild " + std::to_string(1000 + i) + ".jpg"] = Content(3000 + 97 * i, 60 + i);
+    {
+        ExfatMount card;
+        MOUNT_OR_SKIP(card, image);
+        card.MakeFolder("Album");
+        for (const auto& f : files)
+            card.Write("Album/" + f.first, f.second);
+        card.Remove("Album");
+        ASSERT_TRUE(card.Unmount());
+    }
+    jextest::ExportScan scan(image);
+    EXPECT_EQ(scan.Files(), files.size());
+    // The second and third clusters begin inside a set the cluster before
+    // ends with: they are the folder's. The fourth begins with a set of its
+    // own (3 x 128 entries), and nothing tells whose it was.
+    size_t atPath = 0;
+    int n = 0;
+    for (const auto& f : files) {
+        const bool orphan = f.first >= "Bild 1128.jpg";
+        const std::string path = orphan ? "card.img/$OrphanFiles/" + f.first : "card.img/Album/" + f.first;
+        auto found = scan.File(path);
+        ASSERT_TRUE(found) << path;
+        CZelRestoreReport report;
+        EXPECT_EQ(RestoreAs(found, dir.File("r" + std::to_string(n++)), ZEL_S_OK, report), f.second) << path;
+        atPath += orphan ? 0 : 1;
+    }
+    EXPECT_EQ(atPath, 128u);
+}

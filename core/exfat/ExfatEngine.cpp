@@ -86,7 +86,8 @@ int32_t CExfatEngine::RestoreLocked(const char* destination, const CZelEngineRec
     if (file == nullptr || file->directory || !m_pReader || !m_pReader->isOpen() || !m_pScanner->Volume())
         return kZelNotThisEngine;
     const CExfatBootSector& boot = m_pScanner->Volume()->Boot();
-    const CExfatRestorePlan& plan = file->plan;
+    // The plan is made again: a scan keeps no list of clusters per file.
+    const CExfatRestorePlan plan = m_pScanner->PlanFor(*file);
     const uint64_t valid = file->validDataLength;
     const uint64_t size = file->dataLength;
 

@@ -15,6 +15,21 @@ size_t CExfatEntrySet::Bytes() const
     return (static_cast<size_t>(secondaryCount) + 1) * kEntrySize;
 }
 
+uint16_t ZelExfatNameHash(const std::u16string& name)
+{
+    uint16_t hash = 0;
+    for (char16_t unit : name) {
+        uint16_t c = static_cast<uint16_t>(unit);
+        if ((c >= u'a' && c <= u'z') || (c >= 0xE0 && c <= 0xFE && c != 0xF7))
+            c = static_cast<uint16_t>(c - 0x20);
+        else if (c == 0xFF)
+            c = 0x178;
+        for (uint8_t b : {static_cast<uint8_t>(c & 0xFF), static_cast<uint8_t>(c >> 8)})
+            hash = static_cast<uint16_t>(((hash & 1) ? 0x8000u : 0u) + (hash >> 1) + b);
+    }
+    return hash;
+}
+
 uint16_t ZelExfatSetChecksum(const uint8_t* bytes, size_t count, bool asInUse)
 {
     uint16_t sum = 0;

@@ -53,3 +53,9 @@ ExfatSetCheck ZelDecodeExfatEntrySet(const uint8_t* bytes, size_t length, CExfat
 // as it was when the checksum was written: deleting a set clears the bits
 // and leaves the checksum.
 uint16_t ZelExfatSetChecksum(const uint8_t* bytes, size_t count, bool asInUse);
+
+// The hash of a name that a stream extension records, over the name in
+// capitals. Capitals are made as the volume's up-case table makes them for
+// ASCII and Latin-1; other characters are taken as they are, so the hash of
+// a name holding letters beyond Latin-1 may differ from the recorded one.
+uint16_t ZelExfatNameHash(const std::u16string& name);

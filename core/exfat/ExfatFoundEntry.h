@@ -4,7 +4,6 @@
 #pragma once
 
 #include "engine/ZelEngineRecord.h"
-#include "exfat/ExfatRestorePlan.h"
 
 #include <cstdint>
 #include <string>
@@ -42,10 +41,9 @@ public:
     uint8_t modified10ms = 0;
     uint8_t modifiedUtcOffset = 0;
 
-    // Files only, after the walk: what a restore reads, the share of it
-    // that is the file's own (0 to 100, -1 before it is judged), and why
-    // that share is below 100.
-    CExfatRestorePlan plan;
+    // Files only, after the walk: the share of what a restore reads that
+    // is the file's own (0 to 100, -1 before it is judged), and why that
+    // share is below 100.
     int32_t estimate = -1;
     std::string note;
 };

@@ -6,7 +6,20 @@
 
 using namespace exfatlayout;
 
+const char* const kExfatBudgetStop = "the volume's entries claim more clusters than can be followed";
+
 namespace {
+
+// One more cluster stepped over; false once the budget is spent.
+bool Spend(const CExfatVolumeFacts& volume)
+{
+    if (volume.budget == nullptr)
+        return true;
+    if (*volume.budget == 0)
+        return false;
+    --*volume.budget;
+    return true;
+}
 
 void Take(CExfatRestorePlan& plan, uint32_t cluster, bool lost)
 {
@@ -43,6 +56,10 @@ void Guess(CExfatRestorePlan& plan, uint32_t after, const CExfatVolumeFacts& vol
             plan.stop = "the volume ends after " + Counted(plan.covered, plan.needed);
             return;
         }
+        if (!Spend(volume)) {
+            plan.stop = kExfatBudgetStop;
+            return;
+        }
         if (volume.state(static_cast<uint32_t>(c)) == ExfatClusterState::InUse) {
             if (++passed > plan.needed + kExfatGuessSlack) {
                 plan.stop = "no more free clusters follow near it after " + Counted(plan.covered, plan.needed);
@@ -74,6 +91,10 @@ CExfatRestorePlan ZelPlanExfatRestore(const CExfatFileExtent& file, const CExfat
         const uint64_t room = static_cast<uint64_t>(volume.lastCluster) - file.firstCluster + 1;
         const uint64_t count = plan.needed < room ? plan.needed : room;
         for (uint64_t i = 0; i < count; ++i) {
+            if (!Spend(volume)) {
+                plan.stop = kExfatBudgetStop;
+                return plan;
+            }
             const uint32_t c = static_cast<uint32_t>(file.firstCluster + i);
             Take(plan, c, inUse(c));
         }
@@ -87,6 +108,10 @@ CExfatRestorePlan ZelPlanExfatRestore(const CExfatFileExtent& file, const CExfat
     uint32_t cluster = file.firstCluster;
     std::unordered_set<uint32_t> seen;
     for (;;) {
+        if (!Spend(volume)) {
+            plan.stop = kExfatBudgetStop;
+            return plan;
+        }
         if (inUse(cluster)) {
             plan.stop = plan.covered == 0
                             ? "its first cluster is in use by another file now"

@@ -56,7 +56,14 @@ struct CExfatVolumeFacts {
     std::function<ExfatClusterState(uint32_t)> state;
     // The table entry of a cluster; false when it cannot be read.
     std::function<bool(uint32_t, uint32_t&)> next;
+    // Clusters plans may still step over, shared by all the plans of one
+    // scan; null for no bound. A crafted volume whose entries all claim
+    // the whole heap would otherwise cost entries times clusters.
+    uint64_t* budget = nullptr;
 };
+
+// The stop of a plan that ran out of its budget.
+extern const char* const kExfatBudgetStop;
 
 // A guess passes over at most this many clusters in use beyond what the
 // file needs, so that a file on a full volume does not scan all of it.

@@ -70,6 +70,11 @@ int32_t CExfatScanner::Scan(const std::string& volumePath, uint8_t mode, CZelEng
     if (m_pVolume->UsedBackup())
         m_Warning = "read from the backup boot region; " + m_pVolume->BootProblem();
 
+    // Every plan of the scan together steps over at most this many
+    // clusters: many times what the device holds.
+    m_PlanBudget = 16 * static_cast<uint64_t>(m_pVolume->Facts().lastCluster) + (uint64_t(1) << 20);
+    m_SetClusters.clear();
+    m_SetsSeen = 0;
     Pending root;
     std::string why;
     FindBitmap(DirectoryClusters(root, why));
@@ -77,7 +82,7 @@ int32_t CExfatScanner::Scan(const std::string& volumePath, uint8_t mode, CZelEng
     m_QueueDone = 0;
     m_Orphans = -1;
     m_Dangling.clear();
-    m_DanglingByRest.assign(kMaxSecondaryCount + 1, {});
+    m_DanglingByRest.assign(2 * (kMaxSecondaryCount + 1), {});
     m_RestTries = 0;
     RunQueue();
     FindLostSets();
@@ -93,6 +98,23 @@ int32_t CExfatScanner::Scan(const std::string& volumePath, uint8_t mode, CZelEng
         ZelLogLine(volumePath + ": " + m_Warning);
     Publish(1.0);
     return 0;
+}
+
+CExfatVolumeFacts CExfatScanner::Facts()
+{
+    CExfatVolumeFacts facts = m_pVolume->Facts();
+    facts.budget = &m_PlanBudget;
+    return facts;
+}
+
+CExfatRestorePlan CExfatScanner::PlanFor(const CExfatFoundEntry& file)
+{
+    CExfatFileExtent extent;
+    extent.firstCluster = file.firstCluster;
+    extent.validDataLength = file.validDataLength;
+    extent.noFatChain = file.noFatChain;
+    extent.live = !file.inDeletedTree;
+    return m_pVolume ? ZelPlanExfatRestore(extent, m_pVolume->Facts()) : CExfatRestorePlan();
 }
 
 void CExfatScanner::RunQueue()
@@ -191,9 +213,13 @@ void CExfatScanner::TakeLostSets(const std::vector<uint8_t>& bytes, uint32_t fir
     for (uint64_t at = 0; at < bytes.size() && !m_Vanished; at += clusterSize) {
         // A folder found in an earlier cluster may have been read since,
         // with this cluster.
-        if (m_ReadClusters.count(static_cast<uint32_t>(first + at / clusterSize)) != 0)
+        const uint32_t cluster = static_cast<uint32_t>(first + at / clusterSize);
+        if (!m_ReadClusters.insert(cluster).second)
             continue;
+        const size_t seen = m_SetsSeen;
         TakeLostCluster(bytes.data() + at, static_cast<size_t>(std::min<uint64_t>(clusterSize, bytes.size() - at)));
+        if (m_SetsSeen != seen)
+            m_SetClusters.insert(cluster);
     }
 }
 
@@ -219,18 +245,23 @@ void CExfatScanner::TakeLostCluster(const uint8_t* bytes, size_t length)
         ++leading;
     if (leading != 0 && leading * kEntrySize <= length) {
         std::vector<uint8_t> joined;
-        for (size_t index : m_DanglingByRest[leading]) {
+        // The entries of a set are all in use or all deleted.
+        const size_t inUse = (bytes[kEntryType] & kTypeInUse) != 0 ? 1 : 0;
+        for (size_t index : m_DanglingByRest[2 * leading + inUse]) {
+            if (m_RestTries >= kMaxRestTries)
+                break;
             Dangling& dangling = m_Dangling[index];
-            // The entries of a set are all in use or all deleted.
-            if (dangling.used || m_RestTries >= kMaxRestTries ||
-                (dangling.head[kEntryType] & kTypeInUse) != (bytes[kEntryType] & kTypeInUse))
+            if (dangling.used)
                 continue;
             ++m_RestTries;
             joined.assign(dangling.head.begin(), dangling.head.end());
             joined.insert(joined.end(), bytes, bytes + leading * kEntrySize);
             CExfatEntrySet set;
             std::string problem;
-            if (ZelDecodeExfatEntrySet(joined.data(), joined.size(), set, problem) != ExfatSetCheck::Set)
+            // The set checksum and the name's hash both agree: 32 bits of
+            // proof that the two clusters hold one set.
+            if (ZelDecodeExfatEntrySet(joined.data(), joined.size(), set, problem) != ExfatSetCheck::Set ||
+                ZelExfatNameHash(set.name) != set.nameHash)
                 continue;
             dangling.used = true;
             owner = dangling.dir;
@@ -317,7 +348,7 @@ std::vector<uint32_t> CExfatScanner::DirectoryClusters(const Pending& dir, std::
         // its own: its later clusters are searched for among them instead.
         extent.guessClearedChain = false;
     }
-    CExfatRestorePlan plan = ZelPlanExfatRestore(extent, m_pVolume->Facts());
+    CExfatRestorePlan plan = ZelPlanExfatRestore(extent, Facts());
     // The root's chain ends long before its bound.
     why = dir.record < 0 ? std::string() : plan.stop;
     std::vector<uint32_t> clusters;
@@ -334,18 +365,25 @@ std::vector<uint32_t> CExfatScanner::DirectoryClusters(const Pending& dir, std::
 
 void CExfatScanner::ReadDirectory(const Pending& dir)
 {
+    // A folder whose first cluster was read already is read no more: that
+    // cluster is another folder's, or this one was reached twice.
+    if (dir.record >= 0 && m_ReadClusters.count(m_Found[static_cast<size_t>(dir.record)]->firstCluster) != 0)
+        return;
     std::string why;
     const std::vector<uint32_t> clusters = DirectoryClusters(dir, why);
     const CExfatBootSector& boot = m_pVolume->Boot();
     std::vector<uint8_t> bytes;
     for (uint32_t cluster : clusters) {
         uint64_t offset = 0;
-        // Each cluster is read once in the whole walk: a chain that loops
-        // or a folder whose clusters another took ends there.
-        if (cluster == 0 || !boot.ClusterOffset(cluster, offset) || !m_ReadClusters.insert(cluster).second) {
+        // A cluster another file holds now: no set runs across it.
+        if (cluster == 0) {
             bytes.clear();
             continue;
         }
+        // Each cluster is read once in the whole walk: a chain that loops
+        // or a folder whose clusters another took ends there.
+        if (!boot.ClusterOffset(cluster, offset) || !m_ReadClusters.insert(cluster).second)
+            break;
         const size_t carried = bytes.size();
         bytes.resize(carried + static_cast<size_t>(boot.clusterSize));
         CZelRead read = m_Source.ReadAt(offset, bytes.data() + carried, static_cast<size_t>(boot.clusterSize));
@@ -363,7 +401,10 @@ void CExfatScanner::ReadDirectory(const Pending& dir)
             continue;
         }
         bytes.resize(carried + read.bytes);
+        const size_t seen = m_SetsSeen;
         TakeSets(bytes, dir);
+        if (m_SetsSeen != seen)
+            m_SetClusters.insert(cluster);
         // The device ends inside the directory.
         if (read.end == ZelReadEnd::VolumeEnd)
             return;
@@ -380,12 +421,13 @@ void CExfatScanner::AddDangling(const uint8_t* bytes, size_t length, const Pendi
         return;
     const size_t have = length / kEntrySize;
     const size_t whole = 1 + static_cast<size_t>(bytes[kFileSecondaryCount]);
-    if (whole <= have || whole - have > kMaxSecondaryCount)
+    if (whole <= have || whole - have > kMaxSecondaryCount || m_Dangling.size() >= kMaxDangling)
         return;
     Dangling dangling;
     dangling.head.assign(bytes, bytes + length);
     dangling.dir = dir;
-    m_DanglingByRest[whole - have].push_back(m_Dangling.size());
+    const size_t inUse = (bytes[kEntryType] & kTypeInUse) != 0 ? 1 : 0;
+    m_DanglingByRest[2 * (whole - have) + inUse].push_back(m_Dangling.size());
     m_Dangling.push_back(std::move(dangling));
 }
 
@@ -415,6 +457,11 @@ void CExfatScanner::TakeSets(std::vector<uint8_t>& bytes, const Pending& dir)
 
 void CExfatScanner::Keep(const CExfatEntrySet& set, const Pending& dir)
 {
+    ++m_SetsSeen;
+    // No file on this volume can be larger than its cluster heap.
+    const CExfatBootSector& boot = m_pVolume->Boot();
+    if (set.dataLength > static_cast<uint64_t>(boot.clusterCount) * boot.clusterSize)
+        return;
     auto entry = std::make_unique<CExfatFoundEntry>();
     entry->wideName = UsableName(set.name);
     entry->name = ZelWideToNarrow(entry->wideName);
@@ -453,90 +500,89 @@ void CExfatScanner::Keep(const CExfatEntrySet& set, const Pending& dir)
 
 void CExfatScanner::Judge()
 {
-    const CExfatVolumeFacts facts = m_pVolume->Facts();
-    const uint32_t last = facts.lastCluster;
-    // Clusters claimed by one deleted file, and by more than one.
+    const CExfatVolumeFacts facts = Facts();
+    // Clusters claimed by one deleted file, and by more than one; only the
+    // clusters the device holds can be claimed.
+    const uint64_t known = static_cast<uint64_t>(facts.lastCluster) + 1;
     std::vector<bool> once, twice;
-    // Only clusters the bitmap can call free are counted: those are the
-    // ones whose owner is in doubt.
-    uint64_t known = 0;
-    for (const auto& entry : m_Found) {
-        if (entry->directory)
-            continue;
+    const auto plan = [&](const CExfatFoundEntry& file) {
         CExfatFileExtent extent;
-        extent.firstCluster = entry->firstCluster;
-        extent.validDataLength = entry->validDataLength;
-        extent.noFatChain = entry->noFatChain;
-        extent.live = !entry->inDeletedTree;
-        entry->plan = ZelPlanExfatRestore(extent, facts);
-        if (!extent.live)
-            for (const CExfatPiece& piece : entry->plan.pieces)
-                if (!piece.lost)
-                    known = std::max<uint64_t>(known, static_cast<uint64_t>(piece.first) + piece.count);
-    }
-    known = std::min<uint64_t>(known, static_cast<uint64_t>(last) + 1);
-    once.assign(static_cast<size_t>(known), false);
-    twice.assign(static_cast<size_t>(known), false);
+        extent.firstCluster = file.firstCluster;
+        extent.validDataLength = file.validDataLength;
+        extent.noFatChain = file.noFatChain;
+        extent.live = !file.inDeletedTree;
+        return ZelPlanExfatRestore(extent, facts);
+    };
+    // The plans are made twice, once to claim and once to count, and
+    // again by a restore: a scan keeps no list of clusters per file.
     for (const auto& entry : m_Found) {
         if (entry->directory || !entry->inDeletedTree)
             continue;
-        for (const CExfatPiece& piece : entry->plan.pieces) {
+        for (const CExfatPiece& piece : plan(*entry).pieces) {
             if (piece.lost)
                 continue;
-            for (uint64_t c = piece.first; c < static_cast<uint64_t>(piece.first) + piece.count && c < known; ++c) {
+            const uint64_t end = std::min<uint64_t>(static_cast<uint64_t>(piece.first) + piece.count, known);
+            if (end > once.size()) {
+                once.resize(static_cast<size_t>(end), false);
+                twice.resize(static_cast<size_t>(end), false);
+            }
+            for (uint64_t c = piece.first; c < end; ++c) {
                 if (once[c])
                     twice[c] = true;
                 once[c] = true;
             }
         }
     }
+    Publish(0.95);
 
     for (const auto& entry : m_Found) {
         if (entry->directory)
             continue;
-        const CExfatRestorePlan& plan = entry->plan;
+        const CExfatRestorePlan made = plan(*entry);
         if (!entry->inDeletedTree) {
-            entry->estimate = plan.covered >= plan.needed ? 100 : 0;
-            entry->note = plan.stop;
+            entry->estimate = made.covered >= made.needed ? 100 : 0;
+            entry->note = made.stop;
             continue;
         }
-        if (plan.needed == 0) {
+        if (made.needed == 0) {
             entry->estimate = 100;
             continue;
         }
-        uint64_t own = 0, shared = 0, unknown = 0;
-        for (const CExfatPiece& piece : plan.pieces) {
+        uint64_t own = 0, shared = 0, unknown = 0, folders = 0;
+        for (const CExfatPiece& piece : made.pieces) {
             if (piece.lost)
                 continue;
             for (uint64_t c = piece.first; c < static_cast<uint64_t>(piece.first) + piece.count; ++c) {
                 const ExfatClusterState state = facts.state(static_cast<uint32_t>(c));
                 if (state != ExfatClusterState::Free)
                     ++unknown;
-                else if (c < known && twice[c])
+                else if (m_SetClusters.count(static_cast<uint32_t>(c)) != 0)
+                    ++folders;
+                else if (c < twice.size() && twice[c])
                     ++shared;
                 else
                     ++own;
             }
         }
-        int32_t estimate = static_cast<int32_t>(own * 100 / plan.needed);
-        if (own < plan.needed)
-            estimate = std::min(estimate, 99);
-        if (plan.guessed)
+        int32_t estimate = static_cast<int32_t>(own * 100 / made.needed);
+        if (own < made.needed || made.guessed)
             estimate = std::min(estimate, 99);
         entry->estimate = estimate;
         std::string note;
         const auto add = [&note](const std::string& part) { note += (note.empty() ? "" : "; ") + part; };
-        if (plan.guessed)
+        if (made.guessed)
             add("its cluster chain was cleared when it was deleted; the clusters after its first were taken as the "
                 "free ones that follow it");
-        if (plan.lost != 0)
-            add(std::to_string(plan.lost) + " of its clusters are in use by other files now; their bytes are zeros");
+        if (made.lost != 0)
+            add(std::to_string(made.lost) + " of its clusters are in use by other files now; their bytes are zeros");
+        if (folders != 0)
+            add(std::to_string(folders) + " of its clusters hold a deleted folder's entries");
         if (shared != 0)
             add(std::to_string(shared) + " of its clusters are claimed by another deleted file too");
         if (unknown != 0)
             add(std::to_string(unknown) + " of its clusters cannot be told free by the allocation bitmap");
-        if (!plan.stop.empty())
-            add(plan.stop);
+        if (!made.stop.empty())
+            add(made.stop);
         entry->note = note;
     }
 }

@@ -44,6 +44,9 @@ public:
     // device is gone.
     int32_t Scan(const std::string& volumePath, uint8_t mode, CZelEngineCheckFile* filter, std::string& error);
 
+    // The clusters a restore of a found file reads.
+    CExfatRestorePlan PlanFor(const CExfatFoundEntry& file);
+
     size_t Count() const { return m_Found.size(); }
     const CExfatFoundEntry* Entry(size_t index) const
     {
@@ -92,6 +95,8 @@ private:
     void AddDangling(const uint8_t* bytes, size_t length, const Pending& dir);
     int32_t Orphans();
     void Judge();
+    // The volume's word on clusters, with the scan's budget.
+    CExfatVolumeFacts Facts();
     void Publish(double fraction);
 
     CZelVolumeSource& m_Source;
@@ -109,11 +114,18 @@ private:
         bool used = false;
     };
     std::vector<Dangling> m_Dangling;
+    // By the entries they lack and whether they are in use.
     std::vector<std::vector<size_t>> m_DanglingByRest;
     // Pairs of a start and a cluster tried; the search for rests stops
-    // trying beyond kMaxRestTries.
+    // trying beyond kMaxRestTries, and keeps no more than kMaxDangling.
     uint64_t m_RestTries = 0;
     static constexpr uint64_t kMaxRestTries = 1000000;
+    static constexpr size_t kMaxDangling = 100000;
+    // Clusters the plans of this scan may still step over.
+    uint64_t m_PlanBudget = 0;
+    // Clusters sets were found in: a deleted folder's, even when free.
+    std::unordered_set<uint32_t> m_SetClusters;
+    size_t m_SetsSeen = 0;
     std::unordered_set<uint32_t> m_ReadClusters;
     uint8_t m_Mode = 1;
     CZelEngineCheckFile* m_pFilter = nullptr;

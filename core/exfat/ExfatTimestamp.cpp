@@ -10,6 +10,10 @@ bool ZelExfatTime(uint32_t timestamp, uint8_t tenMs, uint8_t utcOffset, timespec
     const uint32_t year = 1980 + (timestamp >> 25);
     if (doubleSeconds > 29 || minute > 59 || hour > 23 || day == 0 || month == 0 || month > 12 || tenMs > 199)
         return false;
+    static const uint32_t kDays[12] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    if (day > kDays[month - 1] || (month == 2 && day == 29 && !leap))
+        return false;
     struct tm fields = {};
     fields.tm_year = static_cast<int>(year) - 1900;
     fields.tm_mon = static_cast<int>(month) - 1;

@@ -4,6 +4,7 @@
 #include "jexcommon/ByteOrder.h"
 
 #include <algorithm>
+#include <unordered_set>
 
 using namespace exfatlayout;
 
@@ -18,7 +19,7 @@ CExfatVolume::Outcome CExfatVolume::Load(std::string& problem)
         problem = read.end == ZelReadEnd::VolumeEnd || read.end == ZelReadEnd::Complete
                       ? "too short to hold an exFAT boot region"
                       : "the boot region cannot be read (" + ZelErrorText(read.error) + ")";
-        m_Vanished = read.end == ZelReadEnd::Vanished;
+        m_Vanished = m_Vanished || read.end == ZelReadEnd::Vanished;
         return read.end == ZelReadEnd::VolumeEnd || read.end == ZelReadEnd::Complete ? Outcome::Refused
                                                                                      : Outcome::Unreadable;
     }
@@ -91,17 +92,17 @@ bool CExfatVolume::LoadBitmap(uint32_t firstCluster, uint64_t length, std::strin
                   std::to_string(m_Boot.clusterCount) + " clusters";
         return false;
     }
-    // The bitmap's clusters: its chain, or one run where the table does not
-    // chain them.
+    // The bitmap's clusters are its chain, read whole: a chain cut short
+    // or looping would have other clusters read as the bitmap, and a
+    // cluster a live file holds taken for free.
     const uint64_t clusters = (wanted + m_Boot.clusterSize - 1) / m_Boot.clusterSize;
     std::vector<uint8_t> bitmap;
-    bitmap.reserve(static_cast<size_t>(std::min<uint64_t>(wanted, m_Source.Size() != 0 ? m_Source.Size() : wanted)));
+    std::unordered_set<uint32_t> seen;
     uint32_t cluster = firstCluster;
-    bool chained = true;
     for (uint64_t i = 0; i < clusters; ++i) {
         uint64_t offset = 0;
-        if (!m_Boot.ClusterOffset(cluster, offset)) {
-            problem = "the allocation bitmap's cluster " + std::to_string(cluster) + " lies outside the cluster heap";
+        if (!m_Boot.ClusterOffset(cluster, offset) || !seen.insert(cluster).second) {
+            problem = "the allocation bitmap's chain breaks off at cluster " + std::to_string(cluster);
             return false;
         }
         const size_t take = static_cast<size_t>(std::min<uint64_t>(m_Boot.clusterSize, wanted - bitmap.size()));
@@ -109,7 +110,7 @@ bool CExfatVolume::LoadBitmap(uint32_t firstCluster, uint64_t length, std::strin
         bitmap.resize(had + take);
         CZelRead read = m_Source.ReadAt(offset, bitmap.data() + had, take);
         if (!read.Complete()) {
-            m_Vanished = read.end == ZelReadEnd::Vanished;
+            m_Vanished = m_Vanished || read.end == ZelReadEnd::Vanished;
             problem = read.end == ZelReadEnd::VolumeEnd ? "the allocation bitmap runs past the device's end"
                                                         : "the allocation bitmap cannot be read (" +
                                                               ZelErrorText(read.error) + ")";
@@ -118,12 +119,11 @@ bool CExfatVolume::LoadBitmap(uint32_t firstCluster, uint64_t length, std::strin
         if (i + 1 == clusters)
             break;
         uint32_t value = 0;
-        if (chained && Next(cluster, value) && value >= kFirstCluster && value <= m_Boot.lastCluster && value != cluster) {
-            cluster = value;
-        } else {
-            chained = false;
-            ++cluster;
+        if (!Next(cluster, value)) {
+            problem = "the allocation table cannot give the allocation bitmap's chain";
+            return false;
         }
+        cluster = value;
     }
     m_Bitmap = std::move(bitmap);
     m_BitmapClusters = m_Boot.clusterCount;

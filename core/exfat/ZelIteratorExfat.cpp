@@ -11,9 +11,10 @@
 namespace {
 
 // The longest path shown, in bytes (PATH_MAX), with room kept for a name
-// at its end: folders past it are left out of the paths below them.
+// at its end (255 UTF-16 units take up to 765 bytes of UTF-8): folders past
+// it are left out of the paths below them.
 constexpr size_t kMaxPathLength = 4096;
-constexpr size_t kRoomForName = 256;
+constexpr size_t kRoomForName = 768;
 
 } // namespace
 

@@ -2,6 +2,7 @@
 // at test time: the bytes, the progress texts, stops, closing the window,
 // the outcome of each file, and what sorting and narrowing leave chosen.
 #include "WindowDriver.h"
+#include "support/ExfatImage.h"
 #include "support/NtfsImageWriter.h"
 #include "support/TestImages.h"
 
@@ -13,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <map>
 #include <set>
 
 using apptest::LanguageText;
@@ -166,6 +168,42 @@ TEST(RestoreFlow, RecoversFromAnNtfsImageAndNamesAFileThatWentUnderAnotherName)
     EXPECT_EQ(jextest::ReadFile(out + "/Brief (1).odt"), jextest::Content(9000, 4));
     EXPECT_EQ(jextest::ReadFile(out + "/Liste.ods"), jextest::Content(300, 5));
     EXPECT_EQ(Messages(window), std::vector<std::string>{LanguageText(30).toStdString()});
+}
+
+TEST(RestoreFlow, RecoversPhotosFromAnExfatCardByCategory)
+{
+    jextest::TempDir dir;
+    std::string image = jextest::MakeExfatImage(dir, "sdxc.img", 16, 4096);
+    jextest::ExfatImageEditor card(image);
+    size_t slot = card.FreeRootSlot();
+    uint32_t cluster = card.FirstFreeCluster() + 4;
+    std::map<std::string, std::vector<uint8_t>> files = {
+        {"IMG_0001.JPG", jextest::Content(50000, 1)},
+        {"IMG_0002.HEIC", jextest::Content(20000, 2)},
+        {"Notiz.txt", jextest::Content(700, 3)},
+    };
+    for (const auto& f : files) {
+        card.Write(card.ClusterOffset(cluster), f.second);
+        std::vector<uint8_t> set = jextest::ExfatSetBytes(std::u16string(f.first.begin(), f.first.end()), 0x20,
+                                                          cluster, f.second.size(), f.second.size(), true, true);
+        card.PutInRoot(slot, set);
+        slot += set.size() / 32;
+        cluster += static_cast<uint32_t>(f.second.size() / 4096 + 2);
+    }
+    WindowDriver window({image});
+    CDialogFileRecovery& dialog = window.Dialog();
+    ASSERT_TRUE(window.SelectVolume(image));
+    window.Tick(124, true); // images
+    ASSERT_TRUE(window.SearchAndWait());
+    std::vector<std::vector<std::string>> rows = window.FoundRows();
+    ASSERT_EQ(rows.size(), 2u);
+    ASSERT_TRUE(window.SelectFound({"IMG_0001.JPG", "IMG_0002.HEIC"}));
+    std::string out = dir.File("out");
+    ASSERT_TRUE(window.RecoverAndWait(out));
+    EXPECT_EQ(Statuses(dialog), (std::vector<std::string>{Done(), Done()}));
+    EXPECT_EQ(jextest::ReadFile(out + "/IMG_0001.JPG"), files["IMG_0001.JPG"]);
+    EXPECT_EQ(jextest::ReadFile(out + "/IMG_0002.HEIC"), files["IMG_0002.HEIC"]);
+    EXPECT_FALSE(std::filesystem::exists(out + "/Notiz.txt"));
 }
 
 TEST(RestoreFlow, ShowsTotalsOfFourFilesAndAStopDuringTheLastFileStillEndsAsDone)

@@ -139,6 +139,14 @@ std::vector<uint8_t> ExfatSetBytes(const std::u16string& name, uint16_t attribut
     s[32] = 0xC0;
     s[33] = static_cast<uint8_t>(0x01 | (contiguous ? 0x02 : 0));
     s[35] = static_cast<uint8_t>(name.size());
+    // The name's hash, over its capitals (ASCII here).
+    uint16_t hash = 0;
+    for (char16_t unit : name) {
+        uint16_t c = static_cast<uint16_t>(unit >= u'a' && unit <= u'z' ? unit - 0x20 : unit);
+        for (uint8_t b : {static_cast<uint8_t>(c & 0xFF), static_cast<uint8_t>(c >> 8)})
+            hash = static_cast<uint16_t>(((hash & 1) ? 0x8000 : 0) + (hash >> 1) + b);
+    }
+    Put16(s, 36, hash);
     Put64(s, 40, validLength);
     Put32(s, 52, firstCluster);
     Put64(s, 56, dataLength);

@@ -380,3 +380,46 @@ TEST_F(ExfatCrafted, AClearedFoldersLaterClustersAreFoundAndProvenByTheSetThatSp
     EXPECT_EQ(bytes, data);
     EXPECT_EQ(found.size(), 1u + 42 + 2 + 2);
 }
+
+TEST_F(ExfatCrafted, WhatTheVolumeCannotVouchForIsNeverCalledWhole)
+{
+    // A file larger than the whole heap is no file of this volume.
+    PutSet(ExfatSetBytes(u"huge.bin", kArchive, next, 0, uint64_t(1) << 62, true, true));
+    // A deleted folder's entries lie where a deleted file's data was.
+    const uint32_t folder = next;
+    const std::vector<uint8_t> file = PutFile(u"under.bin", 2 * 4096, 61);
+    edit->Write(edit->ClusterOffset(folder + 1), ExfatSetBytes(u"inner.txt", kArchive, 0, 0, 0, false, true));
+    PutSet(ExfatSetBytes(u"Ordner", kDirectory, folder + 1, 4096, 4096, true, true));
+    const std::vector<uint8_t> sound = PutFile(u"sound.bin", 3 * 4096, 62);
+
+    auto found = Scan();
+    EXPECT_EQ(found.count("card.img/huge.bin"), 0u);
+    EXPECT_EQ(found.count("card.img/Ordner/inner.txt"), 1u);
+    auto under = File(found, "card.img/under.bin");
+    ASSERT_TRUE(under);
+    EXPECT_EQ(under->GetRecoveryEstimate(), 50);
+    CZelRestoreReport report;
+    std::vector<uint8_t> bytes;
+    EXPECT_EQ(Restore(under, report, bytes), ZEL_S_PARTIAL);
+    EXPECT_NE(ZelWideToNarrow(report.reason).find("1 of its clusters hold a deleted folder's entries"),
+              std::string::npos)
+        << ZelWideToNarrow(report.reason);
+    EXPECT_EQ(File(found, "card.img/sound.bin")->GetRecoveryEstimate(), 100);
+
+    // With a bitmap entry that names no cluster of the heap nothing can be
+    // told free: no file is whole, though its bytes are read.
+    const uint64_t root = edit->ClusterOffset(edit->RootCluster());
+    std::vector<uint8_t> entries = edit->Read(root, 4096);
+    size_t slot81 = 0;
+    while (slot81 < 128 && entries[slot81 * 32] != 0x81)
+        ++slot81;
+    ASSERT_LT(slot81, 128u);
+    edit->Write(root + slot81 * 32 + 20, {1, 0, 0, 0});
+    found = Scan();
+    auto unsure = File(found, "card.img/sound.bin");
+    ASSERT_TRUE(unsure);
+    EXPECT_EQ(unsure->GetRecoveryEstimate(), 0);
+    EXPECT_EQ(Restore(unsure, report, bytes), ZEL_S_PARTIAL);
+    EXPECT_EQ(bytes, sound);
+    EXPECT_NE(ZelWideToNarrow(report.reason).find("cannot be told free by the allocation bitmap"), std::string::npos);
+}

@@ -326,3 +326,12 @@ TEST(ExfatBoot, RegionsMkfsExfatWritesAreSoundAndTheirBackupsToo)
         EXPECT_EQ(fromBackup.rootCluster, boot.rootCluster);
     }
 }
+
+TEST(ExfatNameHash, IsTakenOverCapitals)
+{
+    // "A" is 41 00: 0x41, then rotated right and 0 added.
+    EXPECT_EQ(ZelExfatNameHash(u"a"), 0x8020);
+    EXPECT_EQ(ZelExfatNameHash(u"Bild 1000.jpg"), ZelExfatNameHash(u"BILD 1000.JPG"));
+    EXPECT_EQ(ZelExfatNameHash(u"\u00e9t\u00e9"), ZelExfatNameHash(u"\u00c9T\u00c9"));
+    EXPECT_NE(ZelExfatNameHash(u"a.jpg"), ZelExfatNameHash(u"b.jpg"));
+}

@@ -154,6 +154,22 @@ TEST(ExfatRestorePlan, AClearedChainIsGuessedFromTheFreeClustersThatFollow)
     EXPECT_EQ(plan.stop, "the volume ends after 4 of its 10 clusters");
 }
 
+TEST(ExfatRestorePlan, PlansOfOneScanShareABudgetOfClustersToStepOver)
+{
+    Volume v;
+    CExfatVolumeFacts facts = v.Facts();
+    uint64_t budget = 10;
+    facts.budget = &budget;
+    CExfatRestorePlan plan = ZelPlanExfatRestore(Extent(10, 6 * 4096, true), facts);
+    EXPECT_EQ(plan.covered, 6u);
+    EXPECT_TRUE(plan.stop.empty());
+    plan = ZelPlanExfatRestore(Extent(40, 6 * 4096, true), facts);
+    EXPECT_EQ(plan.covered, 4u);
+    EXPECT_EQ(plan.stop, kExfatBudgetStop);
+    EXPECT_EQ(budget, 0u);
+    EXPECT_EQ(ZelPlanExfatRestore(Extent(40, 4096, false), facts).covered, 0u);
+}
+
 TEST(ExfatTimestamp, FieldsOffsetsAndHundredthsMakeTheMoment)
 {
     // 2025-04-12 13:25:02, +1.37 s, written at UTC+02:00 (8 quarters).
@@ -169,4 +185,8 @@ TEST(ExfatTimestamp, FieldsOffsetsAndHundredthsMakeTheMoment)
     EXPECT_FALSE(ZelExfatTime(0, 0, 0x80, t));                     // month 0
     EXPECT_FALSE(ZelExfatTime(stamp | (24u << 11), 0, 0x80, t));   // hour 24 and more
     EXPECT_FALSE(ZelExfatTime(stamp, 200, 0x80, t));
+    // 31 April, and 29 February of a year that had none; 2024 had one.
+    EXPECT_FALSE(ZelExfatTime((45u << 25) | (4u << 21) | (31u << 16), 0, 0x80, t));
+    EXPECT_FALSE(ZelExfatTime((45u << 25) | (2u << 21) | (29u << 16), 0, 0x80, t));
+    EXPECT_TRUE(ZelExfatTime((44u << 25) | (2u << 21) | (29u << 16), 0, 0x80, t));
 }

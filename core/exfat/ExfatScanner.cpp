@@ -47,7 +47,6 @@ int32_t CExfatScanner::Scan(const std::string& volumePath, uint8_t mode, CZelEng
 {
     m_Found.clear();
     m_Queue.clear();
-    m_ReadClusters.clear();
     m_Warning.clear();
     m_Vanished = false;
     m_VanishedError = 0;
@@ -73,7 +72,9 @@ int32_t CExfatScanner::Scan(const std::string& volumePath, uint8_t mode, CZelEng
     // Every plan of the scan together steps over at most this many
     // clusters: many times what the device holds.
     m_PlanBudget = 16 * static_cast<uint64_t>(m_pVolume->Facts().lastCluster) + (uint64_t(1) << 20);
-    m_SetClusters.clear();
+    const size_t onDevice = static_cast<size_t>(m_pVolume->Facts().lastCluster) + 1;
+    m_ReadClusters.assign(onDevice, false);
+    m_SetClusters.assign(onDevice, false);
     m_SetsSeen = 0;
     Pending root;
     std::string why;
@@ -98,6 +99,22 @@ int32_t CExfatScanner::Scan(const std::string& volumePath, uint8_t mode, CZelEng
         ZelLogLine(volumePath + ": " + m_Warning);
     Publish(1.0);
     return 0;
+}
+
+void CExfatScanner::MarkSets(uint32_t cluster)
+{
+    if (cluster < m_SetClusters.size())
+        m_SetClusters[cluster] = true;
+}
+
+bool CExfatScanner::MarkRead(uint32_t cluster)
+{
+    if (cluster >= m_ReadClusters.size())
+        return true;
+    if (m_ReadClusters[cluster])
+        return false;
+    m_ReadClusters[cluster] = true;
+    return true;
 }
 
 CExfatVolumeFacts CExfatScanner::Facts()
@@ -152,7 +169,7 @@ void CExfatScanner::FindLostSets()
     const uint64_t perStretch = std::max<uint64_t>(1, (uint64_t(1) << 20) / boot.clusterSize);
     const auto lost = [this](uint64_t c) {
         return m_pVolume->State(static_cast<uint32_t>(c)) == ExfatClusterState::Free &&
-               m_ReadClusters.count(static_cast<uint32_t>(c)) == 0;
+               !WasRead(static_cast<uint32_t>(c));
     };
     std::vector<uint8_t> stretch;
     for (uint64_t cluster = kFirstCluster; cluster <= last && !m_Vanished;) {
@@ -214,12 +231,12 @@ void CExfatScanner::TakeLostSets(const std::vector<uint8_t>& bytes, uint32_t fir
         // A folder found in an earlier cluster may have been read since,
         // with this cluster.
         const uint32_t cluster = static_cast<uint32_t>(first + at / clusterSize);
-        if (!m_ReadClusters.insert(cluster).second)
+        if (!MarkRead(cluster))
             continue;
         const size_t seen = m_SetsSeen;
         TakeLostCluster(bytes.data() + at, static_cast<size_t>(std::min<uint64_t>(clusterSize, bytes.size() - at)));
         if (m_SetsSeen != seen)
-            m_SetClusters.insert(cluster);
+            MarkSets(cluster);
     }
 }
 
@@ -367,7 +384,7 @@ void CExfatScanner::ReadDirectory(const Pending& dir)
 {
     // A folder whose first cluster was read already is read no more: that
     // cluster is another folder's, or this one was reached twice.
-    if (dir.record >= 0 && m_ReadClusters.count(m_Found[static_cast<size_t>(dir.record)]->firstCluster) != 0)
+    if (dir.record >= 0 && WasRead(m_Found[static_cast<size_t>(dir.record)]->firstCluster))
         return;
     std::string why;
     const std::vector<uint32_t> clusters = DirectoryClusters(dir, why);
@@ -382,7 +399,7 @@ void CExfatScanner::ReadDirectory(const Pending& dir)
         }
         // Each cluster is read once in the whole walk: a chain that loops
         // or a folder whose clusters another took ends there.
-        if (!boot.ClusterOffset(cluster, offset) || !m_ReadClusters.insert(cluster).second)
+        if (!boot.ClusterOffset(cluster, offset) || !MarkRead(cluster))
             break;
         const size_t carried = bytes.size();
         bytes.resize(carried + static_cast<size_t>(boot.clusterSize));
@@ -404,7 +421,7 @@ void CExfatScanner::ReadDirectory(const Pending& dir)
         const size_t seen = m_SetsSeen;
         TakeSets(bytes, dir);
         if (m_SetsSeen != seen)
-            m_SetClusters.insert(cluster);
+            MarkSets(cluster);
         // The device ends inside the directory.
         if (read.end == ZelReadEnd::VolumeEnd)
             return;
@@ -556,7 +573,7 @@ void CExfatScanner::Judge()
                 const ExfatClusterState state = facts.state(static_cast<uint32_t>(c));
                 if (state != ExfatClusterState::Free)
                     ++unknown;
-                else if (m_SetClusters.count(static_cast<uint32_t>(c)) != 0)
+                else if (HoldsSets(static_cast<uint32_t>(c)))
                     ++folders;
                 else if (c < twice.size() && twice[c])
                     ++shared;

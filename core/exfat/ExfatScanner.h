@@ -22,7 +22,6 @@
 #include <functional>
 #include <memory>
 #include <string>
-#include <unordered_set>
 #include <vector>
 
 class CZelEngineCheckFile;
@@ -95,6 +94,12 @@ private:
     void AddDangling(const uint8_t* bytes, size_t length, const Pending& dir);
     int32_t Orphans();
     void Judge();
+    // Marks a cluster read as a directory; false when it was read before.
+    // Clusters past the device's end are never marked.
+    bool MarkRead(uint32_t cluster);
+    void MarkSets(uint32_t cluster);
+    bool WasRead(uint32_t cluster) const { return cluster < m_ReadClusters.size() && m_ReadClusters[cluster]; }
+    bool HoldsSets(uint32_t cluster) const { return cluster < m_SetClusters.size() && m_SetClusters[cluster]; }
     // The volume's word on clusters, with the scan's budget.
     CExfatVolumeFacts Facts();
     void Publish(double fraction);
@@ -124,9 +129,11 @@ private:
     // Clusters the plans of this scan may still step over.
     uint64_t m_PlanBudget = 0;
     // Clusters sets were found in: a deleted folder's, even when free.
-    std::unordered_set<uint32_t> m_SetClusters;
+    // (One bit per cluster the device holds, as the walk reads every free
+    // cluster: a set of numbers would take far more.)
+    std::vector<bool> m_SetClusters;
     size_t m_SetsSeen = 0;
-    std::unordered_set<uint32_t> m_ReadClusters;
+    std::vector<bool> m_ReadClusters;
     uint8_t m_Mode = 1;
     CZelEngineCheckFile* m_pFilter = nullptr;
     std::string m_Warning;

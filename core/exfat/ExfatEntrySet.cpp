@@ -15,12 +15,15 @@ size_t CExfatEntrySet::Bytes() const
     return (static_cast<size_t>(secondaryCount) + 1) * kEntrySize;
 }
 
-uint16_t ZelExfatNameHash(const std::u16string& name)
+uint16_t ZelExfatNameHash(const std::u16string& name, const std::vector<uint16_t>* upcase)
 {
+    const bool table = upcase != nullptr && upcase->size() == 65536;
     uint16_t hash = 0;
     for (char16_t unit : name) {
         uint16_t c = static_cast<uint16_t>(unit);
-        if ((c >= u'a' && c <= u'z') || (c >= 0xE0 && c <= 0xFE && c != 0xF7))
+        if (table)
+            c = (*upcase)[c];
+        else if ((c >= u'a' && c <= u'z') || (c >= 0xE0 && c <= 0xFE && c != 0xF7))
             c = static_cast<uint16_t>(c - 0x20);
         else if (c == 0xFF)
             c = 0x178;

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 struct CExfatEntrySet {
     bool deleted = false;
@@ -55,7 +56,7 @@ ExfatSetCheck ZelDecodeExfatEntrySet(const uint8_t* bytes, size_t length, CExfat
 uint16_t ZelExfatSetChecksum(const uint8_t* bytes, size_t count, bool asInUse);
 
 // The hash of a name that a stream extension records, over the name in
-// capitals. Capitals are made as the volume's up-case table makes them for
-// ASCII and Latin-1; other characters are taken as they are, so the hash of
-// a name holding letters beyond Latin-1 may differ from the recorded one.
-uint16_t ZelExfatNameHash(const std::u16string& name);
+// capitals: those of upcase (65,536 units, the volume's up-case table)
+// where given, else those of ASCII and Latin-1, other characters taken as
+// they are.
+uint16_t ZelExfatNameHash(const std::u16string& name, const std::vector<uint16_t>* upcase = nullptr);

@@ -59,6 +59,10 @@ constexpr uint8_t kTypeFile = 0x85;
 constexpr uint8_t kTypeStreamExtension = 0xC0;
 constexpr uint8_t kTypeFileName = 0xC1;
 
+// Up-case table entry: its checksum; first cluster and length sit where
+// a stream extension keeps them.
+constexpr size_t kUpcaseChecksum = 4;            // 4 bytes
+
 // File entry (the set's primary entry).
 constexpr size_t kFileSecondaryCount = 1;        // 1 byte, 2 to 18
 constexpr size_t kFileSetChecksum = 2;           // 2 bytes, left out of itself

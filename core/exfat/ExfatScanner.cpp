@@ -78,7 +78,7 @@ int32_t CExfatScanner::Scan(const std::string& volumePath, uint8_t mode, CZelEng
     m_SetsSeen = 0;
     Pending root;
     std::string why;
-    FindBitmap(DirectoryClusters(root, why));
+    FindRootTables(DirectoryClusters(root, why));
     m_Queue.push_back(root);
     m_QueueDone = 0;
     m_Orphans = -1;
@@ -278,7 +278,7 @@ void CExfatScanner::TakeLostCluster(const uint8_t* bytes, size_t length)
             // The set checksum and the name's hash both agree: 32 bits of
             // proof that the two clusters hold one set.
             if (ZelDecodeExfatEntrySet(joined.data(), joined.size(), set, problem) != ExfatSetCheck::Set ||
-                ZelExfatNameHash(set.name) != set.nameHash)
+                ZelExfatNameHash(set.name, &m_pVolume->Upcase()) != set.nameHash)
                 continue;
             dangling.used = true;
             owner = dangling.dir;
@@ -316,7 +316,7 @@ void CExfatScanner::TakeLostCluster(const uint8_t* bytes, size_t length)
     }
 }
 
-void CExfatScanner::FindBitmap(const std::vector<uint32_t>& rootClusters)
+void CExfatScanner::FindRootTables(const std::vector<uint32_t>& rootClusters)
 {
     const CExfatBootSector& boot = m_pVolume->Boot();
     // With two tables there are two bitmaps; the volume flags name the
@@ -324,6 +324,7 @@ void CExfatScanner::FindBitmap(const std::vector<uint32_t>& rootClusters)
     const uint8_t active = boot.numberOfFats == 2 ? (boot.volumeFlags & 1) : 0;
     std::vector<uint8_t> bytes(static_cast<size_t>(boot.clusterSize));
     std::string problem = "the root directory names no allocation bitmap";
+    bool found = false;
     for (uint32_t cluster : rootClusters) {
         uint64_t offset = 0;
         if (!boot.ClusterOffset(cluster, offset))
@@ -333,17 +334,24 @@ void CExfatScanner::FindBitmap(const std::vector<uint32_t>& rootClusters)
             const uint8_t* entry = bytes.data() + at;
             if (entry[kEntryType] == kTypeEndOfDirectory)
                 break;
-            if (entry[kEntryType] != kTypeAllocationBitmap || (entry[1] & 1) != active)
+            if (entry[kEntryType] == kTypeUpcaseTable && m_pVolume->Upcase().empty()) {
+                std::string why;
+                if (!m_pVolume->LoadUpcase(ZelLE32(entry + kStreamFirstCluster), ZelLE64(entry + kStreamDataLength),
+                                           ZelLE32(entry + kUpcaseChecksum), why))
+                    m_Warning += (m_Warning.empty() ? "" : "; ") + why;
                 continue;
-            if (m_pVolume->LoadBitmap(ZelLE32(entry + kStreamFirstCluster), ZelLE64(entry + kStreamDataLength), problem))
-                return;
-            m_Warning += (m_Warning.empty() ? "" : "; ") + problem + "; no file counts as intact";
-            return;
+            }
+            if (entry[kEntryType] != kTypeAllocationBitmap || (entry[1] & 1) != active || found)
+                continue;
+            found = true;
+            if (!m_pVolume->LoadBitmap(ZelLE32(entry + kStreamFirstCluster), ZelLE64(entry + kStreamDataLength), problem))
+                m_Warning += (m_Warning.empty() ? "" : "; ") + problem + "; no file counts as intact";
         }
-        if (!read.Complete())
+        if (!read.Complete() || (found && !m_pVolume->Upcase().empty()))
             break;
     }
-    m_Warning += (m_Warning.empty() ? "" : "; ") + problem + "; no file counts as intact";
+    if (!found)
+        m_Warning += (m_Warning.empty() ? "" : "; ") + problem + "; no file counts as intact";
 }
 
 std::vector<uint32_t> CExfatScanner::DirectoryClusters(const Pending& dir, std::string& why)

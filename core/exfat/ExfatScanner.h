@@ -73,7 +73,8 @@ private:
         bool deletedTree = false;
     };
 
-    void FindBitmap(const std::vector<uint32_t>& rootClusters);
+    // Loads the allocation bitmap and the up-case table the root names.
+    void FindRootTables(const std::vector<uint32_t>& rootClusters);
     // The clusters of a directory, in order.
     std::vector<uint32_t> DirectoryClusters(const Pending& dir, std::string& why);
     void ReadDirectory(const Pending& dir);

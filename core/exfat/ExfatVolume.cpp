@@ -1,6 +1,7 @@
 #include "exfat/ExfatVolume.h"
 
 #include "exfat/ExfatLayout.h"
+#include "exfat/ExfatUpcase.h"
 #include "jexcommon/ByteOrder.h"
 
 #include <algorithm>
@@ -92,41 +93,66 @@ bool CExfatVolume::LoadBitmap(uint32_t firstCluster, uint64_t length, std::strin
                   std::to_string(m_Boot.clusterCount) + " clusters";
         return false;
     }
-    // The bitmap's clusters are its chain, read whole: a chain cut short
-    // or looping would have other clusters read as the bitmap, and a
-    // cluster a live file holds taken for free.
-    const uint64_t clusters = (wanted + m_Boot.clusterSize - 1) / m_Boot.clusterSize;
+    // A cluster a live file holds must never be taken for free.
     std::vector<uint8_t> bitmap;
+    if (!ReadChain(firstCluster, wanted, "the allocation bitmap", bitmap, problem))
+        return false;
+    m_Bitmap = std::move(bitmap);
+    m_BitmapClusters = m_Boot.clusterCount;
+    return true;
+}
+
+bool CExfatVolume::ReadChain(uint32_t firstCluster, uint64_t length, const std::string& what,
+                             std::vector<uint8_t>& bytes, std::string& problem)
+{
+    bytes.clear();
+    const uint64_t clusters = (length + m_Boot.clusterSize - 1) / m_Boot.clusterSize;
     std::unordered_set<uint32_t> seen;
     uint32_t cluster = firstCluster;
     for (uint64_t i = 0; i < clusters; ++i) {
         uint64_t offset = 0;
         if (!m_Boot.ClusterOffset(cluster, offset) || !seen.insert(cluster).second) {
-            problem = "the allocation bitmap's chain breaks off at cluster " + std::to_string(cluster);
+            problem = what + "'s chain breaks off at cluster " + std::to_string(cluster);
             return false;
         }
-        const size_t take = static_cast<size_t>(std::min<uint64_t>(m_Boot.clusterSize, wanted - bitmap.size()));
-        const size_t had = bitmap.size();
-        bitmap.resize(had + take);
-        CZelRead read = m_Source.ReadAt(offset, bitmap.data() + had, take);
+        const size_t take = static_cast<size_t>(std::min<uint64_t>(m_Boot.clusterSize, length - bytes.size()));
+        const size_t had = bytes.size();
+        bytes.resize(had + take);
+        CZelRead read = m_Source.ReadAt(offset, bytes.data() + had, take);
         if (!read.Complete()) {
             m_Vanished = m_Vanished || read.end == ZelReadEnd::Vanished;
-            problem = read.end == ZelReadEnd::VolumeEnd ? "the allocation bitmap runs past the device's end"
-                                                        : "the allocation bitmap cannot be read (" +
-                                                              ZelErrorText(read.error) + ")";
+            problem = read.end == ZelReadEnd::VolumeEnd ? what + " runs past the device's end"
+                                                        : what + " cannot be read (" + ZelErrorText(read.error) + ")";
             return false;
         }
         if (i + 1 == clusters)
             break;
         uint32_t value = 0;
         if (!Next(cluster, value)) {
-            problem = "the allocation table cannot give the allocation bitmap's chain";
+            problem = "the allocation table cannot give " + what + "'s chain";
             return false;
         }
         cluster = value;
     }
-    m_Bitmap = std::move(bitmap);
-    m_BitmapClusters = m_Boot.clusterCount;
+    return true;
+}
+
+bool CExfatVolume::LoadUpcase(uint32_t firstCluster, uint64_t length, uint32_t checksum, std::string& problem)
+{
+    m_Upcase.clear();
+    // 65,536 units at most, uncompressed.
+    if (length < 2 || length > 2 * 65536) {
+        problem = "the up-case table is " + std::to_string(length) + " bytes";
+        return false;
+    }
+    std::vector<uint8_t> table;
+    if (!ReadChain(firstCluster, length, "the up-case table", table, problem))
+        return false;
+    if (ZelExfatTableChecksum(table.data(), table.size()) != checksum) {
+        problem = "the up-case table's checksum does not agree";
+        return false;
+    }
+    ZelDecodeExfatUpcase(table.data(), table.size(), m_Upcase);
     return true;
 }
 

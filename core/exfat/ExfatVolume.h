@@ -37,6 +37,11 @@ public:
     // every cluster then counts as Unknown.
     bool LoadBitmap(uint32_t firstCluster, uint64_t length, std::string& problem);
     bool HasBitmap() const { return !m_Bitmap.empty(); }
+    // Reads the up-case table a root directory entry names and checks it
+    // against its checksum; false, with the reason, when it cannot be had.
+    bool LoadUpcase(uint32_t firstCluster, uint64_t length, uint32_t checksum, std::string& problem);
+    // Capitals by UTF-16 unit, 65,536 of them; empty without a table.
+    const std::vector<uint16_t>& Upcase() const { return m_Upcase; }
     ExfatClusterState State(uint32_t cluster) const;
 
     // The table entry of cluster; false when the table does not hold it or
@@ -49,6 +54,12 @@ public:
     bool Vanished() const { return m_Vanished; }
 
 private:
+    // Reads length bytes along the chain from firstCluster, whole: a
+    // chain cut short or looping is refused, since other clusters would be
+    // read as what says what.
+    bool ReadChain(uint32_t firstCluster, uint64_t length, const std::string& what, std::vector<uint8_t>& bytes,
+                   std::string& problem);
+
     static constexpr uint64_t kWindow = 65536;
     static constexpr size_t kMaxWindows = 256;
 
@@ -63,5 +74,6 @@ private:
     // m_BitmapClusters are Unknown.
     std::vector<uint8_t> m_Bitmap;
     uint64_t m_BitmapClusters = 0;
+    std::vector<uint16_t> m_Upcase;
     bool m_Vanished = false;
 };

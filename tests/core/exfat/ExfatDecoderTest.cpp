@@ -2,6 +2,7 @@
 // written here by hand.
 #include "exfat/ExfatBootRegion.h"
 #include "exfat/ExfatEntrySet.h"
+#include "exfat/ExfatUpcase.h"
 #include "support/LittleEndian.h"
 #include "support/TestImages.h"
 
@@ -334,4 +335,43 @@ TEST(ExfatNameHash, IsTakenOverCapitals)
     EXPECT_EQ(ZelExfatNameHash(u"Bild 1000.jpg"), ZelExfatNameHash(u"BILD 1000.JPG"));
     EXPECT_EQ(ZelExfatNameHash(u"\u00e9t\u00e9"), ZelExfatNameHash(u"\u00c9T\u00c9"));
     EXPECT_NE(ZelExfatNameHash(u"a.jpg"), ZelExfatNameHash(u"b.jpg"));
+}
+
+TEST(ExfatUpcase, RunsOfUnitsThatAreTheirOwnCapitalsAreSkipped)
+{
+    // 'a'..'c' to capitals after 0x61 units of their own, then a run of
+    // 0x3C0 more, then Cyrillic 0x430 to 0x410.
+    std::vector<uint8_t> table;
+    const auto unit = [&table](uint16_t u) {
+        table.push_back(static_cast<uint8_t>(u & 0xFF));
+        table.push_back(static_cast<uint8_t>(u >> 8));
+    };
+    unit(0xFFFF);
+    unit(0x61);
+    unit('A');
+    unit('B');
+    unit('C');
+    unit(0xFFFF);
+    unit(0x430 - 0x64);
+    unit(0x410);
+    std::vector<uint16_t> map;
+    ZelDecodeExfatUpcase(table.data(), table.size(), map);
+    ASSERT_EQ(map.size(), 65536u);
+    EXPECT_EQ(map['a'], 'A');
+    EXPECT_EQ(map['c'], 'C');
+    EXPECT_EQ(map['d'], 'd');
+    EXPECT_EQ(map['Z'], 'Z');
+    EXPECT_EQ(map[0x430], 0x410);
+    EXPECT_EQ(map[0x431], 0x431);
+    // A table cut inside a run leaves the rest as it is.
+    ZelDecodeExfatUpcase(table.data(), 8, map);
+    EXPECT_EQ(map['a'], 'A');
+    EXPECT_EQ(map['c'], 'c');
+    // With the table, letters beyond Latin-1 hash by their capitals.
+    ZelDecodeExfatUpcase(table.data(), table.size(), map);
+    EXPECT_EQ(ZelExfatNameHash(u"\u0430", &map), ZelExfatNameHash(u"\u0410", &map));
+    EXPECT_NE(ZelExfatNameHash(u"\u0430"), ZelExfatNameHash(u"\u0410"));
+    const uint8_t bytes[] = {1, 2, 3};
+    // 1; rotated right and 2 added: 0x80000002; rotated and 3 added.
+    EXPECT_EQ(ZelExfatTableChecksum(bytes, 3), 0x40000004u);
 }

@@ -211,3 +211,33 @@ TEST(ExfatRecovery, AFolderOfManyFilesComesBackWholeThoughItsChainWasCleared)
     }
     EXPECT_EQ(atPath, 128u);
 }
+
+TEST(ExfatRecovery, FoldersOfNamesBeyondLatin1AreProvenByTheVolumesCapitals)
+{
+    jextest::TempDir dir;
+    const std::string image = jextest::MakeExfatImage(dir, "card.img", 32, 4096);
+    // Cyrillic and Greek names: their hashes are taken over capitals only
+    // the volume's up-case table gives. 120 sets of three entries: no
+    // cluster of the folder begins at a set.
+    std::map<std::string, std::vector<uint8_t>> files;
+    for (int i = 0; i < 120; ++i)
+        files["\xD1\x84\xD0\xBE\xD1\x82\xD0\xBE \xCE\xB1 " + std::to_string(1000 + i) + ".jpg"] = Content(2000 + 31 * i, 300 + i);
+    {
+        ExfatMount card;
+        MOUNT_OR_SKIP(card, image);
+        card.MakeFolder("\xD0\xB0\xD0\xBB\xD1\x8C\xD0\xB1\xD0\xBE\xD0\xBC");
+        for (const auto& f : files)
+            card.Write("\xD0\xB0\xD0\xBB\xD1\x8C\xD0\xB1\xD0\xBE\xD0\xBC/" + f.first, f.second);
+        card.Remove("\xD0\xB0\xD0\xBB\xD1\x8C\xD0\xB1\xD0\xBE\xD0\xBC");
+        ASSERT_TRUE(card.Unmount());
+    }
+    jextest::ExportScan scan(image);
+    EXPECT_EQ(scan.Files(), files.size());
+    int n = 0;
+    for (const auto& f : files) {
+        auto found = scan.File("card.img/\xD0\xB0\xD0\xBB\xD1\x8C\xD0\xB1\xD0\xBE\xD0\xBC/" + f.first);
+        ASSERT_TRUE(found) << f.first;
+        CZelRestoreReport report;
+        EXPECT_EQ(RestoreAs(found, dir.File("r" + std::to_string(n++)), ZEL_S_OK, report), f.second);
+    }
+}

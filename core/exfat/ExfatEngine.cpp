@@ -1,5 +1,6 @@
 #include "exfat/ExfatEngine.h"
 
+#include "engine/ZelVolumeCopy.h"
 #include "exfat/ExfatTimestamp.h"
 #include "exfat/ZelIteratorExfat.h"
 #include "jexcommon/ZelText.h"
@@ -9,19 +10,6 @@
 
 #include <algorithm>
 #include <vector>
-
-namespace {
-
-// Data is copied in chunks of this size.
-constexpr size_t kRestoreChunk = 1 << 20;
-
-void Report(const CZelProgressCallbackPtr& progress, double fraction)
-{
-    if (progress)
-        progress->Fire(std::min(1.0, std::max(0.0, fraction)));
-}
-
-} // namespace
 
 CExfatEngine::~CExfatEngine()
 {
@@ -108,49 +96,32 @@ int32_t CExfatEngine::RestoreLocked(const char* destination, const CZelEngineRec
         out.SetTimes(modified);
 
     const uint32_t block = m_pReader->blockSize() >= 2 ? static_cast<uint32_t>(m_pReader->blockSize()) : 512;
-    std::vector<uint8_t> buffer(static_cast<size_t>(std::min<uint64_t>(std::max<uint64_t>(valid, 1), kRestoreChunk)));
-    uint64_t written = 0, unreadable = 0;
-    int error = 0;
-    bool ended = false;
+    CZelVolumeCopy copy(*m_pReader, block, out, progress, size);
+    // Bytes kept in place as zeros: clusters another file holds now.
+    uint64_t lostBytes = 0;
     for (const CExfatPiece& piece : plan.pieces) {
         uint64_t offset = 0;
-        if (ended || written >= valid || !boot.ClusterOffset(piece.first, offset))
+        if (copy.Written() >= valid || !boot.ClusterOffset(piece.first, offset))
             break;
-        uint64_t pieceBytes = std::min<uint64_t>(static_cast<uint64_t>(piece.count) * boot.clusterSize, valid - written);
+        const uint64_t pieceBytes =
+            std::min<uint64_t>(static_cast<uint64_t>(piece.count) * boot.clusterSize, valid - copy.Written());
         if (piece.lost) {
-            // Another file's now: its place is kept, as zeros.
-            if (!out.Skip(pieceBytes)) {
-                report.reason = ZelNarrowToWide(out.Error());
+            if (!copy.Zeros(pieceBytes)) {
+                report.reason = ZelNarrowToWide(copy.Reason());
                 return 0;
             }
-            written += pieceBytes;
+            lostBytes += pieceBytes;
             continue;
         }
-        while (pieceBytes > 0) {
-            const size_t chunk = static_cast<size_t>(std::min<uint64_t>(pieceBytes, kRestoreChunk));
-            CZelSalvagedRead read = ZelReadSalvaging(*m_pReader, offset, buffer.data(), chunk, block);
-            if (read.vanished) {
-                report.reason =
-                    ZelNarrowToWide(m_pReader->Path() + ": the device is gone (" + ZelErrorText(read.error) + ")");
-                return 0;
-            }
-            unreadable += read.unreadable;
-            if (read.error != 0)
-                error = read.error;
-            if (read.bytes != 0 && !out.Write(buffer.data(), read.bytes)) {
-                report.reason = ZelNarrowToWide(out.Error());
-                return 0;
-            }
-            written += read.bytes;
-            Report(progress, size == 0 ? 1.0 : static_cast<double>(written) / static_cast<double>(size));
-            if (read.bytes < chunk) {
-                ended = true;
-                break;
-            }
-            offset += chunk;
-            pieceBytes -= chunk;
+        const CZelVolumeCopy::End end = copy.Copy(offset, pieceBytes);
+        if (end == CZelVolumeCopy::End::Vanished || end == CZelVolumeCopy::End::WriteFailed) {
+            report.reason = ZelNarrowToWide(copy.Reason());
+            return 0;
         }
+        if (end == CZelVolumeCopy::End::VolumeEnded)
+            break;
     }
+    const uint64_t written = copy.Written(), unreadable = copy.Unreadable();
     // Past the valid data the file reads as zeros, when all of the valid
     // data is there; a file whose data stops early stops there too.
     const uint64_t missing = valid - std::min(valid, written);
@@ -162,7 +133,6 @@ int32_t CExfatEngine::RestoreLocked(const char* destination, const CZelEngineRec
         report.reason = ZelNarrowToWide(out.Error());
         return 0;
     }
-    const uint64_t lostBytes = std::min<uint64_t>(plan.lost * boot.clusterSize, valid);
     report.unreadableBytes = unreadable + missing + lostBytes;
     const bool own = file->estimate >= 100;
     report.verdict = report.unreadableBytes == 0 && own ? ZelRestored : ZelRestoredPartly;
@@ -171,12 +141,11 @@ int32_t CExfatEngine::RestoreLocked(const char* destination, const CZelEngineRec
         why = "recovery estimate " + std::to_string(std::max(0, file->estimate)) + "%" +
               (file->note.empty() ? std::string() : ": " + file->note);
     if (unreadable != 0)
-        why += (why.empty() ? "" : "; ") + std::to_string(unreadable) + " bytes could not be read (" +
-               ZelErrorText(error) + ") and are zeros";
+        why += (why.empty() ? "" : "; ") + copy.UnreadableText();
     if (missing != 0)
         why += (why.empty() ? "" : "; ") + std::to_string(missing) + " bytes of its data could not be followed; " +
                "the file stops there";
     report.reason = ZelNarrowToWide(why);
-    Report(progress, 1.0);
+    ZelReportProgress(progress, 1.0);
     return 0;
 }

@@ -252,7 +252,7 @@ void CExfatScanner::TakeLostCluster(const uint8_t* bytes, size_t length)
     // end of a folder's cluster and its rest at the start of this one make
     // one set.
     Pending owner;
-    owner.record = -2;
+    owner.record = kOrphansPending;
     owner.depth = 1;
     owner.deletedTree = true;
     size_t at = 0;
@@ -283,37 +283,19 @@ void CExfatScanner::TakeLostCluster(const uint8_t* bytes, size_t length)
             dangling.used = true;
             owner = dangling.dir;
             at = leading * kEntrySize;
-            if (owner.record == -2)
+            if (owner.record == kOrphansPending)
                 owner.record = Orphans();
             Keep(set, owner);
-            RunQueue();
             break;
         }
     }
-    while (at + kEntrySize <= length && !m_Vanished) {
-        const uint8_t type = bytes[at + kEntryType];
-        if ((type & ~kTypeInUse) != (kTypeFile & ~kTypeInUse)) {
-            at += kEntrySize;
-            continue;
-        }
-        CExfatEntrySet set;
-        std::string problem;
-        const ExfatSetCheck check = ZelDecodeExfatEntrySet(bytes + at, length - at, set, problem);
-        if (check == ExfatSetCheck::Short) {
-            AddDangling(bytes + at, length - at, owner);
-            break;
-        }
-        if (check != ExfatSetCheck::Set) {
-            at += kEntrySize;
-            continue;
-        }
-        Pending dir = owner;
-        if (dir.record == -2)
-            dir.record = Orphans();
-        Keep(set, dir);
-        RunQueue();
-        at += set.Bytes();
-    }
+    bool cut = false;
+    at = TakeSetsFrom(bytes, length, at, owner, cut);
+    if (cut)
+        AddDangling(bytes + at, length - at, owner);
+    // The folders found here are read now, before the clusters after this
+    // one are searched: they may be theirs.
+    RunQueue();
 }
 
 void CExfatScanner::FindRootTables(const std::vector<uint32_t>& rootClusters)
@@ -458,8 +440,16 @@ void CExfatScanner::AddDangling(const uint8_t* bytes, size_t length, const Pendi
 
 void CExfatScanner::TakeSets(std::vector<uint8_t>& bytes, const Pending& dir)
 {
-    size_t at = 0;
-    while (at + kEntrySize <= bytes.size()) {
+    Pending into = dir;
+    bool cut = false;
+    const size_t at = TakeSetsFrom(bytes.data(), bytes.size(), 0, into, cut);
+    bytes.erase(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(std::min(at, bytes.size())));
+}
+
+size_t CExfatScanner::TakeSetsFrom(const uint8_t* bytes, size_t length, size_t at, Pending& dir, bool& cut)
+{
+    cut = false;
+    while (at + kEntrySize <= length && !m_Vanished) {
         const uint8_t type = bytes[at + kEntryType];
         if ((type & ~kTypeInUse) != (kTypeFile & ~kTypeInUse)) {
             at += kEntrySize;
@@ -467,17 +457,21 @@ void CExfatScanner::TakeSets(std::vector<uint8_t>& bytes, const Pending& dir)
         }
         CExfatEntrySet set;
         std::string problem;
-        const ExfatSetCheck check = ZelDecodeExfatEntrySet(bytes.data() + at, bytes.size() - at, set, problem);
-        if (check == ExfatSetCheck::Short)
-            break;
+        const ExfatSetCheck check = ZelDecodeExfatEntrySet(bytes + at, length - at, set, problem);
+        if (check == ExfatSetCheck::Short) {
+            cut = true;
+            return at;
+        }
         if (check != ExfatSetCheck::Set) {
             at += kEntrySize;
             continue;
         }
+        if (dir.record == kOrphansPending)
+            dir.record = Orphans();
         Keep(set, dir);
         at += set.Bytes();
     }
-    bytes.erase(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(std::min(at, bytes.size())));
+    return at;
 }
 
 void CExfatScanner::Keep(const CExfatEntrySet& set, const Pending& dir)

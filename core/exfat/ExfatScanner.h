@@ -81,6 +81,11 @@ private:
     // Takes the sets of bytes from the start; the bytes of a set that goes
     // on past them are left at the front.
     void TakeSets(std::vector<uint8_t>& bytes, const Pending& dir);
+    // Takes the sets of length bytes from at on into dir (the orphans'
+    // folder, made with its first set, where dir's record is
+    // kOrphansPending). Returns where the sets end; cut tells that a set
+    // starts there that goes on past the bytes.
+    size_t TakeSetsFrom(const uint8_t* bytes, size_t length, size_t at, Pending& dir, bool& cut);
     void Keep(const CExfatEntrySet& set, const Pending& dir);
     // Reads the folders queued and those they hold.
     void RunQueue();
@@ -112,8 +117,10 @@ private:
     std::vector<Pending> m_Queue;
     size_t m_QueueDone = 0;
     int32_t m_Orphans = -1;
+    // The record of the orphans' folder before it is made.
+    static constexpr int32_t kOrphansPending = -2;
     // Set starts at the ends of deleted folders' clusters, by the entries
-    // they lack; record -2 stands for the orphans' folder.
+    // they lack.
     struct Dangling {
         std::vector<uint8_t> head;
         Pending dir;

@@ -1,5 +1,6 @@
 #include "fat32/Fat32Wrapper.h"
 
+#include "engine/ZelVolumeCopy.h"
 #include "fat32/ZelIteratorFat32Standart.h"
 #include "jexcommon/ZelText.h"
 #include "jexplatform/OutputFile.h"
@@ -9,20 +10,6 @@
 #include <algorithm>
 #include <unistd.h>
 #include <vector>
-
-namespace {
-
-// Data is copied in chunks of this size: large enough that whole sectors
-// go straight from the device to the destination.
-constexpr size_t kRestoreChunk = 1 << 20;
-
-void Report(const CZelProgressCallbackPtr& progress, double fraction)
-{
-    if (progress)
-        progress->Fire(std::min(1.0, std::max(0.0, fraction)));
-}
-
-} // namespace
 
 CFat32Wrapper::~CFat32Wrapper()
 {
@@ -101,40 +88,22 @@ int32_t CFat32Wrapper::RestoreLocked(const char* destination, const CZelEngineRe
     // claim, and a file of 4 GiB of zeros helps no one. The file stops
     // where the volume does.
     const CFatRestorePlan plan = m_pScanner->PlanRestore(*node);
-    std::vector<uint8_t> buffer(static_cast<size_t>(std::min<uint64_t>(size, kRestoreChunk)));
-    uint64_t written = 0, unreadable = 0;
-    int error = 0;
-    bool ended = false;
+    CZelVolumeCopy copy(*m_pReader, block, out, progress, size);
     for (const CFatClusterRun& run : plan.runs) {
         uint64_t offset = 0;
-        if (ended || !boot.ClusterOffset(run.first, offset))
+        if (!boot.ClusterOffset(run.first, offset))
             break;
-        uint64_t runBytes = std::min<uint64_t>(static_cast<uint64_t>(run.count) * boot.clusterSize, size - written);
-        while (runBytes > 0) {
-            const size_t chunk = static_cast<size_t>(std::min<uint64_t>(runBytes, kRestoreChunk));
-            CZelSalvagedRead read = ZelReadSalvaging(*m_pReader, offset, buffer.data(), chunk, block);
-            if (read.vanished) {
-                report.reason = ZelNarrowToWide(m_pReader->Path() + ": the device is gone (" + ZelErrorText(read.error) + ")");
-                return 0;
-            }
-            unreadable += read.unreadable;
-            if (read.error != 0)
-                error = read.error;
-            if (read.bytes != 0 && !out.Write(buffer.data(), read.bytes)) {
-                report.reason = ZelNarrowToWide(out.Error());
-                return 0;
-            }
-            written += read.bytes;
-            Report(progress, static_cast<double>(written) / static_cast<double>(size));
-            // The device ends here.
-            if (read.bytes < chunk) {
-                ended = true;
-                break;
-            }
-            offset += chunk;
-            runBytes -= chunk;
+        const uint64_t runBytes =
+            std::min<uint64_t>(static_cast<uint64_t>(run.count) * boot.clusterSize, size - copy.Written());
+        const CZelVolumeCopy::End end = copy.Copy(offset, runBytes);
+        if (end == CZelVolumeCopy::End::Vanished || end == CZelVolumeCopy::End::WriteFailed) {
+            report.reason = ZelNarrowToWide(copy.Reason());
+            return 0;
         }
+        if (end == CZelVolumeCopy::End::VolumeEnded)
+            break;
     }
+    const uint64_t written = copy.Written(), unreadable = copy.Unreadable();
     // What the plan lacks, and what the device ended before.
     const uint64_t missing = size - written;
     if (!out.Commit()) {
@@ -151,12 +120,11 @@ int32_t CFat32Wrapper::RestoreLocked(const char* destination, const CZelEngineRe
         why = "recovery estimate " + std::to_string(std::max(0, node->GetRecoveryEstimate())) + "%" +
               (node->GetEstimateNote().empty() ? std::string() : ": " + node->GetEstimateNote());
     if (unreadable != 0)
-        why += (why.empty() ? "" : "; ") + std::to_string(unreadable) + " bytes could not be read (" +
-               ZelErrorText(error) + ") and are zeros";
+        why += (why.empty() ? "" : "; ") + copy.UnreadableText();
     if (missing != 0)
         why += (why.empty() ? "" : "; ") + std::string("the volume ends ") + std::to_string(missing) +
                " bytes before the file does; the file stops there";
     report.reason = ZelNarrowToWide(why);
-    Report(progress, 1.0);
+    ZelReportProgress(progress, 1.0);
     return 0;
 }

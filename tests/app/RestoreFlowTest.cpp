@@ -174,22 +174,12 @@ TEST(RestoreFlow, RecoversPhotosFromAnExfatCardByCategory)
 {
     jextest::TempDir dir;
     std::string image = jextest::MakeExfatImage(dir, "sdxc.img", 16, 4096);
-    jextest::ExfatImageEditor card(image);
-    size_t slot = card.FreeRootSlot();
-    uint32_t cluster = card.FirstFreeCluster() + 4;
     std::map<std::string, std::vector<uint8_t>> files = {
         {"IMG_0001.JPG", jextest::Content(50000, 1)},
         {"IMG_0002.HEIC", jextest::Content(20000, 2)},
         {"Notiz.txt", jextest::Content(700, 3)},
     };
-    for (const auto& f : files) {
-        card.Write(card.ClusterOffset(cluster), f.second);
-        std::vector<uint8_t> set = jextest::ExfatSetBytes(std::u16string(f.first.begin(), f.first.end()), 0x20,
-                                                          cluster, f.second.size(), f.second.size(), true, true);
-        card.PutInRoot(slot, set);
-        slot += set.size() / 32;
-        cluster += static_cast<uint32_t>(f.second.size() / 4096 + 2);
-    }
+    jextest::ExfatImageEditor(image).PutDeletedFiles(files);
     WindowDriver window({image});
     CDialogFileRecovery& dialog = window.Dialog();
     ASSERT_TRUE(window.SelectVolume(image));

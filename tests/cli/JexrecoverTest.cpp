@@ -345,22 +345,12 @@ TEST_F(Jexrecover, RestoresAnNtfsImageWithItsTree)
 TEST_F(Jexrecover, ScansAndRestoresAnExfatCardByCategory)
 {
     std::string image = jextest::MakeExfatImage(dir, "sdxc.img", 16, 4096);
-    jextest::ExfatImageEditor card(image);
-    size_t slot = card.FreeRootSlot();
-    uint32_t cluster = card.FirstFreeCluster() + 4;
     std::map<std::string, std::vector<uint8_t>> files = {
         {"DSC_0001.JPG", jextest::Content(70000, 1)},
         {"Interview.m4a", jextest::Content(9000, 2)},
         {"Vertrag.pdf", jextest::Content(4000, 3)},
     };
-    for (const auto& f : files) {
-        card.Write(card.ClusterOffset(cluster), f.second);
-        std::vector<uint8_t> set = jextest::ExfatSetBytes(std::u16string(f.first.begin(), f.first.end()), 0x20,
-                                                          cluster, f.second.size(), f.second.size(), true, true);
-        card.PutInRoot(slot, set);
-        slot += set.size() / 32;
-        cluster += static_cast<uint32_t>(f.second.size() / 4096 + 2);
-    }
+    jextest::ExfatImageEditor(image).PutDeletedFiles(files);
     Outcome all = Run("scan " + Quote(image));
     ASSERT_EQ(all.exit, 0) << all.err;
     for (const auto& f : files)

@@ -262,6 +262,20 @@ size_t ExfatImageEditor::FreeRootSlot() const
     return slot;
 }
 
+void ExfatImageEditor::PutDeletedFiles(const std::map<std::string, std::vector<uint8_t>>& files) const
+{
+    size_t slot = FreeRootSlot();
+    uint32_t cluster = FirstFreeCluster() + 4;
+    for (const auto& f : files) {
+        Write(ClusterOffset(cluster), f.second);
+        std::vector<uint8_t> set = ExfatSetBytes(std::u16string(f.first.begin(), f.first.end()), 0x20, cluster,
+                                                 f.second.size(), f.second.size(), true, true);
+        PutInRoot(slot, set);
+        slot += set.size() / 32;
+        cluster += static_cast<uint32_t>(f.second.size() / m_ClusterSize + 2);
+    }
+}
+
 void ExfatImageEditor::ResealBoot() const
 {
     std::vector<uint8_t> region = Read(0, 11 * m_SectorSize);

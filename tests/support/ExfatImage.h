@@ -6,6 +6,7 @@
 #include "support/TestImages.h"
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -71,6 +72,9 @@ public:
     void PutInRoot(size_t slot, const std::vector<uint8_t>& bytes) const;
     // The first root slot after the entries mkfs.exfat wrote.
     size_t FreeRootSlot() const;
+    // Deleted contiguous files (ASCII names) in the root, their data in
+    // free clusters, as a card holds them after deletion.
+    void PutDeletedFiles(const std::map<std::string, std::vector<uint8_t>>& files) const;
     // Writes the boot checksum sector of the main region again.
     void ResealBoot() const;
 

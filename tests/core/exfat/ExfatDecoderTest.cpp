@@ -3,6 +3,7 @@
 #include "exfat/ExfatBootRegion.h"
 #include "exfat/ExfatEntrySet.h"
 #include "exfat/ExfatUpcase.h"
+#include "support/ExfatImage.h"
 #include "support/LittleEndian.h"
 #include "support/TestImages.h"
 
@@ -54,30 +55,12 @@ void Reseal(std::vector<uint8_t>& r, uint32_t sector = 512)
         Put32(r, 11 * sector + at, sum);
 }
 
-// A file's entry set: the file entry, the stream extension, the name.
+// A live file's entry set, modified 2025-04-12 13:25:02, its checksum
+// taken by the test support's own sum.
 std::vector<uint8_t> Set(const std::u16string& name, uint16_t attributes, uint32_t firstCluster, uint64_t size,
                          bool contiguous)
 {
-    const size_t nameEntries = (name.size() + 14) / 15;
-    std::vector<uint8_t> s((2 + nameEntries) * 32, 0);
-    s[0] = 0x85;
-    s[1] = static_cast<uint8_t>(1 + nameEntries);
-    Put16(s, 4, attributes);
-    Put32(s, 12, 0x5A8C6B21); // 2025-04-12 13:25:02
-    s[32] = 0xC0;
-    s[33] = static_cast<uint8_t>(0x01 | (contiguous ? 0x02 : 0));
-    s[35] = static_cast<uint8_t>(name.size());
-    Put16(s, 36, 0xBEEF);
-    Put64(s, 40, size);
-    Put32(s, 52, firstCluster);
-    Put64(s, 56, size);
-    for (size_t i = 0; i < nameEntries; ++i) {
-        s[(2 + i) * 32] = 0xC1;
-        for (size_t u = 0; u < 15 && i * 15 + u < name.size(); ++u)
-            Put16(s, (2 + i) * 32 + 2 + 2 * u, name[i * 15 + u]);
-    }
-    Put16(s, 2, ZelExfatSetChecksum(s.data(), s.size() / 32, false));
-    return s;
+    return jextest::ExfatSetBytes(name, attributes, firstCluster, size, size, contiguous);
 }
 
 std::vector<uint8_t> Deleted(std::vector<uint8_t> set)

@@ -35,6 +35,23 @@ std::vector<uint8_t> RestoreAs(const boost::shared_ptr<CZelFSFile>& file, const 
     return jextest::ReadFile(out);
 }
 
+// Makes a folder of files on the card through exfat-fuse and deletes it
+// whole. Empty, or why exfat-fuse cannot mount the card here.
+std::string FillAndDeleteFolder(const std::string& image, const std::string& folder,
+                                const std::map<std::string, std::vector<uint8_t>>& files)
+{
+    ExfatMount card;
+    std::string reason;
+    if (!card.Mount(image, reason))
+        return reason;
+    card.MakeFolder(folder);
+    for (const auto& f : files)
+        card.Write(folder + "/" + f.first, f.second);
+    card.Remove(folder);
+    EXPECT_TRUE(card.Unmount());
+    return std::string();
+}
+
 } // namespace
 
 TEST(ExfatRecovery, DeletedFilesAndTreesComeBackByteForByteWithNamesPathsAndTimes)
@@ -184,15 +201,9 @@ TEST(ExfatRecovery, AFolderOfManyFilesComesBackWholeThoughItsChainWasCleared)
     std::map<std::string, std::vector<uint8_t>> files;
     for (int i = 0; i < 150; ++i)
         files["Bild " + std::to_string(1000 + i) + ".jpg"] = Content(3000 + 97 * i, 60 + i);
-    {
-        ExfatMount card;
-        MOUNT_OR_SKIP(card, image);
-        card.MakeFolder("Album");
-        for (const auto& f : files)
-            card.Write("Album/" + f.first, f.second);
-        card.Remove("Album");
-        ASSERT_TRUE(card.Unmount());
-    }
+    const std::string skip = FillAndDeleteFolder(image, "Album", files);
+    if (!skip.empty())
+        GTEST_SKIP() << skip;
     jextest::ExportScan scan(image);
     EXPECT_EQ(scan.Files(), files.size());
     // The second and third clusters begin inside a set the cluster before
@@ -222,15 +233,9 @@ TEST(ExfatRecovery, FoldersOfNamesBeyondLatin1AreProvenByTheVolumesCapitals)
     std::map<std::string, std::vector<uint8_t>> files;
     for (int i = 0; i < 120; ++i)
         files["\xD1\x84\xD0\xBE\xD1\x82\xD0\xBE \xCE\xB1 " + std::to_string(1000 + i) + ".jpg"] = Content(2000 + 31 * i, 300 + i);
-    {
-        ExfatMount card;
-        MOUNT_OR_SKIP(card, image);
-        card.MakeFolder("\xD0\xB0\xD0\xBB\xD1\x8C\xD0\xB1\xD0\xBE\xD0\xBC");
-        for (const auto& f : files)
-            card.Write("\xD0\xB0\xD0\xBB\xD1\x8C\xD0\xB1\xD0\xBE\xD0\xBC/" + f.first, f.second);
-        card.Remove("\xD0\xB0\xD0\xBB\xD1\x8C\xD0\xB1\xD0\xBE\xD0\xBC");
-        ASSERT_TRUE(card.Unmount());
-    }
+    const std::string skip = FillAndDeleteFolder(image, "\xD0\xB0\xD0\xBB\xD1\x8C\xD0\xB1\xD0\xBE\xD0\xBC", files);
+    if (!skip.empty())
+        GTEST_SKIP() << skip;
     jextest::ExportScan scan(image);
     EXPECT_EQ(scan.Files(), files.size());
     int n = 0;

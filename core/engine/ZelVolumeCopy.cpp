@@ -1,0 +1,68 @@
+#include "engine/ZelVolumeCopy.h"
+
+#include <algorithm>
+
+namespace {
+
+// Data is copied in chunks of this size: large enough that whole sectors
+// go straight from the device to the destination.
+constexpr uint64_t kChunk = 1 << 20;
+
+} // namespace
+
+void ZelReportProgress(const CZelProgressCallbackPtr& progress, double fraction)
+{
+    if (progress)
+        progress->Fire(std::min(1.0, std::max(0.0, fraction)));
+}
+
+CZelVolumeCopy::CZelVolumeCopy(CZelVolumeSource& source, uint32_t block, CZelOutputFile& out,
+                               const CZelProgressCallbackPtr& progress, uint64_t total)
+    : m_Source(source), m_Block(block), m_Out(out), m_Progress(progress), m_Total(total)
+{
+}
+
+CZelVolumeCopy::End CZelVolumeCopy::Copy(uint64_t offset, uint64_t count)
+{
+    while (count > 0) {
+        const size_t chunk = static_cast<size_t>(std::min(count, kChunk));
+        if (m_Buffer.size() < chunk)
+            m_Buffer.resize(chunk);
+        CZelSalvagedRead read = ZelReadSalvaging(m_Source, offset, m_Buffer.data(), chunk, m_Block);
+        if (read.vanished) {
+            m_Reason = m_Source.Path() + ": the device is gone (" + ZelErrorText(read.error) + ")";
+            return End::Vanished;
+        }
+        m_Unreadable += read.unreadable;
+        if (read.error != 0)
+            m_Error = read.error;
+        if (read.bytes != 0 && !m_Out.Write(m_Buffer.data(), read.bytes)) {
+            m_Reason = m_Out.Error();
+            return End::WriteFailed;
+        }
+        m_Written += read.bytes;
+        ZelReportProgress(m_Progress, m_Total == 0 ? 1.0 : static_cast<double>(m_Written) / static_cast<double>(m_Total));
+        if (read.bytes < chunk)
+            return End::VolumeEnded;
+        offset += chunk;
+        count -= chunk;
+    }
+    return End::Copied;
+}
+
+bool CZelVolumeCopy::Zeros(uint64_t count)
+{
+    if (!m_Out.Skip(count)) {
+        m_Reason = m_Out.Error();
+        return false;
+    }
+    m_Written += count;
+    return true;
+}
+
+std::string CZelVolumeCopy::UnreadableText() const
+{
+    if (m_Unreadable == 0)
+        return std::string();
+    return std::to_string(m_Unreadable) + " bytes could not be read (" + ZelErrorText(m_Error) + ") and are zeros";
+}

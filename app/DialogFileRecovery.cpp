@@ -49,18 +49,17 @@ void CoreMessage(const wchar_t* text, const wchar_t* caption)
                                   Q_ARG(QString, messageCaption));
 }
 
-// The client area, in pixels.
+// The client area, in pixels: the default and smallest size.
 constexpr int ClientWidth = 618;
 constexpr int ClientHeight = 413;
-// The identifier of the box that narrows the found list; the other
-// identifiers are those of the window's layout.
-constexpr int NarrowBoxId = 130;
 
 template <typename Control>
 Control* Place(Control* control, int id, int left, int top, int right, int bottom)
 {
     control->setGeometry(left, top, right - left, bottom - top);
     control->setProperty("controlId", id);
+    // Where it lies at the smallest size; LayOut moves it from there.
+    control->setProperty("baseGeometry", control->geometry());
     return control;
 }
 
@@ -233,7 +232,9 @@ void CDialogFileRecovery::SetCaption(const QString& caption)
 
 void CDialogFileRecovery::CreateControls()
 {
-    setFixedSize(ClientWidth, ClientHeight);
+    setMinimumSize(ClientWidth, ClientHeight);
+    resize(ClientWidth, ClientHeight);
+    setSizeGripEnabled(true);
     QIcon icon;
     icon.addFile(QStringLiteral(":/icons/jexfilerecovery-16.png"), QSize(16, 16));
     icon.addFile(QStringLiteral(":/icons/jexfilerecovery-32.png"), QSize(32, 32));
@@ -250,9 +251,12 @@ void CDialogFileRecovery::CreateControls()
     m_pSearch = Place(MakeButton(this, GetQText(4)), 101, 440, 300, 615, 380);
     m_pScanBar = Place(MakeBar(this), 102, 10, 220, 608, 255);
     // The found list leaves room below it for the box that narrows it.
-    m_pFoundList = Place(MakeList(this, {{5, 100}, {6, 140}, {7, 300}}, QAbstractItemView::ExtendedSelection), 103,
-                         0, 0, 618, 294);
-    m_pNarrow = Place(new QLineEdit(this), NarrowBoxId, 10, 298, 435, 320);
+    // The path comes last: it takes what the window's width leaves.
+    m_pFoundList = Place(MakeList(this, {{5, 100}, {6, 140}, {43, 80}, {7, 270}}, QAbstractItemView::ExtendedSelection),
+                         103, 0, 0, 618, 294);
+    m_pNarrow = Place(new QLineEdit(this), kNarrowBoxId, 10, 298, 435, 320);
+    m_pPreviewButton = Place(MakeButton(this, GetQText(53)), kPreviewId, 440, 298, 615, 322);
+    m_pPreviewButton->setEnabled(false);
     m_pNarrow->setPlaceholderText(GetQText(42));
     m_pNarrow->setClearButtonEnabled(true);
     m_pRecover = Place(MakeButton(this, GetQText(8)), 104, 440, 340, 615, 380);
@@ -298,9 +302,10 @@ void CDialogFileRecovery::CreateControls()
     m_pOwnExt = Place(new QCheckBox(GetQText(21), this), 126, 30, 290, 200, 310);
     m_pSizeCheck = Place(new QCheckBox(this), 128, 30, 334, 60, 355);
     m_pDestinationLabel = Place(new QLabel(GetQText(22), this), 129, 10, 328, 260, 348);
-    m_pHint = Place(new QLabel(this), 129, 440, 210, 615, 280);
+    m_pHint = Place(new QLabel(this), 129, 440, 210, 615, 262);
     m_pHint->setWordWrap(true);
     m_pHint->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    m_pAddImage = Place(MakeButton(this, GetQText(54)), kAddImageId, 440, 266, 615, 294);
 
     m_pDestination = PlaceSized(new QLineEdit(this), 1004, 10, 355, 380, 20);
     m_pDestination->setReadOnly(true);
@@ -331,12 +336,13 @@ void CDialogFileRecovery::CreateControls()
     for (QWidget* hidden : std::initializer_list<QWidget*>{
              m_pScanBar, m_pFoundList, m_pNarrow, m_pRecover, m_pRestoreList, m_pCurrentFile, m_pFileBar,
              m_pTotalLabel, m_pTotalBar, m_pBack, m_pStop, m_pFilePercent, m_pTotalPercent, m_pBrowse,
-             m_pNewSearch, m_pDestination})
+             m_pNewSearch, m_pDestination, m_pPreviewButton})
         hidden->hide();
     m_pSearch->setEnabled(false);
 
     // The tab order follows the controls' places, top to bottom.
-    setTabOrder(m_pVolumeList, m_pAudio);
+    setTabOrder(m_pVolumeList, m_pAddImage);
+    setTabOrder(m_pAddImage, m_pAudio);
     setTabOrder(m_pAudio, m_pVideo);
     setTabOrder(m_pVideo, m_pImages);
     setTabOrder(m_pImages, m_pDocuments);
@@ -349,7 +355,8 @@ void CDialogFileRecovery::CreateControls()
     setTabOrder(m_pSizeUnit, m_pSearch);
     setTabOrder(m_pSearch, m_pFoundList);
     setTabOrder(m_pFoundList, m_pNarrow);
-    setTabOrder(m_pNarrow, m_pNewSearch);
+    setTabOrder(m_pNarrow, m_pPreviewButton);
+    setTabOrder(m_pPreviewButton, m_pNewSearch);
     setTabOrder(m_pNewSearch, m_pBrowse);
     setTabOrder(m_pBrowse, m_pRecover);
     setTabOrder(m_pRecover, m_pRestoreList);
@@ -377,6 +384,10 @@ void CDialogFileRecovery::CreateControls()
     connect(m_pStop, &QPushButton::clicked, this, &CDialogFileRecovery::OnStopRestore);
     connect(m_pBack, &QPushButton::clicked, this, &CDialogFileRecovery::OnBack);
     connect(m_pNewSearch, &QPushButton::clicked, this, &CDialogFileRecovery::OnNewSearch);
+    connect(m_pAddImage, &QPushButton::clicked, this, &CDialogFileRecovery::OnAddImage);
+    connect(m_pPreviewButton, &QPushButton::clicked, this, &CDialogFileRecovery::OnPreview);
+    // A double click on a found file shows it.
+    connect(m_pFoundList, &QTreeWidget::itemDoubleClicked, this, [this] { OnPreview(); });
 }
 
 void CDialogFileRecovery::WatchVolumes()

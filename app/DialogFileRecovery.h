@@ -3,10 +3,11 @@
 // window works with; its initialisation binds libJexVars.so, reads
 // "Lang.vrl" and "Params.vrl", chooses the language and makes the controls.
 //
-// One fixed-size client area serves four phases by showing and hiding
-// controls: choose a volume (with the filter options), scanning, the list of
-// found files, and the restore with its progress. Every control carries its
-// identifier in the property "controlId".
+// One client area serves four phases by showing and hiding controls: choose
+// a volume (with the filter options), scanning, the list of found files, and
+// the restore with its progress. Every control carries its identifier in the
+// property "controlId". The layout's size is the smallest: the lists grow
+// with the window, and what lies below or right of them moves along.
 #pragma once
 
 #include "ApplicationParams.h"
@@ -35,6 +36,7 @@ class QTimer;
 class QTreeWidget;
 class QTreeWidgetItem;
 class CZelStaticLink;
+class CDialogPreview;
 
 class CDialogFileRecovery : public QDialog {
     Q_OBJECT
@@ -42,6 +44,13 @@ public:
     enum class Phase { ChooseVolume, Scanning, Results, Restoring, Restored };
     // Where a row of the found list keeps the position of its entry.
     static constexpr int kFoundPositionRole = Qt::UserRole;
+    // The found list's columns.
+    enum FoundColumn { kNameColumn = 0, kSizeColumn = 1, kEstimateColumn = 2, kPathColumn = 3 };
+    // Identifiers of the controls the layout adds: the box that narrows the
+    // found list, the button that adds an image file, the preview button.
+    static constexpr int kNarrowBoxId = 130;
+    static constexpr int kAddImageId = 131;
+    static constexpr int kPreviewId = 132;
 
     // programFolder holds the libraries and data files (the folder of the
     // program itself).
@@ -55,6 +64,9 @@ public:
     // searched like a device. Given before InitDialog, or followed by a
     // refill of the list.
     void SetImageFiles(const QStringList& paths);
+    // Lists one more image file (or its partitions), as the command line
+    // does; it is selected.
+    void AddImageFile(const QString& path);
     // The data files are read and the controls made; false after the failure
     // message.
     bool InitDialog();
@@ -80,6 +92,8 @@ public:
     const std::vector<uint32_t>& RestorePositions() const { return m_RestorePositions; }
 
     CZelThreadFindDeletedFiles& Worker() { return *m_pWorker; }
+    // The preview window, once a preview was asked for.
+    CDialogPreview* Preview() const { return m_pPreview; }
     const std::shared_ptr<CApplicationParams>& Params() const { return m_pParams; }
     const boost::shared_ptr<CZelCheckFileCreator>& CheckFileCreator() const { return m_pCheckFileCreator; }
     const boost::shared_ptr<CZelFileSystemCreator>& FileSystemCreator() const { return m_pFileSystemCreator; }
@@ -109,6 +123,10 @@ public slots:
     void NarrowFoundList(const QString& text);
     // Sorts the found list by a column, as a click on its header does.
     void SortFoundList(int column, Qt::SortOrder order);
+    // Opens the preview window for the chosen file; it follows the choice.
+    void OnPreview();
+    // Picks an image file with a file dialog and lists it.
+    void OnAddImage();
 
 signals:
     void SearchDone();
@@ -120,6 +138,7 @@ signals:
 protected:
     void closeEvent(QCloseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     bool Bind();
@@ -140,6 +159,16 @@ private:
     void HandleSearchDone();
     void OnFoundSelChanged();
     std::vector<QTreeWidgetItem*> SelectedFoundRows() const;
+    // Fills the found list from the worker's scan.
+    void FillFoundList();
+    // Tells of the stretches of the volume the search could not read.
+    void TellUnreadable();
+    // Shows the chosen file in the preview window, when it is open.
+    void UpdatePreview();
+    // Empties and hides the preview window, when there is one.
+    void HidePreview();
+    // Places every control for the window's size.
+    void LayOut();
 
     // The restore.
     void HandleRestoreBegin(int index);
@@ -205,6 +234,9 @@ private:
     CZelStaticLink* m_pMailLink = nullptr;
     QLabel* m_pVersionLabel = nullptr;
     QPushButton* m_pNewSearch = nullptr;
+    QPushButton* m_pAddImage = nullptr;
+    QPushButton* m_pPreviewButton = nullptr;
+    CDialogPreview* m_pPreview = nullptr;
     QGroupBox* m_pFilterFrame = nullptr;
     QCheckBox* m_pAudio = nullptr;
     QCheckBox* m_pVideo = nullptr;
@@ -221,3 +253,7 @@ private:
     QComboBox* m_pSizeCompare = nullptr;
     QComboBox* m_pSizeUnit = nullptr;
 };
+
+// An estimate as the found list shows it: "100% whole", "60% partly",
+// "0% lost", or that the engine does not judge the file.
+QString ZelEstimateText(int32_t estimate);

@@ -3,6 +3,7 @@
 // lives.
 #include "DialogFileRecovery.h"
 
+#include "DialogPreview.h"
 #include "LanguageTable.h"
 #include "MessagePresenter.h"
 #include "jexplatform/VolumeAccess.h"
@@ -54,8 +55,9 @@ void CDialogFileRecovery::OnRecover()
     ShowFilterControls(false);
     for (QWidget* control :
          std::initializer_list<QWidget*>{m_pRecover, m_pFoundList, m_pNarrow, m_pNewSearch, m_pDestination,
-                                         m_pBrowse, m_pFilterFrame})
+                                         m_pBrowse, m_pFilterFrame, m_pPreviewButton})
         control->hide();
+    HidePreview();
     for (QWidget* control : std::initializer_list<QWidget*>{m_pRestoreList, m_pCurrentFile, m_pFileBar, m_pTotalLabel,
                                                             m_pTotalBar, m_pBack, m_pStop, m_pFilePercent,
                                                             m_pTotalPercent})
@@ -232,6 +234,14 @@ void CDialogFileRecovery::LeaveRestore()
     m_pFilterFrame->show();
 }
 
+void CDialogFileRecovery::HidePreview()
+{
+    if (m_pPreview != nullptr) {
+        m_pPreview->ShowNothing();
+        m_pPreview->hide();
+    }
+}
+
 void CDialogFileRecovery::OnBack()
 {
     SetCaption(0);
@@ -249,8 +259,9 @@ void CDialogFileRecovery::OnNewSearch()
     FillVolumeList();
     LeaveRestore();
     for (QWidget* control : std::initializer_list<QWidget*>{m_pNewSearch, m_pRecover, m_pFoundList, m_pNarrow,
-                                                            m_pDestination, m_pBrowse})
+                                                            m_pDestination, m_pBrowse, m_pPreviewButton})
         control->hide();
+    HidePreview();
 }
 
 void CDialogFileRecovery::closeEvent(QCloseEvent* event)

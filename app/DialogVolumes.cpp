@@ -27,29 +27,8 @@
 
 namespace {
 
-// Where a found row keeps its size (its position is kFoundkFoundPositionRole).
-constexpr int SizeRole = Qt::UserRole + 1;
 // Where a volume row keeps the text that names its volume.
 constexpr int VolumeRole = Qt::UserRole;
-
-// A row of the found list: sorts by size as a number, by the texts
-// otherwise.
-class CFoundFileItem : public QTreeWidgetItem {
-public:
-    using QTreeWidgetItem::QTreeWidgetItem;
-    bool operator<(const QTreeWidgetItem& other) const override
-    {
-        int column = treeWidget() != nullptr ? treeWidget()->sortColumn() : 0;
-        if (column == 1)
-            return data(0, SizeRole).toULongLong() < other.data(0, SizeRole).toULongLong();
-        int order = text(column).localeAwareCompare(other.text(column));
-        if (order != 0)
-            return order < 0;
-        // Equal texts keep the scan's order.
-        return data(0, CDialogFileRecovery::kFoundPositionRole).toUInt() <
-               other.data(0, CDialogFileRecovery::kFoundPositionRole).toUInt();
-    }
-};
 
 // The leading decimal digits of text as a number: reading stops at the
 // first other character, nothing gives 0, and a value too large for 64 bits
@@ -138,6 +117,43 @@ void CDialogFileRecovery::AppendImageRows()
     }
 }
 
+void CDialogFileRecovery::AddImageFile(const QString& path)
+{
+    if (path.isEmpty() || m_pVolumeList == nullptr)
+        return;
+    const QString whole = QFileInfo(path).absoluteFilePath();
+    if (!m_ImageFiles.contains(whole) && !m_ImageFiles.contains(path)) {
+        m_ImageFiles.append(whole);
+        const int before = m_pVolumeList->topLevelItemCount();
+        // Only the new image's rows are added: the others keep their place
+        // and the choice.
+        QStringList all = m_ImageFiles;
+        m_ImageFiles = QStringList{whole};
+        AppendImageRows();
+        m_ImageFiles = all;
+        if (m_Phase == Phase::ChooseVolume && m_pVolumeList->topLevelItemCount() > before)
+            m_pVolumeList->setCurrentItem(m_pVolumeList->topLevelItem(before));
+        return;
+    }
+    // Listed already: it is chosen.
+    for (int i = 0; i < m_pVolumeList->topLevelItemCount(); ++i) {
+        const QString volume = m_pVolumeList->topLevelItem(i)->data(0, VolumeRole).toString();
+        if ((volume == whole || volume.startsWith(whole + QStringLiteral("@p"))) && m_Phase == Phase::ChooseVolume) {
+            m_pVolumeList->setCurrentItem(m_pVolumeList->topLevelItem(i));
+            break;
+        }
+    }
+}
+
+void CDialogFileRecovery::OnAddImage()
+{
+    if (m_Phase != Phase::ChooseVolume)
+        return;
+    const QString path = ZelPickImageFile(this, GetQText(55), GetQText(56));
+    if (!path.isEmpty())
+        AddImageFile(path);
+}
+
 void CDialogFileRecovery::OnVolumeArrival(boost::shared_ptr<CZelVolumeInfo> volume)
 {
     if (!volume || !m_pVolumeEnum || m_pVolumeList == nullptr)
@@ -198,7 +214,7 @@ void CDialogFileRecovery::OnVolumeSelChanged()
     if (ZelLacksReadPermission(volume.toStdString())) {
         m_pSearch->setEnabled(false);
         m_pHint->setText(GetQText(41));
-        m_pHint->setToolTip(volume);
+        m_pHint->setToolTip(GetQText(41));
         return;
     }
     std::wstring reason;
@@ -208,14 +224,14 @@ void CDialogFileRecovery::OnVolumeSelChanged()
     probe.reset();
     m_pSearch->setEnabled(supported);
     m_pHint->setText(supported ? QString() : GetQText(35));
-    m_pHint->setToolTip(supported ? QString() : QString::fromStdWString(reason));
+    m_pHint->setToolTip(supported || reason.empty() ? QString() : GetQText(50).arg(QString::fromStdWString(reason)));
 }
 
 void CDialogFileRecovery::ShowFilterControls(bool show)
 {
     for (QWidget* control : std::initializer_list<QWidget*>{
              m_pSizeCompare, m_pSizeUnit, m_pSizeValue, m_pFilterFrame, m_pAudio, m_pVideo, m_pImages, m_pDocuments,
-             m_pOwnExt, m_pSizeFrame, m_pSizeCheck, m_pOwnExtensions, m_pHint})
+             m_pOwnExt, m_pSizeFrame, m_pSizeCheck, m_pOwnExtensions, m_pHint, m_pAddImage})
         control->setVisible(show);
     if (show) {
         m_Phase = Phase::ChooseVolume;
@@ -254,34 +270,37 @@ boost::shared_ptr<CZelCheckFile> CDialogFileRecovery::BuildFilter(CZelCheckFileC
     boost::shared_ptr<CZelCheckFile> root = creator.CreateCheckFile(ZelCheckFileAnd);
     if (!root)
         return root;
-    // Documents, audio, images, video: each ticked category is one list of
-    // the extensions the parameters give it.
+    // Documents, audio, images, video and the user's own extensions are one
+    // list: a file is found when its extension is in any of those ticked.
+    boost::shared_ptr<CZelCheckFile> list;
+    auto add = [&](const std::wstring& extension) {
+        if (!list)
+            list = creator.CreateCheckFile(ZelCheckFileExtensions);
+        if (list)
+            list->SetParam(L"Add", extension.c_str());
+    };
     const std::pair<QCheckBox*, LONG> categories[] = {{m_pDocuments, 1}, {m_pAudio, 2}, {m_pImages, 3}, {m_pVideo, 4}};
     for (const auto& category : categories) {
         if (!category.first->isChecked())
             continue;
-        boost::shared_ptr<CZelCheckFile> list = creator.CreateCheckFile(ZelCheckFileExtensions);
         LONG count = m_pParams ? m_pParams->GetListCount(category.second) : 0;
         for (LONG i = 0; i < count; ++i) {
             std::u16string extension;
             bool found = false;
             m_pParams->GetListString(category.second, i, extension, found);
-            if (!found)
-                continue;
-            std::wstring wide = ZelUtf16ToWide(extension.data(), extension.size());
-            list->SetParam(L"Add", wide.c_str());
+            if (found)
+                add(ZelUtf16ToWide(extension.data(), extension.size()));
         }
-        root->SetParam(L"Add", list);
+        // A category without extensions still narrows the search.
+        if (!list)
+            list = creator.CreateCheckFile(ZelCheckFileExtensions);
     }
     // Own extensions: every piece between vertical bars, empty ones too.
-    if (m_pOwnExt->isChecked()) {
-        boost::shared_ptr<CZelCheckFile> list = creator.CreateCheckFile(ZelCheckFileExtensions);
-        for (const QString& piece : m_pOwnExtensions->text().split(QLatin1Char('|'))) {
-            std::wstring wide = piece.toStdWString();
-            list->SetParam(L"Add", wide.c_str());
-        }
+    if (m_pOwnExt->isChecked())
+        for (const QString& piece : m_pOwnExtensions->text().split(QLatin1Char('|')))
+            add(piece.toStdWString());
+    if (list)
         root->SetParam(L"Add", list);
-    }
     if (m_pSizeCheck->isChecked()) {
         const int64_t value = LeadingNumber(m_pSizeValue->text());
         const QString unit = m_pSizeUnit->currentText();
@@ -293,24 +312,22 @@ boost::shared_ptr<CZelCheckFile> CDialogFileRecovery::BuildFilter(CZelCheckFileC
         else if (unit == QLatin1String("KB"))
             factor = 1024;
         const uint64_t bytes = Product(static_cast<uint64_t>(value), factor);
-        // Both bounds of a range are exclusive.
-        uint64_t min = 0, max = 0;
+        // The range's bounds are exclusive; without a minimum it starts at
+        // 0 bytes, empty files included.
+        boost::shared_ptr<CZelCheckFile> range = creator.CreateCheckFile(ZelCheckFileSizeRange);
         const QString comparison = m_pSizeCompare->currentText();
         if (comparison.startsWith(QLatin1Char('>'))) {
-            min = bytes;
-            max = UINT64_MAX;
+            range->SetParam(L"Min", bytes);
+            range->SetParam(L"Max", uint64_t(UINT64_MAX));
         } else if (comparison.startsWith(QLatin1Char('<'))) {
-            min = 0;
-            max = bytes;
+            range->SetParam(L"Max", bytes);
         } else {
             // "=": the files of that whole number of units,
             // value * unit <= size < (value + 1) * unit.
-            min = bytes == 0 ? 0 : bytes - 1;
-            max = Product(static_cast<uint64_t>(value) + 1, factor);
+            if (bytes != 0)
+                range->SetParam(L"Min", uint64_t(bytes - 1));
+            range->SetParam(L"Max", Product(static_cast<uint64_t>(value) + 1, factor));
         }
-        boost::shared_ptr<CZelCheckFile> range = creator.CreateCheckFile(ZelCheckFileSizeRange);
-        range->SetParam(L"Min", min);
-        range->SetParam(L"Max", max);
         root->SetParam(L"Add", range);
     }
     return root;
@@ -319,7 +336,8 @@ boost::shared_ptr<CZelCheckFile> CDialogFileRecovery::BuildFilter(CZelCheckFileC
 void CDialogFileRecovery::OnSearch()
 {
     QList<QTreeWidgetItem*> selected = m_pVolumeList->selectedItems();
-    if (selected.isEmpty() || !m_pSearch->isEnabled())
+    // Not while the last worker is still being waited for.
+    if (selected.isEmpty() || !m_pSearch->isEnabled() || m_pWorker->Stopping())
         return;
     const QString volume = selected.front()->data(0, VolumeRole).toString();
 
@@ -370,117 +388,6 @@ void CDialogFileRecovery::OnScanTimer()
         m_BounceUp = 1;
     }
     m_pScanBar->setValue(std::min(std::max(position, low), high));
-}
-
-void CDialogFileRecovery::OnSearchDone()
-{
-    HandleSearchDone();
-    emit SearchDone();
-}
-
-void CDialogFileRecovery::HandleSearchDone()
-{
-    // A search the window no longer waits for (a new search was begun, or
-    // the window closes) leaves the window as it is.
-    if (m_Phase != Phase::Scanning)
-        return;
-    m_pScanTimer->stop();
-    m_BounceUp = 1;
-    m_pScanBar->hide();
-    m_pVolumeList->hide();
-    m_pFoundList->clear();
-    m_pFoundList->header()->setSortIndicatorShown(false);
-    m_pFoundList->show();
-    m_pNarrow->clear();
-    m_pNarrow->show();
-    SetCaption(25);
-    m_RowPositions.clear();
-    m_Phase = Phase::Results;
-
-    const std::vector<CZelFoundEntry>& found = m_pWorker->Found();
-    QList<QTreeWidgetItem*> rows;
-    for (size_t p = 0; p < found.size(); ++p) {
-        const CZelFoundEntry& entry = found[p];
-        if (entry.directory)
-            continue;
-        auto* item = new CFoundFileItem(QStringList{QString::fromStdString(entry.name), ZelFileSizeText(entry.size),
-                                                    QString::fromStdString(entry.Path())});
-        item->setData(0, kFoundPositionRole, static_cast<uint>(p));
-        item->setData(0, SizeRole, static_cast<qulonglong>(entry.size));
-        item->setToolTip(2, QString::fromStdString(entry.Path()));
-        rows.append(item);
-        m_RowPositions.push_back(static_cast<uint32_t>(p));
-    }
-    m_pFoundList->addTopLevelItems(rows);
-
-    m_pRecover->show();
-    m_pRecover->setEnabled(false);
-    m_pNewSearch->show();
-    m_pDestinationLabel->show();
-    m_pDestination->clear();
-    m_pDestination->show();
-    m_pBrowse->setEnabled(true);
-    m_pBrowse->show();
-    m_pFilterFrame->hide();
-
-    // A volume that could not be searched says why.
-    const std::string error = m_pWorker->SearchError();
-    if (!error.empty())
-        ZelShowMessageBox(this, QString::fromStdString(error), QStringLiteral("Jex File Recovery"),
-                          QMessageBox::Warning);
-}
-
-std::vector<QTreeWidgetItem*> CDialogFileRecovery::SelectedFoundRows() const
-{
-    // Rows as shown, top to bottom; a row hidden by the narrowing box is
-    // never part of the choice.
-    std::vector<QTreeWidgetItem*> rows;
-    for (int i = 0; i < m_pFoundList->topLevelItemCount(); ++i) {
-        QTreeWidgetItem* item = m_pFoundList->topLevelItem(i);
-        if (item->isSelected() && !item->isHidden())
-            rows.push_back(item);
-    }
-    return rows;
-}
-
-void CDialogFileRecovery::OnFoundSelChanged()
-{
-    m_pRecover->setEnabled(!SelectedFoundRows().empty());
-}
-
-std::vector<uint32_t> CDialogFileRecovery::ShownRowPositions() const
-{
-    std::vector<uint32_t> positions;
-    for (int i = 0; i < m_pFoundList->topLevelItemCount(); ++i) {
-        QTreeWidgetItem* item = m_pFoundList->topLevelItem(i);
-        if (!item->isHidden())
-            positions.push_back(item->data(0, kFoundPositionRole).toUInt());
-    }
-    return positions;
-}
-
-void CDialogFileRecovery::NarrowFoundList(const QString& text)
-{
-    if (m_pNarrow->text() != text)
-        m_pNarrow->setText(text);
-    const QString wanted = text.trimmed();
-    for (int i = 0; i < m_pFoundList->topLevelItemCount(); ++i) {
-        QTreeWidgetItem* item = m_pFoundList->topLevelItem(i);
-        bool match = wanted.isEmpty() || item->text(0).contains(wanted, Qt::CaseInsensitive) ||
-                     item->text(2).contains(wanted, Qt::CaseInsensitive);
-        // What cannot be seen is not chosen.
-        if (!match)
-            item->setSelected(false);
-        item->setHidden(!match);
-    }
-    OnFoundSelChanged();
-}
-
-void CDialogFileRecovery::SortFoundList(int column, Qt::SortOrder order)
-{
-    m_pFoundList->sortItems(column, order);
-    m_pFoundList->header()->setSortIndicatorShown(true);
-    m_pFoundList->header()->setSortIndicator(column, order);
 }
 
 void CDialogFileRecovery::OnBrowse()

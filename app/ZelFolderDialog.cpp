@@ -34,3 +34,8 @@ int CZelFolderDialog::Browse(QWidget* owner)
     m_Folder = chosen;
     return 1;
 }
+
+QString ZelPickImageFile(QWidget* owner, const QString& title, const QString& filters)
+{
+    return QFileDialog::getOpenFileName(owner, title, StartFolder(QString()), filters);
+}

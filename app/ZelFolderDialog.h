@@ -19,3 +19,6 @@ private:
     QString m_Title;
     QString m_Folder;
 };
+
+// A file dialog for one disk image; the path chosen, or empty.
+QString ZelPickImageFile(QWidget* owner, const QString& title, const QString& filters);

@@ -1,5 +1,6 @@
 #include "ZelThreadFindDeletedFiles.h"
 
+#include "LanguageTable.h"
 #include "RestoreOwner.h"
 #include "jexrecovery/ZelRestoreRun.h"
 
@@ -38,9 +39,11 @@ std::vector<std::string> MakeFolders(const std::filesystem::path& folder, std::e
 
 } // namespace
 
-void CZelThreadFindDeletedFiles::Start(const QString& volume, QObject* window, boost::shared_ptr<CZelCheckFile> filter)
+bool CZelThreadFindDeletedFiles::Start(const QString& volume, QObject* window, boost::shared_ptr<CZelCheckFile> filter)
 {
     Stop();
+    if (m_Stopping || m_Thread.joinable())
+        return false;
     m_pWindow = window;
     m_Volume = volume;
     m_pFilter = std::move(filter);
@@ -57,6 +60,7 @@ void CZelThreadFindDeletedFiles::Start(const QString& volume, QObject* window, b
     m_Destination.clear();
     m_Finished = false;
     m_Thread = std::thread(&CZelThreadFindDeletedFiles::ThreadProc, this);
+    return true;
 }
 
 void CZelThreadFindDeletedFiles::Stop()
@@ -67,6 +71,11 @@ void CZelThreadFindDeletedFiles::Stop()
     m_GoFlag.compare_exchange_strong(zero, 1);
     zero = 0;
     m_StopFlag.compare_exchange_strong(zero, 1);
+    // Called again from an event handled by the wait below: the first call
+    // waits and joins.
+    if (m_Stopping)
+        return;
+    m_Stopping = true;
     // The worker may wait for the window to handle a message: on the
     // window's thread, its events go on being handled meanwhile.
     bool windowThread = m_pWindow && QThread::currentThread() == m_pWindow->thread();
@@ -75,6 +84,7 @@ void CZelThreadFindDeletedFiles::Stop()
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     m_Thread.join();
+    m_Stopping = false;
 }
 
 void CZelThreadFindDeletedFiles::Go(std::vector<uint32_t> positions, const QString& destination)
@@ -183,7 +193,7 @@ void CZelThreadFindDeletedFiles::RestoreList()
         } else {
             outcome.source = position < found.size() ? found[position].Path() : std::string();
             outcome.result = ZelRestoreResult::Skipped;
-            outcome.reason = position < found.size() ? "a folder" : "no found entry";
+            outcome.reason = GetQText(position < found.size() ? 51 : 52).toStdString();
         }
         {
             std::lock_guard<std::mutex> lock(m_Lock);

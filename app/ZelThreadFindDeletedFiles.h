@@ -30,12 +30,17 @@ public:
     CZelThreadFindDeletedFiles(const CZelThreadFindDeletedFiles&) = delete;
     CZelThreadFindDeletedFiles& operator=(const CZelThreadFindDeletedFiles&) = delete;
 
-    // Starts a search of volume on a new thread, telling window of it. The
-    // window calls it only when no worker thread runs.
-    void Start(const QString& volume, QObject* window, boost::shared_ptr<CZelCheckFile> filter);
+    // Starts a search of volume on a new thread, telling window of it, after
+    // ending the worker that ran before. False, starting nothing, while a
+    // Stop is waiting for that worker.
+    bool Start(const QString& volume, QObject* window, boost::shared_ptr<CZelCheckFile> filter);
     // Ends the worker: a restore stops after the file in progress, a scan is
-    // waited for; waits for the thread.
+    // waited for; waits for the thread. On the window's thread the window's
+    // events are handled while it waits; a Stop called from one of them
+    // asks the worker to end and returns, leaving the wait to the first.
     void Stop();
+    // A Stop is waiting for the worker.
+    bool Stopping() const { return m_Stopping; }
     // Hands over the restore list (positions in the scan's order) and the
     // destination folder, and lets the worker go on. An empty destination
     // restores nothing.
@@ -51,6 +56,7 @@ public:
     // Why the volume could not be searched; empty when it was.
     std::string SearchError() const;
     uint64_t UnreadableStretches() const { return m_Scan ? m_Scan->UnreadableStretches() : 0; }
+    uint64_t UnreadableBytes() const { return m_Scan ? m_Scan->UnreadableBytes() : 0; }
     // How file index of the restore list went; read while OnRestoreEnd is
     // handled, or after the restore.
     CZelRestoreOutcome Outcome(size_t index) const;
@@ -74,6 +80,7 @@ private:
     QPointer<QObject> m_pWindow;
     std::thread m_Thread;
     std::atomic<bool> m_Finished{false};
+    bool m_Stopping = false;
     std::atomic<int32_t> m_GoFlag{0};
     std::atomic<int32_t> m_StopFlag{0};
     // The last whole percentage told for the file in progress.

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "engine/ZelEngine.h"
+#include "engine/ZelFileSink.h"
 #include "jexcommon/ZelText.h"
 #include "jexfscore/ZelEntries.h"
 
@@ -128,15 +129,26 @@ public:
 
     ZELRESULT RestoreEx(const char* destination, CZelProgressCallbackPtr progress, CZelRestoreReport& report) override
     {
+        if (destination == nullptr) {
+            report = CZelRestoreReport();
+            report.reason = L"no destination";
+            return ZEL_E_RESTOREREFUSED;
+        }
+        CZelFileSink file(destination);
+        return RestoreTo(file, progress, report);
+    }
+
+    ZELRESULT RestoreTo(CZelRestoreSink& sink, CZelProgressCallbackPtr progress, CZelRestoreReport& report) override
+    {
         report = CZelRestoreReport();
-        if (destination == nullptr || m_pRecord == nullptr || !m_pEngine) {
-            report.reason = destination == nullptr ? L"no destination" : L"not a file a search found";
+        if (m_pRecord == nullptr || !m_pEngine) {
+            report.reason = L"not a file a search found";
             return ZEL_E_RESTOREREFUSED;
         }
         // The record belongs to the found set of one scan; once the engine
         // has been closed, reopened or has scanned again it is gone, and the
         // engine refuses it without following the pointer.
-        int32_t result = m_pEngine->RestoreCurrentFile(m_Generation, destination, m_pRecord, progress, report);
+        int32_t result = m_pEngine->RestoreCurrentFile(m_Generation, sink, m_pRecord, progress, report);
         if (result == kZelStaleRecord)
             return ZEL_E_RESTOREREFUSED;
         if (result != 0)
@@ -154,6 +166,11 @@ public:
 
     virtual void SetSize(uint64_t size) { this->m_Size = size; }
     int32_t GetRecoveryEstimate() override { return m_Estimate; }
+    // Read when asked: the note is the record's, and most files have none.
+    std::string GetRecoveryNote() override
+    {
+        return m_pRecord != nullptr && m_pEngine ? m_pEngine->RecordNote(m_Generation, m_pRecord) : std::string();
+    }
 
 private:
     const CZelEngineRecord* m_pRecord;

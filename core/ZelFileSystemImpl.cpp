@@ -59,6 +59,7 @@ ZELRESULT CZelFileSystemImplT<TBase>::FindDeletedEx(const wchar_t* volume, int32
     auto engineFilter = ZelConvertForEngine(filter);
     int32_t result = m_pEngine->FindDeleted(EnginePath(volume).c_str(), 1, engineFilter.get());
     report.unreadableStretches = m_pEngine->GetUnreadableCount();
+    report.unreadableBytes = m_pEngine->GetUnreadableBytes();
     if (result != 0) {
         report.reason = ZelNarrowToWide(m_pEngine->GetLastError());
         return ZEL_E_ENGINE;

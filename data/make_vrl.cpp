@@ -30,7 +30,8 @@ bool Fail(const std::string& message)
     return false;
 }
 
-// A double-quoted text with \" and \\ escapes; false when malformed.
+// A double-quoted text with \" and \\ escapes, and \n for a line break;
+// false when malformed.
 bool Quoted(const std::string& line, size_t start, std::string& text)
 {
     if (start >= line.size() || line[start] != '"')
@@ -38,7 +39,8 @@ bool Quoted(const std::string& line, size_t start, std::string& text)
     text.clear();
     for (size_t i = start + 1; i < line.size(); ++i) {
         if (line[i] == '\\' && i + 1 < line.size()) {
-            text.push_back(line[++i]);
+            ++i;
+            text.push_back(line[i] == 'n' ? '\n' : line[i]);
         } else if (line[i] == '"') {
             return line.find_first_not_of(' ', i + 1) == std::string::npos;
         } else {

@@ -33,17 +33,26 @@ boost::shared_ptr<CZelCheckFile> ZelBuildFilter(CZelCreator& creator, const CZel
         error = "the core makes no filters";
         return boost::shared_ptr<CZelCheckFile>();
     }
-    boost::shared_ptr<CZelCheckFile> group = factory->CreateCheckFile(ZelCheckFileAnd);
+    return ZelBuildFilter(*factory, request);
+}
+
+boost::shared_ptr<CZelCheckFile> ZelBuildFilter(CZelCheckFileCreator& factory, const CZelFilterRequest& request)
+{
+    if (request.Empty())
+        return boost::shared_ptr<CZelCheckFile>();
+    boost::shared_ptr<CZelCheckFile> group = factory.CreateCheckFile(ZelCheckFileAnd);
+    if (!group)
+        return group;
     if (request.byExtension) {
         // One list: a file of any of the extensions is found.
-        boost::shared_ptr<CZelCheckFile> list = factory->CreateCheckFile(ZelCheckFileExtensions);
+        boost::shared_ptr<CZelCheckFile> list = factory.CreateCheckFile(ZelCheckFileExtensions);
         for (const std::wstring& extension : request.extensions)
             list->SetParam(L"Add", extension.c_str());
         group->SetParam(L"Add", list);
     }
     if (request.hasMinSize || request.hasMaxSize) {
         // The filter's bounds are exclusive, the user's inclusive.
-        boost::shared_ptr<CZelCheckFile> size = factory->CreateCheckFile(ZelCheckFileSizeRange);
+        boost::shared_ptr<CZelCheckFile> size = factory.CreateCheckFile(ZelCheckFileSizeRange);
         if (request.hasMinSize && request.minSize > 0)
             size->SetParam(L"Min", uint64_t(request.minSize - 1));
         if (request.hasMaxSize && request.maxSize < UINT64_MAX)

@@ -24,6 +24,7 @@ bool CZelRecoveryScan::Search(const boost::shared_ptr<CZelCheckFile>& filter, st
 {
     m_Found.clear();
     m_Unreadable = 0;
+    m_UnreadableBytes = 0;
     if (!m_pFileSystem) {
         error = m_Volume + ": no volume is prepared";
         return false;
@@ -33,6 +34,7 @@ bool CZelRecoveryScan::Search(const boost::shared_ptr<CZelCheckFile>& filter, st
     m_pFileSystem->Open(volume.c_str(), 0);
     ZELRESULT result = m_pFileSystem->FindDeletedEx(volume.c_str(), 1, filter, report);
     m_Unreadable = report.unreadableStretches;
+    m_UnreadableBytes = report.unreadableBytes;
     if (result != ZEL_S_OK) {
         error = report.reason.empty() ? m_Volume + ": the search failed" : ZelWideToNarrow(report.reason);
         return false;

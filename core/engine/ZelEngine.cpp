@@ -1,8 +1,10 @@
 #include "engine/ZelEngine.h"
 
+#include "engine/ZelFileSink.h"
 #include "jexplatform/VolumePath.h"
 
 #include <algorithm>
+#include <memory>
 
 int32_t CZelEngine::Open(const char* volumePath, int32_t blockSize)
 {
@@ -54,6 +56,7 @@ int32_t CZelEngine::FindDeleted(const char* volumePath, uint8_t mode, CZelEngine
     {
         boost::mutex::scoped_lock lock(m_StateLock);
         m_Unreadable = 0;
+        m_UnreadableBytes = 0;
     }
     std::string volume = volumePath != nullptr ? volumePath : "";
     std::string error;
@@ -73,10 +76,17 @@ uint64_t CZelEngine::GetUnreadableCount()
     return m_Unreadable;
 }
 
-void CZelEngine::CountUnreadable()
+uint64_t CZelEngine::GetUnreadableBytes()
+{
+    boost::mutex::scoped_lock lock(m_StateLock);
+    return m_UnreadableBytes;
+}
+
+void CZelEngine::CountUnreadable(uint64_t bytes)
 {
     boost::mutex::scoped_lock lock(m_StateLock);
     ++m_Unreadable;
+    m_UnreadableBytes += bytes;
 }
 
 void CZelEngine::SetVolumeOpener(ZelVolumeOpener opener)
@@ -95,14 +105,22 @@ boost::shared_ptr<CZelEntityIterator> CZelEngine::GetIterator()
     return CreateIterator();
 }
 
-int32_t CZelEngine::RestoreFile(const char* destination, const CZelEngineRecord* record,
+int32_t CZelEngine::RestoreFile(CZelRestoreSink& sink, const CZelEngineRecord* record,
                                 const CZelProgressCallbackPtr& progress, CZelRestoreReport& report)
 {
     std::lock_guard<std::mutex> engine(m_EngineLock);
-    return RestoreChecked(destination, record, progress, report);
+    return RestoreChecked(&sink, record, progress, report);
 }
 
-int32_t CZelEngine::RestoreCurrentFile(uint64_t generation, const char* destination, const CZelEngineRecord* record,
+int32_t CZelEngine::RestoreFile(const char* destination, const CZelEngineRecord* record,
+                                const CZelProgressCallbackPtr& progress, CZelRestoreReport& report)
+{
+    std::unique_ptr<CZelFileSink> file = destination != nullptr ? std::make_unique<CZelFileSink>(destination) : nullptr;
+    std::lock_guard<std::mutex> engine(m_EngineLock);
+    return RestoreChecked(file.get(), record, progress, report);
+}
+
+int32_t CZelEngine::RestoreCurrentFile(uint64_t generation, CZelRestoreSink& sink, const CZelEngineRecord* record,
                                        const CZelProgressCallbackPtr& progress, CZelRestoreReport& report)
 {
     report = CZelRestoreReport();
@@ -111,18 +129,36 @@ int32_t CZelEngine::RestoreCurrentFile(uint64_t generation, const char* destinat
         report.reason = L"the search that found this file has ended";
         return kZelStaleRecord;
     }
-    return RestoreChecked(destination, record, progress, report);
+    return RestoreChecked(&sink, record, progress, report);
 }
 
-int32_t CZelEngine::RestoreChecked(const char* destination, const CZelEngineRecord* record,
+int32_t CZelEngine::RestoreCurrentFile(uint64_t generation, const char* destination, const CZelEngineRecord* record,
+                                       const CZelProgressCallbackPtr& progress, CZelRestoreReport& report)
+{
+    if (destination == nullptr) {
+        report = CZelRestoreReport();
+        report.reason = L"no destination";
+        return kZelNotThisEngine;
+    }
+    CZelFileSink file(destination);
+    return RestoreCurrentFile(generation, file, record, progress, report);
+}
+
+std::string CZelEngine::RecordNote(uint64_t generation, const CZelEngineRecord* record)
+{
+    std::lock_guard<std::mutex> engine(m_EngineLock);
+    return record != nullptr && generation == m_Generation.Current() ? record->GetRecoveryNote() : std::string();
+}
+
+int32_t CZelEngine::RestoreChecked(CZelRestoreSink* sink, const CZelEngineRecord* record,
                                    const CZelProgressCallbackPtr& progress, CZelRestoreReport& report)
 {
     report = CZelRestoreReport();
     int32_t result = kZelNotThisEngine;
-    if (destination != nullptr && record != nullptr && IsOpenLocked())
-        result = RestoreLocked(destination, *record, progress, report);
+    if (sink != nullptr && record != nullptr && IsOpenLocked())
+        result = RestoreLocked(*sink, *record, progress, report);
     if (result == kZelNotThisEngine && report.reason.empty())
-        report.reason = destination == nullptr ? L"no destination" : L"not a file this search found";
+        report.reason = sink == nullptr ? L"no destination" : L"not a file this search found";
     return result;
 }
 

@@ -10,6 +10,7 @@
 #include "engine/ZelEngineRecord.h"
 #include "jexfscore/ZelCallback.h"
 #include "jexfscore/ZelEntries.h"
+#include "jexfscore/ZelRestoreSink.h"
 #include "jexplatform/VolumeSource.h"
 
 #include <boost/enable_shared_from_this.hpp>
@@ -46,17 +47,27 @@ public:
     int32_t FindDeleted(const char* volumePath, uint8_t mode, CZelEngineCheckFile* filter);
     // Stretches the last scan could not read and passed over.
     uint64_t GetUnreadableCount();
+    // The bytes of those stretches.
+    uint64_t GetUnreadableBytes();
     // An iterator over the found entries that shares this engine.
     boost::shared_ptr<CZelEntityIterator> GetIterator();
-    // Writes a found file's data to destination; the report says whether it
-    // was restored, partly restored or not written, and why. 0, or
+    // Writes a found file's data into sink; the report says whether it was
+    // restored, partly restored or not written, and why. 0, or
     // kZelNotThisEngine.
+    int32_t RestoreFile(CZelRestoreSink& sink, const CZelEngineRecord* record, const CZelProgressCallbackPtr& progress,
+                        CZelRestoreReport& report);
+    // RestoreFile into a new file at destination.
     int32_t RestoreFile(const char* destination, const CZelEngineRecord* record,
                         const CZelProgressCallbackPtr& progress, CZelRestoreReport& report);
     // RestoreFile for a record found under generation; kZelStaleRecord,
     // without looking at the record, when that generation has ended.
+    int32_t RestoreCurrentFile(uint64_t generation, CZelRestoreSink& sink, const CZelEngineRecord* record,
+                               const CZelProgressCallbackPtr& progress, CZelRestoreReport& report);
     int32_t RestoreCurrentFile(uint64_t generation, const char* destination, const CZelEngineRecord* record,
                                const CZelProgressCallbackPtr& progress, CZelRestoreReport& report);
+    // Why a record found under generation is judged below 100; empty once
+    // that generation has ended.
+    std::string RecordNote(uint64_t generation, const CZelEngineRecord* record);
     // Where Open reads volumes from: the device or image file unless a test
     // puts a source of its own in its place.
     void SetVolumeOpener(ZelVolumeOpener opener);
@@ -79,20 +90,20 @@ protected:
                                std::string& error) = 0;
     // Fills the report; kZelNotThisEngine when the record is not the
     // engine's.
-    virtual int32_t RestoreLocked(const char* destination, const CZelEngineRecord& record,
+    virtual int32_t RestoreLocked(CZelRestoreSink& sink, const CZelEngineRecord& record,
                                   const CZelProgressCallbackPtr& progress, CZelRestoreReport& report) = 0;
     virtual boost::shared_ptr<CZelEntityIterator> CreateIterator() = 0;
 
     // Publishes scan progress, clamped to 0..1.
     void SetProgress(double value);
-    // Counts a stretch of the volume the scan could not read.
-    void CountUnreadable();
+    // Counts a stretch of bytes of the volume the scan could not read.
+    void CountUnreadable(uint64_t bytes);
     // Opens a volume through the opener in place.
     std::unique_ptr<CZelVolumeSource> OpenSource(const std::string& path, std::string& error) const;
 
 private:
     void CloseLocked();
-    int32_t RestoreChecked(const char* destination, const CZelEngineRecord* record,
+    int32_t RestoreChecked(CZelRestoreSink* sink, const CZelEngineRecord* record,
                            const CZelProgressCallbackPtr& progress, CZelRestoreReport& report);
     void SetLastError(const std::string& error);
 
@@ -104,6 +115,7 @@ private:
     double m_Progress = 0.0;
     std::string m_LastError;
     uint64_t m_Unreadable = 0;
+    uint64_t m_UnreadableBytes = 0;
     ZelVolumeOpener m_Opener;
     // Why the volume could not be opened, until the next Open.
     std::string m_OpenError;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 // A found entry as filters see it. The texts belong to the record and live
 // as long as it does.
@@ -23,4 +24,6 @@ public:
     // How much of the file the volume still holds as its own, 0 to 100;
     // -1 when the engine does not judge it.
     virtual int32_t GetRecoveryEstimate() const { return -1; }
+    // Why the estimate is below 100; empty when it is not.
+    virtual std::string GetRecoveryNote() const { return std::string(); }
 };

@@ -16,7 +16,7 @@ void ZelReportProgress(const CZelProgressCallbackPtr& progress, double fraction)
         progress->Fire(std::min(1.0, std::max(0.0, fraction)));
 }
 
-CZelVolumeCopy::CZelVolumeCopy(CZelVolumeSource& source, uint32_t block, CZelOutputFile& out,
+CZelVolumeCopy::CZelVolumeCopy(CZelVolumeSource& source, uint32_t block, CZelRestoreSink& out,
                                const CZelProgressCallbackPtr& progress, uint64_t total)
     : m_Source(source), m_Block(block), m_Out(out), m_Progress(progress), m_Total(total)
 {

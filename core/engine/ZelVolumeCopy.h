@@ -5,7 +5,7 @@
 #pragma once
 
 #include "jexfscore/ZelCallback.h"
-#include "jexplatform/OutputFile.h"
+#include "jexfscore/ZelRestoreSink.h"
 #include "jexplatform/VolumeSource.h"
 
 #include <cstdint>
@@ -31,7 +31,7 @@ public:
 
     // block: the device's sector size, the unit of salvaging reads. total:
     // the file's size, against which progress is told.
-    CZelVolumeCopy(CZelVolumeSource& source, uint32_t block, CZelOutputFile& out, const CZelProgressCallbackPtr& progress,
+    CZelVolumeCopy(CZelVolumeSource& source, uint32_t block, CZelRestoreSink& out, const CZelProgressCallbackPtr& progress,
                    uint64_t total);
 
     // Copies count bytes at offset.
@@ -53,7 +53,7 @@ public:
 private:
     CZelVolumeSource& m_Source;
     uint32_t m_Block;
-    CZelOutputFile& m_Out;
+    CZelRestoreSink& m_Out;
     const CZelProgressCallbackPtr& m_Progress;
     uint64_t m_Total;
     std::vector<uint8_t> m_Buffer;

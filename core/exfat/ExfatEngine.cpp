@@ -26,7 +26,7 @@ int32_t CExfatEngine::OpenLocked(const std::string& /*volumePath*/, int32_t bloc
     m_pReader = std::make_unique<CBlockReader>(blockSize);
     CExfatScanner::ProgressSink sink;
     sink.fraction = [this](double done) { SetProgress(done); };
-    sink.unreadable = [this]() { CountUnreadable(); };
+    sink.unreadable = [this](uint64_t bytes) { CountUnreadable(bytes); };
     m_pScanner = std::make_unique<CExfatScanner>(*m_pReader, std::move(sink));
     return 0;
 }
@@ -67,7 +67,7 @@ boost::shared_ptr<CZelEntityIterator> CExfatEngine::CreateIterator()
     return boost::make_shared<CZelIteratorExfat>(boost::static_pointer_cast<CExfatEngine>(shared_from_this()));
 }
 
-int32_t CExfatEngine::RestoreLocked(const char* destination, const CZelEngineRecord& record,
+int32_t CExfatEngine::RestoreLocked(CZelRestoreSink& out, const CZelEngineRecord& record,
                                     const CZelProgressCallbackPtr& progress, CZelRestoreReport& report)
 {
     const CExfatFoundEntry* file = dynamic_cast<const CExfatFoundEntry*>(&record);
@@ -86,8 +86,7 @@ int32_t CExfatEngine::RestoreLocked(const char* destination, const CZelEngineRec
         return 0;
     }
     // A restored file never replaces an existing one.
-    CZelOutputFile out;
-    if (!out.Create(destination, 0666)) {
+    if (!out.Open(0666)) {
         report.reason = ZelNarrowToWide(out.Error());
         return 0;
     }

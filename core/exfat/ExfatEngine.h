@@ -28,7 +28,7 @@ protected:
     // Writes the valid data from the clusters the file's plan names, then
     // zeros up to its data length; partial when the plan is a guess, lacks
     // clusters or holds some that are not the file's own any more.
-    int32_t RestoreLocked(const char* destination, const CZelEngineRecord& record,
+    int32_t RestoreLocked(CZelRestoreSink& sink, const CZelEngineRecord& record,
                           const CZelProgressCallbackPtr& progress, CZelRestoreReport& report) override;
     boost::shared_ptr<CZelEntityIterator> CreateIterator() override;
 

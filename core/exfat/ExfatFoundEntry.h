@@ -20,6 +20,7 @@ public:
         return view;
     }
     int32_t GetRecoveryEstimate() const override { return estimate; }
+    std::string GetRecoveryNote() const override { return note; }
 
     // The name in UTF-8 and as wide text.
     std::string name;

@@ -204,7 +204,7 @@ void CExfatScanner::FindLostSets()
                     ZelLogFormat("free cluster %llu cannot be read (%s); it is passed over.",
                                  static_cast<unsigned long long>(cluster + i), ZelErrorText(single.error).c_str());
                     if (m_Sink.unreadable)
-                        m_Sink.unreadable();
+                        m_Sink.unreadable(size);
                     continue;
                 }
                 one.resize(single.bytes);
@@ -403,7 +403,7 @@ void CExfatScanner::ReadDirectory(const Pending& dir)
             ZelLogFormat("directory cluster %u at %llu cannot be read (%s); it is passed over.", cluster,
                          static_cast<unsigned long long>(offset), ZelErrorText(read.error).c_str());
             if (m_Sink.unreadable)
-                m_Sink.unreadable();
+                m_Sink.unreadable(boot.clusterSize);
             bytes.clear();
             continue;
         }

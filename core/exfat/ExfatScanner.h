@@ -32,7 +32,7 @@ public:
         // The share of the scan done: it grows, and reaches 1 at the end.
         std::function<void(double)> fraction;
         // A stretch of the volume that cannot be read.
-        std::function<void()> unreadable;
+        std::function<void(uint64_t bytes)> unreadable;
     };
 
     CExfatScanner(CZelVolumeSource& source, ProgressSink sink);

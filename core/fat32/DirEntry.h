@@ -33,6 +33,7 @@ public:
     // high word was cleared on deletion the place found for it.
     uint32_t GetStartCluster() const { return m_StartCluster; }
     int32_t GetRecoveryEstimate() const override { return m_Estimate; }
+    std::string GetRecoveryNote() const override { return m_EstimateNote; }
     // Why the estimate is below 100; empty when it is not.
     const std::string& GetEstimateNote() const { return m_EstimateNote; }
 

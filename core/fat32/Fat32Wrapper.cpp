@@ -26,7 +26,7 @@ int32_t CFat32Wrapper::OpenLocked(const std::string& /*volumePath*/, int32_t blo
     m_pReader = std::make_unique<CBlockReader>(blockSize);
     CMUNdelete::ProgressSink sink;
     sink.fraction = [this](double done) { SetProgress(done); };
-    sink.unreadable = [this]() { CountUnreadable(); };
+    sink.unreadable = [this](uint64_t bytes) { CountUnreadable(bytes); };
     m_pScanner = std::make_unique<CMUNdelete>(*m_pReader, std::move(sink));
     return 0;
 }
@@ -67,7 +67,7 @@ boost::shared_ptr<CZelEntityIterator> CFat32Wrapper::CreateIterator()
     return boost::make_shared<CZelIteratorFat32Standart>(boost::static_pointer_cast<CFat32Wrapper>(shared_from_this()));
 }
 
-int32_t CFat32Wrapper::RestoreLocked(const char* destination, const CZelEngineRecord& record,
+int32_t CFat32Wrapper::RestoreLocked(CZelRestoreSink& out, const CZelEngineRecord& record,
                                      const CZelProgressCallbackPtr& progress, CZelRestoreReport& report)
 {
     const CDirEntry* node = dynamic_cast<const CDirEntry*>(&record);
@@ -75,8 +75,7 @@ int32_t CFat32Wrapper::RestoreLocked(const char* destination, const CZelEngineRe
         return kZelNotThisEngine;
 
     // A restored file never replaces an existing one.
-    CZelOutputFile out;
-    if (!out.Create(destination, 0666)) {
+    if (!out.Open(0666)) {
         report.reason = ZelNarrowToWide(out.Error());
         return 0;
     }

@@ -30,7 +30,7 @@ protected:
                        std::string& error) override;
     // Copies the entry's size in bytes from the clusters its plan names;
     // partial when the estimate is below 100 or bytes could not be read.
-    int32_t RestoreLocked(const char* destination, const CZelEngineRecord& record,
+    int32_t RestoreLocked(CZelRestoreSink& sink, const CZelEngineRecord& record,
                           const CZelProgressCallbackPtr& progress, CZelRestoreReport& report) override;
     boost::shared_ptr<CZelEntityIterator> CreateIterator() override;
 

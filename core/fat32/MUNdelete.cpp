@@ -230,7 +230,7 @@ void CMUNdelete::ReadFailed(const CZelRead& read, uint64_t offset, size_t count,
     ZelLogFormat("%s: %zu bytes at %llu cannot be read (%s); they are passed over.", what, count,
                  static_cast<unsigned long long>(offset), ZelErrorText(read.error).c_str());
     if (m_Sink.unreadable)
-        m_Sink.unreadable();
+        m_Sink.unreadable(count);
 }
 
 size_t CMUNdelete::ReadDirectoryBytes(uint64_t offset, uint8_t* destination, size_t count, bool& ended)

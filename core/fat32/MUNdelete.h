@@ -43,7 +43,7 @@ public:
     // read.
     struct ProgressSink {
         std::function<void(double)> fraction;
-        std::function<void()> unreadable;
+        std::function<void(uint64_t bytes)> unreadable;
     };
 
     CMUNdelete(CBlockReader& reader, ProgressSink sink);

@@ -26,7 +26,7 @@ bool CZelEngineCheckFileSize::Check(const CZelFoundEntryView* entry)
 {
     if (entry == nullptr)
         return false;
-    return m_Min < entry->size && entry->size < m_Max;
+    return (!m_LowerBound || m_Min < entry->size) && entry->size < m_Max;
 }
 
 bool CZelEngineExtCheckFile::Check(const CZelFoundEntryView* entry)

@@ -18,13 +18,18 @@ bool ZelMatchExtension(const wchar_t* wideName, const char* narrowName, const st
 
 class CZelEngineCheckFileSize : public CZelEngineCheckFile {
 public:
-    CZelEngineCheckFileSize(uint64_t minimum, uint64_t maximum) : m_Min(minimum), m_Max(maximum) {}
+    // lowerBound false: sizes from 0 up, the minimum left aside.
+    CZelEngineCheckFileSize(uint64_t minimum, uint64_t maximum, bool lowerBound = true)
+        : m_Min(minimum), m_Max(maximum), m_LowerBound(lowerBound)
+    {
+    }
     // Both bounds are exclusive.
     bool Check(const CZelFoundEntryView* entry) override;
 
 private:
     uint64_t m_Min;
     uint64_t m_Max;
+    bool m_LowerBound;
 };
 
 class CZelEngineExtCheckFile : public CZelEngineCheckFile {

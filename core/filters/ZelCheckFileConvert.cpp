@@ -38,7 +38,7 @@ public:
         auto size = boost::dynamic_pointer_cast<CZelCheckFileSize>(description);
         if (!size)
             return boost::shared_ptr<boost::any>();
-        return Wrap(boost::make_shared<CZelEngineCheckFileSize>(size->GetMin(), size->GetMax()));
+        return Wrap(boost::make_shared<CZelEngineCheckFileSize>(size->GetMin(), size->GetMax(), size->HasMin()));
     }
 };
 

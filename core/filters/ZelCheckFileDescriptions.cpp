@@ -46,8 +46,10 @@ boost::shared_ptr<boost::any> Answer(const T& value)
 void CZelCheckFileSize::SetParam(const wchar_t* name, boost::any value)
 {
     uint64_t size = 0;
-    if (Is(name, L"Min") && AsSize(value, size))
+    if (Is(name, L"Min") && AsSize(value, size)) {
         m_Min = size;
+        m_HasMin = true;
+    }
     else if (Is(name, L"Max") && AsSize(value, size))
         m_Max = size;
 }

@@ -9,15 +9,19 @@
 #include <string>
 #include <vector>
 
-// Accepts sizes strictly between the minimum and the maximum.
+// Accepts sizes strictly between the minimum and the maximum. Without a
+// "Min" given, sizes from 0 up: an empty file is found by a range that
+// names no lower bound.
 class CZelCheckFileSize : public CZelCheckFile {
 public:
     void SetParam(const wchar_t* name, boost::any value) override;
     boost::shared_ptr<boost::any> GetParam(const wchar_t* name) override;
     uint64_t GetMin() const { return m_Min; }
     uint64_t GetMax() const { return m_Max; }
+    bool HasMin() const { return m_HasMin; }
 
 private:
+    bool m_HasMin = false;
     uint64_t m_Min = 0;
     uint64_t m_Max = UINT64_MAX;
 };

@@ -20,6 +20,7 @@ public:
     int32_t GetKind() const override { return m_Directory ? 3 : 1; }
     uint64_t GetSize() const override { return m_Size; }
     int32_t GetRecoveryEstimate() const override { return m_Directory ? -1 : m_Estimate; }
+    std::string GetRecoveryNote() const override { return EstimateNote(); }
 
     // Why the estimate is below 100; empty when it is not.
     const std::string& EstimateNote() const

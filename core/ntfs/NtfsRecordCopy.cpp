@@ -33,16 +33,15 @@ timespec ToTimespec(int64_t ntfsTime)
 
 CNtfsRecordCopy::CNtfsRecordCopy(ntfs_volume* volume, CNtfsSourceDevice& device, CNtfsClusterBitmap& clusters,
                                  const CNtfsRecordFields& record, const std::vector<uint8_t>& bytes,
-                                 CZelProgressCallbackPtr progress)
+                                 CZelProgressCallbackPtr progress, CZelRestoreSink& out)
     : m_pVolume(volume), m_Device(device), m_Source(device.Source()), m_Clusters(clusters), m_Record(record),
-      m_Bytes(bytes), m_pProgress(std::move(progress))
+      m_Bytes(bytes), m_pProgress(std::move(progress)), m_Out(out)
 {
 }
 
-void CNtfsRecordCopy::Run(const char* destination, CZelRestoreReport& report)
+void CNtfsRecordCopy::Run(CZelRestoreReport& report)
 {
     report = CZelRestoreReport();
-    m_Destination = destination;
     ChooseStreams();
     // Reads go a megabyte at a time, or at once for a smaller file: most
     // files are small, and a buffer of a megabyte made for each would cost
@@ -113,7 +112,7 @@ bool CNtfsRecordCopy::OpenDestination()
 {
     if (m_Out.IsOpen())
         return true;
-    if (m_Out.Create(m_Destination, 0600))
+    if (m_Out.Open(0600))
         return true;
     m_Failure = m_Out.Error();
     return false;

@@ -10,7 +10,7 @@
 
 #include "jexfscore/ZelCallback.h"
 #include "jexfscore/ZelResult.h"
-#include "jexplatform/OutputFile.h"
+#include "jexfscore/ZelRestoreSink.h"
 #include "ntfs/NtfsClusterBitmap.h"
 #include "ntfs/NtfsLibrary.h"
 #include "ntfs/NtfsRecordDecoder.h"
@@ -26,12 +26,12 @@ public:
     // the clusters are read from the device's source.
     CNtfsRecordCopy(ntfs_volume* volume, CNtfsSourceDevice& device, CNtfsClusterBitmap& clusters,
                     const CNtfsRecordFields& record, const std::vector<uint8_t>& bytes,
-                    CZelProgressCallbackPtr progress);
+                    CZelProgressCallbackPtr progress, CZelRestoreSink& out);
     CNtfsRecordCopy(const CNtfsRecordCopy&) = delete;
     CNtfsRecordCopy& operator=(const CNtfsRecordCopy&) = delete;
 
     // Fills the report: restored, partial or failed, and why.
-    void Run(const char* destination, CZelRestoreReport& report);
+    void Run(CZelRestoreReport& report);
 
 private:
     // The streams that make the file, and the size they fill.
@@ -64,8 +64,7 @@ private:
     const CNtfsRecordFields& m_Record;
     const std::vector<uint8_t>& m_Bytes;
     CZelProgressCallbackPtr m_pProgress;
-    const char* m_Destination = nullptr;
-    CZelOutputFile m_Out;
+    CZelRestoreSink& m_Out;
     std::vector<const CNtfsDataFields*> m_Streams;
     uint64_t m_Budget = 0;
     // The data runs cannot be believed; the bytes of the size left out.

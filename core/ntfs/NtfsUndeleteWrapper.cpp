@@ -158,7 +158,7 @@ int32_t CNtfsUndeleteWrapper::ScanMftBitmap(CZelEngineCheckFile* filter)
             // The records this part of the bitmap tells of are passed over.
             ZelLogFormat("Cannot read the MFT bitmap at byte %lld (%s); its records are passed over.",
                          static_cast<long long>(offset), std::strerror(errno));
-            CountUnreadable();
+            CountUnreadable(static_cast<uint64_t>(wanted));
             continue;
         }
         const uint64_t base = static_cast<uint64_t>(offset) * 8;
@@ -197,7 +197,7 @@ int32_t CNtfsUndeleteWrapper::ScanMftBitmap(CZelEngineCheckFile* filter)
                     ZelLogFormat("MFT record %llu cannot be read (%s); it is passed over.",
                                  static_cast<unsigned long long>(record), std::strerror(m_pDevice->LastError()));
                     m_UnreadableRecords.insert(record);
-                    CountUnreadable();
+                    CountUnreadable(recordSize);
                 }
                 // Extension records are parts of their base record's file.
                 if (read != RecordRead::Decoded || fields.baseReference != 0)
@@ -569,7 +569,7 @@ const std::wstring& CNtfsUndeleteWrapper::DirectoryPath(uint64_t record)
             ZelLogFormat("MFT record %llu, a folder, cannot be read (%s); paths below it start there.",
                          static_cast<unsigned long long>(current), std::strerror(m_pDevice->LastError()));
             m_UnreadableRecords.insert(current);
-            CountUnreadable();
+            CountUnreadable(m_pVolume->mft_record_size);
         }
         if (read != RecordRead::Decoded)
             break;
@@ -616,7 +616,7 @@ boost::shared_ptr<CZelEntityIterator> CNtfsUndeleteWrapper::CreateIterator()
         boost::static_pointer_cast<CNtfsUndeleteWrapper>(shared_from_this()));
 }
 
-int32_t CNtfsUndeleteWrapper::RestoreLocked(const char* destination, const CZelEngineRecord& record,
+int32_t CNtfsUndeleteWrapper::RestoreLocked(CZelRestoreSink& sink, const CZelEngineRecord& record,
                                             const CZelProgressCallbackPtr& progress, CZelRestoreReport& report)
 {
     const ufile* file = dynamic_cast<const ufile*>(&record);
@@ -651,8 +651,8 @@ int32_t CNtfsUndeleteWrapper::RestoreLocked(const char* destination, const CZelE
         report.reason = L"the file is encrypted (EFS): its data cannot be restored in readable form";
         return 0;
     }
-    CNtfsRecordCopy copy(m_pVolume, *m_pDevice, *m_pClusters, fields, bytes, progress);
-    copy.Run(destination, report);
+    CNtfsRecordCopy copy(m_pVolume, *m_pDevice, *m_pClusters, fields, bytes, progress, sink);
+    copy.Run(report);
     // A file the volume does not show whole as its own is partial, with the
     // estimate and why.
     if (report.verdict == ZelRestored && file->m_Estimate >= 0 && file->m_Estimate < 100) {

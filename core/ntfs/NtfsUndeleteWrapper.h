@@ -37,7 +37,7 @@ protected:
     // records are listed (mode 1).
     int32_t ScanLocked(const std::string& volumePath, uint8_t mode, CZelEngineCheckFile* filter,
                        std::string& error) override;
-    int32_t RestoreLocked(const char* destination, const CZelEngineRecord& record,
+    int32_t RestoreLocked(CZelRestoreSink& sink, const CZelEngineRecord& record,
                           const CZelProgressCallbackPtr& progress, CZelRestoreReport& report) override;
     boost::shared_ptr<CZelEntityIterator> CreateIterator() override;
 

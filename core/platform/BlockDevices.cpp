@@ -70,6 +70,8 @@ std::vector<CZelBlockDevice> ZelListVolumeDevices(struct udev* context)
         // sysfs counts 512-byte units whatever the sector size.
         d.size = std::strtoull(Text(udev_device_get_sysattr_value(device, "size")).c_str(), nullptr, 10) * 512;
         d.loopAttached = !Text(udev_device_get_sysattr_value(device, "loop/backing_file")).empty();
+        d.fsType = Text(udev_device_get_property_value(device, "ID_FS_TYPE"));
+        d.fsVersion = Text(udev_device_get_property_value(device, "ID_FS_VERSION"));
         if (d.devtype == "partition") {
             struct udev_device* parent = udev_device_get_parent_with_subsystem_devtype(device, "block", "disk");
             if (parent != nullptr)

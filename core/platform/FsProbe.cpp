@@ -49,9 +49,12 @@ std::string ZelProbeFileSystemName(int fd, uint64_t offset, uint64_t length)
     // 0: one file system found; 1: nothing; -2: ambiguous; -1: error.
     if (blkid_do_safeprobe(probe.Get()) != 0)
         return std::string();
-    std::string type = probe.Value("TYPE");
+    return ZelFileSystemNameOf(probe.Value("TYPE"), probe.Value("VERSION"));
+}
+
+std::string ZelFileSystemNameOf(const std::string& type, const std::string& version)
+{
     if (type == "vfat") {
-        std::string version = probe.Value("VERSION");
         if (version == "FAT12" || version == "FAT16" || version == "FAT32")
             return version;
         return "FAT";

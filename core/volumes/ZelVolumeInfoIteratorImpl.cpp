@@ -1,6 +1,7 @@
 #include "volumes/ZelVolumeInfoIteratorImpl.h"
 
 #include "jexcommon/ZelText.h"
+#include "jexplatform/FsProbe.h"
 #include "volumes/ZelVolumeInfoImpl.h"
 
 #include <boost/make_shared.hpp>
@@ -10,6 +11,8 @@ CZelVolumeInfoIteratorImpl::CZelVolumeInfoIteratorImpl(const std::vector<CZelBlo
     for (const CZelBlockDevice& device : devices) {
         m_RootPaths.push_back(ZelNarrowToWide(device.node));
         m_ListedSizes.push_back(device.size);
+        m_ListedFileSystems.push_back(
+            device.fsType.empty() ? std::wstring() : ZelNarrowToWide(ZelFileSystemNameOf(device.fsType, device.fsVersion)));
     }
 }
 
@@ -42,7 +45,10 @@ boost::shared_ptr<CZelVolumeInfo> CZelVolumeInfoIteratorImpl::CurrentItem()
     // A drive without a medium (size 0) has no file system to ask.
     if (m_ListedSizes[i] != 0) {
         CZelVolumeDescription description = ZelDescribeVolume(ZelWideToNarrow(m_RootPaths[i]), m_ListedSizes[i]);
-        record->SetFileSystemName(description.fileSystemName);
+        // The machine's own disks, which only root may open, still show
+        // what they hold.
+        record->SetFileSystemName(description.fileSystemName.empty() ? m_ListedFileSystems[i]
+                                                                     : description.fileSystemName);
         record->SetSize(description.size);
     }
     return record;

@@ -22,5 +22,7 @@ private:
     std::vector<std::wstring> m_RootPaths;
     // The size the device list gave, for a volume that cannot be opened.
     std::vector<uint64_t> m_ListedSizes;
+    // The file system name udev gave, for a volume that cannot be opened.
+    std::vector<std::wstring> m_ListedFileSystems;
     int32_t m_Position = 0;
 };

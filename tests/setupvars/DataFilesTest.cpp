@@ -19,15 +19,26 @@ TEST(DataFiles, LangVrlHasEveryTextInEveryLanguage)
         ASSERT_TRUE(texts) << j;
         LONG n = 0;
         texts->get_Count(&n);
-        EXPECT_EQ(n, 43) << j;
+        EXPECT_EQ(n, 64) << j;
         for (LONG k = 0; k < n; ++k) {
             std::u16string text = TextAt(texts, k);
             EXPECT_FALSE(text.empty() || text == u"(none)") << "language " << j / 2 << " text " << k;
         }
-        // The counts of files partly recovered and not recovered go in here.
-        std::u16string counts = TextAt(texts, 39);
-        EXPECT_NE(counts.find(u"%1"), std::u16string::npos) << "language " << j / 2;
-        EXPECT_NE(counts.find(u"%2"), std::u16string::npos) << "language " << j / 2;
+        // The texts that values go into hold a place for each, in every
+        // language: counts, sizes, reasons, types.
+        const std::pair<LONG, int> placed[] = {{39, 2}, {48, 2}, {49, 1}, {50, 1}, {57, 2},
+                                               {58, 1}, {59, 1}, {60, 2}, {62, 1}};
+        for (const auto& text : placed) {
+            std::u16string value = TextAt(texts, text.first);
+            for (int place = 1; place <= 2; ++place)
+                EXPECT_EQ(value.find(u"%" + std::u16string(1, char16_t(u'0' + place))) != std::u16string::npos,
+                          place <= text.second)
+                    << "language " << j / 2 << " text " << text.first;
+        }
+        // Every file system that is searched is named where the hint lists
+        // them.
+        for (const char16_t* system : {u"FAT32", u"exFAT", u"NTFS"})
+            EXPECT_NE(TextAt(texts, 35).find(system), std::u16string::npos) << "language " << j / 2;
     }
     for (const char16_t* wanted : {u"English", u"German", u"French", u"Spanish", u"Russian"})
         EXPECT_NE(std::find(names.begin(), names.end(), wanted), names.end());

@@ -3,6 +3,7 @@
 
 #include "jexfscore/ZelCallback.h"
 #include "jexfscore/ZelResult.h"
+#include "jexfscore/ZelRestoreSink.h"
 
 #include <boost/shared_ptr.hpp>
 
@@ -66,4 +67,13 @@ public:
     // reads that are free and claimed by no other found file. A file below
     // 100 is restored as partial. -1 when the engine does not judge it.
     virtual int32_t GetRecoveryEstimate() = 0;
+    // Why the estimate is below 100 (clusters another file holds now, a
+    // chain that had to be guessed, ...); empty when it is not, or the
+    // engine does not say.
+    virtual std::string GetRecoveryNote() = 0;
+    // RestoreEx into a sink of the caller's instead of a new file: the same
+    // bytes, verdict and accounting of what could not be read. RestoreEx is
+    // this with a sink that writes a new file.
+    virtual ZELRESULT RestoreTo(CZelRestoreSink& sink, CZelProgressCallbackPtr progress,
+                                CZelRestoreReport& report) = 0;
 };

@@ -45,6 +45,8 @@ struct CZelScanReport {
     // Stretches of the volume (directory clusters, records) that could not
     // be read and were passed over.
     uint64_t unreadableStretches = 0;
+    // The bytes of those stretches.
+    uint64_t unreadableBytes = 0;
 };
 
 // Kind of a found entry.

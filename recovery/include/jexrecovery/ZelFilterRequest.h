@@ -35,3 +35,5 @@ bool ZelRequestAccepts(const CZelFilterRequest& request, const std::string& name
 // the request asks for nothing, or the core makes no filters (error says so).
 boost::shared_ptr<CZelCheckFile> ZelBuildFilter(CZelCreator& creator, const CZelFilterRequest& request,
                                                 std::string& error);
+// The same made with a filter factory at hand.
+boost::shared_ptr<CZelCheckFile> ZelBuildFilter(CZelCheckFileCreator& factory, const CZelFilterRequest& request);

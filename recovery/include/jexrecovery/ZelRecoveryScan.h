@@ -59,6 +59,8 @@ public:
     // Stretches of the volume the last search could not read and passed
     // over.
     uint64_t UnreadableStretches() const { return m_Unreadable; }
+    // The bytes of those stretches.
+    uint64_t UnreadableBytes() const { return m_UnreadableBytes; }
     const std::string& Volume() const { return m_Volume; }
     const boost::shared_ptr<CZelFileSystem>& FileSystem() const { return m_pFileSystem; }
     // Directories and files in the scan's order.
@@ -70,4 +72,5 @@ private:
     boost::shared_ptr<CZelFileSystem> m_pFileSystem;
     std::vector<CZelFoundEntry> m_Found;
     uint64_t m_Unreadable = 0;
+    uint64_t m_UnreadableBytes = 0;
 };

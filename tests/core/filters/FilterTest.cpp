@@ -84,9 +84,12 @@ TEST(Filter, SizeBoundsAreExclusive)
     EXPECT_FALSE(Named(range, L"a", 100));
     EXPECT_FALSE(Named(range, L"a", 200));
     EXPECT_FALSE(Named(range, L"a", 0));
-    // The largest FAT32 size passes the widest range; an empty file does not.
+    // The largest FAT32 size passes the widest range, and so does an empty
+    // file while no minimum is given; a minimum of 0 leaves it out.
     auto widest = Make(ZelCheckFileSizeRange);
     EXPECT_TRUE(Named(widest, L"a", 4294967295u));
+    EXPECT_TRUE(Named(widest, L"a", 0));
+    widest->SetParam(L"Min", uint64_t(0));
     EXPECT_FALSE(Named(widest, L"a", 0));
     auto large = ZelConvertForEngine(SizeRange(4294967295u, UINT64_MAX));
     ASSERT_TRUE(large);

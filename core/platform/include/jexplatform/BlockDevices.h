@@ -16,6 +16,10 @@ struct CZelBlockDevice {
     uint64_t size = 0;    // bytes, from sysfs; 0 without a medium
     bool hasPartitions = false;
     bool loopAttached = false;
+    // The file system udev's own probe found (ID_FS_TYPE, ID_FS_VERSION):
+    // known also for devices the user may not open.
+    std::string fsType;
+    std::string fsVersion;
 
     bool HasMedium() const { return size != 0; }
 };

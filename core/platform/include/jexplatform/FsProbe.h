@@ -8,3 +8,6 @@
 #include <string>
 
 std::string ZelProbeFileSystemName(int fd, uint64_t offset = 0, uint64_t length = 0);
+// The name shown for a file system libblkid (or udev, which asks it) calls
+// type, of version.
+std::string ZelFileSystemNameOf(const std::string& type, const std::string& version);

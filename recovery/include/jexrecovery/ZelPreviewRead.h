@@ -1,0 +1,58 @@
+// A found file read into memory for a look at it, nothing written to any
+// disk: through the engine, with the same verdict as a restore, and never
+// more than a limit of bytes.
+#pragma once
+
+#include "jexfscore/ZelRestoreSink.h"
+#include "jexrecovery/ZelRecoveryScan.h"
+#include "jexrecovery/ZelRestoreOutcome.h"
+
+#include <cstdint>
+#include <string>
+
+// A restore sink that keeps the bytes in memory, up to a limit: a write past
+// it keeps what fits and refuses the rest, which ends the read there.
+class CZelMemorySink final : public CZelRestoreSink {
+public:
+    explicit CZelMemorySink(uint64_t limit) : m_Limit(limit) {}
+
+    bool Open(uint32_t mode) override;
+    bool IsOpen() const override { return m_Open; }
+    bool Write(const void* data, size_t length) override;
+    bool Skip(uint64_t count) override;
+    void SetTimes(const timespec&) override {}
+    bool Commit() override;
+    void Discard() override;
+    const std::string& Error() const override { return m_Error; }
+
+    const std::string& Bytes() const { return m_Bytes; }
+    // The limit was reached: Bytes holds the file's first bytes only.
+    bool Full() const { return m_Full; }
+    bool Committed() const { return m_Committed; }
+
+private:
+    bool Append(const char* data, uint64_t count);
+
+    uint64_t m_Limit;
+    bool m_Open = false;
+    bool m_Full = false;
+    bool m_Committed = false;
+    std::string m_Bytes;
+    std::string m_Error;
+};
+
+struct CZelPreviewData {
+    // The file's first bytes, or all of them when whole is set.
+    std::string bytes;
+    bool whole = false;
+    // Restored: every byte read came from where the volume says it belongs.
+    // Partial: some of the file is zeros or may be another file's data now.
+    // Failed: nothing could be read (reason says why).
+    ZelRestoreResult result = ZelRestoreResult::Failed;
+    std::string reason;
+};
+
+// Reads at most limit bytes of a found file. A file larger than that gives
+// its first limit bytes (whole is false); its verdict then rests on the
+// recovery estimate and on what was read.
+CZelPreviewData ZelReadForPreview(const CZelFoundEntry& found, uint64_t limit);

@@ -424,6 +424,14 @@ void CDialogFileRecovery::UseVolumeEnum(boost::shared_ptr<CZelVolumeEnum> volume
     }
 }
 
+void CDialogFileRecovery::UseFileSystemCreator(boost::shared_ptr<CZelFileSystemCreator> creator)
+{
+    if (!creator || (m_pWorker && m_pWorker->Started()))
+        return;
+    m_pWorker = std::make_unique<CZelThreadFindDeletedFiles>(*creator);
+    m_pFileSystemCreator = std::move(creator);
+}
+
 QWidget* CDialogFileRecovery::Control(int id) const
 {
     for (QWidget* child : findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))

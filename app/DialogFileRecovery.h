@@ -75,6 +75,9 @@ public:
     // Replaces the volumes the window lists and watches (the core's
     // enumerator by default) and lists them again.
     void UseVolumeEnum(boost::shared_ptr<CZelVolumeEnum> volumes);
+    // Replaces the factory of file-system objects the searches use (the
+    // core's by default); only while no search runs.
+    void UseFileSystemCreator(boost::shared_ptr<CZelFileSystemCreator> creator);
     // The filter group of the ticked options, made with creator.
     boost::shared_ptr<CZelCheckFile> BuildFilter(CZelCheckFileCreator& creator);
 

@@ -204,7 +204,9 @@ TEST(MainWindow, ShowsTheControlsOfEachPhaseUpToTheResults)
     EXPECT_EQ(dialog.Control(100)->geometry(), QRect(0, 0, 618, 200));
     EXPECT_EQ(dialog.Control(101)->geometry(), QRect(440, 300, 175, 80));
     EXPECT_EQ(dialog.Control(1010)->geometry(), QRect(310, 334, 50, 20));
-    EXPECT_EQ(dialog.Hint()->geometry(), QRect(440, 210, 175, 70));
+    // The hint leaves room below it for the button that adds image files.
+    EXPECT_EQ(dialog.Hint()->geometry(), QRect(440, 210, 175, 52));
+    EXPECT_EQ(dialog.Control(CDialogFileRecovery::kAddImageId)->geometry(), QRect(440, 266, 175, 28));
     for (int id : {100, 101, 102, 103, 104, 105, 106, 107, 108, 109, 110, 111, 112, 113, 116, 117, 118, 119, 120, 121,
                    122, 123, 124, 125, 126, 127, 128, 129, 1004, 1006, 1008, 1009, 1010})
         EXPECT_NE(dialog.Control(id), nullptr) << id;
@@ -221,7 +223,7 @@ TEST(MainWindow, ShowsTheControlsOfEachPhaseUpToTheResults)
         return all;
     };
     EXPECT_EQ(dialog.VisibleControls(),
-              with({100, 101, 121, 122, 123, 124, 125, 126, 127, 128, 129, 1006, 1008, 1009, 1010}));
+              with({100, 101, 121, 122, 123, 124, 125, 126, 127, 128, 129, 131, 1006, 1008, 1009, 1010}));
     EXPECT_FALSE(dialog.Control(101)->isEnabled());
     for (int id : {1006, 1008, 1009, 1010})
         EXPECT_FALSE(dialog.Control(id)->isEnabled()) << id;
@@ -260,7 +262,7 @@ TEST(MainWindow, ShowsTheControlsOfEachPhaseUpToTheResults)
     ASSERT_TRUE(window.WaitUntil([&] { return dialog.CurrentPhase() == Phase::Results; }));
 
     // Results: the found files, with Recover waiting for a choice.
-    EXPECT_EQ(dialog.VisibleControls(), with({103, 104, 116, 120, 129, 130, 1004}));
+    EXPECT_EQ(dialog.VisibleControls(), with({103, 104, 116, 120, 129, 130, 132, 1004}));
     EXPECT_EQ(dialog.windowTitle(), LanguageText(25));
     EXPECT_FALSE(dialog.Control(104)->isEnabled());
     std::vector<std::vector<std::string>> found = window.FoundRows();
@@ -273,7 +275,7 @@ TEST(MainWindow, ShowsTheControlsOfEachPhaseUpToTheResults)
     // New search: back to the choice, the options cleared, the worker gone.
     qobject_cast<QPushButton*>(dialog.Control(120))->click();
     EXPECT_EQ(dialog.VisibleControls(),
-              with({100, 101, 121, 122, 123, 124, 125, 126, 127, 128, 129, 1006, 1008, 1009, 1010}));
+              with({100, 101, 121, 122, 123, 124, 125, 126, 127, 128, 129, 131, 1006, 1008, 1009, 1010}));
     EXPECT_EQ(dialog.windowTitle(), LanguageText(0));
     EXPECT_FALSE(dialog.Worker().Running());
     EXPECT_FALSE(qobject_cast<QCheckBox*>(dialog.Control(126))->isChecked());

@@ -239,6 +239,35 @@ TEST_F(SearchWorker, AStopDuringTheListEndsAfterTheFileInProgress)
     EXPECT_EQ(FilesIn(dir.File("out")), 2u);
 }
 
+TEST_F(SearchWorker, AStopCalledWhileAnotherWaitsLeavesTheWaitToTheFirst)
+{
+    // A second Stop comes from an event the first one handles while it
+    // waits (a second click on New search, or the window closing meanwhile):
+    // it must neither wait nor join the thread the first one joins.
+    Search(Card());
+    std::vector<uint32_t> photos = FilesNamed("trand.jpg");
+    ASSERT_EQ(photos.size(), 2u);
+    int inner = 0;
+    QObject::connect(&dialog, &CDialogFileRecovery::RestoreProgressed, [&] {
+        if (inner++ != 0)
+            return;
+        EXPECT_TRUE(dialog.Worker().Stopping());
+        dialog.Worker().Stop();
+        EXPECT_TRUE(dialog.Worker().Started());
+        // No new search begins while the first Stop waits.
+        EXPECT_FALSE(dialog.Worker().Start(QStringLiteral("/nonexistent"), &dialog, nullptr));
+    });
+    dialog.Worker().Go(photos, QString::fromStdString(dir.File("out")));
+    ASSERT_TRUE(WaitFor("begin 0"));
+    dialog.Worker().Stop();
+    EXPECT_GE(inner, 1);
+    EXPECT_FALSE(dialog.Worker().Started());
+    EXPECT_FALSE(dialog.Worker().Stopping());
+    ASSERT_TRUE(WaitFor("finished"));
+    EXPECT_EQ(events.back(), "finished stopped");
+    EXPECT_EQ(FilesIn(dir.File("out")), 1u);
+}
+
 TEST_F(SearchWorker, AnEmptyDestinationWritesNothing)
 {
     std::string image = Card();

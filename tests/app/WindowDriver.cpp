@@ -85,7 +85,10 @@ std::vector<std::vector<std::string>> WindowDriver::FoundRows() const
     for (int i = 0; list != nullptr && i < list->topLevelItemCount(); ++i) {
         QTreeWidgetItem* item = list->topLevelItem(i);
         if (!item->isHidden())
-            rows.push_back({item->text(0).toStdString(), item->text(1).toStdString(), item->text(2).toStdString()});
+            rows.push_back({item->text(CDialogFileRecovery::kNameColumn).toStdString(),
+                            item->text(CDialogFileRecovery::kSizeColumn).toStdString(),
+                            item->text(CDialogFileRecovery::kPathColumn).toStdString(),
+                            item->text(CDialogFileRecovery::kEstimateColumn).toStdString()});
     }
     return rows;
 }

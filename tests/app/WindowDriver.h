@@ -30,7 +30,7 @@ public:
     bool SearchAndWait();
     // Handles the window's events until done() holds, or a minute passed.
     bool WaitUntil(const std::function<bool()>& done);
-    // The found list's rows as shown: name, size text, path.
+    // The found list's rows as shown: name, size text, path, estimate.
     std::vector<std::vector<std::string>> FoundRows() const;
     // Selects the shown found rows whose name is one of names; false when
     // one is missing.

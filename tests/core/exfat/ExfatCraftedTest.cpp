@@ -320,6 +320,7 @@ TEST_F(ExfatCrafted, UnreadableSectorsArePassedOverCountedAndNeverCalledData)
     // The folder's cluster, and the photo's among the free clusters
     // searched for lost folders.
     EXPECT_EQ(engine->GetUnreadableCount(), 2u);
+    EXPECT_EQ(engine->GetUnreadableBytes(), 2u * 4096);
 
     CZelRestoreReport report;
     std::vector<uint8_t> bytes;

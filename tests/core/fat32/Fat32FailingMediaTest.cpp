@@ -125,6 +125,7 @@ TEST_F(FailingFat, AnUnreadableDirectorySectorIsPassedOverAndCounted)
     auto paths = Scan([&](jextest::FaultySource& source) { source.FailAt(m_ClusterOffset3 + kSector, kSector); });
     EXPECT_EQ(paths.size(), all - 13);
     EXPECT_EQ(engine->GetUnreadableCount(), 1u);
+    EXPECT_EQ(engine->GetUnreadableBytes(), kSector);
     // What lies after the bad sector is still found, in the next cluster
     // too; the name cut by the bad sector is not made up from what is left
     // of it, the 8.3 name is shown instead.

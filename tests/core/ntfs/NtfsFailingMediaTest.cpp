@@ -71,6 +71,8 @@ TEST_F(FailingNtfs, AnUnreadableRecordIsPassedOverAndCounted)
     EXPECT_FALSE(found.count("disk.img/zwei.txt"));
     EXPECT_TRUE(found.count("disk.img/eins.txt"));
     EXPECT_EQ(engine->GetUnreadableCount(), 1u);
+    // The record's bytes.
+    EXPECT_EQ(engine->GetUnreadableBytes(), 1024u);
 }
 
 TEST_F(FailingNtfs, UnreadableDataMakesAPartialFileWithZerosThere)

@@ -52,7 +52,15 @@ TEST(Volumes, SnapshotRecordsAndTheirEnd)
 {
     jextest::TempDir dir;
     std::string image = jextest::MakeFatImage(dir, "card.img", 32, 34000);
-    std::vector<CZelBlockDevice> devices = {Device("a-card", "disk", 1, image), Device("b-reader", "disk", 0)};
+    // Disks this user may not open show what udev's probe found on them.
+    CZelBlockDevice system = Device("c-system", "partition", 1 << 30, dir.File("no-such-node"));
+    system.fsType = "ext4";
+    system.fsVersion = "1.0";
+    CZelBlockDevice boot = Device("d-boot", "partition", 1 << 20, dir.File("no-such-node-either"));
+    boot.fsType = "vfat";
+    boot.fsVersion = "FAT16";
+    std::vector<CZelBlockDevice> devices = {Device("a-card", "disk", 1, image), Device("b-reader", "disk", 0), system,
+                                            boot};
     CZelVolumeEnumImpl volumes([devices] { return devices; }, false);
     auto it = volumes.GetVolumeInfoIterator();
     it->First();
@@ -67,6 +75,11 @@ TEST(Volumes, SnapshotRecordsAndTheirEnd)
     EXPECT_EQ(reader->GetRootPath(), L"/dev/b-reader");
     EXPECT_EQ(reader->GetFileSystemName(), L"");
     EXPECT_EQ(reader->GetSize(), 0u);
+    for (const wchar_t* name : {L"ext4", L"FAT16"}) {
+        it->Next();
+        ASSERT_FALSE(it->IsDone());
+        EXPECT_EQ(it->CurrentItem()->GetFileSystemName(), name);
+    }
     it->Next();
     EXPECT_TRUE(it->IsDone());
     EXPECT_FALSE(it->CurrentItem());

@@ -252,7 +252,7 @@ void CDialogFileRecovery::CreateControls()
     m_pScanBar = Place(MakeBar(this), 102, 10, 220, 608, 255);
     // The found list leaves room below it for the box that narrows it.
     // The path comes last: it takes what the window's width leaves.
-    m_pFoundList = Place(MakeList(this, {{5, 100}, {6, 140}, {43, 80}, {7, 270}}, QAbstractItemView::ExtendedSelection),
+    m_pFoundList = Place(MakeList(this, {{5, 100}, {6, 140}, {43, 110}, {7, 250}}, QAbstractItemView::ExtendedSelection),
                          103, 0, 0, 618, 294);
     m_pNarrow = Place(new QLineEdit(this), kNarrowBoxId, 10, 298, 435, 320);
     m_pPreviewButton = Place(MakeButton(this, GetQText(53)), kPreviewId, 440, 298, 615, 322);

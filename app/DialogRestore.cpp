@@ -287,5 +287,6 @@ void CDialogFileRecovery::closeEvent(QCloseEvent* event)
             m_pWorker->Stop();
         }
     }
+    HidePreview();
     QDialog::closeEvent(event);
 }

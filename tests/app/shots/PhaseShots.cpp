@@ -5,6 +5,7 @@
 //
 //   jexfilerecovery-shots OUTPUT-FOLDER IMAGE RESTORE-FOLDER
 #include "DialogFileRecovery.h"
+#include "DialogPreview.h"
 #include "JexFileRecoveryApp.h"
 #include "MessagePresenter.h"
 #include "jexcommon/ZelSharedLibrary.h"
@@ -117,6 +118,34 @@ int main(int argc, char** argv)
         found->topLevelItem(i)->setSelected(true);
     dialog.SetDestination(restoreTo);
     ok &= Shoot(dialog, out + QStringLiteral("/3-results.png"));
+
+    // The picture among them, previewed in its window beside the list.
+    QList<QTreeWidgetItem*> chosen = found->selectedItems();
+    found->clearSelection();
+    for (int i = 0; i < found->topLevelItemCount(); ++i)
+        if (found->topLevelItem(i)->text(CDialogFileRecovery::kNameColumn).endsWith(QStringLiteral(".png")))
+            found->topLevelItem(i)->setSelected(true);
+    dialog.OnPreview();
+    if (CDialogPreview* preview = dialog.Preview()) {
+        preview->move(dialog.frameGeometry().right() + 8, 0);
+        preview->resize(480, dialog.frameGeometry().height());
+        ok &= WaitUntil([&] { return preview->What() != CDialogPreview::Showing::Reading && !preview->Busy(); });
+        ok &= preview->What() == CDialogPreview::Showing::Image;
+        ok &= Shoot(dialog, out + QStringLiteral("/6-preview.png"), preview);
+        preview->hide();
+    } else {
+        ok = false;
+    }
+
+    // Grown, the list and its path column take the room.
+    dialog.resize(960, 520);
+    ok &= WaitUntil([&] { return dialog.width() == 960; });
+    ok &= Shoot(dialog, out + QStringLiteral("/7-wide.png"));
+    dialog.resize(618, 413);
+    ok &= WaitUntil([&] { return dialog.width() == 618; });
+    found->clearSelection();
+    for (QTreeWidgetItem* item : chosen)
+        item->setSelected(true);
 
     // The restore: one picture during the second file, one at the end.
     bool restoringShot = false;

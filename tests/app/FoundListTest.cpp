@@ -159,13 +159,21 @@ TEST(FoundList, TickedCategoriesListFilesOfAnyAndASizeOfNoughtListsEmptyFiles)
     EXPECT_TRUE(window.messages.shown.empty());
 }
 
-TEST(FoundList, EstimatesShowSortAsNumbersAndGiveTheEnginesReason)
-{
+// The card searched in the window, every file listed.
+class SearchedCard : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(window.SelectVolume(card.image));
+        ASSERT_TRUE(window.SearchAndWait());
+    }
     Card card;
-    WindowDriver window({card.image});
+    WindowDriver window{{card.image}};
     CDialogFileRecovery& dialog = window.Dialog();
-    ASSERT_TRUE(window.SelectVolume(card.image));
-    ASSERT_TRUE(window.SearchAndWait());
+};
+
+TEST_F(SearchedCard, EstimatesShowSortAsNumbersAndGiveTheEnginesReason)
+{
     auto* list = qobject_cast<QTreeWidget*>(dialog.Control(103));
     EXPECT_EQ(list->headerItem()->text(CDialogFileRecovery::kEstimateColumn), LanguageText(43));
     dialog.SortFoundList(CDialogFileRecovery::kEstimateColumn, Qt::AscendingOrder);
@@ -184,13 +192,8 @@ TEST(FoundList, EstimatesShowSortAsNumbersAndGiveTheEnginesReason)
     EXPECT_EQ(ZelEstimateText(60), QStringLiteral("60% ") + LanguageText(45));
 }
 
-TEST(FoundList, ThePreviewShowsPicturesTextAndWhatItCannotShowWithoutWritingAFile)
+TEST_F(SearchedCard, ThePreviewShowsPicturesTextAndWhatItCannotShowWithoutWritingAFile)
 {
-    Card card;
-    WindowDriver window({card.image});
-    CDialogFileRecovery& dialog = window.Dialog();
-    ASSERT_TRUE(window.SelectVolume(card.image));
-    ASSERT_TRUE(window.SearchAndWait());
     auto* preview = qobject_cast<QPushButton*>(dialog.Control(CDialogFileRecovery::kPreviewId));
     ASSERT_NE(preview, nullptr);
     EXPECT_TRUE(preview->isVisibleTo(&dialog));

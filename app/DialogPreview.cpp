@@ -83,10 +83,17 @@ CDialogPreview::~CDialogPreview()
     {
         std::lock_guard<std::mutex> hold(m_Lock);
         m_Quit = true;
-        m_pPending.reset();
+        CancelLocked();
     }
     m_Wake.notify_all();
     m_Reader.join();
+}
+
+void CDialogPreview::CancelLocked()
+{
+    m_pPending.reset();
+    if (m_pReading)
+        m_pReading->store(true);
 }
 
 QString CDialogPreview::Heading() const
@@ -115,7 +122,7 @@ void CDialogPreview::ShowNothing()
     {
         std::lock_guard<std::mutex> hold(m_Lock);
         ++m_LastId;
-        m_pPending.reset();
+        CancelLocked();
     }
     m_File = CZelFoundEntry();
     m_Image = QImage();
@@ -129,6 +136,9 @@ void CDialogPreview::ShowNothing()
 
 void CDialogPreview::ShowFile(const CZelFoundEntry& file)
 {
+    // The same file chosen again (the list narrowed around it): it stays.
+    if (file.entry && file.entry == m_File.entry && m_Showing != Showing::Nothing)
+        return;
     m_File = file;
     m_Image = QImage();
     const QMimeType type = QMimeDatabase().mimeTypeForFile(QString::fromStdString(file.name), QMimeDatabase::MatchExtension);
@@ -140,7 +150,7 @@ void CDialogPreview::ShowFile(const CZelFoundEntry& file)
         {
             std::lock_guard<std::mutex> hold(m_Lock);
             ++m_LastId;
-            m_pPending.reset();
+            CancelLocked();
         }
         ShowDetails(kind == Kind::Image ? GetQText(57).arg(ZelFileSizeText(file.size), ZelFileSizeText(kImageLimit))
                                         : QString());
@@ -154,6 +164,7 @@ void CDialogPreview::ShowFile(const CZelFoundEntry& file)
     {
         std::lock_guard<std::mutex> hold(m_Lock);
         request->id = ++m_LastId;
+        CancelLocked();
         m_pPending = std::move(request);
     }
     m_Wake.notify_all();
@@ -171,8 +182,10 @@ void CDialogPreview::ReadLoop()
             return;
         std::unique_ptr<Request> request = std::move(m_pPending);
         m_Reading = true;
+        m_pReading = request->cancel;
         hold.unlock();
-        auto data = std::make_shared<const CZelPreviewData>(ZelReadForPreview(request->file, request->limit));
+        auto data = std::make_shared<const CZelPreviewData>(
+            ZelReadForPreview(request->file, request->limit, request->cancel.get()));
         const uint64_t id = request->id;
         const bool image = request->image;
         request.reset();
@@ -182,6 +195,7 @@ void CDialogPreview::ReadLoop()
             this, [this, id, image, data] { Deliver(id, image, *data); }, Qt::QueuedConnection);
         hold.lock();
         m_Reading = false;
+        m_pReading.reset();
     }
 }
 

@@ -11,6 +11,7 @@
 #include <QImage>
 #include <QString>
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <memory>
@@ -62,7 +63,12 @@ private:
         CZelFoundEntry file;
         uint64_t limit = 0;
         bool image = false;
+        // Set when the file is no longer wanted: its read ends.
+        std::shared_ptr<std::atomic<bool>> cancel = std::make_shared<std::atomic<bool>>(false);
     };
+    // Drops the waiting request and ends the read under way; with the lock
+    // held.
+    void CancelLocked();
     void ReadLoop();
     void Deliver(uint64_t id, bool image, const CZelPreviewData& data);
     void ShowDetails(const QString& note);
@@ -84,6 +90,7 @@ private:
     mutable std::mutex m_Lock;
     std::condition_variable m_Wake;
     std::unique_ptr<Request> m_pPending;
+    std::shared_ptr<std::atomic<bool>> m_pReading;
     bool m_Reading = false;
     bool m_Quit = false;
     uint64_t m_LastId = 0;

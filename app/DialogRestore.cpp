@@ -80,7 +80,7 @@ void CDialogFileRecovery::OnRecover()
         m_RestorePositions.push_back(row->data(0, kFoundPositionRole).toUInt());
         m_RestoreNames[j] = row->text(0);
         auto* item = new QTreeWidgetItem(QStringList{row->text(0), GetQText(27)});
-        item->setToolTip(0, row->text(2));
+        item->setToolTip(0, row->text(kPathColumn));
         m_pRestoreList->addTopLevelItem(item);
     }
     m_CurrentRow = 0;

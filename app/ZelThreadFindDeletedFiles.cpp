@@ -80,11 +80,28 @@ void CZelThreadFindDeletedFiles::Stop()
     // window's thread, its events go on being handled meanwhile.
     bool windowThread = m_pWindow && QThread::currentThread() == m_pWindow->thread();
     while (windowThread && !m_Finished) {
+        // Posted events straight away: called from a posted event itself,
+        // the event loop would not deliver the worker's calls to the window
+        // again (its source of posted events does not recurse), and the
+        // worker would wait for ever.
+        QCoreApplication::sendPostedEvents();
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     m_Thread.join();
     m_Stopping = false;
+}
+
+CZelThreadFindDeletedFiles::~CZelThreadFindDeletedFiles()
+{
+    Stop();
+    // A Stop that left the wait to another one still waiting: the thread
+    // is joined here all the same.
+    if (m_Thread.joinable()) {
+        m_GoFlag = 1;
+        m_StopFlag = 1;
+        m_Thread.join();
+    }
 }
 
 void CZelThreadFindDeletedFiles::Go(std::vector<uint32_t> positions, const QString& destination)

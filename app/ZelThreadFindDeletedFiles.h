@@ -26,7 +26,8 @@
 class CZelThreadFindDeletedFiles {
 public:
     explicit CZelThreadFindDeletedFiles(CZelFileSystemCreator& creator) : m_Creator(creator) {}
-    ~CZelThreadFindDeletedFiles() { Stop(); }
+    // Ends and waits for the worker, whatever Stop is under way.
+    ~CZelThreadFindDeletedFiles();
     CZelThreadFindDeletedFiles(const CZelThreadFindDeletedFiles&) = delete;
     CZelThreadFindDeletedFiles& operator=(const CZelThreadFindDeletedFiles&) = delete;
 

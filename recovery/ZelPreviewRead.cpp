@@ -6,7 +6,10 @@
 
 bool CZelMemorySink::Open(uint32_t /*mode*/)
 {
-    Discard();
+    m_Bytes.clear();
+    m_Error.clear();
+    m_Full = false;
+    m_Committed = false;
     m_Open = true;
     return true;
 }
@@ -15,6 +18,10 @@ bool CZelMemorySink::Append(const char* data, uint64_t count)
 {
     if (!m_Open) {
         m_Error = "no preview is being read";
+        return false;
+    }
+    if (m_pCancel != nullptr && m_pCancel->load()) {
+        m_Error = "the preview is no longer wanted";
         return false;
     }
     const uint64_t room = m_Limit - std::min<uint64_t>(m_Limit, m_Bytes.size());
@@ -60,7 +67,7 @@ void CZelMemorySink::Discard()
     m_Open = false;
 }
 
-CZelPreviewData ZelReadForPreview(const CZelFoundEntry& found, uint64_t limit)
+CZelPreviewData ZelReadForPreview(const CZelFoundEntry& found, uint64_t limit, const std::atomic<bool>* cancel)
 {
     CZelPreviewData preview;
     auto file = boost::dynamic_pointer_cast<CZelFSFile>(found.entry);
@@ -68,19 +75,25 @@ CZelPreviewData ZelReadForPreview(const CZelFoundEntry& found, uint64_t limit)
         preview.reason = "not a file this search found";
         return preview;
     }
-    CZelMemorySink sink(limit);
+    CZelMemorySink sink(limit, cancel);
     CZelRestoreReport report;
     const ZELRESULT result = file->RestoreTo(sink, CZelProgressCallbackPtr(), report);
     preview.reason = ZelWideToNarrow(report.reason);
     if (sink.Full()) {
-        // Cut by the limit, not by the volume: the estimate tells whether
-        // what was read can be trusted.
+        // Cut by the limit, not by the volume: the estimate, and what could
+        // not be read so far, tell whether what was read can be trusted.
         preview.bytes = sink.Bytes();
         const bool own = found.estimate >= 100;
-        preview.result = own ? ZelRestoreResult::Restored : ZelRestoreResult::Partial;
-        preview.reason = own ? std::string() : file->GetRecoveryNote();
-        if (!own && preview.reason.empty())
-            preview.reason = "recovery estimate " + std::to_string(std::max(0, found.estimate)) + "%";
+        preview.result = own && report.unreadableBytes == 0 ? ZelRestoreResult::Restored : ZelRestoreResult::Partial;
+        preview.reason.clear();
+        if (!own) {
+            preview.reason = file->GetRecoveryNote();
+            if (preview.reason.empty())
+                preview.reason = "recovery estimate " + std::to_string(std::max(0, found.estimate)) + "%";
+        }
+        if (report.unreadableBytes != 0)
+            preview.reason += (preview.reason.empty() ? "" : "; ") + std::to_string(report.unreadableBytes) +
+                              " bytes could not be read and are zeros";
         return preview;
     }
     if (result == ZEL_S_OK || result == ZEL_S_PARTIAL) {

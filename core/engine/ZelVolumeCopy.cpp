@@ -1,5 +1,7 @@
 #include "engine/ZelVolumeCopy.h"
 
+#include "jexcommon/ZelText.h"
+
 #include <algorithm>
 
 namespace {
@@ -65,4 +67,12 @@ std::string CZelVolumeCopy::UnreadableText() const
     if (m_Unreadable == 0)
         return std::string();
     return std::to_string(m_Unreadable) + " bytes could not be read (" + ZelErrorText(m_Error) + ") and are zeros";
+}
+
+void CZelVolumeCopy::Fail(CZelRestoreReport& report, const std::string& why)
+{
+    m_Out.Discard();
+    report.verdict = ZelRestoreFailed;
+    report.unreadableBytes = m_Unreadable;
+    report.reason = ZelNarrowToWide(why);
 }

@@ -6,6 +6,7 @@
 
 #include "jexfscore/ZelCallback.h"
 #include "jexfscore/ZelRestoreSink.h"
+#include "jexfscore/ZelResult.h"
 #include "jexplatform/VolumeSource.h"
 
 #include <cstdint>
@@ -49,6 +50,10 @@ public:
     // "N bytes could not be read (reason) and are zeros", empty when every
     // byte was read.
     std::string UnreadableText() const;
+    // Ends the restore as failed, saying why: the sink drops what it holds,
+    // and the report keeps the bytes read so far that could not be read
+    // (a caller that wanted only the start of the file judges it by them).
+    void Fail(CZelRestoreReport& report, const std::string& why);
 
 private:
     CZelVolumeSource& m_Source;

@@ -106,7 +106,7 @@ int32_t CExfatEngine::RestoreLocked(CZelRestoreSink& out, const CZelEngineRecord
             std::min<uint64_t>(static_cast<uint64_t>(piece.count) * boot.clusterSize, valid - copy.Written());
         if (piece.lost) {
             if (!copy.Zeros(pieceBytes)) {
-                report.reason = ZelNarrowToWide(copy.Reason());
+                copy.Fail(report, copy.Reason());
                 return 0;
             }
             lostBytes += pieceBytes;
@@ -114,7 +114,7 @@ int32_t CExfatEngine::RestoreLocked(CZelRestoreSink& out, const CZelEngineRecord
         }
         const CZelVolumeCopy::End end = copy.Copy(offset, pieceBytes);
         if (end == CZelVolumeCopy::End::Vanished || end == CZelVolumeCopy::End::WriteFailed) {
-            report.reason = ZelNarrowToWide(copy.Reason());
+            copy.Fail(report, copy.Reason());
             return 0;
         }
         if (end == CZelVolumeCopy::End::VolumeEnded)
@@ -125,11 +125,11 @@ int32_t CExfatEngine::RestoreLocked(CZelRestoreSink& out, const CZelEngineRecord
     // data is there; a file whose data stops early stops there too.
     const uint64_t missing = valid - std::min(valid, written);
     if (missing == 0 && size > written && !out.Skip(size - written)) {
-        report.reason = ZelNarrowToWide(out.Error());
+        copy.Fail(report, out.Error());
         return 0;
     }
     if (!out.Commit()) {
-        report.reason = ZelNarrowToWide(out.Error());
+        copy.Fail(report, out.Error());
         return 0;
     }
     report.unreadableBytes = unreadable + missing + lostBytes;

@@ -96,7 +96,7 @@ int32_t CFat32Wrapper::RestoreLocked(CZelRestoreSink& out, const CZelEngineRecor
             std::min<uint64_t>(static_cast<uint64_t>(run.count) * boot.clusterSize, size - copy.Written());
         const CZelVolumeCopy::End end = copy.Copy(offset, runBytes);
         if (end == CZelVolumeCopy::End::Vanished || end == CZelVolumeCopy::End::WriteFailed) {
-            report.reason = ZelNarrowToWide(copy.Reason());
+            copy.Fail(report, copy.Reason());
             return 0;
         }
         if (end == CZelVolumeCopy::End::VolumeEnded)
@@ -106,7 +106,7 @@ int32_t CFat32Wrapper::RestoreLocked(CZelRestoreSink& out, const CZelEngineRecor
     // What the plan lacks, and what the device ended before.
     const uint64_t missing = size - written;
     if (!out.Commit()) {
-        report.reason = ZelNarrowToWide(out.Error());
+        copy.Fail(report, out.Error());
         return 0;
     }
     report.unreadableBytes = unreadable + missing;

@@ -63,6 +63,8 @@ void CNtfsRecordCopy::Run(CZelRestoreReport& report)
     }
     if (!Finish(ok)) {
         report.reason = ZelNarrowToWide(m_Failure.empty() ? "nothing of the file could be written" : m_Failure);
+        // What was read before the copy stopped and could not be read.
+        report.unreadableBytes = m_Unreadable + m_Missing + m_UnknownUse + m_Cut;
         return;
     }
     report.unreadableBytes = m_Unreadable + m_Missing + m_UnknownUse + m_Cut;

@@ -124,6 +124,9 @@ TEST(RestoreFlow, RecoversTickedPhotosOfAFat32CardByteForByteAndGoesBack)
     EXPECT_FALSE(dialog.Control(111)->isEnabled());
     // Sorted by name, Berg comes first, and so it was restored first.
     EXPECT_EQ(List(dialog, 105)->topLevelItem(0)->text(0), QStringLiteral("Berg.jpg"));
+    // Its tooltip gives the whole path it came from.
+    EXPECT_TRUE(List(dialog, 105)->topLevelItem(0)->toolTip(0).endsWith(QStringLiteral("/Urlaub/Berg.jpg")))
+        << List(dialog, 105)->topLevelItem(0)->toolTip(0).toStdString();
     EXPECT_EQ(jextest::ReadFile(out + "/Berg.jpg"), card.contents["/Urlaub/Berg.jpg"]);
     EXPECT_EQ(jextest::ReadFile(out + "/Kuchen.jpg"), card.contents["/Feier/Kuchen.jpg"]);
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(out), {}), 2);

@@ -247,19 +247,36 @@ TEST_F(SearchWorker, AStopCalledWhileAnotherWaitsLeavesTheWaitToTheFirst)
     Search(Card());
     std::vector<uint32_t> photos = FilesNamed("trand.jpg");
     ASSERT_EQ(photos.size(), 2u);
+    bool outerDone = false;
     int inner = 0;
+    // The first Stop is posted while the worker waits for the first file's
+    // beginning to be told, so it runs before any of that file's progress.
+    QObject::connect(&dialog, &CDialogFileRecovery::RestoreBegun, [&](int i) {
+        if (i == 0)
+            QMetaObject::invokeMethod(
+                &dialog,
+                [&] {
+                    dialog.Worker().Stop();
+                    outerDone = true;
+                },
+                Qt::QueuedConnection);
+    });
     QObject::connect(&dialog, &CDialogFileRecovery::RestoreProgressed, [&] {
-        if (inner++ != 0)
+        // Only from within the first Stop's wait: a Stop of its own from a
+        // message the worker waits on would wait for itself.
+        if (!dialog.Worker().Stopping() || inner++ != 0)
             return;
-        EXPECT_TRUE(dialog.Worker().Stopping());
         dialog.Worker().Stop();
         EXPECT_TRUE(dialog.Worker().Started());
         // No new search begins while the first Stop waits.
         EXPECT_FALSE(dialog.Worker().Start(QStringLiteral("/nonexistent"), &dialog, nullptr));
     });
     dialog.Worker().Go(photos, QString::fromStdString(dir.File("out")));
-    ASSERT_TRUE(WaitFor("begin 0"));
-    dialog.Worker().Stop();
+    QElapsedTimer clock;
+    clock.start();
+    while (!outerDone && clock.elapsed() < 60000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    ASSERT_TRUE(outerDone);
     EXPECT_GE(inner, 1);
     EXPECT_FALSE(dialog.Worker().Started());
     EXPECT_FALSE(dialog.Worker().Stopping());

@@ -7,14 +7,20 @@
 #include "jexrecovery/ZelRecoveryScan.h"
 #include "jexrecovery/ZelRestoreOutcome.h"
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 
 // A restore sink that keeps the bytes in memory, up to a limit: a write past
-// it keeps what fits and refuses the rest, which ends the read there.
+// it keeps what fits and refuses the rest, which ends the read there. Once
+// cancel (when given) is set, every write is refused: a read no longer
+// wanted ends at its next piece.
 class CZelMemorySink final : public CZelRestoreSink {
 public:
-    explicit CZelMemorySink(uint64_t limit) : m_Limit(limit) {}
+    explicit CZelMemorySink(uint64_t limit, const std::atomic<bool>* cancel = nullptr)
+        : m_Limit(limit), m_pCancel(cancel)
+    {
+    }
 
     bool Open(uint32_t mode) override;
     bool IsOpen() const override { return m_Open; }
@@ -34,6 +40,7 @@ private:
     bool Append(const char* data, uint64_t count);
 
     uint64_t m_Limit;
+    const std::atomic<bool>* m_pCancel;
     bool m_Open = false;
     bool m_Full = false;
     bool m_Committed = false;
@@ -54,5 +61,6 @@ struct CZelPreviewData {
 
 // Reads at most limit bytes of a found file. A file larger than that gives
 // its first limit bytes (whole is false); its verdict then rests on the
-// recovery estimate and on what was read.
-CZelPreviewData ZelReadForPreview(const CZelFoundEntry& found, uint64_t limit);
+// recovery estimate and on what was read. Setting cancel ends the read.
+CZelPreviewData ZelReadForPreview(const CZelFoundEntry& found, uint64_t limit,
+                                  const std::atomic<bool>* cancel = nullptr);

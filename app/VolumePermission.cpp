@@ -1,5 +1,6 @@
 #include "VolumePermission.h"
 
+#include "jexplatform/DeviceGrants.h"
 #include "jexplatform/VolumePath.h"
 
 #include <cerrno>
@@ -9,7 +10,7 @@
 bool ZelLacksReadPermission(const std::string& volume)
 {
     CZelVolumePath resolved = ZelResolveVolumePath(volume);
-    if (resolved.device.empty())
+    if (resolved.device.empty() || ZelIsGranted(resolved.device))
         return false;
     // Opened as the engines open it; access() would answer for the real
     // user, not the one the program runs as.

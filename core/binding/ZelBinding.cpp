@@ -18,7 +18,11 @@ bool CZelCoreBinding::LoadFrom(const std::string& folder, std::string& error)
     auto setHandler = reinterpret_cast<ZelSetMessageHandlerExport>(m_Library.Bind("JexSetMessageHandler", error));
     if (setHandler == nullptr)
         return false;
+    auto grant = reinterpret_cast<ZelGrantDeviceExport>(m_Library.Bind("JexGrantDevice", error));
+    if (grant == nullptr)
+        return false;
     m_pCreator = creator();
+    m_pGrantDevice = grant;
     m_pFileSystemCreator = fileSystemCreator();
     m_pSetMessageHandler = setHandler;
     return true;
@@ -28,4 +32,10 @@ void CZelCoreBinding::SetMessageHandler(ZelMessageHandler handler) const
 {
     if (m_pSetMessageHandler != nullptr)
         m_pSetMessageHandler(handler);
+}
+
+void CZelCoreBinding::GrantDevice(const std::string& path, int fd) const
+{
+    if (m_pGrantDevice != nullptr)
+        m_pGrantDevice(path.c_str(), fd);
 }

@@ -1,5 +1,6 @@
 #include "jexplatform/DeviceFile.h"
 
+#include "jexplatform/DeviceGrants.h"
 #include "jexplatform/PartitionTable.h"
 
 #include <algorithm>
@@ -19,7 +20,10 @@ CZelDeviceFile::~CZelDeviceFile()
 bool CZelDeviceFile::Open(const std::string& path, std::string& error)
 {
     Close();
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // A device the helper opened for us is taken as it was handed over.
+    int fd = ZelOpenGranted(path);
+    if (fd < 0)
+        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     // "IMAGE@pN": partition N of IMAGE, unless a file of that name exists.
     std::string image;
     int number = 0;

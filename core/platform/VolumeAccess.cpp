@@ -1,6 +1,7 @@
 #include "jexplatform/VolumeAccess.h"
 
 #include "jexplatform/DeviceFile.h"
+#include "jexplatform/DeviceGrants.h"
 #include "jexplatform/PartitionTable.h"
 #include "jexplatform/VolumePath.h"
 
@@ -52,7 +53,9 @@ CZelVolumeCheck ZelCheckVolume(const std::string& volume, bool open)
         check.ok = true;
         return check;
     }
-    int fd = ::open(check.device.c_str(), O_RDONLY | O_CLOEXEC);
+    int fd = ZelOpenGranted(check.device);
+    if (fd < 0)
+        fd = ::open(check.device.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         int reason = errno;
         check.error = check.device + ": " + std::strerror(reason);

@@ -19,6 +19,9 @@ public:
     CZelFileSystemCreator* GetFileSystemCreator() const { return m_pFileSystemCreator; }
     // Installs a handler for the core's messages (null: standard error).
     void SetMessageHandler(ZelMessageHandler handler) const;
+    // Lets the core read the device at path through fd, which the caller
+    // keeps.
+    void GrantDevice(const std::string& path, int fd) const;
     const std::string& LibraryPath() const { return m_Library.Path(); }
 
 private:
@@ -26,6 +29,7 @@ private:
     CZelCreator* m_pCreator = nullptr;
     CZelFileSystemCreator* m_pFileSystemCreator = nullptr;
     ZelSetMessageHandlerExport m_pSetMessageHandler = nullptr;
+    ZelGrantDeviceExport m_pGrantDevice = nullptr;
 };
 
 // File name of the core library.

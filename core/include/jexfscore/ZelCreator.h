@@ -24,3 +24,6 @@ typedef CZelFileSystemCreator* (*ZelFileSystemCreatorExport)();
 // standard error.
 typedef void (*ZelMessageHandler)(const wchar_t* text, const wchar_t* caption);
 typedef void (*ZelSetMessageHandlerExport)(ZelMessageHandler handler);
+// Hands the core the open descriptor of a device (the core keeps a
+// duplicate): opening that device path then uses it.
+typedef void (*ZelGrantDeviceExport)(const char* path, int fd);

@@ -3,6 +3,7 @@
 // descriptor that reads its bytes; anything else is refused with its
 // reason, and no descriptor crosses over.
 #include "jexplatform/DeviceHelper.h"
+#include "support/ExportCore.h"
 #include "support/TestImages.h"
 
 #include <gtest/gtest.h>
@@ -68,4 +69,30 @@ TEST(DeviceHelper, HandsOverABlockDeviceThatReadsItsBytes)
     EXPECT_EQ(::pread(fd, read.data(), read.size(), 0), static_cast<ssize_t>(read.size()));
     EXPECT_TRUE(read == bytes);
     ::close(fd);
+}
+
+TEST(DeviceHelper, AGrantedDeviceIsSearchedAndRestoredThroughItsDescriptor)
+{
+    // The volume text names one file; the descriptor handed over is of
+    // another, a card: what is found and restored is the card's.
+    jextest::TempDir dir;
+    const std::string card = jextest::MakeFatImage(dir, "card.img", 32, 34000);
+    jextest::WriteFile(dir.File("photo"), jextest::Content(5000, 3));
+    const std::string m = "MTOOLS_SKIP_CHECK=1 ", i = " -i " + jextest::Quote(card) + " ";
+    ASSERT_EQ(jextest::Run(m + "mcopy" + i + jextest::Quote(dir.File("photo")) + " ::/Foto.jpg"), 0);
+    ASSERT_EQ(jextest::Run(m + "mdel" + i + "::/Foto.jpg"), 0);
+    const std::string named = dir.File("sdz9");
+    jextest::WriteFile(named, std::vector<uint8_t>(1 << 20, 0));
+    int fd = ::open(card.c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    jextest::BoundCore().GrantDevice(named, fd);
+    // The core keeps its own descriptor.
+    ::close(fd);
+
+    jextest::ExportScan scan(named);
+    ASSERT_TRUE(scan.fs);
+    EXPECT_EQ(scan.fs->GetName(), L"FAT32");
+    auto photo = scan.File("sdz9/Foto.jpg");
+    ASSERT_TRUE(photo);
+    EXPECT_EQ(jextest::Restore(photo, dir.File("Foto.jpg")), jextest::Content(5000, 3));
 }

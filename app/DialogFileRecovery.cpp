@@ -212,6 +212,7 @@ bool CDialogFileRecovery::InitDialog()
     else if (!ZelLanguageTable().Languages().empty())
         ZelLanguageTable().SetCurrent(0);
 
+    m_DeviceHelper = DefaultDeviceHelper();
     SetCaption(0);
     CreateControls();
     ShowFilterControls(true);

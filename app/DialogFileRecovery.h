@@ -20,6 +20,7 @@
 
 #include <cstdint>
 #include <map>
+#include <set>
 #include <memory>
 #include <string>
 #include <vector>
@@ -75,6 +76,11 @@ public:
     // Replaces the volumes the window lists and watches (the core's
     // enumerator by default) and lists them again.
     void UseVolumeEnum(boost::shared_ptr<CZelVolumeEnum> volumes);
+    // The command that opens a device the user may not read (pkexec and
+    // the helper by default, nothing when running as root); its last
+    // argument is the device. Each device is asked for once per run, when
+    // it is chosen; Search asks again after a refusal.
+    void UseDeviceHelper(std::vector<std::string> command);
     // Replaces the factory of file-system objects the searches use (the
     // core's by default); only while no search runs.
     void UseFileSystemCreator(boost::shared_ptr<CZelFileSystemCreator> creator);
@@ -133,6 +139,8 @@ public slots:
 
 signals:
     void SearchDone();
+    // The helper was asked for a device, and handed it over or not.
+    void DeviceAsked(bool granted);
     void RestoreBegun(int index);
     void RestoreProgressed(double fraction);
     void RestoreEnded(int index);
@@ -173,6 +181,12 @@ private:
     // Places every control for the window's size.
     void LayOut();
 
+    // Rights to read a device.
+    std::vector<std::string> DefaultDeviceHelper() const;
+    // Starts asking the helper for volume's device; false when it cannot.
+    bool AskForDevice(const QString& volume);
+    void DeviceHandedOver(const QString& volume, const std::string& device, int fd, const std::string& error);
+
     // The restore.
     void HandleRestoreBegin(int index);
     void HandleRestoreProgress(double fraction);
@@ -199,6 +213,11 @@ private:
     std::unique_ptr<CZelThreadFindDeletedFiles> m_pWorker;
     QSocketNotifier* m_pVolumeNotifier = nullptr;
     QStringList m_ImageFiles;
+    std::vector<std::string> m_DeviceHelper;
+    std::set<QString> m_AskedDevices;
+    bool m_Asking = false;
+    // Why the helper handed over no device, the last time it was asked.
+    QString m_RightsRefusal;
     Phase m_Phase = Phase::ChooseVolume;
 
     // The volume being searched, as its row names it.

@@ -212,9 +212,13 @@ void CDialogFileRecovery::OnVolumeSelChanged()
     // A device the user may not read: say how to get access, not that its
     // file system is unknown. Asked before the probe, which would only fail.
     if (ZelLacksReadPermission(volume.toStdString())) {
-        m_pSearch->setEnabled(false);
-        m_pHint->setText(GetQText(41));
-        m_pHint->setToolTip(GetQText(41));
+        // Asked for once per device and run, as soon as it is chosen;
+        // after a refusal Search asks again.
+        if (m_AskedDevices.count(volume) == 0 && AskForDevice(volume))
+            return;
+        m_pSearch->setEnabled(!m_DeviceHelper.empty() && !m_Asking);
+        m_pHint->setText(GetQText(m_Asking ? 64 : 41));
+        m_pHint->setToolTip(m_RightsRefusal.isEmpty() ? GetQText(41) : GetQText(50).arg(m_RightsRefusal));
         return;
     }
     std::wstring reason;
@@ -340,6 +344,11 @@ void CDialogFileRecovery::OnSearch()
     if (selected.isEmpty() || !m_pSearch->isEnabled() || m_pWorker->Stopping())
         return;
     const QString volume = selected.front()->data(0, VolumeRole).toString();
+    // A device the user may not read: the rights are asked for again.
+    if (ZelLacksReadPermission(volume.toStdString())) {
+        AskForDevice(volume);
+        return;
+    }
 
     m_pVolumeList->setEnabled(false);
     ShowFilterControls(false);

@@ -1,5 +1,7 @@
-// Who restored files belong to: when the program runs as root on behalf of
-// a user (pkexec or sudo), that user, so they can open what was recovered.
+// Who restored files belong to: when the program is run as root on behalf
+// of a user on purpose (sudo), that user, so they can open what was
+// recovered. Run as the user, as it normally is, the files are the user's
+// by themselves.
 #pragma once
 
 #include <string>

@@ -1,7 +1,8 @@
 #!/bin/sh
 # Installs the project from a build folder into a scratch folder and checks
 # what makes the dialog program a desktop program: the menu entry, the
-# AppStream metainfo, the polkit action, the launcher and the icons.
+# AppStream metainfo, the helper's polkit action, the command on the PATH and
+# the icons.
 #
 # Usage: desktop_install_test.sh BUILD_DIR SCRATCH_DIR
 # Exits 77 (skipped) when a checking tool is missing. $CMAKE names the cmake
@@ -32,6 +33,7 @@ scratch=$(cd "$2" && pwd)
 id=org.example.JexFileRecovery
 prefix=$scratch/usr
 program=$prefix/lib/jexfilerecovery/JexFileRecovery
+helper=$prefix/lib/jexfilerecovery/jexfilerecovery-open
 launcher=$prefix/bin/jexfilerecovery
 desktop=$prefix/share/applications/$id.desktop
 metainfo=$prefix/share/metainfo/$id.metainfo.xml
@@ -104,15 +106,15 @@ if [ -f /usr/share/polkit-1/policyconfig-1.dtd ]; then
   validate "$policy against polkit's DTD" xmllint --noout --dtdvalid /usr/share/polkit-1/policyconfig-1.dtd "$policy"
 fi
 
-# The launcher, named by the menu entry.
-[ -x "$launcher" ] || fail "$launcher is not an executable file"
-sh -n "$launcher" || fail "$launcher is not a valid sh script"
+# The menu entry starts the program itself, as the user; so does the
+# command on the PATH.
 exec_line=$(entry Exec)
-if [ "$exec_line" != "$launcher %F" ] && [ "$exec_line" != "\"$launcher\" %F" ]; then
-  fail "Exec is \"$exec_line\", not the launcher $launcher with %F"
+if [ "$exec_line" != "$program %F" ] && [ "$exec_line" != "\"$program\" %F" ]; then
+  fail "Exec is \"$exec_line\", not the program $program with %F"
 fi
-[ "$(entry TryExec)" = "$launcher" ] || fail "TryExec is not $launcher"
-grep -qxF "program='$program'" "$launcher" || fail "the launcher does not start $program"
+[ "$(entry TryExec)" = "$program" ] || fail "TryExec is not $program"
+[ -L "$launcher" ] && [ "$(readlink "$launcher")" = "../lib/jexfilerecovery/JexFileRecovery" ] \
+  || fail "$launcher is not a link to the program"
 
 # One id throughout.
 [ "$(entry Icon)" = "$id" ] || fail "Icon is not $id"
@@ -135,13 +137,16 @@ svg=$prefix/share/icons/hicolor/scalable/apps/$id.svg
 [ -f "$svg" ] || fail "$svg is not installed"
 [ ! -f "$svg" ] || xmllint --noout "$svg" || fail "$svg is not well-formed"
 
-# pkexec runs the installed program itself, with the display kept.
+# pkexec runs only the installed helper, and never a window: no display is
+# kept for it.
 exec_path=$(xpath "$policy" 'string(//annotate[@key="org.freedesktop.policykit.exec.path"])')
-[ "$exec_path" = "$program" ] || fail "the policy's exec.path is \"$exec_path\", not $program"
+[ "$exec_path" = "$helper" ] || fail "the policy's exec.path is \"$exec_path\", not $helper"
 allow_gui=$(xpath "$policy" 'string(//annotate[@key="org.freedesktop.policykit.exec.allow_gui"])')
-[ "$allow_gui" = "true" ] || fail "the policy's exec.allow_gui is not true"
+[ -z "$allow_gui" ] || fail "the policy keeps the display for the helper"
+[ "$(xpath "$policy" 'string(//action/@id)')" = "$id.open-device" ] || fail "the policy's action is not $id.open-device"
 if $whole; then
   [ -x "$program" ] || fail "$program is not installed"
+  [ -x "$helper" ] || fail "$helper is not installed"
 fi
 
 if [ "$failures" -ne 0 ]; then

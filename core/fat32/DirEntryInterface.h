@@ -19,7 +19,8 @@ class CDirEntryInterface : public CZelEngineRecord {
 public:
     virtual bool IsDeleted() const = 0;
     virtual uint8_t GetAttributes() const = 0;
-    // 8.3 name in the volume's bytes; a deleted one starts with 0xE5.
+    // 8.3 name as written (the case flags applied); a deleted one starts
+    // with "_", where the deletion mark took its first character.
     virtual const CZelStringA& GetShortName() const = 0;
     // Assembled from the long-name entries; empty when there are none.
     virtual const CZelStringW& GetLongName() const = 0;

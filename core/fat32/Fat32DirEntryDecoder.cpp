@@ -84,9 +84,21 @@ FatEntryType CFatDirEntryFields::Type() const
 
 std::string CFatDirEntryFields::ShortName() const
 {
+    // As written: the case flags make a part small letters again.
+    auto lower = [](std::string text) {
+        for (char& c : text)
+            if (c >= 'A' && c <= 'Z')
+                c = static_cast<char>(c - 'A' + 'a');
+        return text;
+    };
+    std::string base = (caseByte & kCaseLowerBase) != 0 ? lower(baseName) : baseName;
+    // The deletion mark took the first character for good: it is not made
+    // up from the mark's byte.
+    if (IsDeleted() && !base.empty())
+        base[0] = kLostFirstCharacter;
     if (Type() == FatEntryFile)
-        return baseName + "." + extension;
-    return baseName;
+        return base + "." + ((caseByte & kCaseLowerExtension) != 0 ? lower(extension) : extension);
+    return base;
 }
 
 std::u16string CFatDirEntryFields::NameUnitsText() const

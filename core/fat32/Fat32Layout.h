@@ -27,6 +27,12 @@ constexpr size_t kEntryExtension = 8;           // 3 bytes, space-padded
 constexpr size_t kEntryExtensionSize = 3;
 constexpr size_t kEntryAttributes = 11;
 constexpr size_t kEntryCaseByte = 12;
+// Flags of the case byte that Windows and Linux write for an 8.3 name whose
+// base or extension is all small letters (stored as capitals).
+constexpr uint8_t kCaseLowerBase = 0x08;
+constexpr uint8_t kCaseLowerExtension = 0x10;
+// What stands where the deletion mark took a name's first character.
+constexpr char kLostFirstCharacter = '_';
 constexpr size_t kEntryClusterHigh = 20;        // 2 bytes
 constexpr size_t kEntryClusterLow = 26;         // 2 bytes
 constexpr size_t kEntryFileSize = 28;           // 4 bytes

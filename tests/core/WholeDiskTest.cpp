@@ -160,7 +160,7 @@ TEST(WholeDisk, ReadsNeverLeaveThePartitionNorTheImage)
         jextest::ExportScan scan(disk.image + "@p1");
         if (!scan.fs)
             return std::vector<uint8_t>();
-        auto file = scan.File("disk.img@p1/\xC3\xA5" "AND.BIN");
+        auto file = scan.File("disk.img@p1/_" "AND.BIN");
         if (!file)
             return std::vector<uint8_t>();
         CZelRestoreReport report;

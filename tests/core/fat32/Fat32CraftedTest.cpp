@@ -105,7 +105,7 @@ TEST_F(Crafted, LongNamesAcrossEntriesAndFillerUnits)
     const Found* smiley = Find(found, L"crafted.img/smile \U0001F600.txt");
     ASSERT_TRUE(holiday && notizen && smiley);
     EXPECT_TRUE(holiday->deleted);
-    EXPECT_EQ(holiday->entry->GetNameA(), "\xE5OLIDA~1.JPG");
+    EXPECT_EQ(holiday->entry->GetNameA(), "_OLIDA~1.JPG");
     EXPECT_EQ(Restore(*holiday, "holiday"), photo);
     EXPECT_EQ(Restore(*notizen, "notizen"), notes);
     EXPECT_EQ(Restore(*smiley, "smile"), smile);
@@ -137,12 +137,12 @@ TEST_F(Crafted, FoldersDeletedFoldersAndPaths)
     for (const Found& f : found)
         paths.push_back(f.path);
     // Pre-order: each folder before what it holds.
-    EXPECT_EQ(paths, (std::vector<std::wstring>{L"crafted.img/DOCS", L"crafted.img/DOCS/\u00e5EADME.",
-                                                L"crafted.img/DOCS/EMPTY", L"crafted.img/\u00e5LD",
-                                                L"crafted.img/\u00e5LD/A.BIN", L"crafted.img/\u00e5LD/SUB"}));
+    EXPECT_EQ(paths, (std::vector<std::wstring>{L"crafted.img/DOCS", L"crafted.img/DOCS/_EADME.",
+                                                L"crafted.img/DOCS/EMPTY", L"crafted.img/_LD",
+                                                L"crafted.img/_LD/A.BIN", L"crafted.img/_LD/SUB"}));
     EXPECT_FALSE(found[0].deleted);
     EXPECT_TRUE(found[1].deleted);
-    EXPECT_EQ(found[1].entry->GetPathA(), "crafted.img/DOCS/\xE5" "EADME.");
+    EXPECT_EQ(found[1].entry->GetPathA(), "crafted.img/DOCS/_EADME.");
     EXPECT_TRUE(found[3].deleted);
     // What lies in a deleted folder is deleted with it.
     EXPECT_TRUE(found[4].deleted);
@@ -182,7 +182,7 @@ TEST_F(Crafted, LargeClusterNumbersAndTheEndOfADirectory)
     image.PutEntry(2, 2, FatImageBuilder::Deleted(FatImageBuilder::ShortEntry("AFTER   BIN", 0x20, 40, 1)));
     auto found = Scan(image);
     ASSERT_EQ(found.size(), 1u);
-    EXPECT_EQ(found[0].path, L"crafted.img/\u00e5IGH.BIN");
+    EXPECT_EQ(found[0].path, L"crafted.img/_IGH.BIN");
     EXPECT_EQ(Restore(found[0], "high"), data);
 }
 
@@ -202,9 +202,9 @@ TEST_F(Crafted, LiveDirectoriesFollowTheirClusterChain)
     // The sixteen and the last from the root's chain; the cluster between
     // them holds entries no folder claims, listed as orphans after them.
     ASSERT_EQ(found.size(), 19u);
-    EXPECT_EQ(found[16].path, L"crafted.img/\u00e5AST.BIN");
+    EXPECT_EQ(found[16].path, L"crafted.img/_AST.BIN");
     EXPECT_EQ(found[17].path, L"crafted.img/$OrphanFiles");
-    EXPECT_EQ(found[18].path, L"crafted.img/$OrphanFiles/\u00e5THER.BIN");
+    EXPECT_EQ(found[18].path, L"crafted.img/$OrphanFiles/_THER.BIN");
 
     // A chain that loops back ends the directory.
     image.SetFat(9, 2);
@@ -214,7 +214,7 @@ TEST_F(Crafted, LiveDirectoriesFollowTheirClusterChain)
                                                                                  0x20, 20, 1)));
     found = Scan(image);
     EXPECT_EQ(found.size(), 32u + 2u);
-    EXPECT_EQ(found[31].path, L"crafted.img/\u00e515. BI");
+    EXPECT_EQ(found[31].path, L"crafted.img/_15. BI");
 }
 
 TEST_F(Crafted, LeftoversOfOtherEntriesAreNotTakenForFiles)
@@ -233,7 +233,7 @@ TEST_F(Crafted, LeftoversOfOtherEntriesAreNotTakenForFiles)
     image.PutEntry(2, 3, FatImageBuilder::Deleted(FatImageBuilder::ShortEntry("LABEL      ", 0x08, 0, 0)));
     auto found = Scan(image);
     ASSERT_EQ(found.size(), 1u);
-    EXPECT_EQ(found[0].path, L"crafted.img/\u00e5ONE");
+    EXPECT_EQ(found[0].path, L"crafted.img/_ONE");
     EXPECT_EQ(found[0].entry->GetType(), ZelEntryDirectory);
 }
 
@@ -247,9 +247,9 @@ TEST_F(Crafted, DirectoriesPointingBackAtTheirAncestorsEnd)
     auto found = Scan(image);
     ASSERT_EQ(found.size(), 4u);
     EXPECT_EQ(found[0].path, L"crafted.img/A");
-    EXPECT_EQ(found[1].path, L"crafted.img/A/\u00e5OOT");
-    EXPECT_EQ(found[2].path, L"crafted.img/A/\u00e5ELF");
-    EXPECT_EQ(found[3].path, L"crafted.img/\u00e5.TXT");
+    EXPECT_EQ(found[1].path, L"crafted.img/A/_OOT");
+    EXPECT_EQ(found[2].path, L"crafted.img/A/_ELF");
+    EXPECT_EQ(found[3].path, L"crafted.img/_.TXT");
 }
 
 TEST_F(Crafted, ManyFoldersSharingTheirContentAreReadOnce)
@@ -397,7 +397,7 @@ TEST_F(Crafted, ARecordedSizeFarBeyondTheVolumeWritesOnlyWhatTheVolumeHolds)
     image.PutData(40, data);
     image.PutEntry(2, 0, FatImageBuilder::Deleted(FatImageBuilder::ShortEntry("HUGE    BIN", 0x20, 40, 0xFFFFFFFF)));
     std::vector<Found> found = Scan(image);
-    const Found* huge = Find(found, L"crafted.img/\u00e5UGE.BIN");
+    const Found* huge = Find(found, L"crafted.img/_UGE.BIN");
     ASSERT_NE(huge, nullptr);
     auto file = boost::dynamic_pointer_cast<CZelFSFile>(huge->entry);
     CZelRestoreReport report;
@@ -430,7 +430,7 @@ TEST_F(Crafted, DirectoriesThatRunPastTheVolumesEndAskForNoEmptyReads)
     std::vector<Found> found = Scan(image, static_cast<size_t>(image.ClusterOffset(2000)));
     ASSERT_NE(opener.Last(), nullptr);
     EXPECT_EQ(opener.Last()->EmptyReads(), 0u);
-    const Found* near = Find(found, L"crafted.img/\u00e5AH.TXT");
+    const Found* near = Find(found, L"crafted.img/_AH.TXT");
     ASSERT_NE(near, nullptr);
     EXPECT_EQ(Restore(*near, "nah"), Bytes(700, 5));
 }
@@ -458,7 +458,7 @@ TEST_F(Crafted, PathsOfDeepTreesOfLongNamesStayBounded)
     std::vector<Found> found = Scan(image);
     const Found* deep = nullptr;
     for (const Found& f : found)
-        if (!f.directory && f.path.size() >= 9 && f.path.substr(f.path.size() - 9) == L"/\u00e5IEF.TXT")
+        if (!f.directory && f.path.size() >= 9 && f.path.substr(f.path.size() - 9) == L"/_IEF.TXT")
             deep = &f;
     ASSERT_NE(deep, nullptr);
     EXPECT_LE(deep->path.size(), 4096u);

@@ -85,7 +85,14 @@ TEST(Fat32Decoder, ShortEntries)
     auto noExtension = FatImageBuilder::Deleted(FatImageBuilder::ShortEntry("README     ", 0x20, 3, 10));
     ASSERT_TRUE(ZelDecodeFatDirEntry(noExtension.data(), 32, e));
     EXPECT_TRUE(e.IsDeleted());
-    EXPECT_EQ(e.ShortName(), "\xE5" "EADME.");
+    EXPECT_EQ(e.ShortName(), "_EADME.");
+    // The case flags: small letters for the base, the extension or both.
+    for (const auto& written : std::vector<std::pair<uint8_t, std::string>>{
+             {0x08, "report.DOC"}, {0x10, "REPORT.doc"}, {0x18, "report.doc"}}) {
+        bytes[12] = written.first;
+        ASSERT_TRUE(ZelDecodeFatDirEntry(bytes.data(), 32, e));
+        EXPECT_EQ(e.ShortName(), written.second);
+    }
 
     auto folder = FatImageBuilder::ShortEntry("PHOTOS     ", 0x10, 5, 0);
     ASSERT_TRUE(ZelDecodeFatDirEntry(folder.data(), 32, e));

@@ -171,7 +171,7 @@ TEST(Fat32Fidelity, AStartWhoseHighWordWasClearedIsFoundWhereTheFileFits)
     card.Patch(entry + 20, {0, 0});
 
     jextest::ExportScan scan = card.Scan();
-    auto file = scan.File("card.img/\xC3\xA5IGH.BIN");
+    auto file = scan.File("card.img/_IGH.BIN");
     ASSERT_TRUE(file);
     EXPECT_EQ(file->GetRecoveryEstimate(), 100);
     EXPECT_EQ(jextest::Restore(file, card.dir.File("high.out")), high);
@@ -197,7 +197,7 @@ TEST(Fat32Fidelity, AStartThatFitsInTwoPlacesIsCalledUncertain)
     card.Patch(entry + 20, {0, 0});
 
     jextest::ExportScan scan = card.Scan();
-    auto file = scan.File("card.img/\xC3\xA5IGH.BIN");
+    auto file = scan.File("card.img/_IGH.BIN");
     ASSERT_TRUE(file);
     EXPECT_LE(file->GetRecoveryEstimate(), 50);
     CZelRestoreReport report;

@@ -52,6 +52,10 @@ TEST_P(Fat32Recovery, DeletedFilesComeBackWithNamesAndPaths)
     put("DCIM/Sonnenuntergang.JPG", 150000, 3, true);
     put("DCIM/Zweites Bild.jpg", 90001, 4, false);
     put("DCIM/IMG_0001.JPG", 2048, 10, true);
+    // 8.3 names that mtools, as Windows and Linux, writes in capitals with
+    // the small-letter flags.
+    put("DCIM/IMG_2009.jpg", 3000, 11, true);
+    put("DCIM/foto000.jpg", 1000, 12, true);
     put("Urlaub am Meer/Tag eins/Möwe über dem Strand.png", 70000, 5, true);
     put("Urlaub am Meer/Tag eins/Ohne Endung", 1, 6, true);
     put("Urlaub am Meer/Leere Datei.txt", 0, 7, true);
@@ -67,9 +71,11 @@ TEST_P(Fat32Recovery, DeletedFilesComeBackWithNamesAndPaths)
     size_t files = scan.Files();
     EXPECT_EQ(files, deleted.size());
     // A name that fits 8.3 has no long name: its first letter is lost to
-    // the deletion mark and shows as the character of byte 0xE5.
-    deleted["DCIM/\xC3\xA5MG_0001.JPG"] = deleted["DCIM/IMG_0001.JPG"];
-    deleted.erase("DCIM/IMG_0001.JPG");
+    // the deletion mark, and "_" stands in for it.
+    for (const char* name : {"IMG_0001.JPG", "IMG_2009.jpg", "foto000.jpg"}) {
+        deleted[std::string("DCIM/_") + (name + 1)] = deleted[std::string("DCIM/") + name];
+        deleted.erase(std::string("DCIM/") + name);
+    }
     for (const auto& file : deleted) {
         auto found = scan.File("card.img/" + file.first);
         ASSERT_TRUE(found) << file.first;

@@ -14,6 +14,7 @@
 // its own.
 #pragma once
 
+#include "engine/ZelOrphanFolder.h"
 #include "exfat/ExfatEntrySet.h"
 #include "exfat/ExfatFoundEntry.h"
 #include "exfat/ExfatVolume.h"
@@ -60,7 +61,7 @@ public:
     // A directory deeper than this below the root is not read.
     static constexpr uint32_t kMaxDepth = 256;
     // The folder that holds what lost folder clusters list.
-    static constexpr const char* kOrphanFolder = "$OrphanFiles";
+    static constexpr const char* kOrphanFolder = kZelOrphanFolder;
     // No directory is larger.
     static constexpr uint64_t kMaxDirectoryBytes = 256ull << 20;
 

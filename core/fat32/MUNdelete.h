@@ -18,6 +18,7 @@
 // restore starts, which clusters it reads, and how many of them are its own.
 #pragma once
 
+#include "engine/ZelOrphanFolder.h"
 #include "fat32/BlockReader.h"
 #include "fat32/DirEntry.h"
 #include "fat32/Fat32AllocationMap.h"
@@ -68,7 +69,7 @@ public:
     CFatRestorePlan PlanRestore(const CDirEntry& file);
 
     // The name of the folder that holds entries whose folder is not known.
-    static constexpr const char* kOrphanFolder = "$OrphanFiles";
+    static constexpr const char* kOrphanFolder = kZelOrphanFolder;
 
     // A directory deeper than this below the root is not read.
     static constexpr uint32_t kMaxDepth = 256;

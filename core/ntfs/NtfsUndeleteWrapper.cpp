@@ -1,5 +1,6 @@
 #include "ntfs/NtfsUndeleteWrapper.h"
 
+#include "engine/ZelOrphanFolder.h"
 #include "filters/EngineCheckFile.h"
 #include "jexcommon/ZelText.h"
 #include "ntfs/NtfsLayout.h"
@@ -433,7 +434,7 @@ std::unique_ptr<ufile> CNtfsUndeleteWrapper::MakeFoundRecord(uint64_t record, co
     file->m_HasName = true;
     // A parent record that was reused holds another folder now: its name
     // would be a wrong path.
-    static const std::wstring kOrphans = L"$OrphanFiles";
+    static const std::wstring kOrphans = kZelOrphanFolderW;
     file->m_pParentPath =
         ReferenceHolds(name.parentReference) ? &DirectoryPath(RecordOf(name.parentReference)) : &kOrphans;
     return file;
@@ -581,7 +582,7 @@ const std::wstring& CNtfsUndeleteWrapper::DirectoryPath(uint64_t record)
         ZelNtfsConvertName(name.name, wide);
         chain.emplace_back(current, wide);
         if (!ReferenceHolds(name.parentReference)) {
-            prefix = L"$OrphanFiles";
+            prefix = kZelOrphanFolderW;
             break;
         }
         current = RecordOf(name.parentReference);

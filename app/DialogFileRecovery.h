@@ -185,7 +185,7 @@ private:
     std::vector<std::string> DefaultDeviceHelper() const;
     // Starts asking the helper for volume's device; false when it cannot.
     bool AskForDevice(const QString& volume);
-    void DeviceHandedOver(const QString& volume, const std::string& device, int fd, const std::string& error);
+    void DeviceHandedOver(const std::string& device, int fd, const std::string& error);
 
     // The restore.
     void HandleRestoreBegin(int index);

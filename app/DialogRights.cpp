@@ -69,7 +69,7 @@ bool CDialogFileRecovery::AskForDevice(const QString& volume)
     // The helper waits for the password: the window goes on meanwhile.
     QPointer<CDialogFileRecovery> window(this);
     std::vector<std::string> command = m_DeviceHelper;
-    std::thread([window, command, device, volume] {
+    std::thread([window, command, device] {
         auto handed = std::make_shared<CZelHandedDevice>();
         auto error = std::make_shared<std::string>();
         handed->fd = ZelOpenThroughHelper(command, device, *error);
@@ -78,17 +78,16 @@ bool CDialogFileRecovery::AskForDevice(const QString& volume)
         if (QCoreApplication* application = QCoreApplication::instance())
             QMetaObject::invokeMethod(
                 application,
-                [window, handed, error, device, volume] {
+                [window, handed, error, device] {
                     if (window)
-                        window->DeviceHandedOver(volume, device, handed->Take(), *error);
+                        window->DeviceHandedOver(device, handed->Take(), *error);
                 },
                 Qt::QueuedConnection);
     }).detach();
     return true;
 }
 
-void CDialogFileRecovery::DeviceHandedOver(const QString& volume, const std::string& device, int fd,
-                                           const std::string& error)
+void CDialogFileRecovery::DeviceHandedOver(const std::string& device, int fd, const std::string& error)
 {
     m_Asking = false;
     if (fd >= 0) {
@@ -99,10 +98,9 @@ void CDialogFileRecovery::DeviceHandedOver(const QString& volume, const std::str
     } else {
         m_RightsRefusal = QString::fromStdString(error);
     }
-    // The choice is judged again, if it is still this volume.
-    QList<QTreeWidgetItem*> selected = m_pVolumeList->selectedItems();
-    if (m_Phase == Phase::ChooseVolume && !selected.isEmpty() &&
-        selected.front()->data(0, Qt::UserRole).toString() == volume)
+    // The choice is judged again: this volume, or another one chosen
+    // meanwhile (which may be asked for now in its turn).
+    if (m_Phase == Phase::ChooseVolume)
         OnVolumeSelChanged();
     emit DeviceAsked(fd >= 0);
 }

@@ -161,7 +161,7 @@ private:
     // Volumes.
     void FillVolumeList();
     void InsertVolumeRow(int row, CZelVolumeInfo& volume);
-    void AppendImageRows();
+    void AppendImageRows(const QStringList& images);
     void OnVolumeArrival(boost::shared_ptr<CZelVolumeInfo> volume);
     void OnVolumeRemoval(boost::shared_ptr<CZelVolumeInfo> volume);
     void OnVolumeSelChanged();

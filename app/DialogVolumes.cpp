@@ -70,7 +70,7 @@ void CDialogFileRecovery::FillVolumeList()
             if (boost::shared_ptr<CZelVolumeInfo> volume = m_pVolumeIterator->CurrentItem())
                 InsertVolumeRow(row++, *volume);
     }
-    AppendImageRows();
+    AppendImageRows(m_ImageFiles);
 }
 
 void CDialogFileRecovery::InsertVolumeRow(int row, CZelVolumeInfo& volume)
@@ -84,12 +84,12 @@ void CDialogFileRecovery::InsertVolumeRow(int row, CZelVolumeInfo& volume)
     m_pVolumeList->insertTopLevelItem(row, item);
 }
 
-void CDialogFileRecovery::AppendImageRows()
+void CDialogFileRecovery::AppendImageRows(const QStringList& images)
 {
     // Image files come after the machine's volumes, by the paths given made
     // whole (the found paths begin with the image's own name). A whole-disk
     // image shows its partitions, each named IMAGE@pN.
-    for (const QString& given : m_ImageFiles) {
+    for (const QString& given : images) {
         QFileInfo file(given);
         const QString path = file.absoluteFilePath();
         std::vector<std::string> volumes;
@@ -127,10 +127,7 @@ void CDialogFileRecovery::AddImageFile(const QString& path)
         const int before = m_pVolumeList->topLevelItemCount();
         // Only the new image's rows are added: the others keep their place
         // and the choice.
-        QStringList all = m_ImageFiles;
-        m_ImageFiles = QStringList{whole};
-        AppendImageRows();
-        m_ImageFiles = all;
+        AppendImageRows({whole});
         if (m_Phase == Phase::ChooseVolume && m_pVolumeList->topLevelItemCount() > before)
             m_pVolumeList->setCurrentItem(m_pVolumeList->topLevelItem(before));
         return;

@@ -105,13 +105,6 @@ boost::shared_ptr<CZelEntityIterator> CZelEngine::GetIterator()
     return CreateIterator();
 }
 
-int32_t CZelEngine::RestoreFile(CZelRestoreSink& sink, const CZelEngineRecord* record,
-                                const CZelProgressCallbackPtr& progress, CZelRestoreReport& report)
-{
-    std::lock_guard<std::mutex> engine(m_EngineLock);
-    return RestoreChecked(&sink, record, progress, report);
-}
-
 int32_t CZelEngine::RestoreFile(const char* destination, const CZelEngineRecord* record,
                                 const CZelProgressCallbackPtr& progress, CZelRestoreReport& report)
 {
@@ -130,18 +123,6 @@ int32_t CZelEngine::RestoreCurrentFile(uint64_t generation, CZelRestoreSink& sin
         return kZelStaleRecord;
     }
     return RestoreChecked(&sink, record, progress, report);
-}
-
-int32_t CZelEngine::RestoreCurrentFile(uint64_t generation, const char* destination, const CZelEngineRecord* record,
-                                       const CZelProgressCallbackPtr& progress, CZelRestoreReport& report)
-{
-    if (destination == nullptr) {
-        report = CZelRestoreReport();
-        report.reason = L"no destination";
-        return kZelNotThisEngine;
-    }
-    CZelFileSink file(destination);
-    return RestoreCurrentFile(generation, file, record, progress, report);
 }
 
 std::string CZelEngine::RecordNote(uint64_t generation, const CZelEngineRecord* record)

@@ -51,19 +51,15 @@ public:
     uint64_t GetUnreadableBytes();
     // An iterator over the found entries that shares this engine.
     boost::shared_ptr<CZelEntityIterator> GetIterator();
-    // Writes a found file's data into sink; the report says whether it was
-    // restored, partly restored or not written, and why. 0, or
-    // kZelNotThisEngine.
-    int32_t RestoreFile(CZelRestoreSink& sink, const CZelEngineRecord* record, const CZelProgressCallbackPtr& progress,
-                        CZelRestoreReport& report);
-    // RestoreFile into a new file at destination.
+    // Writes a found file's data to a new file at destination; the report
+    // says whether it was restored, partly restored or not written, and why.
+    // 0, or kZelNotThisEngine.
     int32_t RestoreFile(const char* destination, const CZelEngineRecord* record,
                         const CZelProgressCallbackPtr& progress, CZelRestoreReport& report);
-    // RestoreFile for a record found under generation; kZelStaleRecord,
-    // without looking at the record, when that generation has ended.
+    // The same into sink, for a record found under generation;
+    // kZelStaleRecord, without looking at the record, when that generation
+    // has ended.
     int32_t RestoreCurrentFile(uint64_t generation, CZelRestoreSink& sink, const CZelEngineRecord* record,
-                               const CZelProgressCallbackPtr& progress, CZelRestoreReport& report);
-    int32_t RestoreCurrentFile(uint64_t generation, const char* destination, const CZelEngineRecord* record,
                                const CZelProgressCallbackPtr& progress, CZelRestoreReport& report);
     // Why a record found under generation is judged below 100; empty once
     // that generation has ended.

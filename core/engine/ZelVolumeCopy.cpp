@@ -27,7 +27,12 @@ CZelVolumeCopy::CZelVolumeCopy(CZelVolumeSource& source, uint32_t block, CZelRes
 CZelVolumeCopy::End CZelVolumeCopy::Copy(uint64_t offset, uint64_t count)
 {
     while (count > 0) {
-        const size_t chunk = static_cast<size_t>(std::min(count, kChunk));
+        // A sink that takes only so much more (a preview) is not given a
+        // whole chunk it would refuse: what it takes, to the next sector.
+        const uint64_t room = std::max<uint64_t>(m_Out.Room(), 1);
+        const uint64_t block = std::max<uint32_t>(m_Block, 1);
+        const uint64_t wanted = room > kChunk ? kChunk : (room + block - 1) / block * block;
+        const size_t chunk = static_cast<size_t>(std::min(count, wanted));
         if (m_Buffer.size() < chunk)
             m_Buffer.resize(chunk);
         CZelSalvagedRead read = ZelReadSalvaging(m_Source, offset, m_Buffer.data(), chunk, m_Block);

@@ -260,7 +260,11 @@ int64_t CNtfsRecordCopy::CopyStretch(int64_t lcn, int64_t left, uint64_t& positi
     // A stretch of clusters that are all free (read), all in use by other
     // files now (zeros), or all of a use the bitmap cannot tell.
     int state = m_Clusters.InUse(lcn);
-    int64_t limit = std::min<int64_t>({static_cast<int64_t>(m_BatchClusters), left, m_pVolume->nr_clusters - lcn});
+    // No more than the sink takes (a preview), to the next cluster.
+    const uint64_t room = std::max<uint64_t>(m_Out.Room(), 1);
+    const int64_t roomClusters =
+        static_cast<int64_t>(std::min<uint64_t>(m_BatchClusters, room / clusterSize + (room % clusterSize != 0 ? 1 : 0)));
+    int64_t limit = std::min<int64_t>({roomClusters, left, m_pVolume->nr_clusters - lcn});
     int64_t count = 1;
     while (count < limit && static_cast<uint64_t>(count) * clusterSize < m_Remaining &&
            m_Clusters.InUse(lcn + count) == state)

@@ -4,16 +4,13 @@
 #include "jexplatform/DeviceGrants.h"
 
 #include <fcntl.h>
-#include <unistd.h>
 
 extern "C" ZEL_EXPORT void JexGrantDevice(const char* path, int fd)
 {
     if (path == nullptr || fd < 0)
         return;
     // The caller keeps its descriptor; the core keeps one of its own.
-    int own = ::dup(fd);
-    if (own >= 0) {
-        ::fcntl(own, F_SETFD, FD_CLOEXEC);
+    int own = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+    if (own >= 0)
         ZelGrantDevice(path, own);
-    }
 }

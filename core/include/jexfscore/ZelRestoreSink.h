@@ -30,4 +30,7 @@ public:
     virtual void Discard() = 0;
     // Why the last step failed.
     virtual const std::string& Error() const = 0;
+    // How many more bytes it takes; an engine reads no more than that
+    // (give or take a sector) before writing them.
+    virtual uint64_t Room() const { return UINT64_MAX; }
 };

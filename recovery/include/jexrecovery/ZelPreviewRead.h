@@ -7,6 +7,7 @@
 #include "jexrecovery/ZelRecoveryScan.h"
 #include "jexrecovery/ZelRestoreOutcome.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <string>
@@ -30,6 +31,7 @@ public:
     bool Commit() override;
     void Discard() override;
     const std::string& Error() const override { return m_Error; }
+    uint64_t Room() const override { return m_Limit - std::min<uint64_t>(m_Limit, m_Bytes.size()); }
 
     const std::string& Bytes() const { return m_Bytes; }
     // The limit was reached: Bytes holds the file's first bytes only.

@@ -1,5 +1,6 @@
 // The engine table and the parts every engine shares.
 #include "engine/ZelEngineTable.h"
+#include "engine/ZelFileSink.h"
 #include "fat32/Fat32Wrapper.h"
 #include "ntfs/NtfsUndeleteWrapper.h"
 #include "support/TestImages.h"
@@ -50,8 +51,8 @@ TEST(EngineBase, OpenFailuresAndScansWithoutAVolumeNameTheirCause)
     fat32->Close();
     EXPECT_EQ(fat32->GetGeneration(), generation + 3);
     CZelRestoreReport report;
-    EXPECT_EQ(fat32->RestoreCurrentFile(generation, dir.File("out").c_str(), nullptr, ZelDefaultProgressCallback,
-                                        report),
+    CZelFileSink out(dir.File("out"));
+    EXPECT_EQ(fat32->RestoreCurrentFile(generation, out, nullptr, ZelDefaultProgressCallback, report),
               kZelStaleRecord);
     EXPECT_EQ(report.verdict, ZelRestoreFailed);
     EXPECT_FALSE(report.reason.empty());

@@ -19,6 +19,8 @@ std::string UpperAscii(std::string text)
 const std::vector<CZelEngineRow>& ZelEngines()
 {
     static const std::vector<CZelEngineRow> engines = {
+        {"FAT12", &ZelCreateFat12FileSystem},
+        {"FAT16", &ZelCreateFat16FileSystem},
         {"FAT32", &ZelCreateFat32FileSystem},
         {"NTFS", &ZelCreateNtfsFileSystem},
         {"exFAT", &ZelCreateExfatFileSystem},

@@ -23,6 +23,6 @@ const std::vector<CZelEngineRow>& ZelEngines();
 // The engine for a file-system name, compared without regard to the case
 // of ASCII letters; null when no engine searches it.
 const CZelEngineRow* ZelFindEngine(const std::string& fileSystemName);
-// The names of the file systems that are searched, for messages: "FAT32
-// and NTFS".
+// The names of the file systems that are searched, for messages: "FAT12,
+// FAT16, FAT32, NTFS and exFAT".
 std::string ZelSearchedFileSystems();

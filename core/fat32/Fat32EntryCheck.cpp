@@ -53,9 +53,10 @@ bool DotEntry(const uint8_t* entry, int dots)
     return std::memcmp(entry, dots == 1 ? dot : dotDot, 11) == 0 && (entry[kEntryAttributes] & 0x10) != 0;
 }
 
-uint32_t FirstCluster(const uint8_t* entry)
+uint32_t FirstCluster(const uint8_t* entry, const CFatEntryLimits& limits)
 {
-    return (static_cast<uint32_t>(ZelLE16(entry + kEntryClusterHigh)) << 16) | ZelLE16(entry + kEntryClusterLow);
+    const uint32_t high = limits.clusterHighWord ? ZelLE16(entry + kEntryClusterHigh) : 0;
+    return (high << 16) | ZelLE16(entry + kEntryClusterLow);
 }
 
 } // namespace
@@ -73,7 +74,7 @@ bool ZelIsPlausibleShortEntry(const uint8_t* entry, const CFatEntryLimits& limit
         !ValidDate(ZelLE16(entry + kEntryCreateDate)) || !ValidDate(ZelLE16(entry + kEntryAccessDate)) ||
         !ValidDate(ZelLE16(entry + kEntryWriteDate)))
         return false;
-    const uint32_t cluster = FirstCluster(entry);
+    const uint32_t cluster = FirstCluster(entry, limits);
     const uint32_t size = ZelLE32(entry + kEntryFileSize);
     const bool folder = (attributes & kTypeMask) == 0x10;
     const bool label = (attributes & kTypeMask) == 0x08;
@@ -132,7 +133,7 @@ CFatClusterLook ZelLookAtDirectoryCluster(const uint8_t* bytes, size_t size, uin
             return CFatClusterLook();
         // "." naming this cluster and ".." after it start a folder; they
         // stand nowhere else.
-        if ((DotEntry(entry, 1) && (i != 0 || FirstCluster(entry) != cluster)) || (DotEntry(entry, 2) && i != 1) ||
+        if ((DotEntry(entry, 1) && (i != 0 || FirstCluster(entry, limits) != cluster)) || (DotEntry(entry, 2) && i != 1) ||
             (i == 1 && DotEntry(bytes, 1) && !DotEntry(entry, 2)))
             return CFatClusterLook();
         ++result.entries;
@@ -141,9 +142,9 @@ CFatClusterLook ZelLookAtDirectoryCluster(const uint8_t* bytes, size_t size, uin
         return CFatClusterLook();
     result.look = FatClusterLook::FolderPart;
     // "." names the cluster itself; ".." follows it.
-    if (slots >= 2 && DotEntry(bytes, 1) && DotEntry(bytes + kEntrySize, 2) && FirstCluster(bytes) == cluster) {
+    if (slots >= 2 && DotEntry(bytes, 1) && DotEntry(bytes + kEntrySize, 2) && FirstCluster(bytes, limits) == cluster) {
         result.look = FatClusterLook::FolderStart;
-        result.parentCluster = FirstCluster(bytes + kEntrySize);
+        result.parentCluster = FirstCluster(bytes + kEntrySize, limits);
     }
     return result;
 }

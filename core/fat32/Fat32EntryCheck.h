@@ -12,6 +12,9 @@
 struct CFatEntryLimits {
     uint32_t lastCluster = 0;
     uint64_t dataBytes = 0;
+    // FAT32 keeps a first cluster's high word in bytes 20-21; on FAT12 and
+    // FAT16 they are no part of it.
+    bool clusterHighWord = true;
 };
 
 // True when the 32 bytes at entry are a short entry a FAT file system could

@@ -11,11 +11,12 @@ constexpr size_t kBootBytesPerSector = 11;      // 2 bytes
 constexpr size_t kBootSectorsPerCluster = 13;   // 1 byte
 constexpr size_t kBootReservedSectors = 14;     // 2 bytes
 constexpr size_t kBootNumberOfFats = 16;        // 1 byte
+constexpr size_t kBootRootEntryCount = 17;      // 2 bytes; 0 on FAT32
+constexpr size_t kBootTotalSectors16 = 19;      // 2 bytes; 0 when the 32-bit count holds it
 constexpr size_t kBootSectorsPerFat16 = 22;     // 2 bytes; non-zero on FAT12/FAT16
 constexpr size_t kBootTotalSectors32 = 32;      // 4 bytes
 constexpr size_t kBootSectorsPerFat32 = 36;     // 4 bytes
 constexpr size_t kBootRootCluster = 44;         // 4 bytes
-constexpr size_t kBootFat16TypeLabel = 54;      // 8 bytes, "FAT16   " on FAT16
 constexpr size_t kBootMinimumSize = 62;         // bytes the check needs
 constexpr size_t kBootSectorSize = 512;
 
@@ -49,6 +50,11 @@ constexpr uint8_t kLongNameAttributes = 0x0F;
 constexpr uint8_t kLongNameMask = 0x3F;
 constexpr uint8_t kTypeMask = 0x18;
 constexpr uint32_t kLastValidCluster = 0x0FFFFFF7;
+// The highest cluster a 12- or 16-bit entry can name; a volume of fewer
+// than kFat12MaxClusters clusters is FAT12.
+constexpr uint32_t kFat12LastCluster = 0xFF6;
+constexpr uint32_t kFat16LastCluster = 0xFFF6;
+constexpr uint64_t kFat12MaxClusters = 4085;
 
 // At most this many 32-byte entries make one directory.
 constexpr uint32_t kMaxEntriesPerDirectory = 65536;

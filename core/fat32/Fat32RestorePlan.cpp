@@ -1,6 +1,6 @@
 #include "fat32/Fat32RestorePlan.h"
 
-CFatRestorePlan ZelPlanFatRestore(const CFat32AllocationMap& map, uint32_t start, uint64_t size, uint64_t clusterSize)
+CFatRestorePlan ZelPlanFatRestore(const CFatAllocationMap& map, uint32_t start, uint64_t size, uint64_t clusterSize)
 {
     CFatRestorePlan plan;
     plan.needed = clusterSize == 0 ? 0 : (size + clusterSize - 1) / clusterSize;

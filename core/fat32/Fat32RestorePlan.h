@@ -4,7 +4,7 @@
 // before it) and are passed over, until the file's size is reached.
 #pragma once
 
-#include "fat32/Fat32AllocationMap.h"
+#include "fat32/FatAllocationMap.h"
 
 #include <cstdint>
 #include <unordered_set>
@@ -25,7 +25,7 @@ struct CFatRestorePlan {
 
 // The plan for a file of size bytes starting at cluster start. A start
 // outside the data region gives no runs: everything is missing.
-CFatRestorePlan ZelPlanFatRestore(const CFat32AllocationMap& map, uint32_t start, uint64_t size, uint64_t clusterSize);
+CFatRestorePlan ZelPlanFatRestore(const CFatAllocationMap& map, uint32_t start, uint64_t size, uint64_t clusterSize);
 
 // Clusters of a file whose chain is live: the table's chain from start, at
 // most the clusters the size needs, ending at a loop, a free or bad entry.

@@ -79,7 +79,7 @@ int32_t CFat32Wrapper::RestoreLocked(CZelRestoreSink& out, const CZelEngineRecor
         report.reason = ZelNarrowToWide(out.Error());
         return 0;
     }
-    const CFat32BootSector& boot = m_pScanner->Boot();
+    const CFatBootSector& boot = m_pScanner->Boot();
     const uint64_t size = node->GetSize();
     const uint32_t block = m_pReader->blockSize() >= 2 ? static_cast<uint32_t>(m_pReader->blockSize()) : 512;
     // The clusters the file is read from, in order. What the plan lacks, or

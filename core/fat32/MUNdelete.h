@@ -1,4 +1,5 @@
-// The FAT32 directory walk: starting at the root directory it reads every
+// The FAT directory walk (FAT12, FAT16 and FAT32): starting at the root
+// directory (a fixed region on FAT12 and FAT16) it reads every
 // directory, live or deleted, and keeps a tree of all directories and of
 // the file entries that are marked deleted (or lie in a deleted directory)
 // and pass the filter.
@@ -21,11 +22,12 @@
 #include "engine/ZelOrphanFolder.h"
 #include "fat32/BlockReader.h"
 #include "fat32/DirEntry.h"
-#include "fat32/Fat32AllocationMap.h"
-#include "fat32/Fat32BootSector.h"
+#include "fat32/FatAllocationMap.h"
+#include "fat32/FatBootSector.h"
 #include "fat32/Fat32EntryCheck.h"
 #include "fat32/Fat32EntryGroup.h"
 #include "fat32/Fat32RestorePlan.h"
+#include "fat32/FatTable.h"
 
 #include <cstdint>
 #include <functional>
@@ -57,13 +59,13 @@ public:
     // walks it. Mode 0 keeps every entry, mode 1 only deleted ones
     // (directories are always kept). Directory clusters that cannot be read
     // are passed over. 0 after a completed walk; -1 with the reason when the
-    // volume is not FAT32, its boot sector cannot be read, or the device is
-    // gone.
+    // volume is no FAT volume, its boot sector cannot be read, or the device
+    // is gone.
     int32_t Scan(const std::string& volumePath, uint8_t mode, CZelEngineCheckFile* filter, std::string& error);
 
     // The FAT variant of the last scanned volume: 12, 16, 32, or 0.
     int GetVariant() const { return m_Boot.variant; }
-    const CFat32BootSector& Boot() const { return m_Boot; }
+    const CFatBootSector& Boot() const { return m_Boot; }
     // The clusters a restore of the file reads: for a file of a deleted
     // tree the free clusters from its start on, for a live file its chain.
     CFatRestorePlan PlanRestore(const CDirEntry& file);
@@ -75,6 +77,10 @@ public:
     static constexpr uint32_t kMaxDepth = 256;
 
 private:
+    // Where each stage of the scan starts in its progress: the allocation
+    // table, the walk, the free clusters, the judging of the files.
+    static constexpr double kTableStage = 0.0, kWalkStage = 0.1, kLostStage = 0.3, kJudgeStage = 0.95;
+
     // One directory being read: the entries read so far that no group has
     // taken yet, with the volume offset of each.
     struct DirectoryRun {
@@ -82,10 +88,11 @@ private:
         // The clusters come from a live chain; otherwise each cluster after
         // the first is taken only when it holds directory entries.
         bool proven = true;
-        // The cluster being read, where it starts and how much of it has
-        // been read.
+        // The cluster being read (0 for the fixed root region), where it
+        // starts, its size and how much of it has been read.
         uint32_t cluster = 0;
         uint64_t clusterStart = 0;
+        uint64_t clusterSize = 0;
         uint64_t clusterRead = 0;
         // No more is read: the volume, a read or the entry bound ended the
         // directory.
@@ -120,8 +127,9 @@ private:
     void ResolveStart(CDirEntry& file);
     // True when cluster holds anything but zeros.
     bool HoldsData(uint32_t cluster);
-    // Tells the share done: stage starts at start and weighs weight.
-    void Publish(double start, double weight, double done);
+    // Tells the share done of the stage that starts at start and ends
+    // where next starts.
+    void Publish(double start, double next, double done);
     // Makes cluster the run's next one; false when it cannot be read, was
     // read before, or the directory has all the entries it may have.
     bool EnterCluster(DirectoryRun& run, uint32_t cluster);
@@ -142,10 +150,9 @@ private:
     // True when the allocation table gives cluster to a file or directory,
     // or cannot tell.
     bool IsAllocated(uint32_t cluster);
-    enum class FatLookup { Value, Beyond, Unreadable };
-    // The allocation-table entry of cluster: Beyond when the table or the
-    // volume ends before it, Unreadable when the device cannot read it.
-    FatLookup ReadFatEntry(uint32_t cluster, uint32_t& value);
+    // The first cluster an 8.3 entry names: FAT12 and FAT16 have no high
+    // word (OS/2 kept other things there).
+    uint32_t FirstClusterOf(const CFatDirEntryFields& entry) const;
     // Notes a read that failed: the device is gone, or a stretch is counted.
     void ReadFailed(const CZelRead& read, uint64_t offset, size_t count, const char* what);
     // Fills a node from a parsed group whose first entry lies at offset.
@@ -156,9 +163,9 @@ private:
 
     CBlockReader& m_Reader;
     ProgressSink m_Sink;
-    CFat32BootSector m_Boot;
+    CFatBootSector m_Boot;
     CFatEntryLimits m_Limits;
-    CFat32AllocationMap m_Map;
+    CFatAllocationMap m_Map;
     std::vector<std::unique_ptr<CDirEntry>> m_Found;
     // The folders read, by first cluster, with their depth (the root as
     // null, under its own cluster and 0, which ".." names it by).
@@ -181,12 +188,8 @@ private:
     // Clusters read as directory entries so far: none is read twice, so a
     // chain that loops ends and the whole walk reads each cluster once.
     std::unordered_set<uint32_t> m_ReadClusters;
-    // A window of the allocation table (its start counted from the table's
-    // start), read as directories need it, and the windows that could be
-    // read from neither copy of the table.
-    std::vector<uint8_t> m_FatWindow;
-    uint64_t m_FatWindowStart = 0;
-    std::unordered_set<uint64_t> m_UnreadableFatWindows;
+    // The allocation table's entries, read as directories need them.
+    std::unique_ptr<CFatTableReader> m_pTable;
     // Where directory entries follow sectors that could not be read.
     std::unordered_set<uint64_t> m_AfterHole;
     // The device went away during the walk: it ends there.

@@ -76,15 +76,20 @@ std::unique_ptr<CZelVolumeSource> ZelOpenVolumeSource(const std::string& path, s
     return source;
 }
 
+CZelRead ZelReadRetrying(CZelVolumeSource& source, uint64_t offset, void* destination, size_t count)
+{
+    CZelRead read = source.ReadAt(offset, destination, count);
+    if (read.end == ZelReadEnd::Failed)
+        read = source.ReadAt(offset, destination, count);
+    return read;
+}
+
 CZelSalvagedRead ZelReadSalvaging(CZelVolumeSource& source, uint64_t offset, void* destination, size_t count,
                                   uint32_t block)
 {
     CZelSalvagedRead result;
     uint8_t* out = static_cast<uint8_t*>(destination);
-    CZelRead read = source.ReadAt(offset, out, count);
-    // One more try: a read that failed once may well succeed again.
-    if (read.end == ZelReadEnd::Failed)
-        read = source.ReadAt(offset, out, count);
+    CZelRead read = ZelReadRetrying(source, offset, out, count);
     if (read.end != ZelReadEnd::Failed) {
         result.bytes = read.bytes;
         result.vanished = read.end == ZelReadEnd::Vanished;

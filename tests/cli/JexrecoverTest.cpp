@@ -489,12 +489,12 @@ TEST_F(Jexrecover, BadInputIsNamedWithItsReason)
         std::string arguments;
         std::string message;
     };
-    std::string fat16 = jextest::MakeFatImage(dir, "old.img", 16, 16384);
+    std::string ext4 = jextest::MakeExt4Image(dir, "linux.img", 4096);
     jextest::WriteFile(dir.File("zeros.img"), std::vector<uint8_t>(1 << 20, 0));
     const Case cases[] = {
         {"scan " + Quote(dir.File("missing.img")), "missing.img: No such file or directory"},
         {"scan " + Quote(dir.Path()), "not the mount point of a device"},
-        {"scan " + Quote(fat16), "holds a FAT16 file system; only FAT32, NTFS and exFAT volumes can be searched"},
+        {"scan " + Quote(ext4), "holds an ext4 file system; only FAT12, FAT16, FAT32, NTFS and exFAT volumes can be searched"},
         {"scan " + Quote(dir.File("zeros.img")), "holds no file system that could be recognised"},
         {"scan /dev/null", "is neither a device, an image file nor a mount point"},
         {"scan", "scan needs a volume"},

@@ -45,6 +45,7 @@ TEST(CreateFileSystem, ChoosesTheObjectByFileSystem)
     std::string fat32Large = jextest::MakeFatImage(dir, "fat32-4k.img", 32, 270000, 4096, 1);
     std::string fat16 = jextest::MakeFatImage(dir, "fat16.img", 16, 16384);
     std::string fat12 = jextest::MakeFatImage(dir, "fat12.img", 12, 1440);
+    std::string ext4 = jextest::MakeExt4Image(dir, "ext4.img", 4096);
     std::string ntfs = jextest::MakeNtfsImage(dir, "ntfs.img", 8);
     std::string blank = dir.File("blank.img");
     jextest::WriteFile(blank, std::vector<uint8_t>(1 << 20, 0));
@@ -53,18 +54,17 @@ TEST(CreateFileSystem, ChoosesTheObjectByFileSystem)
     EXPECT_EQ(NameOf(Create(fat32)), "FAT32");
     EXPECT_EQ(NameOf(Create(fat32Large)), "FAT32");
     EXPECT_EQ(NameOf(Create(ntfs)), "NTFS");
+    EXPECT_EQ(NameOf(Create(fat16)), "FAT16");
+    EXPECT_EQ(NameOf(Create(fat12)), "FAT12");
     // Unsupported file systems give nothing, without a message.
-    EXPECT_EQ(NameOf(Create(fat16)), "(none)");
-    EXPECT_EQ(NameOf(Create(fat12)), "(none)");
+    EXPECT_EQ(NameOf(Create(ext4)), "(none)");
     EXPECT_EQ(NameOf(Create(blank)), "(none)");
     EXPECT_TRUE(capture.Messages().empty());
 
     // The caller that asks is told what a volume holds instead.
     EXPECT_EQ(CreateEx(ntfs), "object NTFS");
-    EXPECT_EQ(CreateEx(fat16), fat16 + ": holds a FAT16 file system; only FAT32, NTFS and exFAT volumes can be searched");
-    EXPECT_EQ(CreateEx(fat12), fat12 + ": holds a FAT12 file system; only FAT32, NTFS and exFAT volumes can be searched");
-    EXPECT_EQ(CreateEx(blank),
-              blank + ": holds no file system that could be recognised; only FAT32, NTFS and exFAT volumes can be searched");
+    EXPECT_EQ(CreateEx(ext4), ext4 + ": holds an ext4 file system; only FAT12, FAT16, FAT32, NTFS and exFAT volumes can be searched");
+    EXPECT_EQ(CreateEx(blank), blank + ": holds no file system that could be recognised; only FAT12, FAT16, FAT32, NTFS and exFAT volumes can be searched");
     EXPECT_TRUE(capture.Messages().empty());
 }
 

@@ -47,13 +47,13 @@ std::vector<std::string> FoundPaths(const CZelRecoveryScan& scan)
 TEST(RecoveryScan, VolumesThatCannotBeSearchedSayWhyWithoutTheMessageHook)
 {
     jextest::TempDir dir;
-    std::string fat16 = jextest::MakeFatImage(dir, "old.img", 16, 16384);
+    std::string ext4 = jextest::MakeExt4Image(dir, "linux.img", 4096);
     jextest::ScopedMessageCapture capture;
     CZelRecoveryScan scan(*BoundCore().GetFileSystemCreator());
     EXPECT_EQ(scan.Progress(), 0.0);
     std::string error;
-    EXPECT_FALSE(scan.Prepare(fat16, error));
-    EXPECT_EQ(error, fat16 + ": holds a FAT16 file system; only FAT32, NTFS and exFAT volumes can be searched");
+    EXPECT_FALSE(scan.Prepare(ext4, error));
+    EXPECT_EQ(error, ext4 + ": holds an ext4 file system; only FAT12, FAT16, FAT32, NTFS and exFAT volumes can be searched");
     EXPECT_FALSE(scan.Prepare(dir.File("gone.img"), error));
     EXPECT_EQ(error, dir.File("gone.img") + ": No such file or directory");
     EXPECT_FALSE(scan.Search({}, error));

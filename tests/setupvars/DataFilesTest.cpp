@@ -37,7 +37,7 @@ TEST(DataFiles, LangVrlHasEveryTextInEveryLanguage)
         }
         // Every file system that is searched is named where the hint lists
         // them.
-        for (const char16_t* system : {u"FAT32", u"exFAT", u"NTFS"})
+        for (const char16_t* system : {u"FAT12", u"FAT16", u"FAT32", u"exFAT", u"NTFS"})
             EXPECT_NE(TextAt(texts, 35).find(system), std::u16string::npos) << "language " << j / 2;
     }
     for (const char16_t* wanted : {u"English", u"German", u"French", u"Spanish", u"Russian"})

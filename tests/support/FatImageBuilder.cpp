@@ -92,13 +92,6 @@ void FatImageBuilder::PutData(uint32_t cluster, const std::vector<uint8_t>& data
     std::memcpy(&m_Bytes[at], data.data(), data.size());
 }
 
-void FatImageBuilder::MakeFat16(const std::string& label)
-{
-    Put16(m_Bytes, 22, 8);
-    std::string padded = (label + "        ").substr(0, 8);
-    std::memcpy(&m_Bytes[54], padded.data(), 8);
-}
-
 void FatImageBuilder::Save(const std::string& path, size_t length) const
 {
     std::vector<uint8_t> out = m_Bytes;

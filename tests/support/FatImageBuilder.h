@@ -33,8 +33,6 @@ public:
     void PutData(uint32_t cluster, const std::vector<uint8_t>& data);
     // Sets the allocation-table entry of cluster in both tables.
     void SetFat(uint32_t cluster, uint32_t value);
-    // Turns the boot sector into a FAT16 one, with the given type label.
-    void MakeFat16(const std::string& label);
     std::vector<uint8_t>& Bytes() { return m_Bytes; }
     // Writes the image, cut to length bytes when length is not 0.
     void Save(const std::string& path, size_t length = 0) const;

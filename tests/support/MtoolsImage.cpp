@@ -29,9 +29,10 @@ std::vector<uint8_t> ReadAt(const std::string& path, uint64_t offset, size_t cou
 
 } // namespace
 
-MtoolsImage::MtoolsImage(uint32_t sectorSize, uint32_t sectorsPerCluster, uint32_t sizeKiB)
+MtoolsImage::MtoolsImage(uint32_t sectorSize, uint32_t sectorsPerCluster, uint32_t sizeKiB, int bits)
+    : fatBits(bits)
 {
-    image = MakeFatImage(dir, "card.img", 32, sizeKiB, sectorSize, sectorsPerCluster);
+    image = MakeFatImage(dir, "card.img", bits, sizeKiB, sectorSize, sectorsPerCluster);
 }
 
 void MtoolsImage::Folder(const std::string& path)
@@ -60,7 +61,7 @@ ExportScan MtoolsImage::Scan(boost::shared_ptr<CZelCheckFile> filter)
 {
     ExportScan scan(image, filter);
     if (scan.fs) {
-        EXPECT_EQ(scan.fs->GetName(), L"FAT32");
+        EXPECT_EQ(scan.fs->GetName(), L"FAT" + std::to_wstring(fatBits));
     }
     EXPECT_DOUBLE_EQ(scan.progress, 1.0);
     return scan;

@@ -1,5 +1,6 @@
-// A FAT32 image made with mkfs.fat, filled and emptied with mtools, scanned
-// through the core's exports; and the few byte edits the tests make to it.
+// A FAT image (FAT32 unless asked otherwise) made with mkfs.fat, filled and
+// emptied with mtools, scanned through the core's exports; and the few byte
+// edits the tests make to a FAT32 one.
 #pragma once
 
 #include "support/ExportCore.h"
@@ -13,7 +14,8 @@ namespace jextest {
 
 class MtoolsImage {
 public:
-    MtoolsImage(uint32_t sectorSize, uint32_t sectorsPerCluster, uint32_t sizeKiB);
+    // A FAT32 volume unless fatBits says 12 or 16.
+    MtoolsImage(uint32_t sectorSize, uint32_t sectorsPerCluster, uint32_t sizeKiB, int fatBits = 32);
     void Folder(const std::string& path);
     void Put(const std::string& path, const std::vector<uint8_t>& data);
     void Delete(const std::string& path);
@@ -38,6 +40,7 @@ public:
 
     TempDir dir;
     std::string image;
+    int fatBits;
 
 private:
     void Mtools(const std::string& command);

@@ -66,6 +66,15 @@ std::string MakeFatImage(const TempDir& dir, const std::string& name, int fatBit
     return path;
 }
 
+std::string MakeExt4Image(const TempDir& dir, const std::string& name, uint32_t sizeKiB)
+{
+    std::string path = dir.File(name);
+    std::string command = "truncate -s " + std::to_string(sizeKiB) + "K " + Quote(path) + " && mkfs.ext4 -q -F " + Quote(path);
+    if (Run(command) != 0)
+        ADD_FAILURE() << "mkfs.ext4 failed: " << command;
+    return path;
+}
+
 std::string MakeNtfsImage(const TempDir& dir, const std::string& name, uint32_t sizeMiB, uint32_t clusterSize)
 {
     std::string path = dir.File(name);

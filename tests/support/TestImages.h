@@ -31,6 +31,8 @@ std::string Quote(const std::string& word);
 // the current test (ADD_FAILURE) when the tool does.
 std::string MakeFatImage(const TempDir& dir, const std::string& name, int fatBits, uint32_t sizeKiB,
                          uint32_t sectorSize = 512, uint32_t sectorsPerCluster = 0);
+// An ext4 file system: a volume no engine searches.
+std::string MakeExt4Image(const TempDir& dir, const std::string& name, uint32_t sizeKiB);
 // clusterSize 0: mkntfs chooses.
 std::string MakeNtfsImage(const TempDir& dir, const std::string& name, uint32_t sizeMiB, uint32_t clusterSize = 0);
 

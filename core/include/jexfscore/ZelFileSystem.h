@@ -27,7 +27,7 @@ public:
     virtual boost::shared_ptr<CZelEntityIterator> GetIteratorEx3() = 0;
     // Scan progress, a fraction from 0 to 1; may be asked from any thread.
     virtual double GetProgress() = 0;
-    // "FAT32" or "NTFS".
+    // The file system's name: "FAT12", "FAT16", "FAT32", "NTFS" or "exFAT".
     virtual std::wstring GetName() = 0;
     virtual ~CZelFileSystem() = default;
     // FindDeleted that tells only its caller how the scan went: the

@@ -12,18 +12,18 @@
 
 TEST(EngineTable, EachEngineIsFoundByItsFileSystemName)
 {
-    ASSERT_EQ(ZelEngines().size(), 3u);
+    ASSERT_EQ(ZelEngines().size(), 5u);
     // libblkid names exFAT "exfat".
-    for (const char* name : {"FAT32", "fat32", "NTFS", "Ntfs", "exFAT", "exfat"}) {
+    for (const char* name : {"FAT12", "FAT16", "FAT32", "fat32", "NTFS", "Ntfs", "exFAT", "exfat"}) {
         const CZelEngineRow* row = ZelFindEngine(name);
         ASSERT_NE(row, nullptr) << name;
         boost::shared_ptr<CZelFileSystem> fs = row->create(512);
         ASSERT_TRUE(fs) << name;
         EXPECT_EQ(fs->GetName(), std::wstring(row->fileSystemName, row->fileSystemName + std::strlen(row->fileSystemName)));
     }
-    for (const char* name : {"", "FAT16", "ext4", "FAT32 ", "ex"})
+    for (const char* name : {"", "FAT", "ext4", "FAT32 ", "ex"})
         EXPECT_EQ(ZelFindEngine(name), nullptr) << name;
-    EXPECT_EQ(ZelSearchedFileSystems(), "FAT32, NTFS and exFAT");
+    EXPECT_EQ(ZelSearchedFileSystems(), "FAT12, FAT16, FAT32, NTFS and exFAT");
 }
 
 TEST(EngineBase, OpenFailuresAndScansWithoutAVolumeNameTheirCause)

@@ -1,8 +1,8 @@
 // The checks that keep file data from being read as directory entries, the
 // allocation map, and the clusters a deleted file's restore reads: from
 // byte arrays and maps set by hand.
-#include "fat32/Fat32AllocationMap.h"
-#include "fat32/Fat32BootSector.h"
+#include "fat32/FatAllocationMap.h"
+#include "fat32/FatBootSector.h"
 #include "fat32/Fat32EntryCheck.h"
 #include "fat32/Fat32RestorePlan.h"
 #include "support/FatImageBuilder.h"
@@ -134,7 +134,7 @@ TEST(Fat32EntryCheck, TellsTheStartOfAFolderFromItsLaterClustersAndFromData)
 
 TEST(Fat32RestorePlan, TakesFreeClustersPastThoseInUseAndCutsAtTheVolumesEnd)
 {
-    CFat32AllocationMap map;
+    CFatAllocationMap map;
     map.Reset(200);
     for (uint32_t used : {12u, 13u, 63u, 64u, 65u, 127u, 128u})
         map.SetInUse(used, true);
@@ -182,7 +182,7 @@ TEST(Fat32RestorePlan, TakesFreeClustersPastThoseInUseAndCutsAtTheVolumesEnd)
     EXPECT_EQ(plan.missing, 2u);
 }
 
-TEST(Fat32AllocationMap, ClustersTheTableOrDeviceCannotDescribeAreInUseWithoutBitsOfTheirOwn)
+TEST(FatAllocationMap, ClustersTheTableOrDeviceCannotDescribeAreInUseWithoutBitsOfTheirOwn)
 {
     // 128 KiB of device under a boot sector that claims 2 TiB and a table of
     // 268 million entries: only the entries on the device are read and
@@ -197,16 +197,16 @@ TEST(Fat32AllocationMap, ClustersTheTableOrDeviceCannotDescribeAreInUseWithoutBi
     }
     jextest::TempDir dir;
     image.Save(dir.File("claims.img"));
-    CFat32BootSector boot;
+    CFatBootSector boot;
     std::string problem;
-    ASSERT_EQ(ZelDecodeFat32BootSector(b.data(), 512, boot, problem), Fat32BootCheck::Fat32) << problem;
+    ASSERT_EQ(ZelDecodeFatBootSector(b.data(), 512, boot, problem), FatBootCheck::Fat) << problem;
     ASSERT_GT(boot.lastCluster, 100000000u);
     CBlockReader reader(512);
     std::string error;
     reader.Attach(ZelOpenVolumeSource(dir.File("claims.img"), error));
     ASSERT_TRUE(reader.isOpen()) << error;
 
-    CFat32AllocationMap map;
+    CFatAllocationMap map;
     ASSERT_TRUE(map.Load(reader, boot, nullptr, nullptr));
     EXPECT_EQ(map.LastCluster(), boot.lastCluster);
     EXPECT_EQ(map.KnownEnd(), (b.size() - boot.fatOffset) / 4);

@@ -19,12 +19,13 @@ using jextest::Content;
 using jextest::MtoolsImage;
 
 struct Geometry {
+    int fatBits;
     uint32_t sectorSize, sectorsPerCluster, sizeKiB;
 };
 
 void PrintTo(const Geometry& g, std::ostream* out)
 {
-    *out << g.sectorSize << "-byte sectors, " << g.sectorsPerCluster << " per cluster";
+    *out << "FAT" << g.fatBits << ", " << g.sectorSize << "-byte sectors, " << g.sectorsPerCluster << " per cluster";
 }
 
 class Fat32Recovery : public ::testing::TestWithParam<Geometry> {};
@@ -34,7 +35,7 @@ class Fat32Recovery : public ::testing::TestWithParam<Geometry> {};
 TEST_P(Fat32Recovery, DeletedFilesComeBackWithNamesAndPaths)
 {
     const Geometry g = GetParam();
-    MtoolsImage card(g.sectorSize, g.sectorsPerCluster, g.sizeKiB);
+    MtoolsImage card(g.sectorSize, g.sectorsPerCluster, g.sizeKiB, g.fatBits);
     std::map<std::string, std::vector<uint8_t>> deleted;
     auto put = [&](const std::string& path, size_t size, uint32_t seed, bool remove) {
         auto data = Content(size, seed);
@@ -94,9 +95,11 @@ TEST_P(Fat32Recovery, DeletedFilesComeBackWithNamesAndPaths)
 }
 
 INSTANTIATE_TEST_SUITE_P(Geometries, Fat32Recovery,
-                         ::testing::Values(Geometry{512, 1, 34000}, Geometry{512, 8, 270000},
-                                           Geometry{512, 128, 4200000}, Geometry{4096, 1, 270000},
-                                           Geometry{4096, 16, 4200000}));
+                         ::testing::Values(Geometry{32, 512, 1, 34000}, Geometry{32, 512, 8, 270000},
+                                           Geometry{32, 512, 128, 4200000}, Geometry{32, 4096, 1, 270000},
+                                           Geometry{32, 4096, 16, 4200000}, Geometry{16, 512, 4, 65536},
+                                           Geometry{16, 4096, 1, 200000}, Geometry{12, 512, 1, 1440},
+                                           Geometry{12, 512, 4, 8000}));
 
 TEST(Fat32RecoveryFilters, CategoryListOnARealImage)
 {
@@ -139,9 +142,9 @@ TEST(Fat32RecoveryFilters, CategoryListOnARealImage)
 TEST(Fat32RecoveryFailures, AVolumeThatCannotBeScannedIsReported)
 {
     jextest::TempDir dir;
-    std::string fat16 = jextest::MakeFatImage(dir, "old.img", 16, 16384);
+    std::string ext4 = jextest::MakeExt4Image(dir, "linux.img", 4096);
     auto fs = BoundCore().GetFileSystemCreator()->CreateFAT32();
-    std::wstring volume = ZelNarrowToWide(fat16);
+    std::wstring volume = ZelNarrowToWide(ext4);
     std::wstring missing = ZelNarrowToWide(dir.File("gone.img"));
     {
         jextest::ScopedMessageCapture capture;
@@ -150,7 +153,7 @@ TEST(Fat32RecoveryFailures, AVolumeThatCannotBeScannedIsReported)
         auto messages = capture.Messages();
         ASSERT_EQ(messages.size(), 1u);
         EXPECT_EQ(messages[0].caption, L"Trouble");
-        EXPECT_EQ(messages[0].text.rfind(volume + L": a FAT16 volume", 0), 0u) << ZelWideToNarrow(messages[0].text);
+        EXPECT_EQ(messages[0].text, volume + L": no FAT boot sector (bytes per sector is 0)");
         EXPECT_TRUE(fs->GetIterator()->IsDone());
     }
     {
@@ -167,7 +170,7 @@ TEST(Fat32RecoveryFailures, AVolumeThatCannotBeScannedIsReported)
         CZelScanReport report;
         EXPECT_EQ(fs->Open(volume.c_str(), 0), ZEL_S_OK);
         EXPECT_EQ(fs->FindDeletedEx(volume.c_str(), 1, {}, report), ZEL_E_ENGINE);
-        EXPECT_EQ(report.reason, volume + L": a FAT16 volume; only FAT32, NTFS and exFAT volumes can be searched");
+        EXPECT_EQ(report.reason, volume + L": no FAT boot sector (bytes per sector is 0)");
         EXPECT_EQ(fs->Open(missing.c_str(), 0), ZEL_S_OK);
         EXPECT_EQ(fs->FindDeletedEx(missing.c_str(), 1, {}, report), ZEL_E_ENGINE);
         EXPECT_EQ(report.reason, missing + L": No such file or directory");

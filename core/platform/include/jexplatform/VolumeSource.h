@@ -50,6 +50,10 @@ typedef std::function<std::unique_ptr<CZelVolumeSource>(const std::string& path,
 // system's reason when it cannot be opened.
 std::unique_ptr<CZelVolumeSource> ZelOpenVolumeSource(const std::string& path, std::string& error);
 
+// Reads count bytes at offset, once more where the first read fails: a read
+// that failed once may well succeed again.
+CZelRead ZelReadRetrying(CZelVolumeSource& source, uint64_t offset, void* destination, size_t count);
+
 // What a read that does not give up brought.
 struct CZelSalvagedRead {
     // Bytes delivered: read, or zeros where nothing could be read; fewer

@@ -4,13 +4,13 @@
 #pragma once
 
 #include "fat32/BlockReader.h"
-#include "fat32/Fat32BootSector.h"
+#include "fat32/FatBootSector.h"
 
 #include <cstdint>
 #include <functional>
 #include <vector>
 
-class CFat32AllocationMap {
+class CFatAllocationMap {
 public:
     // Called with the share of the table read so far.
     typedef std::function<void(double)> Progress;
@@ -21,7 +21,7 @@ public:
     // from the first copy or, where that cannot be read, the second.
     // Clusters whose entries neither copy gives count as in use: they may
     // belong to another file. False when the device went away.
-    bool Load(CBlockReader& reader, const CFat32BootSector& boot, const Progress& progress, const Failure& failed);
+    bool Load(CBlockReader& reader, const CFatBootSector& boot, const Progress& progress, const Failure& failed);
     // Marks every cluster up to lastCluster free (for tests and for a
     // volume whose table is not read).
     void Reset(uint32_t lastCluster);

@@ -1,15 +1,15 @@
-#include "fat32/Fat32AllocationMap.h"
+#include "fat32/FatAllocationMap.h"
 
-#include "jexcommon/ByteOrder.h"
+#include "fat32/FatTable.h"
 
 #include <algorithm>
 
-void CFat32AllocationMap::Reset(uint32_t lastCluster)
+void CFatAllocationMap::Reset(uint32_t lastCluster)
 {
     Cover(lastCluster, static_cast<uint64_t>(lastCluster) + 1);
 }
 
-void CFat32AllocationMap::Cover(uint32_t lastCluster, uint64_t known)
+void CFatAllocationMap::Cover(uint32_t lastCluster, uint64_t known)
 {
     m_LastCluster = lastCluster;
     m_Known = std::max<uint64_t>(2, std::min<uint64_t>(known, static_cast<uint64_t>(lastCluster) + 1));
@@ -18,31 +18,33 @@ void CFat32AllocationMap::Cover(uint32_t lastCluster, uint64_t known)
     m_Used[0] |= 3;
 }
 
-bool CFat32AllocationMap::Load(CBlockReader& reader, const CFat32BootSector& boot, const Progress& progress,
-                               const Failure& failed)
+bool CFatAllocationMap::Load(CBlockReader& reader, const CFatBootSector& boot, const Progress& progress,
+                             const Failure& failed)
 {
-    const uint64_t tableBytes = static_cast<uint64_t>(boot.sectorsPerFat32) * boot.bytesPerSector;
+    const int bits = boot.variant;
+    const uint64_t tableBytes = boot.fatBytes;
     // Entries past the table's end, or past the device's, cannot say a
     // cluster is free: such clusters are in use without a bit of their own
     // (a boot sector of a few bytes can claim 268 million clusters).
-    uint64_t known = std::min<uint64_t>(static_cast<uint64_t>(boot.lastCluster) + 1, tableBytes / 4);
+    uint64_t known = std::min<uint64_t>(static_cast<uint64_t>(boot.lastCluster) + 1, ZelFatEntriesIn(bits, tableBytes));
     const uint64_t deviceSize = reader.Size();
     if (deviceSize != 0)
-        known = std::min<uint64_t>(known, deviceSize > boot.fatOffset ? (deviceSize - boot.fatOffset) / 4 : 0);
+        known = std::min<uint64_t>(known,
+                                   deviceSize > boot.fatOffset ? ZelFatEntriesIn(bits, deviceSize - boot.fatOffset) : 0);
     Cover(boot.lastCluster, known);
     const uint64_t entries = m_Known;
-    constexpr uint64_t kPiece = 1 << 20;
+    // Pieces of a whole number of entries of every width.
+    constexpr uint64_t kPiece = (uint64_t(1) << 20) / kFatTableAlign * kFatTableAlign;
+    const size_t width = ZelFatEntryBytes(bits);
     std::vector<uint8_t> piece;
-    const uint64_t bytes = entries * 4;
+    const uint64_t bytes = std::min(tableBytes, ZelFatEntryOffset(bits, static_cast<uint32_t>(entries - 1)) + width);
     for (uint64_t start = 0; start < bytes; start += kPiece) {
         const size_t wanted = static_cast<size_t>(std::min(kPiece, bytes - start));
         piece.assign(wanted, 0);
         CZelRead read;
         for (uint32_t copy = 0; copy < std::max<uint32_t>(1, std::min<uint32_t>(boot.numberOfFats, 2)); ++copy) {
             const uint64_t at = boot.fatOffset + copy * tableBytes + start;
-            read = reader.ReadAt(at, piece.data(), wanted);
-            if (read.end == ZelReadEnd::Failed)
-                read = reader.ReadAt(at, piece.data(), wanted);
+            read = ZelReadRetrying(reader, at, piece.data(), wanted);
             if (read.end != ZelReadEnd::Failed)
                 break;
         }
@@ -53,29 +55,32 @@ bool CFat32AllocationMap::Load(CBlockReader& reader, const CFat32BootSector& boo
         }
         // What neither copy gives (or lies past the device's end) may be in
         // use.
-        const size_t got = read.end == ZelReadEnd::Failed ? 0 : read.bytes - read.bytes % 4;
+        const size_t got = read.end == ZelReadEnd::Failed ? 0 : read.bytes;
         if (read.end == ZelReadEnd::Failed && failed)
             failed(read, boot.fatOffset + start, wanted);
-        const uint64_t firstEntry = start / 4;
+        // The entries of this piece, and those of them the bytes read hold.
+        const uint64_t firstEntry = start * 8 / static_cast<uint64_t>(bits);
+        const uint64_t endEntry = std::min<uint64_t>(entries, (start + wanted) * 8 / static_cast<uint64_t>(bits));
+        uint64_t readEnd = firstEntry;
+        for (uint64_t cluster = std::max<uint64_t>(firstEntry, 2); cluster < endEntry; ++cluster) {
+            const uint64_t at = ZelFatEntryOffset(bits, static_cast<uint32_t>(cluster)) - start;
+            if (at + width > got)
+                break;
+            readEnd = cluster + 1;
+            if (ZelDecodeFatEntry(&piece[static_cast<size_t>(at)], bits, static_cast<uint32_t>(cluster)) != 0)
+                m_Used[static_cast<size_t>(cluster / 64)] |= uint64_t(1) << (cluster % 64);
+        }
         // Entries the device did not give: in use, a word at a time (a
         // crafted boot sector can claim millions of them on a device of a
         // few bytes).
-        SetRangeInUse(std::max<uint64_t>(firstEntry + got / 4, 2), firstEntry + wanted / 4);
-        for (size_t at = 0; at + 4 <= got; at += 4) {
-            const uint64_t cluster = firstEntry + at / 4;
-            if (cluster < 2)
-                continue;
-            bool used = (ZelLE32(&piece[at]) & 0x0FFFFFFF) != 0;
-            if (used)
-                m_Used[static_cast<size_t>(cluster / 64)] |= uint64_t(1) << (cluster % 64);
-        }
+        SetRangeInUse(std::max<uint64_t>(readEnd, 2), endEntry);
         if (progress)
             progress(static_cast<double>(start + wanted) / static_cast<double>(bytes));
     }
     return true;
 }
 
-void CFat32AllocationMap::SetRangeInUse(uint64_t first, uint64_t end)
+void CFatAllocationMap::SetRangeInUse(uint64_t first, uint64_t end)
 {
     end = std::min<uint64_t>(end, m_Known);
     for (uint64_t c = first; c < end;) {
@@ -90,14 +95,14 @@ void CFat32AllocationMap::SetRangeInUse(uint64_t first, uint64_t end)
     }
 }
 
-bool CFat32AllocationMap::InUse(uint32_t cluster) const
+bool CFatAllocationMap::InUse(uint32_t cluster) const
 {
     if (cluster >= m_Known || m_Used.empty())
         return true;
     return (m_Used[cluster / 64] >> (cluster % 64)) & 1;
 }
 
-void CFat32AllocationMap::SetInUse(uint32_t cluster, bool used)
+void CFatAllocationMap::SetInUse(uint32_t cluster, bool used)
 {
     // Past the known clusters every cluster is in use already.
     if (cluster >= m_Known || m_Used.empty())
@@ -109,7 +114,7 @@ void CFat32AllocationMap::SetInUse(uint32_t cluster, bool used)
         m_Used[cluster / 64] &= ~bit;
 }
 
-uint32_t CFat32AllocationMap::NextFree(uint32_t cluster) const
+uint32_t CFatAllocationMap::NextFree(uint32_t cluster) const
 {
     if (m_Used.empty())
         return 0;
@@ -125,7 +130,7 @@ uint32_t CFat32AllocationMap::NextFree(uint32_t cluster) const
     return 0;
 }
 
-uint64_t CFat32AllocationMap::FreeIn(uint32_t first, uint64_t count) const
+uint64_t CFatAllocationMap::FreeIn(uint32_t first, uint64_t count) const
 {
     uint64_t free = 0;
     const uint64_t end = std::min<uint64_t>(static_cast<uint64_t>(first) + count, m_Known);
@@ -134,7 +139,7 @@ uint64_t CFat32AllocationMap::FreeIn(uint32_t first, uint64_t count) const
     return free;
 }
 
-uint64_t CFat32AllocationMap::FreeCount() const
+uint64_t CFatAllocationMap::FreeCount() const
 {
     uint64_t used = 0;
     for (uint64_t word : m_Used)

@@ -31,7 +31,7 @@ while [ $# -gt 0 ]; do
     *) targets+=("$1"); shift ;;
   esac
 done
-[ ${#targets[@]} -gt 0 ] || targets=(Fat32Fuzz NtfsFuzz ExfatFuzz PartitionTableFuzz VrlFuzz ScriptFuzz)
+[ ${#targets[@]} -gt 0 ] || targets=(Fat32Fuzz Fat16Fuzz NtfsFuzz ExfatFuzz PartitionTableFuzz VrlFuzz ScriptFuzz)
 
 "$root/scripts/setup"
 "$root/scripts/build" >/dev/null
@@ -56,6 +56,7 @@ printf '%-20s %12s %10s %10s  %s\n' target executions coverage findings seconds
 for target in "${targets[@]}"; do
   case $target in
     Fat32Fuzz) seeds=fat32; length=262144 ;;
+    Fat16Fuzz) seeds=fat16; length=262144 ;;
     NtfsFuzz) seeds=ntfs; length=1052672 ;;
     ExfatFuzz) seeds=exfat; length=131072 ;;
     PartitionTableFuzz) seeds=partitions; length=65536 ;;

@@ -9,6 +9,14 @@ bool CDirEntry::IsInDeletedTree() const
     return false;
 }
 
+bool CDirEntry::IsPlaceGuessed() const
+{
+    for (const CDirEntry* node = this; node != nullptr; node = node->m_pParent)
+        if (node->m_PlaceGuessed)
+            return true;
+    return false;
+}
+
 CZelFoundEntryView CDirEntryInterface::GetView() const
 {
     CZelFoundEntryView view;

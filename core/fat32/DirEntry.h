@@ -39,6 +39,9 @@ public:
 
     // True when this entry or a directory above it is marked deleted.
     bool IsInDeletedTree() const;
+    // True when this entry or a directory above it was placed in its
+    // folder by where the folder's clusters lie, not by a link.
+    bool IsPlaceGuessed() const;
 
     // Data offset of an entry whose first cluster lies outside the data
     // region: nothing can be read there.
@@ -63,5 +66,8 @@ private:
     // How many places fit a start whose high word was cleared; 0 or 1 when
     // the start is certain.
     uint32_t m_StartCandidates = 0;
+    // Listed in a folder's cluster that was joined to the folder by where
+    // it lies on the volume, not by a link the volume keeps.
+    bool m_PlaceGuessed = false;
     std::vector<std::unique_ptr<CDirEntry>> m_Children;
 };

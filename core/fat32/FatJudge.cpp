@@ -148,4 +148,13 @@ void CMUNdelete::JudgeFiles()
         if (!why.empty())
             note = note.empty() ? why : note + "; " + why;
     }
+    // Where a folder's later cluster was joined to it by where it lies,
+    // the file's path is a guess, whatever its content's chance.
+    for (CDirEntry* file : files)
+        if (file->IsPlaceGuessed()) {
+            std::string& note = file->m_EstimateNote;
+            const char* guess = "its folder is a guess: the folder's later cluster that lists it was joined to the "
+                                "folder by where it lies on the volume";
+            note = note.empty() ? guess : note + "; " + guess;
+        }
 }

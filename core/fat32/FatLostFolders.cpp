@@ -139,6 +139,79 @@ void CMUNdelete::ReadLostCluster(uint32_t cluster, const CFatClusterLook& look)
                           false);
         return;
     }
+    if (CDirEntry* folder = ContinuationOf(cluster)) {
+        // The entries of a group its last cluster began come first. What
+        // the folder gains here is marked: its place is a guess.
+        const OpenEnd carried = m_OpenEnds[folder];
+        const size_t before = folder->m_Children.size();
+        ReadDirectory(folder, cluster, m_Folders[folder->m_FirstCluster].depth, folder->m_Children, false, &carried);
+        for (size_t i = before; i < folder->m_Children.size(); ++i)
+            folder->m_Children[i]->m_PlaceGuessed = true;
+        return;
+    }
     CDirEntry& orphans = Orphans();
     ReadDirectory(&orphans, cluster, 1, orphans.m_Children, false);
+}
+
+void CMUNdelete::NoteOpenEnd(const DirectoryRun& run)
+{
+    // Only a deleted folder's run that read its cluster whole and found no
+    // cluster to follow; the root, the orphans and live chains end where
+    // they end.
+    if (run.proven || run.ended || run.cluster < 2 || run.clusterRead < run.clusterSize || run.folder == nullptr ||
+        run.folder == m_pOrphans)
+        return;
+    OpenEnd& end = m_OpenEnds[run.folder];
+    end.cluster = run.cluster;
+    end.bytes.assign(run.bytes.begin() + static_cast<std::ptrdiff_t>(run.next * kEntrySize), run.bytes.end());
+    end.offsets.assign(run.offsets.begin() + static_cast<std::ptrdiff_t>(run.next), run.offsets.end());
+}
+
+CDirEntry* CMUNdelete::ContinuationOf(uint32_t cluster)
+{
+    // True when node is folder or lies below it.
+    auto within = [](const CDirEntry* node, const CDirEntry* folder) {
+        for (uint32_t up = 0; node != nullptr && up <= kMaxDepth; node = node->m_pParent, ++up)
+            if (node == folder)
+                return true;
+        return false;
+    };
+    // Back from this cluster over the clusters of entries before it: the
+    // first that is a deleted folder's open end names the candidate. The
+    // clusters passed on the way must be its subfolders' (made while it
+    // grew), which ended there: a few at most are looked at.
+    constexpr int kLookBack = 64;
+    auto at = m_DirectoryClusters.lower_bound(cluster);
+    std::vector<const CDirEntry*> passed;
+    const CDirEntry* folder = nullptr;
+    uint32_t last = 0;
+    for (int step = 0; step < kLookBack && at != m_DirectoryClusters.begin(); ++step) {
+        --at;
+        auto end = m_OpenEnds.find(at->second);
+        if (end != m_OpenEnds.end() && end->second.cluster == at->first) {
+            folder = at->second;
+            last = at->first;
+            break;
+        }
+        passed.push_back(at->second);
+    }
+    if (folder == nullptr)
+        return nullptr;
+    auto place = m_Folders.find(folder->m_FirstCluster);
+    if (place == m_Folders.end() || place->second.node != folder || place->second.depth >= kMaxDepth)
+        return nullptr;
+    for (const CDirEntry* other : passed)
+        if (other == folder || !within(other, folder))
+            return nullptr;
+    // The deleted files that start between are the folder's own or its
+    // subfolders': the data it was given before it grew (live files may
+    // lie there too). A file of another deleted folder there means folders
+    // grew in turns, and where a cluster lies proves nothing.
+    bool own = false;
+    for (auto file = m_FileStarts.upper_bound(last); file != m_FileStarts.end() && file->first < cluster; ++file) {
+        if (!within(file->second, folder))
+            return nullptr;
+        own = true;
+    }
+    return own ? place->second.node : nullptr;
 }

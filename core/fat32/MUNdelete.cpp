@@ -30,6 +30,9 @@ int32_t CMUNdelete::Scan(const std::string& volumePath, uint8_t mode, CZelEngine
     m_Found.clear();
     m_ReadDirectories.clear();
     m_Folders.clear();
+    m_DirectoryClusters.clear();
+    m_OpenEnds.clear();
+    m_FileStarts.clear();
     m_pOrphans = nullptr;
     m_WalkClusters = 0;
     m_Told = 0.0;
@@ -112,20 +115,29 @@ void CMUNdelete::Publish(double start, double next, double done)
 }
 
 void CMUNdelete::ReadDirectory(const CDirEntry* parent, uint32_t firstCluster, uint32_t depth,
-                               std::vector<std::unique_ptr<CDirEntry>>& into, bool proven)
+                               std::vector<std::unique_ptr<CDirEntry>>& into, bool proven, const OpenEnd* carried)
 {
     DirectoryRun run;
     run.depth = depth;
     run.proven = proven;
-    if (!EnterCluster(run, firstCluster) || !ReadPiece(run))
+    run.folder = parent;
+    if (!EnterCluster(run, firstCluster))
+        return;
+    if (carried != nullptr) {
+        run.bytes = carried->bytes;
+        run.offsets = carried->offsets;
+    }
+    if (!ReadPiece(run))
         return;
     while (!m_Vanished) {
         size_t left = run.offsets.size() - run.next;
         CFatEntryGroup group;
         FatGroupParse parsed = ZelParseFatEntryGroup(run.bytes.data() + run.next * kEntrySize, left * kEntrySize, group);
         if (parsed == FatGroupParse::NeedMore) {
-            if (!ReadMore(run))
+            if (!ReadMore(run)) {
+                NoteOpenEnd(run);
                 return;
+            }
             continue;
         }
         if (parsed == FatGroupParse::End)
@@ -137,6 +149,8 @@ void CMUNdelete::ReadDirectory(const CDirEntry* parent, uint32_t firstCluster, u
         auto node = std::make_unique<CDirEntry>(parent);
         FillNode(*node, group, run.offsets[run.next]);
         run.next += group.entryCount;
+        if (node->m_Type == FatEntryFile && node->m_FirstCluster >= 2 && node->IsInDeletedTree())
+            m_FileStarts.emplace(node->m_FirstCluster, parent);
         Descend(*node, run.depth);
         if (Retain(*node))
             into.push_back(std::move(node));
@@ -157,6 +171,7 @@ bool CMUNdelete::EnterCluster(DirectoryRun& run, uint32_t cluster)
         (!rootRegion && !m_Boot.ClusterOffset(cluster, start)) || !m_ReadClusters.insert(cluster).second)
         return false;
     run.cluster = cluster;
+    m_DirectoryClusters[cluster] = run.folder;
     run.clusterStart = start;
     run.clusterSize = size;
     run.clusterRead = 0;

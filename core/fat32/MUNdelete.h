@@ -14,8 +14,9 @@
 //
 // After the walk, free clusters that hold directory entries and were not
 // read (the later clusters of a deleted folder, scattered between file data)
-// are read too: attached to their folder where a subfolder's ".." proves it,
-// listed under "$OrphanFiles" otherwise. Then every file is judged: where its
+// are read too: attached to their folder where a subfolder's ".." proves it
+// or where they lie says so (see ContinuationOf), listed under
+// "$OrphanFiles" otherwise. Then every file is judged: where its
 // restore starts, which clusters it reads, and how many of them are its own.
 #pragma once
 
@@ -31,6 +32,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -98,6 +100,8 @@ private:
         // directory.
         bool ended = false;
         uint32_t entriesRead = 0;
+        // The folder whose entries these are (null for the root).
+        const CDirEntry* folder = nullptr;
         std::vector<uint8_t> bytes;
         std::vector<uint64_t> offsets;
         size_t next = 0; // first entry not taken by a group
@@ -107,8 +111,29 @@ private:
     // deep in the tree holds little memory for the directories above.
     static constexpr uint64_t kDirectoryPiece = 16384;
 
+    // Where a deleted folder's read stopped at a cluster's end because no
+    // cluster was known to follow: its last cluster, and the entries of a
+    // group that its next cluster would have completed.
+    struct OpenEnd {
+        uint32_t cluster = 0;
+        std::vector<uint8_t> bytes;
+        std::vector<uint64_t> offsets;
+    };
+
+    // Reads the directory from firstCluster on into the children of parent;
+    // a continuation starts with the entries its folder's open end kept.
     void ReadDirectory(const CDirEntry* parent, uint32_t firstCluster, uint32_t depth,
-                       std::vector<std::unique_ptr<CDirEntry>>& into, bool proven);
+                       std::vector<std::unique_ptr<CDirEntry>>& into, bool proven, const OpenEnd* carried = nullptr);
+    // Notes where a run of a deleted folder stopped without an end mark.
+    void NoteOpenEnd(const DirectoryRun& run);
+    // The folder a lost cluster of entries continues, judged by where it
+    // lies: the nearest cluster of entries before it is the open end of a
+    // deleted folder (or only that folder's finished subfolders lie
+    // between), and every file of a deleted tree that starts between the
+    // two lies in that folder or below it, at least one (FAT writers give a
+    // growing folder the next free cluster after the data they wrote last).
+    // Null when that is not so.
+    CDirEntry* ContinuationOf(uint32_t cluster);
     // Reads a whole cluster; false when it cannot be read (counted as an
     // unreadable stretch when countFailure is set).
     bool ReadCluster(uint32_t cluster, std::vector<uint8_t>& bytes, bool countFailure = true);
@@ -174,6 +199,12 @@ private:
         uint32_t depth = 0;
     };
     std::unordered_map<uint32_t, FolderPlace> m_Folders;
+    // Every cluster read as entries, in volume order, with the folder whose
+    // entries it holds; the open ends of deleted folders; the first
+    // clusters of the files of deleted trees, with their folders.
+    std::map<uint32_t, const CDirEntry*> m_DirectoryClusters;
+    std::unordered_map<const CDirEntry*, OpenEnd> m_OpenEnds;
+    std::multimap<uint32_t, const CDirEntry*> m_FileStarts;
     CDirEntry* m_pOrphans = nullptr;
     // Directory clusters read by the walk, and the share told so far.
     uint64_t m_WalkClusters = 0;

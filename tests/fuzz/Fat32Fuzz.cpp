@@ -1,4 +1,5 @@
-// libFuzzer target: the input as a FAT32 volume, scanned and restored.
+// libFuzzer target: the input as a FAT volume (FAT12, FAT16 or FAT32),
+// scanned and restored.
 #include "EngineFuzz.h"
 #include "fat32/Fat32Wrapper.h"
 

@@ -12,6 +12,7 @@
 # else ~/.cache/jexfilerecovery-bench; about 5 GiB, sparse):
 #   fat32.img   1.2 GB FAT32, 20,000 files in 200 folders; 100 folders with
 #               their 10,000 files deleted (mtools)
+#   fat16.img   2 GB FAT16 card (32 KiB clusters) of the same shape
 #   ntfs.img    NTFS, 50,000 files in 250 folders, every second one deleted
 #               (libntfs-3g)
 #   ntfs-large.img  NTFS, 250,000 small files in 1,250 folders, half deleted
@@ -21,13 +22,14 @@
 # Each has IMAGE.list ("START SIZE PATH" per deleted file) and
 # IMAGE.list.pattern: a deleted file held the pattern's bytes from START.
 #
-# Usage: bench/compare.sh [--rounds N] [--fat32 IMAGE] [--ntfs IMAGE] [--exfat IMAGE] [--no-large]
+# Usage: bench/compare.sh [--rounds N] [--fat32 IMAGE] [--fat16 IMAGE] [--ntfs IMAGE] [--exfat IMAGE] [--no-large]
 #   Images given are used as they are; without an IMAGE.list beside them,
 #   byte-exact counts are not given.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 rounds=3
 fat=""
+fat16=""
 ntfs=""
 exfat=""
 large=1
@@ -35,10 +37,11 @@ while [ $# -gt 0 ]; do
   case $1 in
     --rounds) rounds=$2; shift 2 ;;
     --fat32) fat=$(realpath "$2"); shift 2 ;;
+    --fat16) fat16=$(realpath "$2"); shift 2 ;;
     --ntfs) ntfs=$(realpath "$2"); shift 2 ;;
     --exfat) exfat=$(realpath "$2"); shift 2 ;;
     --no-large) large=0; shift ;;
-    *) echo "usage: $0 [--rounds N] [--fat32 IMAGE] [--ntfs IMAGE] [--exfat IMAGE] [--no-large]" >&2; exit 2 ;;
+    *) echo "usage: $0 [--rounds N] [--fat32 IMAGE] [--fat16 IMAGE] [--ntfs IMAGE] [--exfat IMAGE] [--no-large]" >&2; exit 2 ;;
   esac
 done
 "$root/scripts/setup"
@@ -93,12 +96,17 @@ with open(listing, "w") as deleted:
 PY
 }
 
-make_fat32() {
-  local image=$1 src="$work/fat32-src"
+# make_fat IMAGE BITS: FAT32 of 1.2 GB, or a FAT16 card of 2 GB.
+make_fat() {
+  local image=$1 src="$work/fat-src"
   echo "== making $image (once)"
   tree "$src" "$image.list"
   rm -f "$image"
-  mkfs.fat -F 32 -C "$image" 1200000 >/dev/null
+  if [ "$2" = 32 ]; then
+    mkfs.fat -F 32 -C "$image" 1200000 >/dev/null
+  else
+    mkfs.fat -F 16 -s 64 -C "$image" 2000000 >/dev/null
+  fi
   (cd "$src" && mcopy -s -i "$image" ./* ::/)
   for f in $(seq 1 2 199); do
     mdeltree -i "$image" "::/Ordner $(printf %02d $((f / 20)))/Teil $(printf %03d "$f")"
@@ -155,7 +163,11 @@ make_ntfs() {
 
 if [ -z "$fat" ]; then
   fat=$cache/fat32.img
-  [ -s "$fat.list" ] || make_fat32 "$fat"
+  [ -s "$fat.list" ] || make_fat "$fat" 32
+fi
+if [ -z "$fat16" ]; then
+  fat16=$cache/fat16.img
+  [ -s "$fat16.list" ] || make_fat "$fat16" 16
 fi
 if [ -z "$ntfs" ]; then
   ntfs=$cache/ntfs.img
@@ -262,6 +274,14 @@ for r in $(seq 1 "$rounds"); do
     run fat_tsk tsk_recover "$fat" "$out/tsk"
     [ "$r" -eq "$rounds" ] && fat_tsk_exact=$(exact "$fat.list" "$out/tsk")
   fi
+  run fat16_scan "${ours_scan[@]}" "$fat16"
+  have fls && run fat16_fls fls -rd "$fat16"
+  run fat16_restore "$bin/jexrecover" restore "$fat16" --to "$out/ours" --all --quiet
+  [ "$r" -eq "$rounds" ] && fat16_exact=$(exact "$fat16.list" "$out/ours")
+  if have tsk_recover; then
+    run fat16_tsk tsk_recover "$fat16" "$out/tsk"
+    [ "$r" -eq "$rounds" ] && fat16_tsk_exact=$(exact "$fat16.list" "$out/tsk")
+  fi
 done
 found() { "$bin/jexrecover" scan "$1" --json --quiet | python3 -c 'import json, sys; print(json.load(sys.stdin)["summary"]["found"])'; }
 fat_found=$(found "$fat")
@@ -290,6 +310,8 @@ row "NTFS scan (CPU)" ntfs_scan '`ntfsundelete -s`' ntfs_nu 2 0.8
 row "NTFS scan (wall)" ntfs_scan '`ntfsundelete -s`' ntfs_nu 1 0.8
 row "NTFS restore of every found file" ntfs_restore '`tsk_recover`' ntfs_tsk 1 0.7
 row "FAT32 restore of every found file" fat_restore '`tsk_recover`' fat_tsk 1 0.7
+row "FAT16 scan" fat16_scan '`fls -rd`' fat16_fls 1 0.5
+row "FAT16 restore of every found file" fat16_restore '`tsk_recover`' fat16_tsk 1 0.7
 if [ -n "$exfat" ]; then
   row "exFAT scan" exfat_scan '`fls -rd`' exfat_fls 1 0.5
   row "exFAT restore of every found file" exfat_restore '`tsk_recover`' exfat_tsk 1 0.7
@@ -313,9 +335,10 @@ echo
 pair() { set -- ${1:-- -}; echo "$1 at their path, $2 anywhere"; }
 echo "byte for byte, of $(count "$ntfs.list") deleted NTFS files: us $(pair "$ntfs_exact"), tsk_recover $(pair "${ntfs_tsk_exact:-}")"
 echo "byte for byte, of $(count "$fat.list") deleted FAT32 files: us $(pair "$fat_exact"), tsk_recover $(pair "${fat_tsk_exact:-}")"
+echo "byte for byte, of $(count "$fat16.list") deleted FAT16 files: us $(pair "$fat16_exact"), tsk_recover $(pair "${fat16_tsk_exact:-}")"
 [ -n "$exfat" ] && echo "byte for byte, of $(count "$exfat.list") deleted exFAT files: us $(pair "${exfat_exact:-}"), tsk_recover $(pair "${exfat_tsk_exact:-}")"
 echo "found: FAT32 $fat_found deleted files, NTFS $ntfs_found$([ -n "$exfat" ] && echo ", exFAT $(found "$exfat")")"
-for name in fat_scan fat_fls ntfs_scan ntfs_fls ntfs_nu ntfs_restore ntfs_tsk fat_restore fat_tsk exfat_scan exfat_fls exfat_restore exfat_tsk; do
+for name in fat_scan fat_fls fat16_scan fat16_fls fat16_restore fat16_tsk ntfs_scan ntfs_fls ntfs_nu ntfs_restore ntfs_tsk fat_restore fat_tsk exfat_scan exfat_fls exfat_restore exfat_tsk; do
   [ -s "$work/$name" ] && printf '  %-13s median %6.2f s wall, %6.2f s CPU, %8.1f MiB peak\n' "$name" \
     "$(median "$name" 1)" "$(median "$name" 2)" "$(awk -v k="$(median "$name" 3)" 'BEGIN { print k / 1024 }')"
 done

@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
-# FAT32 fidelity against a peer: images made with mkfs.fat and mtools where
+# FAT fidelity against a peer: images made with mkfs.fat and mtools where
 # deleted files fragmented around live files, a deleted folder of 104 files
 # whose clusters scattered between file data, and a file whose first
-# cluster's high word was cleared on deletion. For each, jexrecover and
-# tsk_recover (The Sleuth Kit, when installed) restore every deleted file,
-# and the files that are byte for byte one of the deleted originals are
-# counted, with the bytes each wrote.
+# cluster's high word was cleared on deletion; the first two also on FAT16
+# (the kinds ending in 16). For each, jexrecover and tsk_recover (The Sleuth
+# Kit, when installed) restore every deleted file; the table counts the
+# deleted originals that came back byte for byte at their own path, those
+# that came back byte for byte anywhere, and the bytes each wrote.
 #
 # Usage: bench/fat32_fidelity.sh [WORK-FOLDER]
 set -euo pipefail
@@ -54,16 +55,17 @@ PY
 # fragmented: holes of two clusters between live files, filled by files
 # that are then deleted.
 make_fragmented() {
-  local img=$1 o=$work/originals/fragmented
+  local img=$1 o=$work/originals/$2 bits=${3:-32}
   mkdir -p "$o"
-  mkfs.fat -F 32 -s 1 -S 512 -C "$img" 40000 >/dev/null
+  mkfs.fat -F "$bits" -s 1 -S 512 -C "$img" "$([ "$bits" = 32 ] && echo 40000 || echo 16000)" >/dev/null
   for i in $(seq 1 40); do
     random "$work/x" 1024; mcopy -i "$img" "$work/x" "::/X$i"
     random "$work/l" 300; mcopy -i "$img" "$work/l" "::/L$i.TXT"
   done
   for i in $(seq 1 40); do mdel -i "$img" "::/X$i"; done
   for i in $(seq 1 40); do : > "$work/z"; mcopy -i "$img" "$work/z" "::/Z$i"; done
-  forget_next_free "$img"
+  # FAT16 has no hint: mtools looks from the start every time.
+  [ "$bits" = 32 ] && forget_next_free "$img"
   for i in $(seq 1 8); do
     random "$o/Frag$i.bin" $((9 * 1024 + i * 7)); mcopy -i "$img" "$o/Frag$i.bin" "::/Frag$i.bin"
   done
@@ -73,9 +75,9 @@ make_fragmented() {
 # scattered: a folder of 104 files that grew between file data, deleted
 # with mdeltree.
 make_scattered() {
-  local img=$1 o=$work/originals/scattered
+  local img=$1 o=$work/originals/$2/Album bits=${3:-32}
   mkdir -p "$o"
-  mkfs.fat -F 32 -s 1 -S 512 -C "$img" 40000 >/dev/null
+  mkfs.fat -F "$bits" -s 1 -S 512 -C "$img" "$([ "$bits" = 32 ] && echo 40000 || echo 16000)" >/dev/null
   mmd -i "$img" ::/Album
   local n=0
   for round in $(seq 0 12); do
@@ -91,7 +93,7 @@ make_scattered() {
 # highword: a live file over the first 65,536 clusters, then a deleted file
 # beyond them whose start lost its high word.
 make_highword() {
-  local img=$1 o=$work/originals/highword
+  local img=$1 o=$work/originals/$2
   mkdir -p "$o"
   mkfs.fat -F 32 -s 1 -S 512 -C "$img" 40000 >/dev/null
   random "$work/big" $((34 * 1024 * 1024)); mcopy -i "$img" "$work/big" ::/BIG.BIN
@@ -100,30 +102,37 @@ make_highword() {
   clear_high_word "$img" "IGH    BIN"
 }
 
-# count FOLDER ORIGINALS: files in FOLDER that are one of the originals,
-# each original counted once; and the bytes FOLDER holds.
+# count FOLDER ORIGINALS: the originals (a tree of the volume's paths)
+# that FOLDER holds byte for byte at their own path, those it holds byte for
+# byte anywhere, each counted once, and the bytes FOLDER holds.
 count() {
-  local exact
-  exact=$( (cd "$2" && sha256sum -- * | cut -c1-64 | sort -u) > "$work/want"
+  local exact at_path=0 rel
+  exact=$( (cd "$2" && find . -type f -exec sha256sum {} + | cut -c1-64 | sort -u) > "$work/want"
            find "$1" -type f -exec sha256sum {} + 2>/dev/null | cut -c1-64 | sort -u | comm -12 - "$work/want" | wc -l)
+  while IFS= read -r -d '' rel; do
+    cmp -s "$2/$rel" "$1/$rel" && at_path=$((at_path + 1))
+  done < <(cd "$2" && find . -type f -print0)
   local bytes
   bytes=$(find "$1" -type f -printf '%s\n' | awk '{ s += $1 } END { print s + 0 }')
-  echo "$exact $bytes"
+  echo "$at_path $exact $bytes"
 }
 
-printf '%-12s %9s  %-22s %-22s\n' "image" "deleted" "jexrecover exact/bytes" "tsk_recover exact/bytes"
-for kind in fragmented scattered highword; do
+printf '%-13s %8s  %-28s %-28s\n' "image" "deleted" "jexrecover path/exact/bytes" "tsk_recover path/exact/bytes"
+for kind in fragmented scattered highword fragmented16 scattered16; do
   img="$work/$kind.img"
-  "make_$kind" "$img"
-  originals=$(ls "$work/originals/$kind" | wc -l)
+  case $kind in
+    *16) "make_${kind%16}" "$img" "$kind" 16 ;;
+    *) "make_$kind" "$img" "$kind" ;;
+  esac
+  originals=$(find "$work/originals/$kind" -type f | wc -l)
   "$bin/jexrecover" restore "$img" --to "$work/ours-$kind" --all --quiet >/dev/null || true
-  read -r ours ours_bytes < <(count "$work/ours-$kind" "$work/originals/$kind")
+  read -r ours ours_exact ours_bytes < <(count "$work/ours-$kind" "$work/originals/$kind")
   peer="not installed"
   if command -v tsk_recover >/dev/null 2>&1; then
     mkdir -p "$work/tsk-$kind"
     tsk_recover "$img" "$work/tsk-$kind" >/dev/null 2>&1 || true
-    read -r theirs theirs_bytes < <(count "$work/tsk-$kind" "$work/originals/$kind")
-    peer="$theirs / $theirs_bytes"
+    read -r theirs theirs_exact theirs_bytes < <(count "$work/tsk-$kind" "$work/originals/$kind")
+    peer="$theirs / $theirs_exact / $theirs_bytes"
   fi
-  printf '%-12s %9s  %-22s %-22s\n' "$kind" "$originals" "$ours / $ours_bytes" "$peer"
+  printf '%-13s %8s  %-28s %-28s\n' "$kind" "$originals" "$ours / $ours_exact / $ours_bytes" "$peer"
 done

@@ -81,4 +81,10 @@ constexpr uint64_t kRootRecord = 5;
 // 100-nanosecond intervals from 1601-01-01 to 1970-01-01.
 constexpr int64_t kEpochDifference = 116444736000000000LL;
 
+// The MFT record number of a file reference (its low 48 bits).
+constexpr uint64_t RecordOf(uint64_t reference)
+{
+    return reference & 0x0000FFFFFFFFFFFFull;
+}
+
 } // namespace ntfslayout

@@ -1,0 +1,98 @@
+// Judging the files found: which clusters each restore reads and how many
+// of them are still the file's own.
+#include "exfat/ExfatScanner.h"
+
+#include "exfat/ExfatLayout.h"
+
+#include <algorithm>
+
+using namespace exfatlayout;
+
+void CExfatScanner::Judge()
+{
+    const CExfatVolumeFacts facts = Facts();
+    // Clusters claimed by one deleted file, and by more than one; only the
+    // clusters the device holds can be claimed.
+    const uint64_t known = static_cast<uint64_t>(facts.lastCluster) + 1;
+    std::vector<bool> once, twice;
+    const auto plan = [&](const CExfatFoundEntry& file) {
+        CExfatFileExtent extent;
+        extent.firstCluster = file.firstCluster;
+        extent.validDataLength = file.validDataLength;
+        extent.noFatChain = file.noFatChain;
+        extent.live = !file.inDeletedTree;
+        return ZelPlanExfatRestore(extent, facts);
+    };
+    // The plans are made twice, once to claim and once to count, and
+    // again by a restore: a scan keeps no list of clusters per file.
+    for (const auto& entry : m_Found) {
+        if (entry->directory || !entry->inDeletedTree)
+            continue;
+        for (const CExfatPiece& piece : plan(*entry).pieces) {
+            if (piece.lost)
+                continue;
+            const uint64_t end = std::min<uint64_t>(static_cast<uint64_t>(piece.first) + piece.count, known);
+            if (end > once.size()) {
+                once.resize(static_cast<size_t>(end), false);
+                twice.resize(static_cast<size_t>(end), false);
+            }
+            for (uint64_t c = piece.first; c < end; ++c) {
+                if (once[c])
+                    twice[c] = true;
+                once[c] = true;
+            }
+        }
+    }
+    Publish(0.95);
+
+    for (const auto& entry : m_Found) {
+        if (entry->directory)
+            continue;
+        const CExfatRestorePlan made = plan(*entry);
+        if (!entry->inDeletedTree) {
+            entry->estimate = made.covered >= made.needed ? 100 : 0;
+            entry->note = made.stop;
+            continue;
+        }
+        if (made.needed == 0) {
+            entry->estimate = 100;
+            continue;
+        }
+        uint64_t own = 0, shared = 0, unknown = 0, folders = 0;
+        for (const CExfatPiece& piece : made.pieces) {
+            if (piece.lost)
+                continue;
+            for (uint64_t c = piece.first; c < static_cast<uint64_t>(piece.first) + piece.count; ++c) {
+                const ExfatClusterState state = facts.state(static_cast<uint32_t>(c));
+                if (state != ExfatClusterState::Free)
+                    ++unknown;
+                else if (HoldsSets(static_cast<uint32_t>(c)))
+                    ++folders;
+                else if (c < twice.size() && twice[c])
+                    ++shared;
+                else
+                    ++own;
+            }
+        }
+        int32_t estimate = static_cast<int32_t>(own * 100 / made.needed);
+        if (own < made.needed || made.guessed)
+            estimate = std::min(estimate, 99);
+        entry->estimate = estimate;
+        std::string note;
+        const auto add = [&note](const std::string& part) { note += (note.empty() ? "" : "; ") + part; };
+        if (made.guessed)
+            add("its cluster chain was cleared when it was deleted; the clusters after its first were taken as the "
+                "free ones that follow it");
+        if (made.lost != 0)
+            add(std::to_string(made.lost) + " of its clusters are in use by other files now; their bytes are zeros");
+        if (folders != 0)
+            add(std::to_string(folders) + " of its clusters hold a deleted folder's entries");
+        if (shared != 0)
+            add(std::to_string(shared) + " of its clusters are claimed by another deleted file too");
+        if (unknown != 0)
+            add(std::to_string(unknown) + " of its clusters cannot be told free by the allocation bitmap");
+        if (!made.stop.empty())
+            add(made.stop);
+        entry->note = note;
+    }
+}

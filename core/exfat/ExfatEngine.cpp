@@ -1,5 +1,6 @@
 #include "exfat/ExfatEngine.h"
 
+#include "engine/ZelRestoreVerdict.h"
 #include "engine/ZelVolumeCopy.h"
 #include "exfat/ExfatTimestamp.h"
 #include "exfat/ZelIteratorExfat.h"
@@ -132,19 +133,14 @@ int32_t CExfatEngine::RestoreLocked(CZelRestoreSink& out, const CZelEngineRecord
         copy.Fail(report, out.Error());
         return 0;
     }
-    report.unreadableBytes = unreadable + missing + lostBytes;
-    const bool own = file->estimate >= 100;
-    report.verdict = report.unreadableBytes == 0 && own ? ZelRestored : ZelRestoredPartly;
-    std::string why;
-    if (!own)
-        why = "recovery estimate " + std::to_string(std::max(0, file->estimate)) + "%" +
-              (file->note.empty() ? std::string() : ": " + file->note);
+    CZelRestoreVerdict verdict(file->estimate, file->note);
     if (unreadable != 0)
-        why += (why.empty() ? "" : "; ") + copy.UnreadableText();
+        verdict.ShortBy(unreadable, copy.UnreadableText());
     if (missing != 0)
-        why += (why.empty() ? "" : "; ") + std::to_string(missing) + " bytes of its data could not be followed; " +
-               "the file stops there";
-    report.reason = ZelNarrowToWide(why);
+        verdict.ShortBy(missing, std::to_string(missing) + " bytes of its data could not be followed; the file stops there");
+    if (lostBytes != 0)
+        verdict.ShortBy(lostBytes, std::to_string(lostBytes) + " bytes lie in clusters another file holds now and are zeros");
+    verdict.Judge(report);
     ZelReportProgress(progress, 1.0);
     return 0;
 }

@@ -1,5 +1,6 @@
 #include "fat32/Fat32Wrapper.h"
 
+#include "engine/ZelRestoreVerdict.h"
 #include "engine/ZelVolumeCopy.h"
 #include "fat32/ZelIteratorFat32Standart.h"
 #include "jexcommon/ZelText.h"
@@ -102,28 +103,19 @@ int32_t CFat32Wrapper::RestoreLocked(CZelRestoreSink& out, const CZelEngineRecor
         if (end == CZelVolumeCopy::End::VolumeEnded)
             break;
     }
-    const uint64_t written = copy.Written(), unreadable = copy.Unreadable();
     // What the plan lacks, and what the device ended before.
-    const uint64_t missing = size - written;
+    const uint64_t missing = size - copy.Written();
     if (!out.Commit()) {
         copy.Fail(report, out.Error());
         return 0;
     }
-    report.unreadableBytes = unreadable + missing;
-    // Whole only when every byte was read and the volume shows every
-    // cluster as the file's own.
-    const bool own = node->GetRecoveryEstimate() >= 100;
-    report.verdict = report.unreadableBytes == 0 && own ? ZelRestored : ZelRestoredPartly;
-    std::string why;
-    if (!own)
-        why = "recovery estimate " + std::to_string(std::max(0, node->GetRecoveryEstimate())) + "%" +
-              (node->GetEstimateNote().empty() ? std::string() : ": " + node->GetEstimateNote());
-    if (unreadable != 0)
-        why += (why.empty() ? "" : "; ") + copy.UnreadableText();
+    CZelRestoreVerdict verdict(node->GetRecoveryEstimate(), node->GetEstimateNote());
+    if (copy.Unreadable() != 0)
+        verdict.ShortBy(copy.Unreadable(), copy.UnreadableText());
     if (missing != 0)
-        why += (why.empty() ? "" : "; ") + std::string("the volume ends ") + std::to_string(missing) +
-               " bytes before the file does; the file stops there";
-    report.reason = ZelNarrowToWide(why);
+        verdict.ShortBy(missing, "the volume ends " + std::to_string(missing) +
+                                     " bytes before the file does; the file stops there");
+    verdict.Judge(report);
     ZelReportProgress(progress, 1.0);
     return 0;
 }

@@ -39,7 +39,7 @@ CNtfsRecordCopy::CNtfsRecordCopy(ntfs_volume* volume, CNtfsSourceDevice& device,
 {
 }
 
-void CNtfsRecordCopy::Run(CZelRestoreReport& report)
+void CNtfsRecordCopy::Run(CZelRestoreReport& report, CZelRestoreVerdict& verdict)
 {
     report = CZelRestoreReport();
     ChooseStreams();
@@ -67,23 +67,23 @@ void CNtfsRecordCopy::Run(CZelRestoreReport& report)
         report.unreadableBytes = m_Unreadable + m_Missing + m_UnknownUse + m_Cut;
         return;
     }
-    report.unreadableBytes = m_Unreadable + m_Missing + m_UnknownUse + m_Cut;
-    report.verdict = report.unreadableBytes == 0 && m_BadUnits == 0 && !m_Implausible ? ZelRestored : ZelRestoredPartly;
-    std::string why;
-    auto add = [&why](const std::string& part) { why += (why.empty() ? "" : "; ") + part; };
     if (m_Unreadable != 0)
-        add(std::to_string(m_Unreadable) + " bytes could not be read (" + ZelErrorText(m_ReadError) + ") and are zeros");
+        verdict.ShortBy(m_Unreadable, std::to_string(m_Unreadable) + " bytes could not be read (" +
+                                          ZelErrorText(m_ReadError) + ") and are zeros");
     if (m_Missing != 0)
-        add(std::to_string(m_Missing) + " bytes lie past the end of the volume and are zeros");
+        verdict.ShortBy(m_Missing, std::to_string(m_Missing) + " bytes lie past the end of the volume and are zeros");
     if (m_UnknownUse != 0)
-        add(std::to_string(m_UnknownUse) + " bytes lie where the cluster bitmap cannot be read and are zeros");
+        verdict.ShortBy(m_UnknownUse, std::to_string(m_UnknownUse) +
+                                          " bytes lie where the cluster bitmap cannot be read and are zeros");
     if (m_BadUnits != 0)
-        add(std::to_string(m_BadUnits) + " compressed units could not be decompressed and are zeros");
+        verdict.ShortBy(0, std::to_string(m_BadUnits) + " compressed units could not be decompressed and are zeros");
     if (m_Implausible)
-        add("its data runs overlap each other or claim more clusters than the volume has: at most as much as the "
-            "volume holds was copied" +
-            (m_Cut != 0 ? ", and " + std::to_string(m_Cut) + " bytes of the size it claims were left out" : std::string()));
-    report.reason = ZelNarrowToWide(why);
+        verdict.ShortBy(m_Cut, "its data runs overlap each other or claim more clusters than the volume has: at most "
+                               "as much as the volume holds was copied" +
+                                   (m_Cut != 0 ? ", and " + std::to_string(m_Cut) +
+                                                     " bytes of the size it claims were left out"
+                                               : std::string()));
+    verdict.Judge(report);
 }
 
 void CNtfsRecordCopy::ChooseStreams()

@@ -8,6 +8,8 @@
 // time, and its final name only once it is written whole.
 #pragma once
 
+#include "engine/ZelRestoreVerdict.h"
+
 #include "jexfscore/ZelCallback.h"
 #include "jexfscore/ZelResult.h"
 #include "jexfscore/ZelRestoreSink.h"
@@ -30,8 +32,9 @@ public:
     CNtfsRecordCopy(const CNtfsRecordCopy&) = delete;
     CNtfsRecordCopy& operator=(const CNtfsRecordCopy&) = delete;
 
-    // Fills the report: restored, partial or failed, and why.
-    void Run(CZelRestoreReport& report);
+    // Fills the report: restored, partial or failed, and why; a file that
+    // was written is judged with the verdict, which holds its estimate.
+    void Run(CZelRestoreReport& report, CZelRestoreVerdict& verdict);
 
 private:
     // The streams that make the file, and the size they fill.

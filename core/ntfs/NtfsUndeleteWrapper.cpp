@@ -333,17 +333,10 @@ int32_t CNtfsUndeleteWrapper::RestoreLocked(CZelRestoreSink& sink, const CZelEng
         report.reason = L"the file is encrypted (EFS): its data cannot be restored in readable form";
         return 0;
     }
-    CNtfsRecordCopy copy(m_pVolume, *m_pDevice, *m_pClusters, fields, bytes, progress, sink);
-    copy.Run(report);
     // A file the volume does not show whole as its own is partial, with the
     // estimate and why.
-    if (report.verdict == ZelRestored && file->m_Estimate >= 0 && file->m_Estimate < 100) {
-        report.verdict = ZelRestoredPartly;
-        report.reason = ZelNarrowToWide("recovery estimate " + std::to_string(file->m_Estimate) + "%" +
-                                        (file->EstimateNote().empty() ? std::string() : ": " + file->EstimateNote()));
-    } else if (report.verdict == ZelRestoredPartly && file->m_Estimate >= 0 && file->m_Estimate < 100) {
-        report.reason = ZelNarrowToWide("recovery estimate " + std::to_string(file->m_Estimate) + "%: " +
-                                        file->EstimateNote()) + L"; " + report.reason;
-    }
+    CZelRestoreVerdict verdict(file->m_Estimate, file->EstimateNote());
+    CNtfsRecordCopy copy(m_pVolume, *m_pDevice, *m_pClusters, fields, bytes, progress, sink);
+    copy.Run(report, verdict);
     return 0;
 }

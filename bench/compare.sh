@@ -268,20 +268,21 @@ for r in $(seq 1 "$rounds"); do
       [ "$r" -eq "$rounds" ] && exfat_tsk_exact=$(exact "$exfat.list" "$out/tsk")
     fi
   fi
-  run fat_restore "$bin/jexrecover" restore "$fat" --to "$out/ours" --all --quiet
-  [ "$r" -eq "$rounds" ] && fat_exact=$(exact "$fat.list" "$out/ours")
-  if have tsk_recover; then
-    run fat_tsk tsk_recover "$fat" "$out/tsk"
-    [ "$r" -eq "$rounds" ] && fat_tsk_exact=$(exact "$fat.list" "$out/tsk")
-  fi
-  run fat16_scan "${ours_scan[@]}" "$fat16"
-  have fls && run fat16_fls fls -rd "$fat16"
-  run fat16_restore "$bin/jexrecover" restore "$fat16" --to "$out/ours" --all --quiet
-  [ "$r" -eq "$rounds" ] && fat16_exact=$(exact "$fat16.list" "$out/ours")
-  if have tsk_recover; then
-    run fat16_tsk tsk_recover "$fat16" "$out/tsk"
-    [ "$r" -eq "$rounds" ] && fat16_tsk_exact=$(exact "$fat16.list" "$out/tsk")
-  fi
+  # FAT32 (scanned above) and FAT16: NAME_restore, NAME_tsk and their
+  # byte-exact counts in NAME_exact and NAME_tsk_exact.
+  for name in fat fat16; do
+    image=${!name}
+    if [ "$name" = fat16 ]; then
+      run fat16_scan "${ours_scan[@]}" "$image"
+      have fls && run fat16_fls fls -rd "$image"
+    fi
+    run "${name}_restore" "$bin/jexrecover" restore "$image" --to "$out/ours" --all --quiet
+    [ "$r" -eq "$rounds" ] && printf -v "${name}_exact" '%s' "$(exact "$image.list" "$out/ours")"
+    if have tsk_recover; then
+      run "${name}_tsk" tsk_recover "$image" "$out/tsk"
+      [ "$r" -eq "$rounds" ] && printf -v "${name}_tsk_exact" '%s' "$(exact "$image.list" "$out/tsk")"
+    fi
+  done
 done
 found() { "$bin/jexrecover" scan "$1" --json --quiet | python3 -c 'import json, sys; print(json.load(sys.stdin)["summary"]["found"])'; }
 fat_found=$(found "$fat")

@@ -17,42 +17,6 @@ CExfatEngine::~CExfatEngine()
     Close();
 }
 
-bool CExfatEngine::IsOpenLocked() const
-{
-    return m_pReader && m_pScanner;
-}
-
-int32_t CExfatEngine::OpenLocked(const std::string& /*volumePath*/, int32_t blockSize, std::string& /*error*/)
-{
-    m_pReader = std::make_unique<CBlockReader>(blockSize);
-    CExfatScanner::ProgressSink sink;
-    sink.fraction = [this](double done) { SetProgress(done); };
-    sink.unreadable = [this](uint64_t bytes) { CountUnreadable(bytes); };
-    m_pScanner = std::make_unique<CExfatScanner>(*m_pReader, std::move(sink));
-    return 0;
-}
-
-void CExfatEngine::ReleaseLocked()
-{
-    m_pScanner.reset();
-    m_pReader.reset();
-}
-
-int32_t CExfatEngine::ScanLocked(const std::string& volumePath, uint8_t mode, CZelEngineCheckFile* filter,
-                                 std::string& error)
-{
-    // The volume is opened anew for every scan.
-    std::string reason;
-    std::unique_ptr<CZelVolumeSource> source = OpenSource(volumePath, reason);
-    if (!source) {
-        m_pReader->close();
-        error = volumePath + ": " + reason;
-        return -1;
-    }
-    m_pReader->Attach(std::move(source));
-    return m_pScanner->Scan(volumePath, mode, filter, error);
-}
-
 size_t CExfatEngine::GetEntryCount()
 {
     return m_pScanner && m_pReader ? m_pScanner->Count() : 0;
@@ -72,7 +36,7 @@ int32_t CExfatEngine::RestoreLocked(CZelRestoreSink& out, const CZelEngineRecord
                                     const CZelProgressCallbackPtr& progress, CZelRestoreReport& report)
 {
     const CExfatFoundEntry* file = dynamic_cast<const CExfatFoundEntry*>(&record);
-    if (file == nullptr || file->directory || !m_pReader || !m_pReader->isOpen() || !m_pScanner->Volume())
+    if (file == nullptr || file->directory || !CanRead() || !m_pScanner->Volume())
         return kZelNotThisEngine;
     const CExfatBootSector& boot = m_pScanner->Volume()->Boot();
     // The plan is made again: a scan keeps no list of clusters per file.
@@ -95,7 +59,7 @@ int32_t CExfatEngine::RestoreLocked(CZelRestoreSink& out, const CZelEngineRecord
     if (ZelExfatTime(file->modifiedTimestamp, file->modified10ms, file->modifiedUtcOffset, modified))
         out.SetTimes(modified);
 
-    const uint32_t block = m_pReader->blockSize() >= 2 ? static_cast<uint32_t>(m_pReader->blockSize()) : 512;
+    const uint32_t block = RestoreBlock();
     CZelVolumeCopy copy(*m_pReader, block, out, progress, size);
     // Bytes kept in place as zeros: clusters another file holds now.
     uint64_t lostBytes = 0;

@@ -2,6 +2,7 @@
 // of them are still the file's own.
 #include "exfat/ExfatScanner.h"
 
+#include "engine/ZelClaims.h"
 #include "exfat/ExfatLayout.h"
 
 #include <algorithm>
@@ -11,10 +12,10 @@ using namespace exfatlayout;
 void CExfatScanner::Judge()
 {
     const CExfatVolumeFacts facts = Facts();
-    // Clusters claimed by one deleted file, and by more than one; only the
-    // clusters the device holds can be claimed.
+    // Clusters claimed by more than one deleted file; only the clusters the
+    // device holds can be claimed.
     const uint64_t known = static_cast<uint64_t>(facts.lastCluster) + 1;
-    std::vector<bool> once, twice;
+    CZelClaims claims;
     const auto plan = [&](const CExfatFoundEntry& file) {
         CExfatFileExtent extent;
         extent.firstCluster = file.firstCluster;
@@ -25,25 +26,16 @@ void CExfatScanner::Judge()
     };
     // The plans are made twice, once to claim and once to count, and
     // again by a restore: a scan keeps no list of clusters per file.
-    for (const auto& entry : m_Found) {
-        if (entry->directory || !entry->inDeletedTree)
+    for (size_t i = 0; i < m_Found.size(); ++i) {
+        const CExfatFoundEntry& entry = *m_Found[i];
+        if (entry.directory || !entry.inDeletedTree)
             continue;
-        for (const CExfatPiece& piece : plan(*entry).pieces) {
-            if (piece.lost)
-                continue;
-            const uint64_t end = std::min<uint64_t>(static_cast<uint64_t>(piece.first) + piece.count, known);
-            if (end > once.size()) {
-                once.resize(static_cast<size_t>(end), false);
-                twice.resize(static_cast<size_t>(end), false);
-            }
-            for (uint64_t c = piece.first; c < end; ++c) {
-                if (once[c])
-                    twice[c] = true;
-                once[c] = true;
-            }
-        }
+        for (const CExfatPiece& piece : plan(entry).pieces)
+            if (!piece.lost && piece.first < known)
+                claims.Add(i, piece.first, std::min<uint64_t>(piece.count, known - piece.first));
     }
-    Publish(0.95);
+    claims.Settle();
+    m_Progress.Stage(kJudgeStage, 1.0, 0.5);
 
     for (const auto& entry : m_Found) {
         if (entry->directory)
@@ -68,7 +60,7 @@ void CExfatScanner::Judge()
                     ++unknown;
                 else if (HoldsSets(static_cast<uint32_t>(c)))
                     ++folders;
-                else if (c < twice.size() && twice[c])
+                else if (claims.IsShared(c))
                     ++shared;
                 else
                     ++own;

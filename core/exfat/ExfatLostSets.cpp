@@ -82,7 +82,7 @@ void CExfatScanner::FindLostSets()
             TakeLostSets(stretch, static_cast<uint32_t>(cluster));
         }
         cluster += count;
-        Publish(0.3 + 0.6 * static_cast<double>(cluster - kFirstCluster) / static_cast<double>(last));
+        m_Progress.Stage(kLostStage, kJudgeStage, static_cast<double>(cluster - kFirstCluster) / static_cast<double>(last));
     }
     // A folder of orphans that kept nothing is not listed.
     if (m_Orphans >= 0 && static_cast<size_t>(m_Orphans) + 1 == m_Found.size()) {

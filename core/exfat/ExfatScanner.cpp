@@ -32,16 +32,6 @@ CExfatScanner::CExfatScanner(CZelVolumeSource& source, ProgressSink sink) : m_So
 {
 }
 
-void CExfatScanner::Publish(double fraction)
-{
-    // Only ever forward.
-    if (fraction > m_Told) {
-        m_Told = std::min(1.0, fraction);
-        if (m_Sink.fraction)
-            m_Sink.fraction(m_Told);
-    }
-}
-
 int32_t CExfatScanner::Scan(const std::string& volumePath, uint8_t mode, CZelEngineCheckFile* filter,
                             std::string& error)
 {
@@ -50,7 +40,7 @@ int32_t CExfatScanner::Scan(const std::string& volumePath, uint8_t mode, CZelEng
     m_Warning.clear();
     m_Vanished = false;
     m_VanishedError = 0;
-    m_Told = 0.0;
+    m_Progress.Restart();
     m_Mode = mode;
     m_pFilter = filter;
     m_pVolume = std::make_unique<CExfatVolume>(m_Source);
@@ -97,7 +87,7 @@ int32_t CExfatScanner::Scan(const std::string& volumePath, uint8_t mode, CZelEng
     Judge();
     if (!m_Warning.empty())
         ZelLogLine(volumePath + ": " + m_Warning);
-    Publish(1.0);
+    m_Progress.Tell(1.0);
     return 0;
 }
 
@@ -141,7 +131,7 @@ void CExfatScanner::RunQueue()
         const Pending dir = m_Queue[m_QueueDone++];
         ReadDirectory(dir);
         if (m_Orphans < 0)
-            Publish(0.3 * static_cast<double>(m_QueueDone) / static_cast<double>(m_Queue.size() + 1));
+            m_Progress.Stage(kWalkStage, kLostStage, static_cast<double>(m_QueueDone) / static_cast<double>(m_Queue.size() + 1));
     }
 }
 

@@ -15,6 +15,7 @@
 #pragma once
 
 #include "engine/ZelOrphanFolder.h"
+#include "engine/ZelScanSink.h"
 #include "exfat/ExfatEntrySet.h"
 #include "exfat/ExfatFoundEntry.h"
 #include "exfat/ExfatVolume.h"
@@ -29,12 +30,7 @@ class CZelEngineCheckFile;
 
 class CExfatScanner {
 public:
-    struct ProgressSink {
-        // The share of the scan done: it grows, and reaches 1 at the end.
-        std::function<void(double)> fraction;
-        // A stretch of the volume that cannot be read.
-        std::function<void(uint64_t bytes)> unreadable;
-    };
+    typedef CZelScanSink ProgressSink;
 
     CExfatScanner(CZelVolumeSource& source, ProgressSink sink);
 
@@ -109,10 +105,13 @@ private:
     bool HoldsSets(uint32_t cluster) const { return cluster < m_SetClusters.size() && m_SetClusters[cluster]; }
     // The volume's word on clusters, with the scan's budget.
     CExfatVolumeFacts Facts();
-    void Publish(double fraction);
+    // Where each stage of the scan starts in its progress: the walk, the
+    // free clusters, the judging of the files.
+    static constexpr double kWalkStage = 0.0, kLostStage = 0.3, kJudgeStage = 0.9;
 
     CZelVolumeSource& m_Source;
     ProgressSink m_Sink;
+    CZelStageProgress m_Progress{m_Sink};
     std::unique_ptr<CExfatVolume> m_pVolume;
     std::vector<std::unique_ptr<CExfatFoundEntry>> m_Found;
     std::vector<Pending> m_Queue;
@@ -148,5 +147,4 @@ private:
     std::string m_Warning;
     bool m_Vanished = false;
     int m_VanishedError = 0;
-    double m_Told = 0.0;
 };

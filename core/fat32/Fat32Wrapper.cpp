@@ -17,42 +17,6 @@ CFat32Wrapper::~CFat32Wrapper()
     Close();
 }
 
-bool CFat32Wrapper::IsOpenLocked() const
-{
-    return m_pScanner && m_pReader;
-}
-
-int32_t CFat32Wrapper::OpenLocked(const std::string& /*volumePath*/, int32_t blockSize, std::string& /*error*/)
-{
-    m_pReader = std::make_unique<CBlockReader>(blockSize);
-    CMUNdelete::ProgressSink sink;
-    sink.fraction = [this](double done) { SetProgress(done); };
-    sink.unreadable = [this](uint64_t bytes) { CountUnreadable(bytes); };
-    m_pScanner = std::make_unique<CMUNdelete>(*m_pReader, std::move(sink));
-    return 0;
-}
-
-void CFat32Wrapper::ReleaseLocked()
-{
-    m_pScanner.reset();
-    m_pReader.reset();
-}
-
-int32_t CFat32Wrapper::ScanLocked(const std::string& volumePath, uint8_t mode, CZelEngineCheckFile* filter,
-                                  std::string& error)
-{
-    // The volume is opened anew for every scan.
-    std::string reason;
-    std::unique_ptr<CZelVolumeSource> source = OpenSource(volumePath, reason);
-    if (!source) {
-        m_pReader->close();
-        error = volumePath + ": " + reason;
-        return -1;
-    }
-    m_pReader->Attach(std::move(source));
-    return m_pScanner->Scan(volumePath, mode, filter, error);
-}
-
 uint32_t CFat32Wrapper::GetEntryCount()
 {
     return m_pScanner && m_pReader ? m_pScanner->GetEntryCount() : 0;
@@ -72,7 +36,7 @@ int32_t CFat32Wrapper::RestoreLocked(CZelRestoreSink& out, const CZelEngineRecor
                                      const CZelProgressCallbackPtr& progress, CZelRestoreReport& report)
 {
     const CDirEntry* node = dynamic_cast<const CDirEntry*>(&record);
-    if (node == nullptr || !m_pReader->isOpen() || node->GetType() != FatEntryFile)
+    if (node == nullptr || !CanRead() || node->GetType() != FatEntryFile)
         return kZelNotThisEngine;
 
     // A restored file never replaces an existing one.
@@ -82,7 +46,7 @@ int32_t CFat32Wrapper::RestoreLocked(CZelRestoreSink& out, const CZelEngineRecor
     }
     const CFatBootSector& boot = m_pScanner->Boot();
     const uint64_t size = node->GetSize();
-    const uint32_t block = m_pReader->blockSize() >= 2 ? static_cast<uint32_t>(m_pReader->blockSize()) : 512;
+    const uint32_t block = RestoreBlock();
     // The clusters the file is read from, in order. What the plan lacks, or
     // the device does not hold, is not written: a recorded size is only a
     // claim, and a file of 4 GiB of zeros helps no one. The file stops

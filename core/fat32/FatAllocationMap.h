@@ -3,7 +3,7 @@
 // those in use belong to something else now.
 #pragma once
 
-#include "fat32/BlockReader.h"
+#include "engine/BlockReader.h"
 #include "fat32/FatBootSector.h"
 
 #include <cstdint>

@@ -2,6 +2,8 @@
 // reads, and how many of them are still the file's own.
 #include "fat32/MUNdelete.h"
 
+#include "engine/ZelClaims.h"
+
 #include <algorithm>
 
 void CMUNdelete::ResolveStart(CDirEntry& file)
@@ -74,8 +76,7 @@ void CMUNdelete::JudgeFiles()
     // Restores read free clusters only, and the map knows a free one no
     // further than the table and the device reach.
     const uint64_t known = m_Map.KnownEnd();
-    const size_t words = static_cast<size_t>(known / 64 + 1);
-    std::vector<uint64_t> once(words, 0), twice(words, 0);
+    CZelClaims claims;
     uint64_t budget = 16 * (static_cast<uint64_t>(m_Boot.lastCluster) + 1) + (uint64_t(1) << 20);
     std::vector<bool> compared(files.size(), false);
     for (size_t i = 0; i < files.size(); ++i) {
@@ -91,14 +92,10 @@ void CMUNdelete::JudgeFiles()
         if (m_Map.InUse(file.m_StartCluster))
             continue;
         for (const CFatClusterRun& run : PlanRestore(file).runs)
-            for (uint64_t c = run.first; c < std::min<uint64_t>(static_cast<uint64_t>(run.first) + run.count, known); ++c) {
-                uint64_t bit = uint64_t(1) << (c % 64);
-                size_t word = static_cast<size_t>(c / 64);
-                if (once[word] & bit)
-                    twice[word] |= bit;
-                once[word] |= bit;
-            }
+            if (run.first < known)
+                claims.Add(i, run.first, std::min<uint64_t>(run.count, known - run.first));
     }
+    claims.Settle();
     for (size_t i = 0; i < files.size(); ++i) {
         CDirEntry& file = *files[i];
         if (file.m_Size == 0) {
@@ -132,8 +129,7 @@ void CMUNdelete::JudgeFiles()
         CFatRestorePlan plan = PlanRestore(file);
         uint64_t shared = 0;
         for (const CFatClusterRun& run : plan.runs)
-            for (uint64_t c = run.first; c < std::min<uint64_t>(static_cast<uint64_t>(run.first) + run.count, known); ++c)
-                shared += (twice[static_cast<size_t>(c / 64)] >> (c % 64)) & 1;
+            shared += claims.SharedIn(run.first, run.count);
         const uint64_t own = plan.needed - plan.missing - shared;
         file.m_Estimate = static_cast<int32_t>(100 * own / plan.needed);
         std::string why;

@@ -35,7 +35,7 @@ int32_t CMUNdelete::Scan(const std::string& volumePath, uint8_t mode, CZelEngine
     m_FileStarts.clear();
     m_pOrphans = nullptr;
     m_WalkClusters = 0;
-    m_Told = 0.0;
+    m_Progress.Restart();
     m_Boot = CFatBootSector();
     m_Mode = mode;
     m_pFilter = filter;
@@ -101,17 +101,6 @@ int32_t CMUNdelete::Scan(const std::string& volumePath, uint8_t mode, CZelEngine
     JudgeFiles();
     Publish(kJudgeStage, 1.0, 1.0);
     return 0;
-}
-
-void CMUNdelete::Publish(double start, double next, double done)
-{
-    // The share only grows.
-    double share = start + (next - start) * std::min(1.0, std::max(0.0, done));
-    if (share <= m_Told)
-        return;
-    m_Told = share;
-    if (m_Sink.fraction)
-        m_Sink.fraction(share);
 }
 
 void CMUNdelete::ReadDirectory(const CDirEntry* parent, uint32_t firstCluster, uint32_t depth,

@@ -21,7 +21,8 @@
 #pragma once
 
 #include "engine/ZelOrphanFolder.h"
-#include "fat32/BlockReader.h"
+#include "engine/ZelScanSink.h"
+#include "engine/BlockReader.h"
 #include "fat32/DirEntry.h"
 #include "fat32/FatAllocationMap.h"
 #include "fat32/FatBootSector.h"
@@ -46,10 +47,7 @@ public:
     // Called with the share of the scan done (it grows, and reaches 1 when
     // the scan ends) and for every stretch of the volume that cannot be
     // read.
-    struct ProgressSink {
-        std::function<void(double)> fraction;
-        std::function<void(uint64_t bytes)> unreadable;
-    };
+    typedef CZelScanSink ProgressSink;
 
     CMUNdelete(CBlockReader& reader, ProgressSink sink);
     virtual ~CMUNdelete() = default;
@@ -154,7 +152,7 @@ private:
     bool HoldsData(uint32_t cluster);
     // Tells the share done of the stage that starts at start and ends
     // where next starts.
-    void Publish(double start, double next, double done);
+    void Publish(double start, double next, double done) { m_Progress.Stage(start, next, done); }
     // Makes cluster the run's next one; false when it cannot be read, was
     // read before, or the directory has all the entries it may have.
     bool EnterCluster(DirectoryRun& run, uint32_t cluster);
@@ -188,6 +186,7 @@ private:
 
     CBlockReader& m_Reader;
     ProgressSink m_Sink;
+    CZelStageProgress m_Progress{m_Sink};
     CFatBootSector m_Boot;
     CFatEntryLimits m_Limits;
     CFatAllocationMap m_Map;
@@ -206,9 +205,8 @@ private:
     std::unordered_map<const CDirEntry*, OpenEnd> m_OpenEnds;
     std::multimap<uint32_t, const CDirEntry*> m_FileStarts;
     CDirEntry* m_pOrphans = nullptr;
-    // Directory clusters read by the walk, and the share told so far.
+    // Directory clusters read by the walk.
     uint64_t m_WalkClusters = 0;
-    double m_Told = 0.0;
 
     // State of the current walk.
     uint8_t m_Mode = 1;

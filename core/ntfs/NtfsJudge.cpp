@@ -2,6 +2,7 @@
 // another found file claims, and the folder path each is listed under.
 #include "ntfs/NtfsUndeleteWrapper.h"
 
+#include "engine/ZelClaims.h"
 #include "engine/ZelOrphanFolder.h"
 #include "jexcommon/ZelText.h"
 #include "ntfs/NtfsLayout.h"
@@ -37,31 +38,17 @@ void CNtfsUndeleteWrapper::JudgeRecords()
 {
     // The stretches every found file's restore reads, and where more than
     // one file reads the same clusters.
-    struct Edge {
-        int64_t at;
-        int delta;
-        size_t file;
-    };
-    std::vector<Edge> edges;
+    CZelClaims claims;
     for (size_t i = 0; i < m_Results.size(); ++i)
-        for (const auto& stretch : m_Results[i]->m_Clusters) {
-            edges.push_back({stretch.first, 1, i});
-            edges.push_back({stretch.first + stretch.second, -1, i});
-        }
-    std::sort(edges.begin(), edges.end(), [](const Edge& a, const Edge& b) {
-        return a.at != b.at ? a.at < b.at : a.delta < b.delta;
-    });
+        for (const auto& stretch : m_Results[i]->m_Clusters)
+            if (stretch.first >= 0 && stretch.second > 0)
+                claims.Add(i, static_cast<uint64_t>(stretch.first), static_cast<uint64_t>(stretch.second));
+    claims.Settle();
     std::vector<uint64_t> shared(m_Results.size(), 0);
-    std::unordered_map<size_t, int> open;
-    for (size_t e = 0; e < edges.size(); ++e) {
-        int& count = open[edges[e].file];
-        count += edges[e].delta;
-        if (count == 0)
-            open.erase(edges[e].file);
-        if (e + 1 < edges.size() && open.size() >= 2 && edges[e + 1].at > edges[e].at)
-            for (const auto& file : open)
-                shared[file.first] += static_cast<uint64_t>(edges[e + 1].at - edges[e].at);
-    }
+    for (size_t i = 0; i < m_Results.size(); ++i)
+        for (const auto& stretch : m_Results[i]->m_Clusters)
+            if (stretch.first >= 0 && stretch.second > 0)
+                shared[i] += claims.SharedIn(static_cast<uint64_t>(stretch.first), static_cast<uint64_t>(stretch.second));
     // The files in the order of their first clusters: the bitmap is read a
     // window at a time, and each window once.
     std::vector<size_t> order(m_Results.size());

@@ -1,4 +1,5 @@
 // The engine table and the parts every engine shares.
+#include "engine/ZelClaims.h"
 #include "engine/ZelEngineTable.h"
 #include "engine/ZelFileSink.h"
 #include "fat32/Fat32Wrapper.h"
@@ -58,4 +59,29 @@ TEST(EngineBase, OpenFailuresAndScansWithoutAVolumeNameTheirCause)
     EXPECT_FALSE(report.reason.empty());
     EXPECT_EQ(fat32->RestoreFile(dir.File("out").c_str(), nullptr, ZelDefaultProgressCallback, report),
               kZelNotThisEngine);
+}
+
+TEST(EngineBase, ClaimsAreSharedOnlyWhereTwoFilesReadTheSameClusters)
+{
+    // File 0: 10-19 and 40-49; file 1: 15-24 (shares 15-19); file 2: 20-29
+    // (shares 20-24 with file 1; touches nothing else); file 3 claims
+    // 40-44 twice and file 0 claims them too; file 4 only touches file 0's
+    // end.
+    CZelClaims claims;
+    claims.Add(0, 10, 10);
+    claims.Add(0, 40, 10);
+    claims.Add(1, 15, 10);
+    claims.Add(2, 20, 10);
+    claims.Add(3, 40, 5);
+    claims.Add(3, 40, 5);
+    claims.Add(4, 50, 5);
+    claims.Add(5, 60, 0);
+    claims.Settle();
+    const struct {
+        uint64_t first, count, shared;
+    } cases[] = {{10, 10, 5}, {15, 10, 10}, {20, 10, 5}, {40, 10, 5}, {50, 5, 0}, {0, 100, 15}, {19, 1, 1}, {25, 5, 0}};
+    for (const auto& c : cases)
+        EXPECT_EQ(claims.SharedIn(c.first, c.count), c.shared) << c.first << "+" << c.count;
+    EXPECT_TRUE(claims.IsShared(24));
+    EXPECT_FALSE(claims.IsShared(45));
 }

@@ -1,5 +1,6 @@
-// The FAT32 engine's reader of a volume: it asks its source for whole blocks
-// at block-aligned offsets only, and tells how each read ended.
+// The FAT and exFAT engines' reader of a volume: it asks its source for
+// whole blocks at block-aligned offsets only, and tells how each read
+// ended.
 #pragma once
 
 #include "jexplatform/VolumeSource.h"

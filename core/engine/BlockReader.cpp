@@ -1,4 +1,4 @@
-#include "fat32/BlockReader.h"
+#include "engine/BlockReader.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -1,4 +1,4 @@
-#include "fat32/BlockReader.h"
+#include "engine/BlockReader.h"
 #include "support/TestImages.h"
 
 #include <gtest/gtest.h>

@@ -4,6 +4,7 @@
 // they end.
 #include "exfat/ExfatScanner.h"
 
+#include "engine/ZelFreeClusters.h"
 #include "exfat/ExfatLayout.h"
 #include "jexcommon/ZelText.h"
 #include "platform/DiagLog.h"
@@ -33,77 +34,49 @@ void CExfatScanner::FindLostSets()
         return;
     const CExfatBootSector& boot = m_pVolume->Boot();
     const uint32_t last = m_pVolume->Facts().lastCluster;
-    const uint64_t perStretch = std::max<uint64_t>(1, (uint64_t(1) << 20) / boot.clusterSize);
-    const auto lost = [this](uint64_t c) {
-        return m_pVolume->State(static_cast<uint32_t>(c)) == ExfatClusterState::Free &&
-               !WasRead(static_cast<uint32_t>(c));
+    CZelFreeClusterWalk walk;
+    walk.first = kFirstCluster;
+    walk.last = last;
+    walk.clusterSize = boot.clusterSize;
+    walk.volumeEnd = UINT64_MAX;
+    walk.wanted = [this](uint64_t c) {
+        return m_pVolume->State(static_cast<uint32_t>(c)) == ExfatClusterState::Free && !WasRead(static_cast<uint32_t>(c));
     };
-    std::vector<uint8_t> stretch;
-    for (uint64_t cluster = kFirstCluster; cluster <= last && !m_Vanished;) {
-        if (!lost(cluster)) {
-            ++cluster;
-            continue;
-        }
-        uint64_t count = 1;
-        while (count < perStretch && cluster + count <= last && lost(cluster + count))
-            ++count;
+    walk.offsetOf = [&boot](uint64_t c) {
         uint64_t offset = 0;
-        boot.ClusterOffset(static_cast<uint32_t>(cluster), offset);
-        stretch.resize(static_cast<size_t>(count * boot.clusterSize));
-        CZelRead read = m_Source.ReadAt(offset, stretch.data(), stretch.size());
-        if (read.end == ZelReadEnd::Vanished) {
-            m_Vanished = true;
-            m_VanishedError = read.error;
+        boot.ClusterOffset(static_cast<uint32_t>(c), offset);
+        return offset;
+    };
+    walk.take = [this](uint64_t c, const uint8_t* bytes, size_t size) {
+        // A folder found in an earlier cluster may have been read since,
+        // with this cluster.
+        const uint32_t cluster = static_cast<uint32_t>(c);
+        if (m_Vanished || !MarkRead(cluster))
             return;
-        }
-        if (read.end == ZelReadEnd::Failed) {
-            // Cluster by cluster, so that one bad sector costs one cluster.
-            const size_t size = static_cast<size_t>(boot.clusterSize);
-            for (uint64_t i = 0; i < count && !m_Vanished; ++i) {
-                std::vector<uint8_t> one(size);
-                CZelRead single = m_Source.ReadAt(offset + i * size, one.data(), size);
-                if (single.end == ZelReadEnd::Vanished) {
-                    m_Vanished = true;
-                    m_VanishedError = single.error;
-                    return;
-                }
-                if (single.end == ZelReadEnd::Failed) {
-                    ZelLogFormat("free cluster %llu cannot be read (%s); it is passed over.",
-                                 static_cast<unsigned long long>(cluster + i), ZelErrorText(single.error).c_str());
-                    if (m_Sink.unreadable)
-                        m_Sink.unreadable(size);
-                    continue;
-                }
-                one.resize(single.bytes);
-                TakeLostSets(one, static_cast<uint32_t>(cluster + i));
-            }
-        } else {
-            stretch.resize(read.bytes);
-            TakeLostSets(stretch, static_cast<uint32_t>(cluster));
-        }
-        cluster += count;
-        m_Progress.Stage(kLostStage, kJudgeStage, static_cast<double>(cluster - kFirstCluster) / static_cast<double>(last));
+        const size_t seen = m_SetsSeen;
+        TakeLostCluster(bytes, size);
+        if (m_SetsSeen != seen)
+            MarkSets(cluster);
+    };
+    walk.unreadable = [this](uint64_t offset, size_t size, const CZelRead& read) {
+        ZelLogFormat("a free cluster at %llu cannot be read (%s); it is passed over.",
+                     static_cast<unsigned long long>(offset), ZelErrorText(read.error).c_str());
+        if (m_Sink.unreadable)
+            m_Sink.unreadable(size);
+    };
+    walk.progress = [&](uint64_t walked) {
+        m_Progress.Stage(kLostStage, kJudgeStage, static_cast<double>(walked) / static_cast<double>(last));
+    };
+    CZelRead gone;
+    if (!ZelWalkFreeClusters(m_Source, walk, gone)) {
+        m_Vanished = true;
+        m_VanishedError = gone.error;
+        return;
     }
     // A folder of orphans that kept nothing is not listed.
     if (m_Orphans >= 0 && static_cast<size_t>(m_Orphans) + 1 == m_Found.size()) {
         m_Found.pop_back();
         m_Orphans = -1;
-    }
-}
-
-void CExfatScanner::TakeLostSets(const std::vector<uint8_t>& bytes, uint32_t first)
-{
-    const uint64_t clusterSize = m_pVolume->Boot().clusterSize;
-    for (uint64_t at = 0; at < bytes.size() && !m_Vanished; at += clusterSize) {
-        // A folder found in an earlier cluster may have been read since,
-        // with this cluster.
-        const uint32_t cluster = static_cast<uint32_t>(first + at / clusterSize);
-        if (!MarkRead(cluster))
-            continue;
-        const size_t seen = m_SetsSeen;
-        TakeLostCluster(bytes.data() + at, static_cast<size_t>(std::min<uint64_t>(clusterSize, bytes.size() - at)));
-        if (m_SetsSeen != seen)
-            MarkSets(cluster);
     }
 }
 

@@ -87,8 +87,6 @@ private:
     // Reads the folders queued and those they hold.
     void RunQueue();
     void FindLostSets();
-    // The sets in bytes read from free clusters from first on.
-    void TakeLostSets(const std::vector<uint8_t>& bytes, uint32_t first);
     // The sets of one free cluster's bytes.
     void TakeLostCluster(const uint8_t* bytes, size_t length);
     // Keeps the start of a set that a deleted folder's cluster ends with:

@@ -3,6 +3,7 @@
 // were cleared.
 #include "fat32/MUNdelete.h"
 
+#include "engine/ZelFreeClusters.h"
 #include "fat32/Fat32Layout.h"
 #include "jexcommon/ZelText.h"
 
@@ -51,42 +52,37 @@ void CMUNdelete::FindLostFolders()
     // The free clusters are read in stretches, in volume order; a cluster
     // that holds directory entries is read as a folder there and then, so
     // the clusters that follow it in its folder are read with it.
-    const uint64_t freeClusters = std::max<uint64_t>(1, m_Map.FreeCount());
-    const uint64_t perStretch = std::max<uint64_t>(1, (uint64_t(1) << 20) / m_Boot.clusterSize);
-    std::vector<uint8_t> stretch;
-    uint64_t looked = 0;
-    for (uint32_t cluster = m_Map.NextFree(2); cluster != 0 && !m_Vanished;) {
-        uint32_t count = 1;
-        while (count < perStretch && cluster + count <= m_Boot.lastCluster && !m_Map.InUse(cluster + count))
-            ++count;
+    CZelFreeClusterWalk walk;
+    walk.first = 2;
+    walk.last = m_Boot.lastCluster;
+    walk.clusterSize = m_Boot.clusterSize;
+    walk.volumeEnd = m_VolumeEnd;
+    walk.wanted = [this](uint64_t c) { return !m_Map.InUse(static_cast<uint32_t>(c)); };
+    walk.nextWanted = [this](uint64_t c) {
+        const uint32_t free = c <= m_Boot.lastCluster ? m_Map.NextFree(static_cast<uint32_t>(c)) : 0;
+        return free != 0 ? uint64_t(free) : uint64_t(m_Boot.lastCluster) + 1;
+    };
+    walk.offsetOf = [this](uint64_t c) {
         uint64_t offset = 0;
-        if (!m_Boot.ClusterOffset(cluster, offset) || offset >= m_VolumeEnd)
-            break;
-        const size_t wanted = static_cast<size_t>(std::min<uint64_t>(count * m_Boot.clusterSize, m_VolumeEnd - offset));
-        stretch.resize(wanted);
-        CZelRead read = ZelReadRetrying(m_Reader, offset, stretch.data(), wanted);
-        if (read.end == ZelReadEnd::Failed || read.end == ZelReadEnd::Vanished) {
-            ReadFailed(read, offset, wanted, "Free clusters");
-        } else {
-            for (uint32_t i = 0; i < count && !m_Vanished; ++i) {
-                const uint64_t at = i * m_Boot.clusterSize;
-                if (at >= read.bytes)
-                    break;
-                const uint32_t c = cluster + i;
-                if (m_ReadClusters.count(c) != 0)
-                    continue;
-                size_t size = static_cast<size_t>(std::min<uint64_t>(m_Boot.clusterSize, read.bytes - at));
-                CFatClusterLook look = ZelLookAtDirectoryCluster(stretch.data() + at, size - size % kEntrySize, c, m_Limits);
-                if (look.look != FatClusterLook::NotDirectory)
-                    ReadLostCluster(c, look);
-            }
-        }
-        looked += count;
-        Publish(kLostStage, kJudgeStage, static_cast<double>(looked) / static_cast<double>(freeClusters));
-        if (static_cast<uint64_t>(cluster) + count > m_Boot.lastCluster)
-            break;
-        cluster = m_Map.NextFree(cluster + count);
-    }
+        return m_Boot.ClusterOffset(static_cast<uint32_t>(c), offset) ? offset : UINT64_MAX;
+    };
+    walk.take = [this](uint64_t c, const uint8_t* bytes, size_t size) {
+        const uint32_t cluster = static_cast<uint32_t>(c);
+        // A folder read from an earlier cluster may have taken this one.
+        if (m_Vanished || m_ReadClusters.count(cluster) != 0)
+            return;
+        CFatClusterLook look = ZelLookAtDirectoryCluster(bytes, size - size % kEntrySize, cluster, m_Limits);
+        if (look.look != FatClusterLook::NotDirectory)
+            ReadLostCluster(cluster, look);
+    };
+    walk.unreadable = [this](uint64_t offset, size_t size, const CZelRead& read) {
+        ReadFailed(read, offset, size, "A free cluster");
+    };
+    const double clusters = std::max(1.0, static_cast<double>(m_Boot.lastCluster) - 1.0);
+    walk.progress = [&](uint64_t walked) { Publish(kLostStage, kJudgeStage, static_cast<double>(walked) / clusters); };
+    CZelRead gone;
+    if (!ZelWalkFreeClusters(m_Reader, walk, gone))
+        ReadFailed(gone, 0, 0, "Free clusters");
     // A folder of orphans that kept nothing is not listed.
     if (m_pOrphans != nullptr && m_pOrphans->m_Children.empty()) {
         m_Found.erase(std::remove_if(m_Found.begin(), m_Found.end(),

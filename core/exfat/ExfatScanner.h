@@ -14,6 +14,7 @@
 // its own.
 #pragma once
 
+#include "engine/ZelLimits.h"
 #include "engine/ZelOrphanFolder.h"
 #include "engine/ZelScanSink.h"
 #include "exfat/ExfatEntrySet.h"
@@ -55,11 +56,11 @@ public:
     const std::string& Warning() const { return m_Warning; }
 
     // A directory deeper than this below the root is not read.
-    static constexpr uint32_t kMaxDepth = 256;
+    static constexpr uint32_t kMaxDepth = zellimits::kMaxFolderDepth;
     // The folder that holds what lost folder clusters list.
     static constexpr const char* kOrphanFolder = kZelOrphanFolder;
     // No directory is larger.
-    static constexpr uint64_t kMaxDirectoryBytes = 256ull << 20;
+    static constexpr uint64_t kMaxDirectoryBytes = zellimits::kMaxExfatFolderBytes;
 
 private:
     // A directory still to read.

@@ -8,16 +8,6 @@
 
 #include <vector>
 
-namespace {
-
-// The longest path shown, in bytes (PATH_MAX), with room kept for a name
-// at its end (255 UTF-16 units take up to 765 bytes of UTF-8): folders past
-// it are left out of the paths below them.
-constexpr size_t kMaxPathLength = 4096;
-constexpr size_t kRoomForName = 768;
-
-} // namespace
-
 CZelIteratorExfat::CZelIteratorExfat(boost::shared_ptr<CExfatEngine> engine) : m_pEngine(std::move(engine)) {}
 
 void CZelIteratorExfat::First()
@@ -60,7 +50,7 @@ const CZelIteratorExfat::Folder& CZelIteratorExfat::FolderOf(int32_t folder)
     }
     if (at < 0 && m_Folders.find(-1) == m_Folders.end()) {
         Folder root;
-        root.path = std::make_shared<const std::string>(ZelWideToNarrow(ZelNarrowToWide(rootName)) + "/");
+        root.part = ZelRootFolderPart(ZelWideToNarrow(ZelNarrowToWide(rootName)));
         m_Folders.emplace(-1, std::move(root));
     }
     for (auto step = chain.rbegin(); step != chain.rend(); ++step) {
@@ -69,8 +59,7 @@ const CZelIteratorExfat::Folder& CZelIteratorExfat::FolderOf(int32_t folder)
         Folder next;
         const std::string name = entry != nullptr ? entry->name : std::string();
         next.deleted = parent.deleted || (entry != nullptr && entry->deleted);
-        next.full = parent.full || parent.path->size() + name.size() + kRoomForName > kMaxPathLength;
-        next.path = next.full ? parent.path : std::make_shared<const std::string>(*parent.path + name + "/");
+        next.part = ZelFolderPartBelow(parent.part, name);
         m_Folders[*step] = std::move(next);
     }
     return m_Folders[folder];
@@ -86,7 +75,7 @@ boost::shared_ptr<CZelFSFileEntry> CZelIteratorExfat::CurrentItem()
     const Folder& folder = FolderOf(record->parent);
     auto fill = [&](auto& entry) {
         entry.SetNames(record->name, std::string());
-        entry.SetPaths(CZelSharedPath{folder.path, record->name}, CZelSharedPath());
+        entry.SetPaths(CZelSharedPath{folder.part.path, record->name}, CZelSharedPath());
         entry.SetAttributes(record->attributes);
         entry.SetDeleted(record->deleted || record->inDeletedTree || folder.deleted);
     };

@@ -2,6 +2,7 @@
 // each directory and file.
 #pragma once
 
+#include "engine/ZelFolderPart.h"
 #include "jexfscore/ZelEntries.h"
 
 #include <boost/shared_ptr.hpp>
@@ -25,10 +26,8 @@ public:
 
 private:
     struct Folder {
-        std::shared_ptr<const std::string> path;
+        CZelFolderPart part;
         bool deleted = false;
-        // Set once the path is too long to take more folders.
-        bool full = false;
     };
     // The folder part of the path of the entries found in folder (an index
     // into the found list, -1 for the root), with "/" after it.

@@ -1,6 +1,8 @@
 // Offsets and sizes of the FAT structures the engine reads.
 #pragma once
 
+#include "engine/ZelLimits.h"
+
 #include <cstddef>
 #include <cstdint>
 
@@ -57,6 +59,6 @@ constexpr uint32_t kFat16LastCluster = 0xFFF6;
 constexpr uint64_t kFat12MaxClusters = 4085;
 
 // At most this many 32-byte entries make one directory.
-constexpr uint32_t kMaxEntriesPerDirectory = 65536;
+constexpr uint32_t kMaxEntriesPerDirectory = zellimits::kMaxFatFolderEntries;
 
 } // namespace fat32layout

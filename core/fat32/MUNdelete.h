@@ -20,6 +20,7 @@
 // restore starts, which clusters it reads, and how many of them are its own.
 #pragma once
 
+#include "engine/ZelLimits.h"
 #include "engine/ZelOrphanFolder.h"
 #include "engine/ZelScanSink.h"
 #include "engine/BlockReader.h"
@@ -74,7 +75,7 @@ public:
     static constexpr const char* kOrphanFolder = kZelOrphanFolder;
 
     // A directory deeper than this below the root is not read.
-    static constexpr uint32_t kMaxDepth = 256;
+    static constexpr uint32_t kMaxDepth = zellimits::kMaxFolderDepth;
 
 private:
     // Where each stage of the scan starts in its progress: the allocation

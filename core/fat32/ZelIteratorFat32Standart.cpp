@@ -8,11 +8,6 @@
 
 namespace {
 
-// The longest path shown, in characters, as on NTFS; room is kept for a
-// long name at its end.
-constexpr size_t kMaxPathLength = 4096;
-constexpr size_t kRoomForName = 256;
-
 std::string TrimTrailingSpaces(std::string s)
 {
     while (!s.empty() && s.back() == ' ')
@@ -38,19 +33,6 @@ std::string ShownName(const CDirEntryInterface& node)
 {
     std::string name = LongName(node);
     return name.empty() ? ZelWideToNarrow(ZelNarrowToWide(node.GetShortName().GetBuffer())) : name;
-}
-
-// One more folder on a path part: left out once the path would grow past
-// the longest one a system takes (PATH_MAX, in bytes), and so are all
-// folders below it; the entry's own name never is. Crafted trees of
-// hundreds of long names would otherwise cost gigabytes.
-void Extend(CZelIteratorFat32Standart::Folder& into, const CZelIteratorFat32Standart::Folder& parent,
-            const std::string& partA, const std::string& partU)
-{
-    into.fullA = parent.fullA || parent.pathA->size() + partA.size() + kRoomForName > kMaxPathLength;
-    into.fullU = parent.fullU || parent.pathU->size() + partU.size() + kRoomForName > kMaxPathLength;
-    into.pathA = into.fullA ? parent.pathA : std::make_shared<const std::string>(*parent.pathA + partA + "/");
-    into.pathU = into.fullU ? parent.pathU : std::make_shared<const std::string>(*parent.pathU + partU + "/");
 }
 
 } // namespace
@@ -79,8 +61,8 @@ CZelIteratorFat32Standart::FolderOf(const std::vector<const CDirEntryInterface*>
     if (m_Folders.empty() || m_FoldersGeneration != generation || m_FoldersRoot != rootName) {
         m_Folders.clear();
         Folder root;
-        root.pathA = std::make_shared<const std::string>(rootName + "/");
-        root.pathU = std::make_shared<const std::string>(ZelWideToNarrow(ZelNarrowToWide(rootName)) + "/");
+        root.partA = ZelRootFolderPart(rootName);
+        root.partU = ZelRootFolderPart(ZelWideToNarrow(ZelNarrowToWide(rootName)));
         m_Folders.push_back(std::move(root));
         m_FoldersGeneration = generation;
         m_FoldersRoot = rootName;
@@ -96,8 +78,8 @@ CZelIteratorFat32Standart::FolderOf(const std::vector<const CDirEntryInterface*>
         const CDirEntryInterface& folder = *chain[depth - i + 1];
         Folder next;
         next.node = &folder;
-        Extend(next, m_Folders[i - 1], TrimTrailingSpaces(folder.GetShortName().GetBuffer()),
-               TrimTrailingSpaces(ShownName(folder)));
+        next.partA = ZelFolderPartBelow(m_Folders[i - 1].partA, TrimTrailingSpaces(folder.GetShortName().GetBuffer()));
+        next.partU = ZelFolderPartBelow(m_Folders[i - 1].partU, TrimTrailingSpaces(ShownName(folder)));
         m_Folders.push_back(std::move(next));
     }
     return m_Folders[depth];
@@ -120,8 +102,8 @@ void CZelIteratorFat32Standart::FillEntry(TEntry& entry, const CDirEntryInterfac
     entry.SetDeleted(deleted);
 
     const Folder& folder = FolderOf(chain);
-    entry.SetPaths(CZelSharedPath{folder.pathA, TrimTrailingSpaces(shortName)},
-                   CZelSharedPath{folder.pathU, TrimTrailingSpaces(ShownName(node))});
+    entry.SetPaths(CZelSharedPath{folder.partA.path, TrimTrailingSpaces(shortName)},
+                   CZelSharedPath{folder.partU.path, TrimTrailingSpaces(ShownName(node))});
 }
 
 const CDirEntryInterface* CZelIteratorFat32Standart::Resolve(size_t depth) const

@@ -2,6 +2,7 @@
 // core entry for each directory and file.
 #pragma once
 
+#include "engine/ZelFolderPart.h"
 #include "fat32/DirEntryInterface.h"
 #include "jexfscore/ZelEntries.h"
 
@@ -27,11 +28,8 @@ public:
     // short-name one and the one shown, shared by the entries below it.
     struct Folder {
         const CDirEntryInterface* node = nullptr;
-        std::shared_ptr<const std::string> pathA;
-        std::shared_ptr<const std::string> pathU;
-        // Set once the path is too long to take more folders.
-        bool fullA = false;
-        bool fullU = false;
+        CZelFolderPart partA;
+        CZelFolderPart partU;
     };
 
 private:

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "engine/ZelEngine.h"
+#include "engine/ZelLimits.h"
 #include "ntfs/NtfsClusterBitmap.h"
 #include "ntfs/NtfsFoundRecord.h"
 #include "ntfs/NtfsLibrary.h"
@@ -24,9 +25,10 @@ public:
     const CNtfsEntryInterface* GetEntry(uint32_t index);
 
     // Parent folders above a directory are followed at most this deep.
-    static constexpr int kMaxParentDepth = 1024;
-    // Folder paths are cut at this many characters.
-    static constexpr size_t kMaxPathLength = 4096;
+    static constexpr int kMaxParentDepth = zellimits::kMaxParentChain;
+    // Folder paths are cut at as many characters as the longest path has
+    // bytes.
+    static constexpr size_t kMaxPathLength = zellimits::kMaxPathBytes;
 
 protected:
     bool IsOpenLocked() const override;

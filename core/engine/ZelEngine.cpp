@@ -1,7 +1,10 @@
 #include "engine/ZelEngine.h"
 
 #include "engine/ZelFileSink.h"
+#include "engine/ZelFoundIterator.h"
 #include "jexplatform/VolumePath.h"
+
+#include <boost/make_shared.hpp>
 
 #include <algorithm>
 #include <memory>
@@ -98,6 +101,11 @@ void CZelEngine::SetVolumeOpener(ZelVolumeOpener opener)
 std::unique_ptr<CZelVolumeSource> CZelEngine::OpenSource(const std::string& path, std::string& error) const
 {
     return m_Opener ? m_Opener(path, error) : ZelOpenVolumeSource(path, error);
+}
+
+boost::shared_ptr<CZelEntityIterator> CZelEngine::CreateIterator()
+{
+    return boost::make_shared<CZelFoundIterator>(shared_from_this());
 }
 
 boost::shared_ptr<CZelEntityIterator> CZelEngine::GetIterator()

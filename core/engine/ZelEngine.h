@@ -8,6 +8,7 @@
 
 #include "engine/EngineGeneration.h"
 #include "engine/ZelEngineRecord.h"
+#include "engine/ZelListedEntry.h"
 #include "jexfscore/ZelCallback.h"
 #include "jexfscore/ZelEntries.h"
 #include "jexfscore/ZelRestoreSink.h"
@@ -51,6 +52,13 @@ public:
     uint64_t GetUnreadableBytes();
     // An iterator over the found entries that shares this engine.
     boost::shared_ptr<CZelEntityIterator> GetIterator();
+    // The found entries of the last scan in the order the iterator hands
+    // them out (a folder before what it holds); false past the end.
+    virtual size_t ListedCount() = 0;
+    virtual bool Listed(size_t index, CZelListedEntry& entry) = 0;
+    // True when the narrow names and paths keep the volume's own bytes
+    // (FAT's 8.3 names): the root's name is then kept as it is too.
+    virtual bool ListsNarrowNames() const { return false; }
     // Writes a found file's data to a new file at destination; the report
     // says whether it was restored, partly restored or not written, and why.
     // 0, or kZelNotThisEngine.
@@ -88,7 +96,8 @@ protected:
     // engine's.
     virtual int32_t RestoreLocked(CZelRestoreSink& sink, const CZelEngineRecord& record,
                                   const CZelProgressCallbackPtr& progress, CZelRestoreReport& report) = 0;
-    virtual boost::shared_ptr<CZelEntityIterator> CreateIterator() = 0;
+    // The one iterator over the listing, unless the engine names its own.
+    virtual boost::shared_ptr<CZelEntityIterator> CreateIterator();
 
     // Publishes scan progress, clamped to 0..1.
     void SetProgress(double value);

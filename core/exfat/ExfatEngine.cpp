@@ -3,7 +3,6 @@
 #include "engine/ZelRestoreVerdict.h"
 #include "engine/ZelVolumeCopy.h"
 #include "exfat/ExfatTimestamp.h"
-#include "exfat/ZelIteratorExfat.h"
 #include "jexcommon/ZelText.h"
 #include "jexplatform/OutputFile.h"
 
@@ -27,9 +26,20 @@ const CExfatFoundEntry* CExfatEngine::GetEntry(size_t index)
     return m_pScanner && m_pReader ? m_pScanner->Entry(index) : nullptr;
 }
 
-boost::shared_ptr<CZelEntityIterator> CExfatEngine::CreateIterator()
+bool CExfatEngine::Listed(size_t index, CZelListedEntry& entry)
 {
-    return boost::make_shared<CZelIteratorExfat>(boost::static_pointer_cast<CExfatEngine>(shared_from_this()));
+    const CExfatFoundEntry* record = GetEntry(index);
+    if (record == nullptr)
+        return false;
+    entry = CZelListedEntry();
+    entry.record = record;
+    entry.parent = record->parent;
+    entry.nameA = entry.leafA = record->name;
+    entry.attributes = record->attributes;
+    entry.directory = record->directory;
+    entry.size = record->directory ? 0 : record->dataLength;
+    entry.deleted = record->deleted || record->inDeletedTree;
+    return true;
 }
 
 int32_t CExfatEngine::RestoreLocked(CZelRestoreSink& out, const CZelEngineRecord& record,

@@ -16,6 +16,8 @@ public:
     size_t GetEntryCount();
     // The found entry at index, or null past the end.
     const CExfatFoundEntry* GetEntry(size_t index);
+    size_t ListedCount() override { return GetEntryCount(); }
+    bool Listed(size_t index, CZelListedEntry& entry) override;
 
 protected:
     // Writes the valid data from the clusters the file's plan names, then
@@ -23,5 +25,4 @@ protected:
     // clusters or holds some that are not the file's own any more.
     int32_t RestoreLocked(CZelRestoreSink& sink, const CZelEngineRecord& record,
                           const CZelProgressCallbackPtr& progress, CZelRestoreReport& report) override;
-    boost::shared_ptr<CZelEntityIterator> CreateIterator() override;
 };

@@ -27,6 +27,45 @@ const CDirEntryInterface* CFat32Wrapper::GetEntry(uint32_t index)
     return m_pScanner && m_pReader ? m_pScanner->GetEntry(index) : nullptr;
 }
 
+size_t CFat32Wrapper::ListedCount()
+{
+    return m_pScanner && m_pReader ? m_pScanner->Listing().size() : 0;
+}
+
+namespace {
+
+std::string TrimTrailingSpaces(std::string s)
+{
+    while (!s.empty() && s.back() == ' ')
+        s.pop_back();
+    return s;
+}
+
+} // namespace
+
+bool CFat32Wrapper::Listed(size_t index, CZelListedEntry& entry)
+{
+    if (!m_pScanner || !m_pReader || index >= m_pScanner->Listing().size())
+        return false;
+    const CMUNdelete::Listed& listed = m_pScanner->Listing()[index];
+    const CDirEntry& node = *listed.node;
+    entry = CZelListedEntry();
+    entry.record = &node;
+    entry.parent = listed.parent;
+    const char* shortName = node.GetShortName().GetBuffer();
+    entry.nameA = shortName == nullptr ? std::string() : std::string(shortName);
+    const wchar_t* longName = node.GetLongName().GetBuffer();
+    if (longName != nullptr && *longName != 0)
+        entry.nameU = ZelWideToNarrow(longName);
+    entry.leafA = TrimTrailingSpaces(entry.nameA);
+    entry.leafU = TrimTrailingSpaces(entry.nameU.empty() ? ZelWideToNarrow(ZelNarrowToWide(entry.nameA)) : entry.nameU);
+    entry.attributes = node.GetAttributes();
+    entry.directory = node.GetType() == FatEntryDirectory;
+    entry.size = entry.directory ? 0 : node.GetSize();
+    entry.deleted = node.IsDeleted();
+    return true;
+}
+
 boost::shared_ptr<CZelEntityIterator> CFat32Wrapper::CreateIterator()
 {
     return boost::make_shared<CZelIteratorFat32Standart>(boost::static_pointer_cast<CFat32Wrapper>(shared_from_this()));

@@ -17,6 +17,11 @@ public:
     uint32_t GetEntryCount();
     // The top-level found entry at index, or null past the end.
     const CDirEntryInterface* GetEntry(uint32_t index);
+    size_t ListedCount() override;
+    // Names as the volume holds them (8.3) and as shown (the long name, or
+    // the 8.3 name converted); deleted where the entry is marked.
+    bool Listed(size_t index, CZelListedEntry& entry) override;
+    bool ListsNarrowNames() const override { return true; }
 
     // The FAT variant the last scan found: 12, 16, 32, or 0 before a scan.
     int GetVariant() const { return m_pScanner ? m_pScanner->GetVariant() : 0; }

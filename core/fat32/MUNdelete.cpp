@@ -28,6 +28,7 @@ int32_t CMUNdelete::Scan(const std::string& volumePath, uint8_t mode, CZelEngine
                          std::string& error)
 {
     m_Found.clear();
+    m_Listing.clear();
     m_ReadDirectories.clear();
     m_Folders.clear();
     m_DirectoryClusters.clear();
@@ -94,11 +95,13 @@ int32_t CMUNdelete::Scan(const std::string& volumePath, uint8_t mode, CZelEngine
     if (loaded && !m_Vanished)
         FindLostFolders();
     if (!loaded || m_Vanished) {
+        MakeListing();
         error = volumePath + ": the device is gone (" + ZelErrorText(m_VanishedError) + "); the search ended there";
         return -1;
     }
     Publish(kLostStage, kJudgeStage, 1.0);
     JudgeFiles();
+    MakeListing();
     Publish(kJudgeStage, 1.0, 1.0);
     return 0;
 }
@@ -335,6 +338,25 @@ void CMUNdelete::Descend(CDirEntry& node, uint32_t depth)
     m_ReadDirectories.insert(node.m_FirstCluster);
     m_Folders.emplace(node.m_FirstCluster, FolderPlace{&node, depth + 1});
     ReadDirectory(&node, node.m_FirstCluster, depth + 1, node.m_Children, !deleted);
+}
+
+void CMUNdelete::MakeListing()
+{
+    m_Listing.clear();
+    // Depth first, each folder's entries in the order they were found.
+    std::vector<Listed> pending;
+    for (auto node = m_Found.rbegin(); node != m_Found.rend(); ++node)
+        pending.push_back({node->get(), -1});
+    while (!pending.empty()) {
+        const Listed next = pending.back();
+        pending.pop_back();
+        if (next.node->m_Type != FatEntryFile && next.node->m_Type != FatEntryDirectory)
+            continue;
+        const int64_t index = static_cast<int64_t>(m_Listing.size());
+        m_Listing.push_back(next);
+        for (auto child = next.node->m_Children.rbegin(); child != next.node->m_Children.rend(); ++child)
+            pending.push_back({child->get(), index});
+    }
 }
 
 bool CMUNdelete::Retain(const CDirEntry& entry) const

@@ -56,6 +56,14 @@ public:
     virtual uint32_t GetEntryCount() const;
     virtual const CDirEntry* GetEntry(uint32_t index) const;
 
+    // The files and directories found, in pre-order (a folder, then what it
+    // holds), each with the index of its folder (-1 for the root).
+    struct Listed {
+        const CDirEntry* node;
+        int64_t parent;
+    };
+    const std::vector<Listed>& Listing() const { return m_Listing; }
+
     // Checks the boot sector of the volume the reader is attached to and
     // walks it. Mode 0 keeps every entry, mode 1 only deleted ones
     // (directories are always kept). Directory clusters that cannot be read
@@ -184,6 +192,8 @@ private:
     // Reads the directory a node names, when it is one to read.
     void Descend(CDirEntry& node, uint32_t depth);
     bool Retain(const CDirEntry& entry) const;
+    // Lists the found tree in pre-order.
+    void MakeListing();
 
     CBlockReader& m_Reader;
     ProgressSink m_Sink;
@@ -192,6 +202,7 @@ private:
     CFatEntryLimits m_Limits;
     CFatAllocationMap m_Map;
     std::vector<std::unique_ptr<CDirEntry>> m_Found;
+    std::vector<Listed> m_Listing;
     // The folders read, by first cluster, with their depth (the root as
     // null, under its own cluster and 0, which ".." names it by).
     struct FolderPlace {

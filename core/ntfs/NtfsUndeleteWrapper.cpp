@@ -292,6 +292,25 @@ const CNtfsEntryInterface* CNtfsUndeleteWrapper::GetEntry(uint32_t index)
     return index < m_Results.size() ? m_Results[index].get() : nullptr;
 }
 
+bool CNtfsUndeleteWrapper::Listed(size_t index, CZelListedEntry& entry)
+{
+    const CNtfsEntryInterface* record = index < m_Results.size() ? m_Results[index].get() : nullptr;
+    if (record == nullptr)
+        return false;
+    entry = CZelListedEntry();
+    entry.record = record;
+    entry.ownFolderPath = true;
+    entry.folderPath = m_Results[index]->m_pParentPath;
+    // The UTF-8 texts alone are kept: they convert back to the very same
+    // wide ones (names are Unicode scalar values).
+    entry.nameA = record->GetNameA() == nullptr ? std::string() : std::string(record->GetNameA());
+    entry.leafA = entry.nameA;
+    entry.directory = record->GetKind() == 3;
+    entry.size = record->GetSize();
+    entry.deleted = true;
+    return true;
+}
+
 boost::shared_ptr<CZelEntityIterator> CNtfsUndeleteWrapper::CreateIterator()
 {
     return boost::make_shared<CZelIteratorNtfsStandart>(

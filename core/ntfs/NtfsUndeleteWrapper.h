@@ -23,6 +23,10 @@ public:
 
     uint32_t GetEntryCount();
     const CNtfsEntryInterface* GetEntry(uint32_t index);
+    size_t ListedCount() override { return GetEntryCount(); }
+    // Every record listed is free in the MFT bitmap: deleted. Its folder
+    // is named by the path the engine made for it.
+    bool Listed(size_t index, CZelListedEntry& entry) override;
 
     // Parent folders above a directory are followed at most this deep.
     static constexpr int kMaxParentDepth = zellimits::kMaxParentChain;

@@ -148,7 +148,7 @@ void CExfatScanner::FindRootTables(const std::vector<uint32_t>& rootClusters)
         uint64_t offset = 0;
         if (!boot.ClusterOffset(cluster, offset))
             break;
-        CZelRead read = m_Source.ReadAt(offset, bytes.data(), bytes.size());
+        CZelRead read = ZelReadRetrying(m_Source, offset, bytes.data(), bytes.size());
         for (size_t at = 0; at + kEntrySize <= read.bytes; at += kEntrySize) {
             const uint8_t* entry = bytes.data() + at;
             if (entry[kEntryType] == kTypeEndOfDirectory)
@@ -230,7 +230,7 @@ void CExfatScanner::ReadDirectory(const Pending& dir)
             break;
         const size_t carried = bytes.size();
         bytes.resize(carried + static_cast<size_t>(boot.clusterSize));
-        CZelRead read = m_Source.ReadAt(offset, bytes.data() + carried, static_cast<size_t>(boot.clusterSize));
+        CZelRead read = ZelReadRetrying(m_Source, offset, bytes.data() + carried, static_cast<size_t>(boot.clusterSize));
         if (read.end == ZelReadEnd::Vanished) {
             m_Vanished = true;
             m_VanishedError = read.error;

@@ -15,7 +15,7 @@ CExfatVolume::Outcome CExfatVolume::Load(std::string& problem)
     // known only once a region is decoded.
     const size_t span = static_cast<size_t>(2 * kBootRegionSectors) << kMaxBytesPerSectorShift;
     std::vector<uint8_t> bytes(span, 0);
-    CZelRead read = m_Source.ReadAt(0, bytes.data(), span);
+    CZelRead read = ZelReadRetrying(m_Source, 0, bytes.data(), span);
     if (read.end == ZelReadEnd::Vanished || read.end == ZelReadEnd::Failed || read.bytes < kBootMinimumSize) {
         problem = read.end == ZelReadEnd::VolumeEnd || read.end == ZelReadEnd::Complete
                       ? "too short to hold an exFAT boot region"
@@ -69,7 +69,7 @@ bool CExfatVolume::Next(uint32_t cluster, uint32_t& value)
         if (m_Windows.size() >= kMaxWindows)
             m_Windows.clear();
         std::vector<uint8_t> window(kWindow, 0);
-        CZelRead read = m_Source.ReadAt(m_TableOffset + index * kWindow, window.data(), kWindow);
+        CZelRead read = ZelReadRetrying(m_Source, m_TableOffset + index * kWindow, window.data(), kWindow);
         if (read.end == ZelReadEnd::Vanished)
             m_Vanished = true;
         // What could not be read is kept short, so that it reads as beyond.
@@ -118,7 +118,7 @@ bool CExfatVolume::ReadChain(uint32_t firstCluster, uint64_t length, const std::
         const size_t take = static_cast<size_t>(std::min<uint64_t>(m_Boot.clusterSize, length - bytes.size()));
         const size_t had = bytes.size();
         bytes.resize(had + take);
-        CZelRead read = m_Source.ReadAt(offset, bytes.data() + had, take);
+        CZelRead read = ZelReadRetrying(m_Source, offset, bytes.data() + had, take);
         if (!read.Complete()) {
             m_Vanished = m_Vanished || read.end == ZelReadEnd::Vanished;
             problem = read.end == ZelReadEnd::VolumeEnd ? what + " runs past the device's end"

@@ -48,7 +48,7 @@ void CZelFileSystemImplT<TBase>::Close()
 }
 
 template <class TBase>
-ZELRESULT CZelFileSystemImplT<TBase>::FindDeletedEx(const wchar_t* volume, int32_t /*flag*/,
+ZELRESULT CZelFileSystemImplT<TBase>::FindDeletedEx(const wchar_t* volume, int32_t flag,
                                                     boost::shared_ptr<CZelCheckFile> filter, CZelScanReport& report)
 {
     report = CZelScanReport();
@@ -57,14 +57,25 @@ ZELRESULT CZelFileSystemImplT<TBase>::FindDeletedEx(const wchar_t* volume, int32
         return ZEL_E_ENGINE;
     // The engine filter lives for the whole scan.
     auto engineFilter = ZelConvertForEngine(filter);
-    int32_t result = m_pEngine->FindDeleted(EnginePath(volume).c_str(), 1, engineFilter.get());
+    const bool deep = (flag & kZelSearchDeep) != 0;
+    int32_t result = m_pEngine->FindDeleted(EnginePath(volume).c_str(), 1, engineFilter.get(), deep);
     report.unreadableStretches = m_pEngine->GetUnreadableCount();
     report.unreadableBytes = m_pEngine->GetUnreadableBytes();
+    report.bytesRead = m_pEngine->GetBytesRead();
+    report.stopped = m_pEngine->WasStopped();
     if (result != 0) {
         report.reason = ZelNarrowToWide(m_pEngine->GetLastError());
         return ZEL_E_ENGINE;
     }
     return ZEL_S_OK;
+}
+
+template <class TBase>
+void CZelFileSystemImplT<TBase>::StopSearch()
+{
+    // Not under the object's mutex: the search holds it.
+    if (m_pEngine)
+        m_pEngine->RequestStop();
 }
 
 template <class TBase>
@@ -75,8 +86,8 @@ ZELRESULT CZelFileSystemImplT<TBase>::FindDeleted(const wchar_t* volume, int32_t
         return ZEL_E_ENGINE;
     CZelScanReport report;
     // Callers that only look at the result see an empty scan; the user is
-    // told why nothing could be scanned.
-    if (FindDeletedEx(volume, flag, filter, report) != ZEL_S_OK && !report.reason.empty())
+    // told why nothing could be scanned. It is the quick search.
+    if (FindDeletedEx(volume, flag & ~kZelSearchDeep, filter, report) != ZEL_S_OK && !report.reason.empty())
         ZelShowMessage(report.reason, kZelTroubleCaption);
     return ZEL_S_OK;
 }

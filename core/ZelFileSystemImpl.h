@@ -30,6 +30,7 @@ public:
     boost::shared_ptr<CZelEntityIterator> GetIteratorEx3() override { return boost::shared_ptr<CZelEntityIterator>(); }
     double GetProgress() override;
     std::wstring GetName() override { return m_Name; }
+    void StopSearch() override;
     ZELRESULT FindDeletedEx(const wchar_t* volume, int32_t flag, boost::shared_ptr<CZelCheckFile> filter,
                             CZelScanReport& report) override;
 

@@ -1,5 +1,6 @@
 #include "engine/ZelEngine.h"
 
+#include "engine/ZelCountingSource.h"
 #include "engine/ZelFileSink.h"
 #include "engine/ZelFoundIterator.h"
 #include "jexplatform/VolumePath.h"
@@ -22,10 +23,12 @@ int32_t CZelEngine::Open(const char* volumePath, int32_t blockSize)
     }
     std::string error;
     int32_t result = -1;
+    m_BytesRead = 0;
     if (path.empty())
         error = "no volume path";
     else
         result = OpenLocked(path, blockSize, error);
+    m_OpenBytes = m_BytesRead;
     if (result != 0) {
         m_OpenError = error;
         SetLastError(error);
@@ -51,11 +54,16 @@ std::string CZelEngine::GetRootName()
     return ZelRootName(m_VolumePath);
 }
 
-int32_t CZelEngine::FindDeleted(const char* volumePath, uint8_t mode, CZelEngineCheckFile* filter)
+int32_t CZelEngine::FindDeleted(const char* volumePath, uint8_t mode, CZelEngineCheckFile* filter, bool deep)
 {
     std::lock_guard<std::mutex> engine(m_EngineLock);
     m_Generation.Advance();
     SetProgress(0.0);
+    m_Deep = deep;
+    m_StopRequested = false;
+    m_Stopped = false;
+    m_BytesRead = m_OpenBytes;
+    m_OpenBytes = 0;
     {
         boost::mutex::scoped_lock lock(m_StateLock);
         m_Unreadable = 0;
@@ -69,6 +77,8 @@ int32_t CZelEngine::FindDeleted(const char* volumePath, uint8_t mode, CZelEngine
         error = m_OpenError.empty() ? volume + ": no volume is open" : m_OpenError;
     else
         result = ScanLocked(volume, mode, filter, error);
+    m_Stopped = m_StopRequested.load();
+    m_StopRequested = false;
     SetLastError(error);
     return result;
 }
@@ -98,9 +108,10 @@ void CZelEngine::SetVolumeOpener(ZelVolumeOpener opener)
     m_Opener = std::move(opener);
 }
 
-std::unique_ptr<CZelVolumeSource> CZelEngine::OpenSource(const std::string& path, std::string& error) const
+std::unique_ptr<CZelVolumeSource> CZelEngine::OpenSource(const std::string& path, std::string& error)
 {
-    return m_Opener ? m_Opener(path, error) : ZelOpenVolumeSource(path, error);
+    std::unique_ptr<CZelVolumeSource> source = m_Opener ? m_Opener(path, error) : ZelOpenVolumeSource(path, error);
+    return source ? std::make_unique<CZelCountingSource>(std::move(source), m_BytesRead) : nullptr;
 }
 
 boost::shared_ptr<CZelEntityIterator> CZelEngine::CreateIterator()

@@ -18,6 +18,7 @@
 #include <boost/shared_ptr.hpp>
 #include <boost/thread/mutex.hpp>
 
+#include <atomic>
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -45,7 +46,17 @@ public:
     // Scans the volume for deleted entries; mode 1 keeps only deleted files,
     // mode 0 (where the engine serves it) every entry. 0 after a completed
     // scan, -1 when the volume cannot be scanned (GetLastError says why).
-    int32_t FindDeleted(const char* volumePath, uint8_t mode, CZelEngineCheckFile* filter);
+    // A deep search also searches the free space (where the engine has a
+    // way to).
+    int32_t FindDeleted(const char* volumePath, uint8_t mode, CZelEngineCheckFile* filter, bool deep = false);
+    // Asks the running scan to end as soon as it can, keeping what it
+    // found; may be called from any thread.
+    void RequestStop() { m_StopRequested = true; }
+    // The last scan ended because it was asked to.
+    bool WasStopped() const { return m_Stopped; }
+    // Bytes the last scan read from the volume, with those the Open before
+    // it read.
+    uint64_t GetBytesRead() const { return m_BytesRead; }
     // Stretches the last scan could not read and passed over.
     uint64_t GetUnreadableCount();
     // The bytes of those stretches.
@@ -103,8 +114,14 @@ protected:
     void SetProgress(double value);
     // Counts a stretch of bytes of the volume the scan could not read.
     void CountUnreadable(uint64_t bytes);
-    // Opens a volume through the opener in place.
-    std::unique_ptr<CZelVolumeSource> OpenSource(const std::string& path, std::string& error) const;
+    // Opens a volume through the opener in place; what is read from it is
+    // counted.
+    std::unique_ptr<CZelVolumeSource> OpenSource(const std::string& path, std::string& error);
+    // The choice of the running scan, and whether it was asked to stop (the
+    // scan then keeps what it found, and the engine says it was stopped).
+    bool DeepSearch() const { return m_Deep; }
+    bool StopRequested() const { return m_StopRequested; }
+    const std::atomic<bool>& StopFlag() const { return m_StopRequested; }
 
 private:
     void CloseLocked();
@@ -122,6 +139,13 @@ private:
     uint64_t m_Unreadable = 0;
     uint64_t m_UnreadableBytes = 0;
     ZelVolumeOpener m_Opener;
+    bool m_Deep = false;
+    std::atomic<bool> m_StopRequested{false};
+    std::atomic<bool> m_Stopped{false};
+    // Bytes read through the sources opened; those of an Open are kept for
+    // the scan after it.
+    std::atomic<uint64_t> m_BytesRead{0};
+    uint64_t m_OpenBytes = 0;
     // Why the volume could not be opened, until the next Open.
     std::string m_OpenError;
     std::string m_VolumePath;

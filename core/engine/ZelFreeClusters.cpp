@@ -55,7 +55,7 @@ bool ZelWalkFreeClusters(CZelVolumeSource& source, const CZelFreeClusterWalk& wa
         }
         if (walk.progress)
             walk.progress(cluster + count - walk.first);
-        if (cluster + count > walk.last)
+        if (cluster + count > walk.last || (walk.stop && walk.stop()))
             break;
         cluster = next(cluster + count);
     }

@@ -33,6 +33,8 @@ struct CZelFreeClusterWalk {
     std::function<void(uint64_t offset, size_t size, const CZelRead& read)> unreadable;
     // Told of the clusters walked so far, after each stretch.
     std::function<void(uint64_t clusters)> progress;
+    // Asked after each stretch: true ends the walk there.
+    std::function<bool()> stop;
 };
 
 // Walks the volume; false, with the read, when the device went away.

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <functional>
 
@@ -11,6 +12,23 @@ struct CZelScanSink {
     std::function<void(double)> fraction;
     // A stretch of the volume that cannot be read.
     std::function<void(uint64_t bytes)> unreadable;
+};
+
+// What a search was asked for: a deep one (the free space too), and a
+// flag that another thread sets to end it early.
+class CZelSearchChoice {
+public:
+    void Choose(bool deep, const std::atomic<bool>* stop)
+    {
+        m_Deep = deep;
+        m_pStop = stop;
+    }
+    bool Deep() const { return m_Deep; }
+    bool Stopped() const { return m_pStop != nullptr && m_pStop->load(std::memory_order_relaxed); }
+
+private:
+    bool m_Deep = false;
+    const std::atomic<bool>* m_pStop = nullptr;
 };
 
 // Tells a sink the share done, which only ever grows.

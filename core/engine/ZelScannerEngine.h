@@ -1,7 +1,8 @@
 // The engines that walk the volume themselves (FAT and exFAT): a block
 // reader and the scanner over it are made when the engine opens, and the
 // volume is opened anew for every scan. Scanner is built from the reader
-// and a CZelScanSink, and scans with Scan(volume, mode, filter, error).
+// and a CZelScanSink, is told the search's choice with Choose(deep, stop)
+// and scans with Scan(volume, mode, filter, error).
 #pragma once
 
 #include "engine/BlockReader.h"
@@ -44,6 +45,7 @@ protected:
             return -1;
         }
         m_pReader->Attach(std::move(source));
+        m_pScanner->Choose(DeepSearch(), &StopFlag());
         return m_pScanner->Scan(volumePath, mode, filter, error);
     }
 

@@ -64,6 +64,7 @@ void CExfatScanner::FindLostSets()
         if (m_Sink.unreadable)
             m_Sink.unreadable(size);
     };
+    walk.stop = [this] { return Stopped(); };
     walk.progress = [&](uint64_t walked) {
         m_Progress.Stage(kLostStage, kJudgeStage, static_cast<double>(walked) / static_cast<double>(last));
     };

@@ -76,7 +76,9 @@ int32_t CExfatScanner::Scan(const std::string& volumePath, uint8_t mode, CZelEng
     m_DanglingByRest.assign(2 * (kMaxSecondaryCount + 1), {});
     m_RestTries = 0;
     RunQueue();
-    FindLostSets();
+    // The free clusters are read by a deep search only.
+    if (Deep() && !Stopped())
+        FindLostSets();
     m_Queue.clear();
     m_Queue.shrink_to_fit();
     if (m_Vanished || m_pVolume->Vanished()) {
@@ -126,7 +128,7 @@ CExfatRestorePlan CExfatScanner::PlanFor(const CExfatFoundEntry& file)
 
 void CExfatScanner::RunQueue()
 {
-    while (m_QueueDone < m_Queue.size() && !m_Vanished) {
+    while (m_QueueDone < m_Queue.size() && !m_Vanished && !Stopped()) {
         // The queue grows as folders are found: read in the order found.
         const Pending dir = m_Queue[m_QueueDone++];
         ReadDirectory(dir);

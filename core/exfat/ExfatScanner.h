@@ -29,7 +29,7 @@
 
 class CZelEngineCheckFile;
 
-class CExfatScanner {
+class CExfatScanner : public CZelSearchChoice {
 public:
     typedef CZelScanSink ProgressSink;
 

@@ -80,6 +80,7 @@ void CMUNdelete::FindLostFolders()
     };
     const double clusters = std::max(1.0, static_cast<double>(m_Boot.lastCluster) - 1.0);
     walk.progress = [&](uint64_t walked) { Publish(kLostStage, kJudgeStage, static_cast<double>(walked) / clusters); };
+    walk.stop = [this] { return Stopped(); };
     CZelRead gone;
     if (!ZelWalkFreeClusters(m_Reader, walk, gone))
         ReadFailed(gone, 0, 0, "Free clusters");

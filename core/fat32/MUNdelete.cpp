@@ -92,7 +92,7 @@ int32_t CMUNdelete::Scan(const std::string& volumePath, uint8_t mode, CZelEngine
         ReadDirectory(nullptr, m_Boot.rootCluster, 0, m_Found, true);
         Publish(kWalkStage, kLostStage, 1.0);
     }
-    if (loaded && !m_Vanished)
+    if (loaded && !m_Vanished && Deep() && !Stopped())
         FindLostFolders();
     if (!loaded || m_Vanished) {
         MakeListing();
@@ -113,7 +113,7 @@ void CMUNdelete::ReadDirectory(const CDirEntry* parent, uint32_t firstCluster, u
     run.depth = depth;
     run.proven = proven;
     run.folder = parent;
-    if (!EnterCluster(run, firstCluster))
+    if (Stopped() || !EnterCluster(run, firstCluster))
         return;
     if (carried != nullptr) {
         run.bytes = carried->bytes;

@@ -43,7 +43,7 @@
 
 class CZelEngineCheckFile;
 
-class CMUNdelete {
+class CMUNdelete : public CZelSearchChoice {
 public:
     // Called with the share of the scan done (it grows, and reaches 1 when
     // the scan ends) and for every stretch of the volume that cannot be
@@ -65,7 +65,9 @@ public:
     const std::vector<Listed>& Listing() const { return m_Listing; }
 
     // Checks the boot sector of the volume the reader is attached to and
-    // walks it. Mode 0 keeps every entry, mode 1 only deleted ones
+    // walks it; a deep search then reads the free clusters for what
+    // deleted folders left there. A search that is stopped ends its walk
+    // there and judges what it found. Mode 0 keeps every entry, mode 1 only deleted ones
     // (directories are always kept). Directory clusters that cannot be read
     // are passed over. 0 after a completed walk; -1 with the reason when the
     // volume is no FAT volume, its boot sector cannot be read, or the device

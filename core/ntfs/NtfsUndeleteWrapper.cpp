@@ -146,7 +146,8 @@ int32_t CNtfsUndeleteWrapper::ScanMftBitmap(CZelEngineCheckFile* filter)
     std::vector<uint8_t> block(static_cast<size_t>(kRecordsPerRead * recordSize));
     for (s64 offset = 0; offset < bitmapBytes; offset += static_cast<s64>(buffer.size())) {
         s64 wanted = std::min<s64>(static_cast<s64>(buffer.size()), bitmapBytes - offset);
-        if (m_pDevice->Vanished())
+        // A search that is stopped keeps the records read so far.
+        if (m_pDevice->Vanished() || StopRequested())
             break;
         s64 got = ntfs_attr_pread(bitmap, offset, wanted, buffer.data());
         if (got <= 0) {

@@ -56,7 +56,7 @@ std::vector<CapturedMessage> ScopedMessageCapture::Messages() const
     return g_Captured;
 }
 
-ExportScan::ExportScan(const std::string& image, boost::shared_ptr<CZelCheckFile> filter)
+ExportScan::ExportScan(const std::string& image, boost::shared_ptr<CZelCheckFile> filter, bool deep)
 {
     volume = ZelNarrowToWide(image);
     fs = BoundCore().GetFileSystemCreator()->CreateFileSystem(volume.c_str());
@@ -64,7 +64,8 @@ ExportScan::ExportScan(const std::string& image, boost::shared_ptr<CZelCheckFile
     if (!fs)
         return;
     EXPECT_EQ(fs->Open(volume.c_str(), 0), ZEL_S_OK);
-    EXPECT_EQ(fs->FindDeleted(volume.c_str(), 1, filter), ZEL_S_OK);
+    EXPECT_EQ(fs->FindDeletedEx(volume.c_str(), deep ? 1 | kZelSearchDeep : 1, filter, report), ZEL_S_OK)
+        << ZelWideToNarrow(report.reason);
     progress = fs->GetProgress();
     auto it = fs->GetIterator();
     for (it->First(); !it->IsDone(); it->Next()) {

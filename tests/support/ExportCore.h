@@ -34,7 +34,8 @@ public:
 // entry the iterator hands out, by narrow path.
 class ExportScan {
 public:
-    explicit ExportScan(const std::string& image, boost::shared_ptr<CZelCheckFile> filter = {});
+    // The quick search unless deep is set.
+    explicit ExportScan(const std::string& image, boost::shared_ptr<CZelCheckFile> filter = {}, bool deep = false);
 
     // The file at a found path ("card.img/DCIM/a.jpg"); fails the test when
     // there is none.
@@ -44,8 +45,9 @@ public:
 
     std::wstring volume;
     boost::shared_ptr<CZelFileSystem> fs;
-    // The scan's progress when it had ended.
+    // The scan's progress when it had ended, and its report.
     double progress = 0.0;
+    CZelScanReport report;
     std::map<std::string, boost::shared_ptr<CZelFSFileEntry>> found;
     // The found paths in the iterator's order.
     std::vector<std::string> order;

@@ -57,9 +57,9 @@ void MtoolsImage::DeleteTree(const std::string& path)
     Mtools("mdeltree -i " + Quote(image) + " " + Quote("::/" + path));
 }
 
-ExportScan MtoolsImage::Scan(boost::shared_ptr<CZelCheckFile> filter)
+ExportScan MtoolsImage::Scan(boost::shared_ptr<CZelCheckFile> filter, bool deep)
 {
-    ExportScan scan(image, filter);
+    ExportScan scan(image, filter, deep);
     if (scan.fs) {
         EXPECT_EQ(scan.fs->GetName(), L"FAT" + std::to_wstring(fatBits));
     }

@@ -22,7 +22,7 @@ public:
     void DeleteTree(const std::string& path);
     // Scans through the exports, checking the file system's name and that
     // the progress ended at 1.
-    ExportScan Scan(boost::shared_ptr<CZelCheckFile> filter = {});
+    ExportScan Scan(boost::shared_ptr<CZelCheckFile> filter = {}, bool deep = false);
 
     uint64_t ClusterSize() const;
     // Makes mtools look for free clusters from the volume's start again

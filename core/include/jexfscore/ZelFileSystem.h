@@ -11,6 +11,11 @@
 #include <cstdint>
 #include <string>
 
+// FindDeletedEx with this in its flag makes a deep search: besides what the
+// file system's own structures reach (the quick search), the free space is
+// searched, for the folders and files of a deleted or formatted tree.
+constexpr int32_t kZelSearchDeep = 0x10000;
+
 class CZelFileSystem {
 public:
     // Binds the engine to the volume; 0 bytes per sector means the sector
@@ -19,7 +24,8 @@ public:
     // Releases the engine's volume binding and its found entries.
     virtual void Close() = 0;
     // Scans the volume for deleted files, keeping those the filter accepts
-    // (an empty filter keeps all). The flag has no effect.
+    // (an empty filter keeps all): the quick search. The flag has no
+    // effect.
     virtual ZELRESULT FindDeleted(const wchar_t* volume, int32_t flag, boost::shared_ptr<CZelCheckFile> filter) = 0;
     virtual boost::shared_ptr<CZelEntityIterator> GetIterator() = 0;
     virtual boost::shared_ptr<CZelEntityIterator> GetIteratorEx1() = 0;
@@ -31,11 +37,15 @@ public:
     virtual std::wstring GetName() = 0;
     virtual ~CZelFileSystem() = default;
     // FindDeleted that tells only its caller how the scan went: the
-    // stretches it could not read, and, with ZEL_E_ENGINE, why the volume
-    // could not be scanned (the volume and the cause). Nothing is sent to
-    // the message hook.
+    // stretches it could not read, the bytes it read, whether it was
+    // stopped, and, with ZEL_E_ENGINE, why the volume could not be scanned
+    // (the volume and the cause). Nothing is sent to the message hook. With
+    // kZelSearchDeep in flag, a deep search.
     virtual ZELRESULT FindDeletedEx(const wchar_t* volume, int32_t flag, boost::shared_ptr<CZelCheckFile> filter,
                                     CZelScanReport& report) = 0;
+    // Asks the search running on another thread to end as soon as it can:
+    // what it found so far is judged and listed, and can be restored.
+    virtual void StopSearch() {}
 };
 
 class CZelFileSystemFAT32 : public CZelFileSystem {};

@@ -47,6 +47,10 @@ struct CZelScanReport {
     uint64_t unreadableStretches = 0;
     // The bytes of those stretches.
     uint64_t unreadableBytes = 0;
+    // Bytes the search read from the volume (opening it included).
+    uint64_t bytesRead = 0;
+    // The search was stopped before it ended; what it had found is listed.
+    bool stopped = false;
 };
 
 // Kind of a found entry.

@@ -57,7 +57,7 @@ protected:
     std::map<std::string, boost::shared_ptr<CZelFSFileEntry>> Scan(int32_t expected = 0)
     {
         EXPECT_EQ(engine->Open(image.c_str(), 512), 0);
-        EXPECT_EQ(engine->FindDeleted(image.c_str(), 1, nullptr), expected) << engine->GetLastError();
+        EXPECT_EQ(engine->FindDeleted(image.c_str(), 1, nullptr, true), expected) << engine->GetLastError();
         std::map<std::string, boost::shared_ptr<CZelFSFileEntry>> found;
         auto it = engine->GetIterator();
         for (it->First(); !it->IsDone(); it->Next())

@@ -32,7 +32,7 @@ protected:
         path = dir.File("crafted.img");
         image.Save(path, cutTo);
         EXPECT_EQ(engine->Open(path.c_str(), 512), 0);
-        EXPECT_EQ(engine->FindDeleted(path.c_str(), 1, nullptr), expected) << engine->GetLastError();
+        EXPECT_EQ(engine->FindDeleted(path.c_str(), 1, nullptr, true), expected) << engine->GetLastError();
         std::vector<Found> found;
         CZelIteratorFat32Standart it(engine);
         for (it.First(); !it.IsDone(); it.Next()) {

@@ -12,7 +12,11 @@ bool CZelRecoveryScan::Prepare(const std::string& volume, std::string& error)
     m_Volume = volume;
     m_Found.clear();
     std::wstring reason;
-    m_pFileSystem = m_Creator.CreateFileSystemEx(ZelNarrowToWide(volume).c_str(), reason);
+    boost::shared_ptr<CZelFileSystem> fileSystem = m_Creator.CreateFileSystemEx(ZelNarrowToWide(volume).c_str(), reason);
+    {
+        std::lock_guard<std::mutex> hold(m_Lock);
+        m_pFileSystem = fileSystem;
+    }
     if (!m_pFileSystem) {
         error = reason.empty() ? volume + ": cannot be searched" : ZelWideToNarrow(reason);
         return false;
@@ -20,21 +24,38 @@ bool CZelRecoveryScan::Prepare(const std::string& volume, std::string& error)
     return true;
 }
 
+void CZelRecoveryScan::Stop()
+{
+    m_StopAsked = true;
+    std::lock_guard<std::mutex> hold(m_Lock);
+    if (m_pFileSystem)
+        m_pFileSystem->StopSearch();
+}
+
 bool CZelRecoveryScan::Search(const boost::shared_ptr<CZelCheckFile>& filter, std::string& error)
 {
     m_Found.clear();
     m_Unreadable = 0;
     m_UnreadableBytes = 0;
+    m_BytesRead = 0;
+    m_Stopped = false;
     if (!m_pFileSystem) {
         error = m_Volume + ": no volume is prepared";
         return false;
     }
+    // Stopped before it began: nothing is searched.
+    if (m_StopAsked) {
+        m_Stopped = true;
+        return true;
+    }
     std::wstring volume = ZelNarrowToWide(m_Volume);
     CZelScanReport report;
     m_pFileSystem->Open(volume.c_str(), 0);
-    ZELRESULT result = m_pFileSystem->FindDeletedEx(volume.c_str(), 1, filter, report);
+    ZELRESULT result = m_pFileSystem->FindDeletedEx(volume.c_str(), m_Deep ? 1 | kZelSearchDeep : 1, filter, report);
     m_Unreadable = report.unreadableStretches;
     m_UnreadableBytes = report.unreadableBytes;
+    m_BytesRead = report.bytesRead;
+    m_Stopped = report.stopped;
     if (result != ZEL_S_OK) {
         error = report.reason.empty() ? m_Volume + ": the search failed" : ZelWideToNarrow(report.reason);
         return false;

@@ -81,3 +81,11 @@ std::vector<const CZelFoundEntry*> ZelListEntries(const std::vector<CZelFoundEnt
     }
     return listed;
 }
+
+std::string ZelPrintable(const std::string& text)
+{
+    std::string out;
+    for (unsigned char c : text)
+        out.push_back(c < 0x20 || c == 0x7F ? '?' : static_cast<char>(c));
+    return out;
+}

@@ -27,3 +27,6 @@ bool ZelWanted(const CZelFoundEntry& entry, const CZelFilterRequest& request);
 // (largest first), or as found. Equal keys keep the scan's order.
 std::vector<const CZelFoundEntry*> ZelListEntries(const std::vector<CZelFoundEntry>& found,
                                                   const CZelFilterRequest& request, const CRecoverOptions& options);
+
+// Text with control characters shown as "?", for the terminal.
+std::string ZelPrintable(const std::string& text);

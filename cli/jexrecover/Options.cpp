@@ -6,8 +6,8 @@
 const char* const kRecoverUsage =
     "Usage:\n"
     "  jexrecover volumes [IMAGE] [--json]\n"
-    "  jexrecover scan VOLUME [FILTERS] [--sort name|size|path] [--json]\n"
-    "  jexrecover restore VOLUME --to DIR (--all | --index N[,N...]) [FILTERS] [--flat] [--json]\n"
+    "  jexrecover scan VOLUME [--deep] [FILTERS] [--sort name|size|path] [--json]\n"
+    "  jexrecover restore VOLUME [--deep] --to DIR (--all | --index N[,N...]) [FILTERS] [--flat] [--json]\n"
     "\n"
     "VOLUME is a device node (/dev/sdb1), an image file, the mount point of a device, or a\n"
     "partition inside a whole-disk image or device: IMAGE@pN, N as its partition table numbers\n"
@@ -22,6 +22,12 @@ const char* const kRecoverUsage =
     "                    the shell, * also across \"/\", letters in either case. A GLOB\n"
     "                    with \"/\" is matched against the path as listed or inside the\n"
     "                    volume (DCIM/*.jpg), one without against the file's name\n"
+    "\n"
+    "Searching:\n"
+    "  --deep            a deep search: besides what the file system's own structures\n"
+    "                    reach, the whole volume is read for the folders and files of\n"
+    "                    formatted volumes and deleted trees; it takes longer. Ctrl-C\n"
+    "                    stops a search and goes on with what it found so far\n"
     "\n"
     "Listing:\n"
     "  --sort KEY        name or path (A to Z), or size (largest first); the scan's\n"
@@ -105,6 +111,8 @@ bool ZelParseRecoverOptions(int argc, char** argv, CRecoverOptions& options, std
             options.json = true;
         } else if (arg == "--quiet" || arg == "-q") {
             options.quiet = true;
+        } else if (arg == "--deep") {
+            options.deep = true;
         } else if (arg == "--flat") {
             options.flat = true;
         } else if (arg == "--all") {
@@ -202,6 +210,10 @@ bool ZelParseRecoverOptions(int argc, char** argv, CRecoverOptions& options, std
         }
         if (positional.size() == 2)
             options.volume = positional[1];
+        if (options.deep) {
+            error = "--deep belongs to scan and restore";
+            return false;
+        }
         return true;
     }
     if (command != "scan" && command != "restore") {

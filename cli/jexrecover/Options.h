@@ -19,6 +19,8 @@ struct CRecoverOptions {
     std::vector<std::string> matches;
     enum Sort { ScanOrder, ByName, BySize, ByPath } sort = ScanOrder;
     bool flat = false;
+    // A deep search: the free space too.
+    bool deep = false;
     bool json = false;
     bool quiet = false;
     bool help = false;

@@ -7,6 +7,7 @@
 #include "Json.h"
 #include "Listing.h"
 #include "Options.h"
+#include "Searching.h"
 #include "jexcommon/ZelText.h"
 #include "jexcommon/ZelVersion.h"
 #include "jexfscore/ZelBinding.h"
@@ -29,22 +30,13 @@ namespace {
 
 constexpr int kDone = 0, kSomeFailed = 1, kCannot = 2;
 
-// text with control characters shown as "?", for the terminal.
-std::string Printable(const std::string& text)
-{
-    std::string out;
-    for (unsigned char c : text)
-        out.push_back(c < 0x20 || c == 0x7F ? '?' : static_cast<char>(c));
-    return out;
-}
-
 // A message on standard error. What standard output holds so far goes out
 // first, so that when both go to one pipe or file a message never lands in
 // the middle of a listed line.
 void Warn(const std::string& message)
 {
     std::fflush(stdout);
-    std::fprintf(stderr, "jexrecover: %s\n", Printable(message).c_str());
+    std::fprintf(stderr, "jexrecover: %s\n", ZelPrintable(message).c_str());
 }
 
 int Fail(const std::string& message)
@@ -108,7 +100,7 @@ bool ReadPartitions(const CZelCoreBinding& core, const std::string& image, std::
 void PrintPartitions(const std::vector<CListedPartition>& listed, FILE* out)
 {
     for (const CListedPartition& p : listed)
-        std::fprintf(out, "%-32s start %12llu  %10s  %s%s\n", Printable(p.volume).c_str(),
+        std::fprintf(out, "%-32s start %12llu  %10s  %s%s\n", ZelPrintable(p.volume).c_str(),
                      static_cast<unsigned long long>(p.partition.offset), HumanSize(p.partition.length).c_str(),
                      p.fileSystem.empty() ? "-" : p.fileSystem.c_str(),
                      p.partition.cutShort ? "  (cut short: the disk ends inside it)" : "");
@@ -168,7 +160,7 @@ int ListVolumes(const CZelCoreBinding& core, const CRecoverOptions& options)
             object["size"] = volume->GetSize();
             listed.push_back(std::move(object));
         } else {
-            std::printf("%-24s %-8s %12s  (%llu bytes)\n", Printable(root).c_str(), name.empty() ? "-" : name.c_str(),
+            std::printf("%-24s %-8s %12s  (%llu bytes)\n", ZelPrintable(root).c_str(), name.empty() ? "-" : name.c_str(),
                         HumanSize(volume->GetSize()).c_str(), static_cast<unsigned long long>(volume->GetSize()));
         }
     }
@@ -199,27 +191,6 @@ bool BuildRequest(const CRecoverOptions& options, CZelFilterRequest& request, st
     return true;
 }
 
-// Scans the whole volume the options name, showing progress on a terminal.
-// The filters are applied to what is found (see Listing.h).
-bool Search(const CRecoverOptions& options, CZelRecoveryScan& scan, std::string& error)
-{
-    if (!scan.Prepare(options.volume, error))
-        return false;
-    bool show = ShowProgress(options);
-    int shown = -1;
-    bool ok = scan.SearchShowingProgress(boost::shared_ptr<CZelCheckFile>(), error, [&](double progress) {
-        int percent = static_cast<int>(progress * 100.0);
-        if (show && percent != shown) {
-            shown = percent;
-            std::fprintf(stderr, "\r\033[KSearching %s: %3d%%", Printable(options.volume).c_str(), percent);
-            std::fflush(stderr);
-        }
-    });
-    if (show && shown >= 0)
-        std::fprintf(stderr, "\r\033[K");
-    return ok;
-}
-
 // "; 3 stretches of it could not be read", or nothing when all could be.
 std::string UnreadableNote(const CZelRecoveryScan& scan)
 {
@@ -235,6 +206,9 @@ struct CRunCounts {
     uint64_t found = 0, folders = 0, listed = 0;
     uint64_t restored = 0, partial = 0, failed = 0, skipped = 0;
     uint64_t unreadable = 0, unreadableBytes = 0;
+    // The search: deep or quick, the bytes it read, stopped before its end.
+    bool deep = false, stopped = false;
+    uint64_t bytesRead = 0;
 };
 
 CZelJson SummaryJson(const CRunCounts& counts)
@@ -243,7 +217,8 @@ CZelJson SummaryJson(const CRunCounts& counts)
                     {"listed", counts.listed},         {"restored", counts.restored},
                     {"partial", counts.partial},       {"failed", counts.failed},
                     {"skipped", counts.skipped},       {"unreadable", counts.unreadable},
-                    {"unreadableBytes", counts.unreadableBytes}};
+                    {"unreadableBytes", counts.unreadableBytes}, {"deep", counts.deep},
+                    {"stopped", counts.stopped},       {"bytesRead", counts.bytesRead}};
 }
 
 CRunCounts CountFound(const CZelRecoveryScan& scan, const CZelFilterRequest& request)
@@ -253,6 +228,9 @@ CRunCounts CountFound(const CZelRecoveryScan& scan, const CZelFilterRequest& req
         if (ZelWanted(e, request))
             ++(e.directory ? counts.folders : counts.found);
     counts.unreadable = scan.UnreadableStretches();
+    counts.deep = scan.Deep();
+    counts.stopped = scan.Stopped();
+    counts.bytesRead = scan.BytesRead();
     return counts;
 }
 
@@ -295,13 +273,13 @@ int ScanCommand(const CRecoverOptions& options, const CZelFilterRequest& request
         if (e->estimate >= 0)
             std::snprintf(chance, sizeof chance, "%d%%", e->estimate);
         std::printf("%6llu %14llu %5s  %s\n", static_cast<unsigned long long>(e->index),
-                    static_cast<unsigned long long>(e->size), chance, Printable(e->Path()).c_str());
+                    static_cast<unsigned long long>(e->size), chance, ZelPrintable(e->Path()).c_str());
     }
     if (!options.quiet) {
         std::string shown = counts.listed == counts.found ? "" : ", " + std::to_string(counts.listed) + " of them listed";
         std::fflush(stdout);
         std::fprintf(stderr, "%llu deleted file%s found on %s%s%s\n", static_cast<unsigned long long>(counts.found),
-                     counts.found == 1 ? "" : "s", Printable(options.volume).c_str(), shown.c_str(),
+                     counts.found == 1 ? "" : "s", ZelPrintable(options.volume).c_str(), shown.c_str(),
                      UnreadableNote(scan).c_str());
     }
     return kDone;
@@ -410,14 +388,14 @@ int RestoreCommand(const CRecoverOptions& options, const CZelFilterRequest& requ
     } else {
         for (const CZelRestoreOutcome& o : outcomes)
             if (o.result == ZelRestoreResult::Restored || o.result == ZelRestoreResult::Partial)
-                std::printf("%s -> %s%s\n", Printable(o.source).c_str(), Printable(o.destination).c_str(),
+                std::printf("%s -> %s%s\n", ZelPrintable(o.source).c_str(), ZelPrintable(o.destination).c_str(),
                             o.result == ZelRestoreResult::Partial ? " (partial)" : "");
         // The partly restored are named only when there are any.
         std::string partly = counts.partial == 0 ? "" : std::to_string(counts.partial) + " partial, ";
         std::printf("%llu restored, %s%llu failed, %llu skipped, into %s\n",
                     static_cast<unsigned long long>(counts.restored), partly.c_str(),
                     static_cast<unsigned long long>(counts.failed), static_cast<unsigned long long>(counts.skipped),
-                    Printable(options.destination).c_str());
+                    ZelPrintable(options.destination).c_str());
     }
     return counts.failed == 0 && counts.partial == 0 && counts.skipped == 0 ? kDone : kSomeFailed;
 }
@@ -487,7 +465,7 @@ int main(int argc, char** argv)
     if (!BuildRequest(options, request, error))
         return Fail(error);
     CZelRecoveryScan scan(*core.GetFileSystemCreator());
-    if (!Search(options, scan, error))
+    if (!ZelRunSearch(options, scan, error))
         return Fail(error);
     if (options.command == CRecoverOptions::Scan)
         return ScanCommand(options, request, scan);

@@ -213,7 +213,7 @@ bool CMUNdelete::ReadPiece(DirectoryRun& run)
 
 bool CMUNdelete::ReadMore(DirectoryRun& run)
 {
-    if (run.ended)
+    if (run.ended || (run.clusterRead >= run.clusterSize && Stopped()))
         return false;
     if (run.clusterRead >= run.clusterSize) {
         // The fixed root region has no cluster after it.

@@ -89,8 +89,23 @@ TEST_F(Jexrecover, ScanListsFilesAndJsonHasEveryEntry)
         "path": "card.img/Fotos", "size": 0, "deleted": false, "chance": null})"));
     EXPECT_EQ(entries[1], Json::parse(R"({"index": 1, "type": "file", "name": "Strand.jpg",
         "path": "card.img/Fotos/Strand.jpg", "size": 3000, "deleted": true, "chance": 100})"));
-    EXPECT_EQ(document["summary"], Json::parse(R"({"found": 3, "folders": 1, "listed": 3, "restored": 0,
-        "partial": 0, "failed": 0, "skipped": 0, "unreadable": 0, "unreadableBytes": 0})"));
+    // A quick search reads the tables and the folders, a small part of the
+    // volume; a deep one reads the free clusters too.
+    Json summary = document["summary"];
+    const uint64_t quickBytes = summary["bytesRead"].get<uint64_t>();
+    summary.erase("bytesRead");
+    EXPECT_EQ(summary, Json::parse(R"({"found": 3, "folders": 1, "listed": 3, "restored": 0, "partial": 0,
+        "failed": 0, "skipped": 0, "unreadable": 0, "unreadableBytes": 0, "deep": false, "stopped": false})"));
+    Outcome deep = Run("scan " + Quote(image) + " --deep --json");
+    ASSERT_EQ(deep.exit, 0) << deep.err;
+    const Json deepSummary = Json::parse(deep.out)["summary"];
+    EXPECT_EQ(deepSummary["deep"], true);
+    EXPECT_EQ(deepSummary["found"], 3);
+    const uint64_t imageBytes = std::filesystem::file_size(image);
+    EXPECT_GT(quickBytes, 0u);
+    EXPECT_LT(quickBytes, imageBytes / 4);
+    EXPECT_GT(deepSummary["bytesRead"].get<uint64_t>(), imageBytes / 2);
+    EXPECT_LE(deepSummary["bytesRead"].get<uint64_t>(), imageBytes + imageBytes / 20);
 
     Outcome volumes = Run("volumes --json");
     EXPECT_EQ(volumes.exit, 0) << volumes.err;
@@ -505,6 +520,7 @@ TEST_F(Jexrecover, BadInputIsNamedWithItsReason)
         {"scan x --category pictures", "unknown category \"pictures\""},
         {"scan x --min-size 10Q", "--min-size takes a size"},
         {"scan x --min-size 5 --max-size 4", "--min-size is larger than --max-size"},
+        {"volumes --deep", "--deep belongs to scan and restore"},
     };
     for (const Case& c : cases) {
         Outcome outcome = Run(c.arguments);
@@ -513,7 +529,7 @@ TEST_F(Jexrecover, BadInputIsNamedWithItsReason)
     }
     Outcome help = Run("--help");
     EXPECT_EQ(help.exit, 0);
-    EXPECT_NE(help.out.find("jexrecover restore VOLUME --to DIR"), std::string::npos);
+    EXPECT_NE(help.out.find("jexrecover restore VOLUME [--deep] --to DIR"), std::string::npos);
     Outcome version = Run("--version");
     EXPECT_EQ(version.out, "jexrecover 1.2.7\n");
 }

@@ -15,8 +15,19 @@ void FaultySource::VanishAfter(uint64_t reads)
     m_VanishAt = m_Reads + reads;
 }
 
+void FaultySource::WhenRead(uint64_t offset, std::function<void()> action)
+{
+    m_ActionAt = offset;
+    m_Action = std::move(action);
+}
+
 CZelRead FaultySource::ReadAt(uint64_t offset, void* destination, size_t count)
 {
+    if (m_Action && offset <= m_ActionAt && m_ActionAt < offset + count) {
+        auto action = std::move(m_Action);
+        m_Action = nullptr;
+        action();
+    }
     ++m_Reads;
     m_EmptyReads += count == 0 ? 1 : 0;
     CZelRead read;

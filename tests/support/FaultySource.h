@@ -22,6 +22,9 @@ public:
     void FailAt(uint64_t offset, uint64_t length, int times = 0);
     // Every read after the next reads ones finds the device gone.
     void VanishAfter(uint64_t reads);
+    // The first read that touches offset calls action (a stop asked for
+    // while the device reads, say).
+    void WhenRead(uint64_t offset, std::function<void()> action);
     // Reads asked for so far, and those of them that asked for nothing.
     uint64_t Reads() const { return m_Reads; }
     uint64_t EmptyReads() const { return m_EmptyReads; }
@@ -43,6 +46,8 @@ private:
     uint64_t m_Reads = 0;
     uint64_t m_EmptyReads = 0;
     uint64_t m_VanishAt = UINT64_MAX;
+    uint64_t m_ActionAt = 0;
+    std::function<void()> m_Action;
 };
 
 // An opener for engines: every volume it opens comes wrapped in a

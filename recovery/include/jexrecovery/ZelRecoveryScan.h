@@ -11,6 +11,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -45,10 +46,22 @@ public:
     // when the volume cannot be read or holds no file system that is
     // searched.
     bool Prepare(const std::string& volume, std::string& error);
+    // A deep search also searches the free space: the folders and files of
+    // formatted volumes and deleted trees whose links are gone. It reads the
+    // whole volume and takes longer. Chosen before Search.
+    void SetDeep(bool deep) { m_Deep = deep; }
+    bool Deep() const { return m_Deep; }
     // Scans the prepared volume and lists what was found; false with the
-    // reason when it cannot be scanned. It blocks; Progress may be asked
-    // from another thread meanwhile.
+    // reason when it cannot be scanned. It blocks; Progress and Stop may be
+    // called from another thread meanwhile.
     bool Search(const boost::shared_ptr<CZelCheckFile>& filter, std::string& error);
+    // Ends the running search as soon as it can; what it found so far is
+    // listed and can be restored. A search not yet begun finds nothing.
+    void Stop();
+    // The last search was stopped before it ended.
+    bool Stopped() const { return m_Stopped; }
+    // Bytes the last search read from the volume.
+    uint64_t BytesRead() const { return m_BytesRead; }
     // Search on a thread of its own, calling report with the progress about
     // every tenth of a second on the calling thread until it ends.
     bool SearchShowingProgress(const boost::shared_ptr<CZelCheckFile>& filter, std::string& error,
@@ -73,4 +86,10 @@ private:
     std::vector<CZelFoundEntry> m_Found;
     uint64_t m_Unreadable = 0;
     uint64_t m_UnreadableBytes = 0;
+    uint64_t m_BytesRead = 0;
+    bool m_Deep = false;
+    bool m_Stopped = false;
+    std::atomic<bool> m_StopAsked{false};
+    // Guards the file-system object against Stop while Prepare replaces it.
+    mutable std::mutex m_Lock;
 };

@@ -10,6 +10,7 @@
 #include <boost/make_shared.hpp>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
 using jextest::FatImageBuilder;
@@ -210,4 +211,26 @@ TEST_F(FailingFat, ADeviceThatGoesAwayEndsTheScanOrTheRestore)
     EXPECT_EQ(report.verdict, ZelRestoreFailed);
     EXPECT_NE(report.reason.find(L"the device is gone"), std::wstring::npos) << ZelWideToNarrow(report.reason);
     EXPECT_EQ(FilesIn(dir.File("out")), 0u);
+}
+
+TEST_F(FailingFat, AStoppedSearchKeepsWhatItFoundAndItsFilesCanBeRestored)
+{
+    std::vector<std::string> whole = Scan({});
+    EXPECT_FALSE(engine->WasStopped());
+    EXPECT_NE(std::find(whole.begin(), whole.end(), "card.img/A/_64.BIN"), whole.end());
+    // Asked to stop while folder A's first cluster is read: what the root
+    // and that cluster list is kept, and no more clusters are read.
+    std::vector<std::string> paths = Scan([this](jextest::FaultySource& source) {
+        source.WhenRead(m_ClusterOffset3, [this] { engine->RequestStop(); });
+    });
+    EXPECT_TRUE(engine->WasStopped());
+    EXPECT_TRUE(engine->GetLastError().empty()) << engine->GetLastError();
+    EXPECT_NE(std::find(paths.begin(), paths.end(), "card.img/A/_0.BIN"), paths.end());
+    EXPECT_EQ(std::find(paths.begin(), paths.end(), "card.img/A/_64.BIN"), paths.end());
+    std::filesystem::create_directory(dir.File("out"));
+    RestoreData("out/data", ZEL_S_OK);
+    EXPECT_EQ(jextest::ReadFile(dir.File("out/data")), m_Data);
+    // The next search is not stopped.
+    Scan({});
+    EXPECT_FALSE(engine->WasStopped());
 }

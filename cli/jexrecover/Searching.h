@@ -1,0 +1,13 @@
+// The search jexrecover runs before it lists or restores: quick or deep as
+// the options say, with its progress on a terminal, and ended early, with
+// what it found so far kept, by Ctrl-C.
+#pragma once
+
+#include "Options.h"
+#include "jexrecovery/ZelRecoveryScan.h"
+
+#include <string>
+
+// Prepares and runs the search; false with the reason when the volume
+// cannot be searched.
+bool ZelRunSearch(const CRecoverOptions& options, CZelRecoveryScan& scan, std::string& error);

@@ -249,7 +249,7 @@ void CDialogFileRecovery::CreateControls()
                           0, 0, 618, 200);
     // A long path keeps its end in sight: the image's name and partition.
     m_pVolumeList->setTextElideMode(Qt::ElideLeft);
-    m_pSearch = Place(MakeButton(this, GetQText(4)), 101, 440, 300, 615, 380);
+    m_pSearch = Place(MakeButton(this, GetQText(4)), 101, 440, 325, 615, 380);
     m_pScanBar = Place(MakeBar(this), 102, 10, 220, 608, 255);
     // The found list leaves room below it for the box that narrows it.
     // The path comes last: it takes what the window's width leaves.
@@ -307,6 +307,9 @@ void CDialogFileRecovery::CreateControls()
     m_pHint->setWordWrap(true);
     m_pHint->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     m_pAddImage = Place(MakeButton(this, GetQText(54)), kAddImageId, 440, 266, 615, 294);
+    m_pDeepSearch = Place(new QCheckBox(GetQText(65), this), kDeepSearchId, 442, 298, 615, 320);
+    m_pDeepSearch->setToolTip(GetQText(66));
+    m_pScanInfo = Place(new QLabel(this), kScanInfoId, 10, 260, 608, 280);
 
     m_pDestination = PlaceSized(new QLineEdit(this), 1004, 10, 355, 380, 20);
     m_pDestination->setReadOnly(true);
@@ -337,7 +340,7 @@ void CDialogFileRecovery::CreateControls()
     for (QWidget* hidden : std::initializer_list<QWidget*>{
              m_pScanBar, m_pFoundList, m_pNarrow, m_pRecover, m_pRestoreList, m_pCurrentFile, m_pFileBar,
              m_pTotalLabel, m_pTotalBar, m_pBack, m_pStop, m_pFilePercent, m_pTotalPercent, m_pBrowse,
-             m_pNewSearch, m_pDestination, m_pPreviewButton})
+             m_pNewSearch, m_pDestination, m_pPreviewButton, m_pScanInfo})
         hidden->hide();
     m_pSearch->setEnabled(false);
 
@@ -353,7 +356,8 @@ void CDialogFileRecovery::CreateControls()
     setTabOrder(m_pSizeCheck, m_pSizeCompare);
     setTabOrder(m_pSizeCompare, m_pSizeValue);
     setTabOrder(m_pSizeValue, m_pSizeUnit);
-    setTabOrder(m_pSizeUnit, m_pSearch);
+    setTabOrder(m_pSizeUnit, m_pDeepSearch);
+    setTabOrder(m_pDeepSearch, m_pSearch);
     setTabOrder(m_pSearch, m_pFoundList);
     setTabOrder(m_pFoundList, m_pNarrow);
     setTabOrder(m_pNarrow, m_pPreviewButton);

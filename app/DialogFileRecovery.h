@@ -14,6 +14,7 @@
 #include "ZelThreadFindDeletedFiles.h"
 #include "jexfscore/ZelBinding.h"
 
+#include <QElapsedTimer>
 #include <QDialog>
 #include <QString>
 #include <QStringList>
@@ -52,6 +53,8 @@ public:
     static constexpr int kNarrowBoxId = 130;
     static constexpr int kAddImageId = 131;
     static constexpr int kPreviewId = 132;
+    static constexpr int kDeepSearchId = 133;
+    static constexpr int kScanInfoId = 134;
 
     // programFolder holds the libraries and data files (the folder of the
     // program itself).
@@ -226,6 +229,8 @@ private:
     // its entry; each row also keeps its own.
     std::vector<uint32_t> m_RowPositions;
     int32_t m_BounceUp = 1;
+    // The search under way is deep.
+    bool m_DeepSearch = false;
     std::vector<uint32_t> m_SelectedRows;
     std::vector<uint32_t> m_RestorePositions;
     std::map<uint32_t, QString> m_RestoreNames;
@@ -257,6 +262,11 @@ private:
     QLabel* m_pVersionLabel = nullptr;
     QPushButton* m_pNewSearch = nullptr;
     QPushButton* m_pAddImage = nullptr;
+    // A deep search: the whole volume is read.
+    QCheckBox* m_pDeepSearch = nullptr;
+    // How far a search with a measure of its own is, and the time left.
+    QLabel* m_pScanInfo = nullptr;
+    QElapsedTimer m_ScanClock;
     QPushButton* m_pPreviewButton = nullptr;
     CDialogPreview* m_pPreview = nullptr;
     QGroupBox* m_pFilterFrame = nullptr;

@@ -100,6 +100,8 @@ void CDialogFileRecovery::HandleSearchDone()
     m_pScanTimer->stop();
     m_BounceUp = 1;
     m_pScanBar->hide();
+    m_pScanInfo->hide();
+    m_pStop->hide();
     m_pVolumeList->hide();
     m_pFoundList->clear();
     m_pFoundList->header()->setSortIndicatorShown(false);

@@ -37,6 +37,7 @@ Anchor AnchorOf(int id, bool hint)
     case 105:
         return Anchor::Grow;
     case 102:
+    case CDialogFileRecovery::kScanInfoId:
     case 107:
     case 109:
     case CDialogFileRecovery::kNarrowBoxId:
@@ -53,6 +54,7 @@ Anchor AnchorOf(int id, bool hint)
     case 120:
     case CDialogFileRecovery::kAddImageId:
     case CDialogFileRecovery::kPreviewId:
+    case CDialogFileRecovery::kDeepSearchId:
         return Anchor::Corner;
     case 119:
         return Anchor::Middle;

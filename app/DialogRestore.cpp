@@ -216,6 +216,11 @@ void CDialogFileRecovery::OnRestoreFinished(bool stopped)
 void CDialogFileRecovery::OnStopRestore()
 {
     m_pStop->setEnabled(false);
+    // During a search: it ends, and what it found so far is listed.
+    if (m_Phase == Phase::Scanning) {
+        m_pWorker->StopSearch();
+        return;
+    }
     m_StopRequested = 1;
     m_pWorker->RequestStop();
 }

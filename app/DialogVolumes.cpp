@@ -21,6 +21,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
+#include <QTime>
 #include <QPushButton>
 #include <QTimer>
 #include <QTreeWidget>
@@ -232,7 +233,7 @@ void CDialogFileRecovery::ShowFilterControls(bool show)
 {
     for (QWidget* control : std::initializer_list<QWidget*>{
              m_pSizeCompare, m_pSizeUnit, m_pSizeValue, m_pFilterFrame, m_pAudio, m_pVideo, m_pImages, m_pDocuments,
-             m_pOwnExt, m_pSizeFrame, m_pSizeCheck, m_pOwnExtensions, m_pHint, m_pAddImage})
+             m_pOwnExt, m_pSizeFrame, m_pSizeCheck, m_pOwnExtensions, m_pHint, m_pAddImage, m_pDeepSearch})
         control->setVisible(show);
     if (show) {
         m_Phase = Phase::ChooseVolume;
@@ -360,10 +361,17 @@ void CDialogFileRecovery::OnSearch()
     m_pScanTimer->start();
     m_pScanBar->setValue(m_pScanBar->minimum());
     m_pScanBar->show();
+    // A search can be stopped: what it found so far is listed.
+    m_pScanInfo->clear();
+    m_pScanInfo->show();
+    m_pStop->setEnabled(true);
+    m_pStop->show();
+    m_ScanClock.start();
 
     boost::shared_ptr<CZelCheckFile> filter = BuildFilter(*m_pCheckFileCreator);
     m_SearchedVolume = volume;
-    m_pWorker->Start(volume, this, filter);
+    m_DeepSearch = m_pDeepSearch->isChecked();
+    m_pWorker->Start(volume, this, filter, m_DeepSearch);
 }
 
 void CDialogFileRecovery::OnScanTimer()
@@ -374,9 +382,19 @@ void CDialogFileRecovery::OnScanTimer()
     const int low = m_pScanBar->minimum();
     const int high = m_pScanBar->maximum();
     int position = m_pScanBar->value();
-    if (fileSystem->GetName() == L"NTFS") {
+    // NTFS scans and deep searches measure their progress; a deep search,
+    // which reads the whole volume, tells the time left too.
+    if (m_DeepSearch || fileSystem->GetName() == L"NTFS") {
         double progress = std::min(std::max(fileSystem->GetProgress(), 0.0), 1.0);
         m_pScanBar->setValue(low + static_cast<int>(progress * (high - low)));
+        const double elapsed = static_cast<double>(m_ScanClock.elapsed()) / 1000.0;
+        if (m_DeepSearch && progress >= 0.02 && progress < 1.0 && elapsed >= 2.0) {
+            const qint64 left = static_cast<qint64>(elapsed * (1.0 - progress) / progress + 0.5);
+            const QString time = left >= 3600 ? QTime(0, 0).addSecs(static_cast<int>(std::min<qint64>(left, 86399)))
+                                                    .toString(QStringLiteral("h:mm:ss"))
+                                              : QTime(0, 0).addSecs(static_cast<int>(left)).toString(QStringLiteral("mm:ss"));
+            m_pScanInfo->setText(GetQText(67).arg(static_cast<int>(progress * 100.0)).arg(time));
+        }
         return;
     }
     // Without a measure of its own the bar goes to and fro.

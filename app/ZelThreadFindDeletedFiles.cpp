@@ -39,7 +39,8 @@ std::vector<std::string> MakeFolders(const std::filesystem::path& folder, std::e
 
 } // namespace
 
-bool CZelThreadFindDeletedFiles::Start(const QString& volume, QObject* window, boost::shared_ptr<CZelCheckFile> filter)
+bool CZelThreadFindDeletedFiles::Start(const QString& volume, QObject* window, boost::shared_ptr<CZelCheckFile> filter,
+                                       bool deep)
 {
     Stop();
     if (m_Stopping || m_Thread.joinable())
@@ -47,6 +48,7 @@ bool CZelThreadFindDeletedFiles::Start(const QString& volume, QObject* window, b
     m_pWindow = window;
     m_Volume = volume;
     m_pFilter = std::move(filter);
+    m_Deep = deep;
     {
         std::lock_guard<std::mutex> lock(m_Lock);
         m_pFileSystem.reset();
@@ -71,6 +73,7 @@ void CZelThreadFindDeletedFiles::Stop()
     m_GoFlag.compare_exchange_strong(zero, 1);
     zero = 0;
     m_StopFlag.compare_exchange_strong(zero, 1);
+    StopSearch();
     // Called again from an event handled by the wait below: the first call
     // waits and joins.
     if (m_Stopping)
@@ -113,6 +116,13 @@ void CZelThreadFindDeletedFiles::Go(std::vector<uint32_t> positions, const QStri
     m_GoFlag.compare_exchange_strong(zero, 1);
 }
 
+void CZelThreadFindDeletedFiles::StopSearch()
+{
+    std::lock_guard<std::mutex> lock(m_Lock);
+    if (m_pRunning != nullptr)
+        m_pRunning->Stop();
+}
+
 void CZelThreadFindDeletedFiles::RequestStop()
 {
     int32_t zero = 0;
@@ -152,6 +162,14 @@ void CZelThreadFindDeletedFiles::Tell(const char* slot, Qt::ConnectionType type,
 void CZelThreadFindDeletedFiles::ThreadProc()
 {
     auto scan = std::make_unique<CZelRecoveryScan>(m_Creator);
+    scan->SetDeep(m_Deep);
+    {
+        std::lock_guard<std::mutex> lock(m_Lock);
+        m_pRunning = scan.get();
+    }
+    // Asked to end before the search began: it finds nothing.
+    if (m_StopFlag != 0)
+        scan->Stop();
     std::string error;
     // A volume that went away since the window probed it: nothing is found.
     bool prepared = scan->Prepare(m_Volume.toStdString(), error);
@@ -164,6 +182,7 @@ void CZelThreadFindDeletedFiles::ThreadProc()
     {
         std::lock_guard<std::mutex> lock(m_Lock);
         m_SearchError = prepared ? std::string() : error;
+        m_pRunning = nullptr;
     }
     m_Scan = std::move(scan);
     Tell("OnSearchDone", Qt::QueuedConnection);

@@ -31,12 +31,17 @@ public:
     CZelThreadFindDeletedFiles(const CZelThreadFindDeletedFiles&) = delete;
     CZelThreadFindDeletedFiles& operator=(const CZelThreadFindDeletedFiles&) = delete;
 
-    // Starts a search of volume on a new thread, telling window of it, after
-    // ending the worker that ran before. False, starting nothing, while a
-    // Stop is waiting for that worker.
-    bool Start(const QString& volume, QObject* window, boost::shared_ptr<CZelCheckFile> filter);
-    // Ends the worker: a restore stops after the file in progress, a scan is
-    // waited for; waits for the thread. On the window's thread the window's
+    // Starts a search of volume on a new thread (a deep one when deep is
+    // set), telling window of it, after ending the worker that ran before.
+    // False, starting nothing, while a Stop is waiting for that worker.
+    bool Start(const QString& volume, QObject* window, boost::shared_ptr<CZelCheckFile> filter, bool deep = false);
+    // Ends the search under way as soon as it can: what it found so far is
+    // listed as when it ends.
+    void StopSearch();
+    // The search was stopped before it ended.
+    bool SearchStopped() const { return m_Scan && m_Scan->Stopped(); }
+    // Ends the worker: a restore stops after the file in progress, a scan
+    // ends as soon as it can; waits for the thread. On the window's thread the window's
     // events are handled while it waits; a Stop called from one of them
     // asks the worker to end and returns, leaving the wait to the first.
     void Stop();
@@ -78,6 +83,9 @@ private:
     CZelFileSystemCreator& m_Creator;
     QString m_Volume;
     boost::shared_ptr<CZelCheckFile> m_pFilter;
+    bool m_Deep = false;
+    // The search under way, for StopSearch (under m_Lock).
+    CZelRecoveryScan* m_pRunning = nullptr;
     QPointer<QObject> m_pWindow;
     std::thread m_Thread;
     std::atomic<bool> m_Finished{false};

@@ -262,7 +262,7 @@ TEST(FoundList, TheWindowGrowsAndTakesImageFilesAndSaysWhatWentWrong)
     dialog.resize(900, 600);
     ASSERT_TRUE(window.WaitUntil([&] { return dialog.width() == 900; }));
     EXPECT_EQ(volumes->geometry(), QRect(0, 0, 900, 387));
-    EXPECT_EQ(dialog.Control(101)->geometry(), QRect(722, 487, 175, 80));
+    EXPECT_EQ(dialog.Control(101)->geometry(), QRect(722, 512, 175, 55));
     EXPECT_EQ(dialog.Control(121)->geometry().topLeft(), QPoint(10, 397));
 
     // Searched, the path column takes what the window gained; the search
@@ -286,4 +286,25 @@ TEST(FoundList, TheWindowGrowsAndTakesImageFilesAndSaysWhatWentWrong)
     const QString error = QString::fromStdString(window.messages.shown[1].text);
     EXPECT_TRUE(error.startsWith(LanguageText(49).section(QStringLiteral("%1"), 0, 0))) << error.toStdString();
     EXPECT_NE(error.indexOf(QString::fromStdString(card.image)), -1) << error.toStdString();
+}
+
+TEST(FoundList, AFormattedCardGivesItsPhotosToADeepSearchOnly)
+{
+    // Photos in a folder, then the card formatted in place: mkfs.fat writes
+    // the boot region, empty tables and an empty root; the data stays.
+    jextest::MtoolsImage card{512, 1, 34000};
+    card.Folder("DCIM");
+    card.Put("DCIM/Urlaub am Meer.jpg", jextest::Content(6000, 1));
+    card.Put("DCIM/Geburtstag.jpg", jextest::Content(9000, 2));
+    ASSERT_EQ(jextest::Run("mkfs.fat -F 32 -S 512 -s 1 " + jextest::Quote(card.image) + " >/dev/null"), 0);
+    WindowDriver window{{card.image}};
+    CDialogFileRecovery& dialog = window.Dialog();
+    ASSERT_TRUE(window.SelectVolume(card.image));
+    ASSERT_TRUE(window.SearchAndWait());
+    EXPECT_TRUE(Names(window).empty());
+    qobject_cast<QPushButton*>(dialog.Control(120))->click();
+    ASSERT_TRUE(window.SelectVolume(card.image));
+    window.Tick(CDialogFileRecovery::kDeepSearchId, true);
+    ASSERT_TRUE(window.SearchAndWait());
+    EXPECT_EQ(Names(window), (std::set<std::string>{"Urlaub am Meer.jpg", "Geburtstag.jpg"}));
 }

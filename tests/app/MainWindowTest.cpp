@@ -202,7 +202,8 @@ TEST(MainWindow, ShowsTheControlsOfEachPhaseUpToTheResults)
     EXPECT_EQ(dialog.windowTitle(), LanguageText(0));
     // Every control of the layout, at its place.
     EXPECT_EQ(dialog.Control(100)->geometry(), QRect(0, 0, 618, 200));
-    EXPECT_EQ(dialog.Control(101)->geometry(), QRect(440, 300, 175, 80));
+    EXPECT_EQ(dialog.Control(101)->geometry(), QRect(440, 325, 175, 55));
+    EXPECT_EQ(dialog.Control(CDialogFileRecovery::kDeepSearchId)->geometry(), QRect(442, 298, 173, 22));
     EXPECT_EQ(dialog.Control(1010)->geometry(), QRect(310, 334, 50, 20));
     // The hint leaves room below it for the button that adds image files.
     EXPECT_EQ(dialog.Hint()->geometry(), QRect(440, 210, 175, 52));
@@ -223,7 +224,7 @@ TEST(MainWindow, ShowsTheControlsOfEachPhaseUpToTheResults)
         return all;
     };
     EXPECT_EQ(dialog.VisibleControls(),
-              with({100, 101, 121, 122, 123, 124, 125, 126, 127, 128, 129, 131, 1006, 1008, 1009, 1010}));
+              with({100, 101, 121, 122, 123, 124, 125, 126, 127, 128, 129, 131, 133, 1006, 1008, 1009, 1010}));
     EXPECT_FALSE(dialog.Control(101)->isEnabled());
     for (int id : {1006, 1008, 1009, 1010})
         EXPECT_FALSE(dialog.Control(id)->isEnabled()) << id;
@@ -255,9 +256,10 @@ TEST(MainWindow, ShowsTheControlsOfEachPhaseUpToTheResults)
     EXPECT_TRUE(dialog.Control(101)->isEnabled());
     EXPECT_EQ(dialog.Hint()->text(), QString());
 
-    // Scanning: the list and the bar, under the caption naming the volume.
+    // Scanning: the list, the bar with its line and Stop, under the caption
+    // naming the volume.
     qobject_cast<QPushButton*>(dialog.Control(101))->click();
-    EXPECT_EQ(dialog.VisibleControls(), with({100, 102}));
+    EXPECT_EQ(dialog.VisibleControls(), with({100, 102, 111, 134}));
     EXPECT_EQ(dialog.windowTitle(), LanguageText(24) + QString::fromStdString(card) + QStringLiteral(" ..."));
     ASSERT_TRUE(window.WaitUntil([&] { return dialog.CurrentPhase() == Phase::Results; }));
 
@@ -275,7 +277,7 @@ TEST(MainWindow, ShowsTheControlsOfEachPhaseUpToTheResults)
     // New search: back to the choice, the options cleared, the worker gone.
     qobject_cast<QPushButton*>(dialog.Control(120))->click();
     EXPECT_EQ(dialog.VisibleControls(),
-              with({100, 101, 121, 122, 123, 124, 125, 126, 127, 128, 129, 131, 1006, 1008, 1009, 1010}));
+              with({100, 101, 121, 122, 123, 124, 125, 126, 127, 128, 129, 131, 133, 1006, 1008, 1009, 1010}));
     EXPECT_EQ(dialog.windowTitle(), LanguageText(0));
     EXPECT_FALSE(dialog.Worker().Running());
     EXPECT_FALSE(qobject_cast<QCheckBox*>(dialog.Control(126))->isChecked());

@@ -134,7 +134,7 @@ TEST(RestoreFlow, RecoversTickedPhotosOfAFat32CardByteForByteAndGoesBack)
     qobject_cast<QPushButton*>(dialog.Control(110))->click();
     EXPECT_EQ(dialog.CurrentPhase(), Phase::ChooseVolume);
     EXPECT_EQ(dialog.windowTitle(), LanguageText(0));
-    std::vector<int> expected{100, 101, 117, 118, 119, 121, 122, 123, 124, 125, 126, 127, 128, 129, 131, 1006, 1008, 1009, 1010};
+    std::vector<int> expected{100, 101, 117, 118, 119, 121, 122, 123, 124, 125, 126, 127, 128, 129, 131, 133, 1006, 1008, 1009, 1010};
     EXPECT_EQ(dialog.VisibleControls(), expected);
     EXPECT_EQ(List(dialog, 105)->topLevelItemCount(), 0);
     EXPECT_FALSE(dialog.Control(101)->isEnabled());

@@ -37,7 +37,8 @@ std::vector<Listed> Scan(const boost::shared_ptr<CZelEngine>& engine, const uint
     engine->SetVolumeOpener(MemoryOpener(data, size));
     if (engine->Open("fuzz.img", 512) != 0)
         return listed;
-    engine->FindDeleted("fuzz.img", 1, nullptr);
+    // The deep search: the quick one's walk, then the free space.
+    engine->FindDeleted("fuzz.img", 1, nullptr, true);
     auto it = engine->GetIterator();
     if (!it)
         return listed;

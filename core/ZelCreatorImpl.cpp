@@ -54,7 +54,7 @@ std::string WithArticle(const std::string& name)
 } // namespace
 
 boost::shared_ptr<CZelFileSystem> CZelFileSystemCreatorImpl::Choose(const wchar_t* volume, std::wstring& reason,
-                                                                    bool& unreadable)
+                                                                    bool& unreadable, bool unrecognised)
 {
     reason.clear();
     unreadable = false;
@@ -89,6 +89,8 @@ boost::shared_ptr<CZelFileSystem> CZelFileSystemCreatorImpl::Choose(const wchar_
 
     if (const CZelEngineRow* engine = ZelFindEngine(name))
         return engine->create(sectorSize);
+    if (name.empty() && unrecognised)
+        return ZelCreateFatFileSystem(sectorSize);
     // FAT12, FAT16, other file systems and unrecognised volumes.
     std::string holds = name.empty() ? "holds no file system that could be recognised"
                                      : "holds " + WithArticle(name) + " file system";
@@ -113,6 +115,13 @@ boost::shared_ptr<CZelFileSystem> CZelFileSystemCreatorImpl::CreateFileSystemEx(
 {
     bool unreadable = false;
     return Choose(volume, reason, unreadable);
+}
+
+boost::shared_ptr<CZelFileSystem> CZelFileSystemCreatorImpl::CreateFileSystemForDeepSearch(const wchar_t* volume,
+                                                                                           std::wstring& reason)
+{
+    bool unreadable = false;
+    return Choose(volume, reason, unreadable, true);
 }
 
 namespace {

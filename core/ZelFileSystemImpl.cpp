@@ -63,6 +63,7 @@ ZELRESULT CZelFileSystemImplT<TBase>::FindDeletedEx(const wchar_t* volume, int32
     report.unreadableBytes = m_pEngine->GetUnreadableBytes();
     report.bytesRead = m_pEngine->GetBytesRead();
     report.stopped = m_pEngine->WasStopped();
+    report.notice = ZelNarrowToWide(m_pEngine->GetNotice());
     if (result != 0) {
         report.reason = ZelNarrowToWide(m_pEngine->GetLastError());
         return ZEL_E_ENGINE;

@@ -12,7 +12,10 @@ bool CZelRecoveryScan::Prepare(const std::string& volume, std::string& error)
     m_Volume = volume;
     m_Found.clear();
     std::wstring reason;
-    boost::shared_ptr<CZelFileSystem> fileSystem = m_Creator.CreateFileSystemEx(ZelNarrowToWide(volume).c_str(), reason);
+    // A deep search also takes a volume whose file system is gone.
+    const std::wstring wide = ZelNarrowToWide(volume);
+    boost::shared_ptr<CZelFileSystem> fileSystem = m_Deep ? m_Creator.CreateFileSystemForDeepSearch(wide.c_str(), reason)
+                                                          : m_Creator.CreateFileSystemEx(wide.c_str(), reason);
     {
         std::lock_guard<std::mutex> hold(m_Lock);
         m_pFileSystem = fileSystem;
@@ -39,6 +42,7 @@ bool CZelRecoveryScan::Search(const boost::shared_ptr<CZelCheckFile>& filter, st
     m_UnreadableBytes = 0;
     m_BytesRead = 0;
     m_Stopped = false;
+    m_Notice.clear();
     if (!m_pFileSystem) {
         error = m_Volume + ": no volume is prepared";
         return false;
@@ -55,6 +59,7 @@ bool CZelRecoveryScan::Search(const boost::shared_ptr<CZelCheckFile>& filter, st
     m_Unreadable = report.unreadableStretches;
     m_UnreadableBytes = report.unreadableBytes;
     m_BytesRead = report.bytesRead;
+    m_Notice = ZelWideToNarrow(report.notice);
     m_Stopped = report.stopped;
     if (result != ZEL_S_OK) {
         error = report.reason.empty() ? m_Volume + ": the search failed" : ZelWideToNarrow(report.reason);

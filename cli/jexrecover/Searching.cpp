@@ -59,9 +59,9 @@ std::string Duration(double seconds)
 
 bool ZelRunSearch(const CRecoverOptions& options, CZelRecoveryScan& scan, std::string& error)
 {
+    scan.SetDeep(options.deep);
     if (!scan.Prepare(options.volume, error))
         return false;
-    scan.SetDeep(options.deep);
     const bool show = !options.quiet && ::isatty(STDERR_FILENO);
     const std::string volume = ZelPrintable(options.volume);
     CInterruptAsStop interrupt;
@@ -93,6 +93,8 @@ bool ZelRunSearch(const CRecoverOptions& options, CZelRecoveryScan& scan, std::s
     });
     if (show && shown >= 0)
         std::fprintf(stderr, "\r\033[K");
+    if (ok && !scan.Notice().empty() && !options.quiet)
+        std::fprintf(stderr, "jexrecover: %s\n", ZelPrintable(scan.Notice()).c_str());
     if (ok && scan.Stopped() && !options.quiet)
         std::fprintf(stderr, "%s: the search was stopped; what it found so far is kept\n", volume.c_str());
     return ok;

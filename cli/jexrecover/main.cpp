@@ -209,16 +209,21 @@ struct CRunCounts {
     // The search: deep or quick, the bytes it read, stopped before its end.
     bool deep = false, stopped = false;
     uint64_t bytesRead = 0;
+    // How the volume was read, where that needs saying.
+    std::string notice;
 };
 
 CZelJson SummaryJson(const CRunCounts& counts)
 {
-    return CZelJson{{"found", counts.found},           {"folders", counts.folders},
+    CZelJson summary = CZelJson{{"found", counts.found},           {"folders", counts.folders},
                     {"listed", counts.listed},         {"restored", counts.restored},
                     {"partial", counts.partial},       {"failed", counts.failed},
                     {"skipped", counts.skipped},       {"unreadable", counts.unreadable},
                     {"unreadableBytes", counts.unreadableBytes}, {"deep", counts.deep},
                     {"stopped", counts.stopped},       {"bytesRead", counts.bytesRead}};
+    if (!counts.notice.empty())
+        ZelJsonSetText(summary, "notice", counts.notice);
+    return summary;
 }
 
 CRunCounts CountFound(const CZelRecoveryScan& scan, const CZelFilterRequest& request)
@@ -231,6 +236,7 @@ CRunCounts CountFound(const CZelRecoveryScan& scan, const CZelFilterRequest& req
     counts.deep = scan.Deep();
     counts.stopped = scan.Stopped();
     counts.bytesRead = scan.BytesRead();
+    counts.notice = scan.Notice();
     return counts;
 }
 

@@ -68,6 +68,7 @@ int32_t CZelEngine::FindDeleted(const char* volumePath, uint8_t mode, CZelEngine
         boost::mutex::scoped_lock lock(m_StateLock);
         m_Unreadable = 0;
         m_UnreadableBytes = 0;
+        m_Notice.clear();
     }
     std::string volume = volumePath != nullptr ? volumePath : "";
     std::string error;
@@ -93,6 +94,18 @@ uint64_t CZelEngine::GetUnreadableBytes()
 {
     boost::mutex::scoped_lock lock(m_StateLock);
     return m_UnreadableBytes;
+}
+
+std::string CZelEngine::GetNotice()
+{
+    boost::mutex::scoped_lock lock(m_StateLock);
+    return m_Notice;
+}
+
+void CZelEngine::SetNotice(const std::string& text)
+{
+    boost::mutex::scoped_lock lock(m_StateLock);
+    m_Notice = text;
 }
 
 void CZelEngine::CountUnreadable(uint64_t bytes)

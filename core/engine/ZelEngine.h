@@ -57,6 +57,9 @@ public:
     // Bytes the last scan read from the volume, with those the Open before
     // it read.
     uint64_t GetBytesRead() const { return m_BytesRead; }
+    // What the last scan says of how it read the volume (a layout it had to
+    // rebuild); empty when there is nothing to say.
+    std::string GetNotice();
     // Stretches the last scan could not read and passed over.
     uint64_t GetUnreadableCount();
     // The bytes of those stretches.
@@ -114,6 +117,7 @@ protected:
     void SetProgress(double value);
     // Counts a stretch of bytes of the volume the scan could not read.
     void CountUnreadable(uint64_t bytes);
+    void SetNotice(const std::string& text);
     // Opens a volume through the opener in place; what is read from it is
     // counted.
     std::unique_ptr<CZelVolumeSource> OpenSource(const std::string& path, std::string& error);
@@ -136,6 +140,7 @@ private:
     boost::mutex m_StateLock;
     double m_Progress = 0.0;
     std::string m_LastError;
+    std::string m_Notice;
     uint64_t m_Unreadable = 0;
     uint64_t m_UnreadableBytes = 0;
     ZelVolumeOpener m_Opener;

@@ -6,12 +6,16 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <string>
 
 struct CZelScanSink {
     // The share of the scan done: it grows, and reaches 1 at the end.
     std::function<void(double)> fraction;
     // A stretch of the volume that cannot be read.
     std::function<void(uint64_t bytes)> unreadable;
+    // Something the user should know of how the volume was read (a layout
+    // rebuilt because the volume's own was gone).
+    std::function<void(const std::string&)> notice;
 };
 
 // What a search was asked for: a deep one (the free space too), and a

@@ -24,6 +24,7 @@ protected:
         CZelScanSink sink;
         sink.fraction = [this](double done) { SetProgress(done); };
         sink.unreadable = [this](uint64_t bytes) { CountUnreadable(bytes); };
+        sink.notice = [this](const std::string& text) { SetNotice(text); };
         m_pScanner = std::make_unique<Scanner>(*m_pReader, std::move(sink));
         return 0;
     }

@@ -48,7 +48,7 @@ bool CMUNdelete::HoldsData(uint32_t cluster)
 
 CFatRestorePlan CMUNdelete::PlanRestore(const CDirEntry& file)
 {
-    if (file.IsInDeletedTree())
+    if (ReadsFreeClusters(file))
         return ZelPlanFatRestore(m_Map, file.m_StartCluster, file.m_Size, m_Boot.clusterSize);
     return ZelPlanFatChain(file.m_FirstCluster, file.m_Size, m_Boot.clusterSize, m_Boot.lastCluster,
                            [this](uint32_t cluster, uint32_t& next) { return m_pTable && m_pTable->Next(cluster, next); });
@@ -81,7 +81,7 @@ void CMUNdelete::JudgeFiles()
     std::vector<bool> compared(files.size(), false);
     for (size_t i = 0; i < files.size(); ++i) {
         CDirEntry& file = *files[i];
-        if (!file.IsInDeletedTree())
+        if (!ReadsFreeClusters(file))
             continue;
         ResolveStart(file);
         const uint64_t needed = (file.m_Size + m_Boot.clusterSize - 1) / m_Boot.clusterSize;
@@ -103,7 +103,7 @@ void CMUNdelete::JudgeFiles()
             continue;
         }
         std::string& note = file.m_EstimateNote;
-        if (!file.IsInDeletedTree()) {
+        if (!ReadsFreeClusters(file)) {
             CFatRestorePlan plan = PlanRestore(file);
             file.m_Estimate = plan.missing == 0 ? 100 : static_cast<int32_t>(100 * (plan.needed - plan.missing) / plan.needed);
             if (plan.missing != 0)

@@ -57,10 +57,15 @@ void CMUNdelete::FindLostFolders()
     walk.last = m_Boot.lastCluster;
     walk.clusterSize = m_Boot.clusterSize;
     walk.volumeEnd = m_VolumeEnd;
-    walk.wanted = [this](uint64_t c) { return !m_Map.InUse(static_cast<uint32_t>(c)); };
-    walk.nextWanted = [this](uint64_t c) {
+    walk.wanted = [this](uint64_t c) { return WorthReading(static_cast<uint32_t>(c)); };
+    walk.nextWanted = [this](uint64_t c) -> uint64_t {
+        const uint64_t none = uint64_t(m_Boot.lastCluster) + 1;
+        if (m_FromFolders) {
+            auto at = std::lower_bound(m_EntryClusters.begin(), m_EntryClusters.end(), c);
+            return at == m_EntryClusters.end() ? none : *at;
+        }
         const uint32_t free = c <= m_Boot.lastCluster ? m_Map.NextFree(static_cast<uint32_t>(c)) : 0;
-        return free != 0 ? uint64_t(free) : uint64_t(m_Boot.lastCluster) + 1;
+        return free != 0 ? uint64_t(free) : none;
     };
     walk.offsetOf = [this](uint64_t c) {
         uint64_t offset = 0;

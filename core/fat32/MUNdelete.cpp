@@ -38,6 +38,9 @@ int32_t CMUNdelete::Scan(const std::string& volumePath, uint8_t mode, CZelEngine
     m_WalkClusters = 0;
     m_Progress.Restart();
     m_Boot = CFatBootSector();
+    m_FromFolders = false;
+    m_Rebuilt = false;
+    m_EntryClusters.clear();
     m_Mode = mode;
     m_pFilter = filter;
     m_Vanished = false;
@@ -58,8 +61,15 @@ int32_t CMUNdelete::Scan(const std::string& volumePath, uint8_t mode, CZelEngine
         error = volumePath + ": too small to hold a FAT boot sector";
         return -1;
     case FatBootCheck::Invalid:
-        error = volumePath + ": no FAT boot sector (" + problem + ")";
-        return -1;
+        // A deep search looks for the layout elsewhere.
+        if (!Deep()) {
+            error = volumePath + ": no FAT boot sector (" + problem + ")";
+            return -1;
+        }
+        if (!RebuildLayout(volumePath, problem, error))
+            return -1;
+        m_Rebuilt = true;
+        break;
     }
 
     // The walk stays inside both the volume the boot sector describes and
@@ -78,18 +88,29 @@ int32_t CMUNdelete::Scan(const std::string& volumePath, uint8_t mode, CZelEngine
     m_Limits.dataBytes = m_Boot.lastCluster >= 2 ? static_cast<uint64_t>(m_Boot.lastCluster - 1) * m_Boot.clusterSize : 0;
     m_Limits.clusterHighWord = m_Boot.variant == 32;
 
-    bool loaded = m_Map.Load(
-        m_Reader, m_Boot, [this](double done) { Publish(kTableStage, kWalkStage, done); },
-        [this](const CZelRead& read, uint64_t offset, size_t count) {
-            ReadFailed(read, offset, count, "The allocation table");
-        });
+    // A layout rebuilt from folders has no table: every cluster is free.
+    bool loaded = true;
+    if (m_FromFolders)
+        m_Map.Reset(m_Boot.lastCluster);
+    else
+        loaded = m_Map.Load(
+            m_Reader, m_Boot, [this](double done) { Publish(kTableStage, kWalkStage, done); },
+            [this](const CZelRead& read, uint64_t offset, size_t count) {
+                ReadFailed(read, offset, count, "The allocation table");
+            });
+    // On a rebuilt layout the root is read only where entries lie.
+    const bool rootThere = !m_FromFolders || (m_Boot.HasFixedRoot() ? m_Boot.rootBytes != 0
+                                                                     : LookAt(m_Boot.rootCluster).look != FatClusterLook::NotDirectory);
+    if (m_FromFolders)
+        m_ReadClusters.clear();
     if (loaded) {
         // The root directory: its cluster on FAT32, the fixed region (as
         // cluster 0, which ".." names the root by) on FAT12 and FAT16.
         m_ReadDirectories.insert(m_Boot.rootCluster);
         m_Folders[m_Boot.rootCluster] = FolderPlace();
         m_Folders[0] = FolderPlace();
-        ReadDirectory(nullptr, m_Boot.rootCluster, 0, m_Found, true);
+        if (rootThere)
+            ReadDirectory(nullptr, m_Boot.rootCluster, 0, m_Found, true);
         Publish(kWalkStage, kLostStage, 1.0);
     }
     if (loaded && !m_Vanished && Deep() && !Stopped())
@@ -111,7 +132,8 @@ void CMUNdelete::ReadDirectory(const CDirEntry* parent, uint32_t firstCluster, u
 {
     DirectoryRun run;
     run.depth = depth;
-    run.proven = proven;
+    // Where the boot sector was gone, no chain is known for certain.
+    run.proven = proven && !m_Rebuilt;
     run.folder = parent;
     if (Stopped() || !EnterCluster(run, firstCluster))
         return;
@@ -141,7 +163,7 @@ void CMUNdelete::ReadDirectory(const CDirEntry* parent, uint32_t firstCluster, u
         auto node = std::make_unique<CDirEntry>(parent);
         FillNode(*node, group, run.offsets[run.next]);
         run.next += group.entryCount;
-        if (node->m_Type == FatEntryFile && node->m_FirstCluster >= 2 && node->IsInDeletedTree())
+        if (node->m_Type == FatEntryFile && node->m_FirstCluster >= 2 && (node->IsInDeletedTree() || m_Rebuilt))
             m_FileStarts.emplace(node->m_FirstCluster, parent);
         Descend(*node, run.depth);
         if (Retain(*node))
@@ -368,7 +390,7 @@ bool CMUNdelete::Retain(const CDirEntry& entry) const
     bool directory = entry.m_Type == FatEntryDirectory;
     if (!directory && entry.m_Type != FatEntryFile)
         return false;
-    if (m_Mode != 0 && !directory && !entry.IsInDeletedTree())
+    if (m_Mode != 0 && !m_Rebuilt && !directory && !entry.IsInDeletedTree())
         return false;
     if (m_pFilter == nullptr || directory)
         return true;

@@ -30,6 +30,7 @@
 #include "fat32/Fat32EntryCheck.h"
 #include "fat32/Fat32EntryGroup.h"
 #include "fat32/Fat32RestorePlan.h"
+#include "fat32/FatGeometry.h"
 #include "fat32/FatTable.h"
 
 #include <cstdint>
@@ -196,11 +197,34 @@ private:
     bool Retain(const CDirEntry& entry) const;
     // Lists the found tree in pre-order.
     void MakeListing();
+    // A deep search of a volume whose boot sector is no FAT one: the layout
+    // from the backup boot sector, or from the folders in the data. False
+    // with the reason when neither tells it.
+    bool RebuildLayout(const std::string& volumePath, const std::string& problem, std::string& error);
+    // Whether a cluster is one to read in the search of the free clusters:
+    // free, and on a rebuilt volume one that holds entries.
+    bool WorthReading(uint32_t cluster) const;
+    // The fixed root region of a FAT12 or FAT16 layout rebuilt from its
+    // folders, found before the data; none where no entries lie there.
+    void FindRootRegion(uint64_t dataStart);
+    // Whether a file's restore reads the free clusters from its start (a
+    // deleted file, or any file of a volume whose tables are gone) rather
+    // than its chain.
+    bool ReadsFreeClusters(const CDirEntry& file);
 
     CBlockReader& m_Reader;
     ProgressSink m_Sink;
     CZelStageProgress m_Progress{m_Sink};
     CFatBootSector m_Boot;
+    // The volume's layout was rebuilt from its folders: no table is read,
+    // and the free-cluster search reads the clusters of entries alone
+    // (sorted).
+    bool m_FromFolders = false;
+    // The boot sector was gone: every file is at risk and listed, live
+    // ones too, and a chain the table no longer holds is read as free
+    // clusters.
+    bool m_Rebuilt = false;
+    std::vector<uint32_t> m_EntryClusters;
     CFatEntryLimits m_Limits;
     CFatAllocationMap m_Map;
     std::vector<std::unique_ptr<CDirEntry>> m_Found;

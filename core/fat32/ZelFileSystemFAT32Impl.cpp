@@ -9,6 +9,11 @@ CZelFileSystemFAT32Impl::CZelFileSystemFAT32Impl(uint32_t sectorSize, const wcha
 {
 }
 
+boost::shared_ptr<CZelFileSystem> ZelCreateFatFileSystem(uint32_t sectorSize)
+{
+    return boost::make_shared<CZelFileSystemFAT32Impl>(sectorSize, L"FAT");
+}
+
 boost::shared_ptr<CZelFileSystem> ZelCreateFat12FileSystem(uint32_t sectorSize)
 {
     return boost::make_shared<CZelFileSystemFAT32Impl>(sectorSize, L"FAT12");

@@ -59,7 +59,9 @@ std::vector<CapturedMessage> ScopedMessageCapture::Messages() const
 ExportScan::ExportScan(const std::string& image, boost::shared_ptr<CZelCheckFile> filter, bool deep)
 {
     volume = ZelNarrowToWide(image);
-    fs = BoundCore().GetFileSystemCreator()->CreateFileSystem(volume.c_str());
+    std::wstring reason;
+    fs = deep ? BoundCore().GetFileSystemCreator()->CreateFileSystemForDeepSearch(volume.c_str(), reason)
+              : BoundCore().GetFileSystemCreator()->CreateFileSystem(volume.c_str());
     EXPECT_TRUE(fs) << image;
     if (!fs)
         return;

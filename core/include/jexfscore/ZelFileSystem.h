@@ -66,4 +66,12 @@ public:
     // what it holds instead of a file system that is searched. Nothing is
     // sent to the message hook.
     virtual boost::shared_ptr<CZelFileSystem> CreateFileSystemEx(const wchar_t* volume, std::wstring& reason) = 0;
+    // CreateFileSystemEx for a deep search: a volume that can be read but
+    // holds no file system that could be recognised (its boot region is
+    // gone) gets an object that looks for one in its data.
+    virtual boost::shared_ptr<CZelFileSystem> CreateFileSystemForDeepSearch(const wchar_t* volume,
+                                                                            std::wstring& reason)
+    {
+        return CreateFileSystemEx(volume, reason);
+    }
 };

@@ -51,6 +51,9 @@ struct CZelScanReport {
     uint64_t bytesRead = 0;
     // The search was stopped before it ended; what it had found is listed.
     bool stopped = false;
+    // How the volume was read where that needs saying: a layout rebuilt
+    // because the volume's own was gone. Empty otherwise.
+    std::wstring notice;
 };
 
 // Kind of a found entry.

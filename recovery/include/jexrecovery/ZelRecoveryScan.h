@@ -48,7 +48,9 @@ public:
     bool Prepare(const std::string& volume, std::string& error);
     // A deep search also searches the free space: the folders and files of
     // formatted volumes and deleted trees whose links are gone. It reads the
-    // whole volume and takes longer. Chosen before Search.
+    // whole volume and takes longer, and takes a volume whose file system
+    // is gone (its layout is looked for in its data). Chosen before
+    // Prepare.
     void SetDeep(bool deep) { m_Deep = deep; }
     bool Deep() const { return m_Deep; }
     // Scans the prepared volume and lists what was found; false with the
@@ -62,6 +64,9 @@ public:
     bool Stopped() const { return m_Stopped; }
     // Bytes the last search read from the volume.
     uint64_t BytesRead() const { return m_BytesRead; }
+    // How the last search read the volume where that needs saying (a
+    // layout rebuilt because the volume's own was gone); empty otherwise.
+    const std::string& Notice() const { return m_Notice; }
     // Search on a thread of its own, calling report with the progress about
     // every tenth of a second on the calling thread until it ends.
     bool SearchShowingProgress(const boost::shared_ptr<CZelCheckFile>& filter, std::string& error,
@@ -87,6 +92,7 @@ private:
     uint64_t m_Unreadable = 0;
     uint64_t m_UnreadableBytes = 0;
     uint64_t m_BytesRead = 0;
+    std::string m_Notice;
     bool m_Deep = false;
     bool m_Stopped = false;
     std::atomic<bool> m_StopAsked{false};

@@ -101,6 +101,49 @@ INSTANTIATE_TEST_SUITE_P(Geometries, Fat32Recovery,
                                            Geometry{16, 4096, 1, 200000}, Geometry{12, 512, 1, 1440},
                                            Geometry{12, 512, 4, 8000}));
 
+TEST(Fat32RecoveryDeep, ACardThatNeedsFormattingComesBackWithItsTree)
+{
+    // Boot region, backup boot sector and both tables zeroed: no file
+    // system is recognised, and a deep search rebuilds the layout from the
+    // folders in the data, every file being listed, live or deleted.
+    for (const Geometry g : {Geometry{32, 512, 1, 34000}, Geometry{16, 512, 4, 16000}, Geometry{12, 512, 1, 1440}}) {
+        MtoolsImage card(g.sectorSize, g.sectorsPerCluster, g.sizeKiB, g.fatBits);
+        std::map<std::string, std::vector<uint8_t>> files;
+        card.Folder("DCIM");
+        card.Folder("DCIM/100CANON");
+        // More entries than one cluster holds, written between file data.
+        for (uint32_t i = 0; i < 24; ++i) {
+            const std::string path = "DCIM/100CANON/IMG_" + std::to_string(1000 + i) + ".JPG";
+            files[path] = Content(1500 + 211 * i, i);
+            card.Put(path, files[path]);
+        }
+        files["Notiz vom Montag.txt"] = Content(700, 99);
+        card.Put("Notiz vom Montag.txt", files["Notiz vom Montag.txt"]);
+        std::vector<uint8_t> boot = jextest::ReadFile(card.image);
+        boot.resize(512);
+        const uint32_t tableSectors = boot[22] | boot[23] << 8 ? (boot[22] | boot[23] << 8)
+                                                               : (boot[36] | boot[37] << 8 | boot[38] << 16);
+        card.Patch(0, std::vector<uint8_t>((static_cast<size_t>(boot[14] | boot[15] << 8) + boot[16] * tableSectors) * 512, 0));
+
+        std::wstring reason;
+        const std::wstring volume = ZelNarrowToWide(card.image);
+        EXPECT_FALSE(BoundCore().GetFileSystemCreator()->CreateFileSystemEx(volume.c_str(), reason));
+        EXPECT_NE(reason.find(L"holds no file system that could be recognised"), std::wstring::npos);
+        jextest::ExportScan scan(card.image, {}, true);
+        ASSERT_TRUE(scan.fs) << "FAT" << g.fatBits;
+        EXPECT_NE(scan.report.notice.find(L"its layout was rebuilt from"), std::wstring::npos) << "FAT" << g.fatBits;
+        EXPECT_EQ(scan.Files(), files.size()) << "FAT" << g.fatBits;
+        size_t n = 0;
+        for (const auto& file : files)
+            if (scan.Has("card.img/" + file.first))
+                EXPECT_EQ(jextest::Restore(scan.File("card.img/" + file.first), card.dir.File("out" + std::to_string(n++))),
+                          file.second)
+                    << file.first;
+            else
+                ADD_FAILURE() << "FAT" << g.fatBits << ": " << file.first << " is not at its path";
+    }
+}
+
 TEST(Fat32RecoveryFilters, CategoryListOnARealImage)
 {
     MtoolsImage card(512, 1, 34000);

@@ -390,6 +390,8 @@ void CDialogFileRecovery::CreateControls()
     connect(m_pBack, &QPushButton::clicked, this, &CDialogFileRecovery::OnBack);
     connect(m_pNewSearch, &QPushButton::clicked, this, &CDialogFileRecovery::OnNewSearch);
     connect(m_pAddImage, &QPushButton::clicked, this, &CDialogFileRecovery::OnAddImage);
+    // Whether a volume can be searched depends on the kind of search.
+    connect(m_pDeepSearch, &QCheckBox::toggled, this, &CDialogFileRecovery::OnVolumeSelChanged);
     connect(m_pPreviewButton, &QPushButton::clicked, this, &CDialogFileRecovery::OnPreview);
     // A double click on a found file shows it.
     connect(m_pFoundList, &QTreeWidget::itemDoubleClicked, this, [this] { OnPreview(); });

@@ -224,8 +224,14 @@ void CDialogFileRecovery::OnVolumeSelChanged()
         m_pFileSystemCreator->CreateFileSystemEx(volume.toStdWString().c_str(), reason);
     bool supported = static_cast<bool>(probe);
     probe.reset();
-    m_pSearch->setEnabled(supported);
-    m_pHint->setText(supported ? QString() : GetQText(35));
+    // A volume with no file system left can still be searched deeply: its
+    // files are looked for in its data.
+    std::wstring deepReason;
+    const bool deepOnly = !supported && static_cast<bool>(m_pFileSystemCreator->CreateFileSystemForDeepSearch(
+                                            volume.toStdWString().c_str(), deepReason));
+    const bool searchable = supported || (deepOnly && m_pDeepSearch->isChecked());
+    m_pSearch->setEnabled(searchable);
+    m_pHint->setText(searchable ? QString() : GetQText(deepOnly ? 68 : 35));
     m_pHint->setToolTip(supported || reason.empty() ? QString() : GetQText(50).arg(QString::fromStdWString(reason)));
 }
 

@@ -102,7 +102,7 @@ void PrintPartitions(const std::vector<CListedPartition>& listed, FILE* out)
     for (const CListedPartition& p : listed)
         std::fprintf(out, "%-32s start %12llu  %10s  %s%s\n", ZelPrintable(p.volume).c_str(),
                      static_cast<unsigned long long>(p.partition.offset), HumanSize(p.partition.length).c_str(),
-                     p.fileSystem.empty() ? "-" : p.fileSystem.c_str(),
+                     p.fileSystem.empty() ? "no file system" : p.fileSystem.c_str(),
                      p.partition.cutShort ? "  (cut short: the disk ends inside it)" : "");
 }
 

@@ -251,7 +251,13 @@ TEST(MainWindow, ShowsTheControlsOfEachPhaseUpToTheResults)
     EXPECT_EQ(rows.back(), junk + "|" + LanguageText(23).toStdString() + "|0,00 GB (0,06 MB)");
     ASSERT_TRUE(window.SelectVolume(junk));
     EXPECT_FALSE(dialog.Control(101)->isEnabled());
-    EXPECT_EQ(dialog.Hint()->text(), LanguageText(35));
+    EXPECT_EQ(dialog.Hint()->text(), LanguageText(68));
+    // A deep search looks for files in what holds no file system.
+    window.Tick(CDialogFileRecovery::kDeepSearchId, true);
+    EXPECT_TRUE(dialog.Control(101)->isEnabled());
+    EXPECT_EQ(dialog.Hint()->text(), QString());
+    window.Tick(CDialogFileRecovery::kDeepSearchId, false);
+    EXPECT_FALSE(dialog.Control(101)->isEnabled());
     ASSERT_TRUE(window.SelectVolume(card));
     EXPECT_TRUE(dialog.Control(101)->isEnabled());
     EXPECT_EQ(dialog.Hint()->text(), QString());

@@ -19,7 +19,7 @@ TEST(DataFiles, LangVrlHasEveryTextInEveryLanguage)
         ASSERT_TRUE(texts) << j;
         LONG n = 0;
         texts->get_Count(&n);
-        EXPECT_EQ(n, 68) << j;
+        EXPECT_EQ(n, 69) << j;
         for (LONG k = 0; k < n; ++k) {
             std::u16string text = TextAt(texts, k);
             EXPECT_FALSE(text.empty() || text == u"(none)") << "language " << j / 2 << " text " << k;

@@ -41,6 +41,9 @@ public:
     uint64_t m_RecordNumber = 0;
     // Last data change, as NTFS time.
     int64_t m_NtfsTime = 0;
+    // Where a record of an earlier MFT was found in free clusters (a volume
+    // formatted anew); 0 for a record of the volume's own MFT.
+    uint64_t m_OldRecordOffset = 0;
     // The file's exact size: its unnamed stream's data size, or the largest
     // size any name or stream gives when it has none.
     uint64_t m_Size = 0;

@@ -117,7 +117,17 @@ int32_t CNtfsUndeleteWrapper::ScanLocked(const std::string& volumePath, uint8_t 
     m_DirectoryPaths.clear();
     m_Sequences.clear();
     m_UnreadableRecords.clear();
+    m_OldFolders.clear();
+    m_OldPaths.clear();
+    m_MftShare = DeepSearch() ? 0.3 : 1.0;
     int32_t result = ScanMftBitmap(filter);
+    bool gone = false;
+    if (result == 0 && DeepSearch() && !StopRequested() && !m_pDevice->Vanished())
+        gone = !FindOldRecords(filter);
+    if (gone) {
+        error = volumePath + ": the device is gone; the search ended there";
+        return -1;
+    }
     if (result == 0 && !m_pDevice->Vanished())
         JudgeRecords();
     if (m_pDevice->Vanished()) {
@@ -165,7 +175,7 @@ int32_t CNtfsUndeleteWrapper::ScanMftBitmap(CZelEngineCheckFile* filter)
                    m_UnreadableRecords.count(record) == 0;
         };
         for (uint64_t first = base; first < end; first += kRecordsPerRead) {
-            SetProgress(static_cast<double>(first) / static_cast<double>(records));
+            SetProgress(m_MftShare * static_cast<double>(first) / static_cast<double>(records));
             const uint64_t last = std::min<uint64_t>(first + kRecordsPerRead, end);
             uint64_t wantedRecords = 0;
             for (uint64_t record = first; record < last; ++record)
@@ -210,11 +220,11 @@ int32_t CNtfsUndeleteWrapper::ScanMftBitmap(CZelEngineCheckFile* filter)
         if (end >= records)
             break;
     }
-    SetProgress(1.0);
+    SetProgress(m_MftShare);
     return 0;
 }
 
-std::unique_ptr<ufile> CNtfsUndeleteWrapper::MakeFoundRecord(uint64_t record, const CNtfsRecordFields& fields)
+std::unique_ptr<ufile> CNtfsUndeleteWrapper::MakeFoundRecord(uint64_t record, const CNtfsRecordFields& fields, bool old)
 {
     std::wstring converted;
     for (const CNtfsFileNameFields& name : fields.fileNames)
@@ -278,8 +288,10 @@ std::unique_ptr<ufile> CNtfsUndeleteWrapper::MakeFoundRecord(uint64_t record, co
     // A parent record that was reused holds another folder now: its name
     // would be a wrong path.
     static const std::wstring kOrphans = kZelOrphanFolderW;
-    file->m_pParentPath =
-        ReferenceHolds(name.parentReference) ? &DirectoryPath(RecordOf(name.parentReference)) : &kOrphans;
+    // An old record's path is made once all old folders are known.
+    if (!old)
+        file->m_pParentPath =
+            ReferenceHolds(name.parentReference) ? &DirectoryPath(RecordOf(name.parentReference)) : &kOrphans;
     return file;
 }
 
@@ -327,7 +339,15 @@ int32_t CNtfsUndeleteWrapper::RestoreLocked(CZelRestoreSink& sink, const CZelEng
     // The record as it is now: one in use again belongs to another file.
     std::vector<uint8_t> bytes;
     CNtfsRecordFields fields;
-    switch (ReadFileRecord(file->m_RecordNumber, bytes, fields)) {
+    // A record of an earlier MFT is read again where it was found; it was
+    // in use when the volume was formatted.
+    uint64_t number = 0;
+    if (file->m_OldRecordOffset != 0 &&
+        (!ReadOldRecord(file->m_OldRecordOffset, bytes, fields, number) || number != file->m_RecordNumber)) {
+        report.reason = L"the old MFT record it was found in holds something else now";
+        return 0;
+    }
+    switch (file->m_OldRecordOffset != 0 ? RecordRead::Decoded : ReadFileRecord(file->m_RecordNumber, bytes, fields)) {
     case RecordRead::Decoded:
         break;
     case RecordRead::NotARecord:
@@ -338,7 +358,7 @@ int32_t CNtfsUndeleteWrapper::RestoreLocked(CZelRestoreSink& sink, const CZelEng
                                         std::strerror(m_pDevice->LastError()) + ")");
         return 0;
     }
-    if (fields.InUse()) {
+    if (fields.InUse() && file->m_OldRecordOffset == 0) {
         report.reason = L"its MFT record belongs to another file now";
         return 0;
     }

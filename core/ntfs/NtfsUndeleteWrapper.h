@@ -68,8 +68,22 @@ private:
     // The value of a non-resident attribute, read from its runs; at most
     // limit bytes.
     bool ReadRunsValue(const CNtfsDataFields& attribute, uint64_t limit, std::vector<uint8_t>& value);
-    // What the scan keeps of a free record; null when it has no name.
-    std::unique_ptr<ufile> MakeFoundRecord(uint64_t record, const CNtfsRecordFields& fields);
+    // What the scan keeps of a free record; null when it has no name. The
+    // folder path of a record of an earlier MFT is left to the caller.
+    std::unique_ptr<ufile> MakeFoundRecord(uint64_t record, const CNtfsRecordFields& fields, bool old = false);
+    // A deep search: the free clusters are read once for records of an
+    // earlier MFT (the volume was formatted anew), each taken only when its
+    // signature, update sequence and attributes check out; records the MFT
+    // scan listed are not listed twice. Their tree is built from their own
+    // parent references.
+    // False when the device went away.
+    bool FindOldRecords(CZelEngineCheckFile* filter);
+    // An old record's folders, from its parent reference through the old
+    // folders found; "$OrphanFiles" where the chain breaks.
+    const std::wstring& OldDirectoryPath(uint64_t reference);
+    // The record at offset of the volume, decoded; false when it is none
+    // (any more).
+    bool ReadOldRecord(uint64_t offset, std::vector<uint8_t>& bytes, CNtfsRecordFields& fields, uint64_t& number);
     // The folders from just below the root down to the directory record,
     // joined with "/"; computed once per directory and scan. A folder whose
     // parent reference names a record reused since starts the path at
@@ -89,6 +103,17 @@ private:
     std::vector<std::unique_ptr<ufile>> m_Results;
     std::unique_ptr<CNtfsClusterBitmap> m_pClusters;
     std::unordered_map<uint64_t, std::wstring> m_DirectoryPaths;
+    // The folders of an earlier MFT by record number: name, parent
+    // reference and sequence; the paths made from them.
+    struct OldFolder {
+        std::wstring name;
+        uint64_t parent = 0;
+        uint16_t sequence = 0;
+    };
+    std::unordered_map<uint64_t, OldFolder> m_OldFolders;
+    std::unordered_map<uint64_t, std::wstring> m_OldPaths;
+    // The share of the progress the MFT scan takes.
+    double m_MftShare = 1.0;
     // Sequence number and use of records that references were checked
     // against, this scan.
     std::unordered_map<uint64_t, std::pair<uint16_t, bool>> m_Sequences;

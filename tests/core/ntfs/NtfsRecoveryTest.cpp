@@ -241,3 +241,32 @@ TEST(NtfsRecoveryVolumes, ASecondScanListsEachRecordOnce)
         ++listed;
     EXPECT_EQ(listed, 2u);
 }
+
+TEST(NtfsRecoveryVolumes, AVolumeFormattedAnewGivesItsTreeToADeepSearch)
+{
+    jextest::TempDir dir;
+    std::string image = jextest::MakeNtfsImage(dir, "disk.img", 32, 4096);
+    const std::map<std::string, std::vector<uint8_t>> files{{"Fotos/Urlaub/Strand am Meer.jpg", Content(30000, 1)},
+                                                            {"Fotos/Berg.jpg", Content(200000, 2)},
+                                                            {"Brief an Oma.txt", Content(5000, 3)}};
+    {
+        NtfsImageWriter disk(image);
+        disk.Folder("/Fotos");
+        disk.Folder("/Fotos/Urlaub");
+        for (const auto& file : files)
+            disk.File("/" + file.first, file.second);
+    }
+    // Formatted anew: mkntfs writes a new, empty MFT where the old one
+    // began, and the old records after it lie in clusters free now.
+    ASSERT_EQ(jextest::Run("mkntfs -F -Q -c 4096 " + jextest::Quote(image) + " >/dev/null 2>&1"), 0);
+    EXPECT_EQ(jextest::ExportScan(image).Files(), 0u);
+    jextest::ExportScan deep(image, {}, true);
+    EXPECT_EQ(deep.Files(), files.size());
+    size_t n = 0;
+    for (const auto& file : files)
+        if (deep.Has("disk.img/" + file.first))
+            EXPECT_EQ(Restore(deep.File("disk.img/" + file.first), dir.File("out" + std::to_string(n++))), file.second)
+                << file.first;
+        else
+            ADD_FAILURE() << file.first << " is not at its path";
+}

@@ -8,6 +8,7 @@
 #include "jexplatform/DeviceFile.h"
 #include "jexplatform/FsProbe.h"
 #include "jexplatform/VolumePath.h"
+#include "ntfs/NtfsBackupBoot.h"
 #include "ntfs/ZelFileSystemNTFSImpl.h"
 #include "platform/MessageHook.h"
 #include "volumes/ZelVolumeEnumImpl.h"
@@ -15,6 +16,7 @@
 #include <boost/make_shared.hpp>
 
 #include <cstring>
+#include <vector>
 
 boost::shared_ptr<CZelVolumeEnum> CZelCreatorImpl::CreateVolumeEnum()
 {
@@ -85,12 +87,26 @@ boost::shared_ptr<CZelFileSystem> CZelFileSystemCreatorImpl::Choose(const wchar_
             return boost::shared_ptr<CZelFileSystem>();
         }
     }
+    // The copy of an NTFS boot sector in the volume's last sector.
+    bool ntfsCopy = false;
+    if (name.empty() && unrecognised) {
+        std::vector<uint8_t> last(512);
+        int lastError = 0;
+        const uint64_t size = device.Size();
+        ntfsCopy = size >= 1024 &&
+                   device.ReadAt(size - last.size(), last.data(), last.size(), lastError) ==
+                       static_cast<int64_t>(last.size()) &&
+                   ZelLooksLikeNtfsBoot(last.data(), last.size());
+    }
     device.Close();
 
     if (const CZelEngineRow* engine = ZelFindEngine(name))
         return engine->create(sectorSize);
+    // For a deep search: an NTFS volume whose boot sector is gone but whose
+    // copy in the last sector is not; anything else may be a FAT volume
+    // whose layout its folders tell.
     if (name.empty() && unrecognised)
-        return ZelCreateFatFileSystem(sectorSize);
+        return ntfsCopy ? ZelCreateNtfsFileSystem(sectorSize) : ZelCreateFatFileSystem(sectorSize);
     // FAT12, FAT16, other file systems and unrecognised volumes.
     std::string holds = name.empty() ? "holds no file system that could be recognised"
                                      : "holds " + WithArticle(name) + " file system";

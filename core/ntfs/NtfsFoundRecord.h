@@ -44,6 +44,9 @@ public:
     // Where a record of an earlier MFT was found in free clusters (a volume
     // formatted anew); 0 for a record of the volume's own MFT.
     uint64_t m_OldRecordOffset = 0;
+    // A record still in use, listed because the volume's boot sector was
+    // gone and every file is at risk: its clusters are its own.
+    bool m_Live = false;
     // The file's exact size: its unnamed stream's data size, or the largest
     // size any name or stream gives when it has none.
     uint64_t m_Size = 0;

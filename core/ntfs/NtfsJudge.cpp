@@ -73,7 +73,8 @@ void CNtfsUndeleteWrapper::JudgeRecords()
             total += static_cast<uint64_t>(stretch.second);
             if (end > inside)
                 taken += static_cast<uint64_t>(end - std::max(inside, stretch.first));
-            for (int64_t c = stretch.first; c < inside; ++c)
+            // A live file's clusters are in use by the file itself.
+            for (int64_t c = stretch.first; c < inside && !file.m_Live; ++c)
                 taken += m_pClusters->InUse(c) != 0 ? 1 : 0;
         }
         const uint64_t lost = std::min(total, taken + shared[i]);

@@ -77,6 +77,10 @@ constexpr uint8_t kNameSpaceWin32AndDos = 3;
 
 // The root directory's record.
 constexpr uint64_t kRootRecord = 5;
+// $Extend, whose files are the system's; records below kFirstUserRecord
+// are the system's own.
+constexpr uint64_t kExtendRecord = 11;
+constexpr uint64_t kFirstUserRecord = 24;
 
 // 100-nanosecond intervals from 1601-01-01 to 1970-01-01.
 constexpr int64_t kEpochDifference = 116444736000000000LL;

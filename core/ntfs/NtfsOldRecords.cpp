@@ -22,8 +22,6 @@ namespace {
 constexpr size_t kUpdateSequenceOffset = 4;   // 2 bytes
 constexpr size_t kRecordNumber = 0x2C;        // 4 bytes
 constexpr size_t kNumberedHeaderEnd = 0x30;
-// Records below this are the system's own.
-constexpr uint64_t kFirstUserRecord = 24;
 // Old records kept at most: what a crafted volume can make a scan hold.
 constexpr size_t kMaxOldRecords = size_t(1) << 22;
 
@@ -167,4 +165,14 @@ const std::wstring& CNtfsUndeleteWrapper::OldDirectoryPath(uint64_t reference)
         if (path.size() + 1 + (*it)->size() <= kMaxPathLength)
             path = path.empty() ? **it : path + L"/" + **it;
     return m_OldPaths[first] = path;
+}
+
+bool CNtfsUndeleteWrapper::ListedLive(const CNtfsRecordFields& fields) const
+{
+    if (!m_ListLive)
+        return false;
+    for (const CNtfsFileNameFields& name : fields.fileNames)
+        if (RecordOf(name.parentReference) == kExtendRecord)
+            return false;
+    return true;
 }

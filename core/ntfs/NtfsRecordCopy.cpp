@@ -208,7 +208,7 @@ bool CNtfsRecordCopy::CopyCompressed(const CNtfsDataFields& stream)
                     readable = false;
                     continue;
                 }
-                if (m_Clusters.InUse(lcn) != 0)
+                if (m_Clusters.InUse(lcn) != 0 && !m_ReadInUse)
                     readable = false;
                 CZelSalvagedRead read = ZelReadSalvaging(m_Source, static_cast<uint64_t>(lcn) * clusterSize,
                                                          packed.data() + have, static_cast<size_t>(clusterSize),
@@ -260,6 +260,8 @@ int64_t CNtfsRecordCopy::CopyStretch(int64_t lcn, int64_t left, uint64_t& positi
     // A stretch of clusters that are all free (read), all in use by other
     // files now (zeros), or all of a use the bitmap cannot tell.
     int state = m_Clusters.InUse(lcn);
+    if (state > 0 && m_ReadInUse)
+        state = 0;
     // No more than the sink takes (a preview), to the next cluster.
     const uint64_t room = std::max<uint64_t>(m_Out.Room(), 1);
     const int64_t roomClusters =
@@ -267,7 +269,7 @@ int64_t CNtfsRecordCopy::CopyStretch(int64_t lcn, int64_t left, uint64_t& positi
     int64_t limit = std::min<int64_t>({roomClusters, left, m_pVolume->nr_clusters - lcn});
     int64_t count = 1;
     while (count < limit && static_cast<uint64_t>(count) * clusterSize < m_Remaining &&
-           m_Clusters.InUse(lcn + count) == state)
+           (m_Clusters.InUse(lcn + count) == state || (m_ReadInUse && state == 0 && m_Clusters.InUse(lcn + count) > 0)))
         ++count;
     if (m_Device.Vanished()) {
         ok = Gone(m_Device.LastError());

@@ -32,6 +32,9 @@ public:
     CNtfsRecordCopy(const CNtfsRecordCopy&) = delete;
     CNtfsRecordCopy& operator=(const CNtfsRecordCopy&) = delete;
 
+    // The file's clusters are in use by the file itself (a live file of a
+    // volume whose boot sector was gone): they are read, not left as zeros.
+    void ReadClustersInUse() { m_ReadInUse = true; }
     // Fills the report: restored, partial or failed, and why; a file that
     // was written is judged with the verdict, which holds its estimate.
     void Run(CZelRestoreReport& report, CZelRestoreVerdict& verdict);
@@ -64,6 +67,7 @@ private:
     CNtfsSourceDevice& m_Device;
     CZelVolumeSource& m_Source;
     CNtfsClusterBitmap& m_Clusters;
+    bool m_ReadInUse = false;
     const CNtfsRecordFields& m_Record;
     const std::vector<uint8_t>& m_Bytes;
     CZelProgressCallbackPtr m_pProgress;

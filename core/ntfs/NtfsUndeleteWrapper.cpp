@@ -3,6 +3,7 @@
 #include "engine/ZelOrphanFolder.h"
 #include "filters/EngineCheckFile.h"
 #include "jexcommon/ZelText.h"
+#include "ntfs/NtfsBackupBoot.h"
 #include "ntfs/NtfsLayout.h"
 #include "ntfs/NtfsRecordCopy.h"
 #include "ntfs/ZelIteratorNtfsStandart.h"
@@ -60,6 +61,17 @@ int32_t CNtfsUndeleteWrapper::OpenLocked(const std::string& volumePath, int32_t 
     if (!source) {
         error = volumePath + ": " + reason;
         return -1;
+    }
+    // A volume whose boot sector is gone is read with the copy NTFS keeps
+    // in its last sector.
+    m_OpenNotice.clear();
+    m_ListLive = false;
+    std::vector<uint8_t> backup = ZelNtfsBackupBoot(*source);
+    if (!backup.empty()) {
+        source = std::make_unique<CZelNtfsBackupBootSource>(std::move(source), std::move(backup));
+        m_OpenNotice = volumePath + ": no NTFS boot sector; the copy in its last sector was read instead, and every "
+                                    "file is listed";
+        m_ListLive = true;
     }
     auto device = std::make_unique<CNtfsSourceDevice>(std::move(source));
     struct ntfs_device* ntfsDevice = device->Allocate();
@@ -119,6 +131,8 @@ int32_t CNtfsUndeleteWrapper::ScanLocked(const std::string& volumePath, uint8_t 
     m_UnreadableRecords.clear();
     m_OldFolders.clear();
     m_OldPaths.clear();
+    if (!m_OpenNotice.empty())
+        SetNotice(m_OpenNotice);
     m_MftShare = DeepSearch() ? 0.3 : 1.0;
     int32_t result = ScanMftBitmap(filter);
     bool gone = false;
@@ -169,10 +183,11 @@ int32_t CNtfsUndeleteWrapper::ScanMftBitmap(CZelEngineCheckFile* filter)
         }
         const uint64_t base = static_cast<uint64_t>(offset) * 8;
         const uint64_t end = std::min<uint64_t>(base + static_cast<uint64_t>(got) * 8, records);
+        // Free records; every user record where all files are listed.
         auto free = [&](uint64_t record) {
             uint64_t bit = record - base;
-            return ((buffer[static_cast<size_t>(bit / 8)] >> (bit % 8)) & 1) == 0 &&
-                   m_UnreadableRecords.count(record) == 0;
+            const bool inUse = ((buffer[static_cast<size_t>(bit / 8)] >> (bit % 8)) & 1) != 0;
+            return (!inUse || (m_ListLive && record >= kFirstUserRecord)) && m_UnreadableRecords.count(record) == 0;
         };
         for (uint64_t first = base; first < end; first += kRecordsPerRead) {
             SetProgress(m_MftShare * static_cast<double>(first) / static_cast<double>(records));
@@ -208,9 +223,13 @@ int32_t CNtfsUndeleteWrapper::ScanMftBitmap(CZelEngineCheckFile* filter)
                 // Extension records are parts of their base record's file.
                 if (read != RecordRead::Decoded || fields.baseReference != 0)
                     continue;
+                // The new system's own records ($Extend's) are no user files.
+                if (m_ListLive && fields.InUse() && !ListedLive(fields))
+                    continue;
                 std::unique_ptr<ufile> file = MakeFoundRecord(record, fields);
                 if (!file)
                     continue;
+                file->m_Live = m_ListLive && fields.InUse();
                 CZelFoundEntryView view = file->GetView();
                 if (filter != nullptr && !filter->Check(&view))
                     continue;
@@ -320,7 +339,7 @@ bool CNtfsUndeleteWrapper::Listed(size_t index, CZelListedEntry& entry)
     entry.leafA = entry.nameA;
     entry.directory = record->GetKind() == 3;
     entry.size = record->GetSize();
-    entry.deleted = true;
+    entry.deleted = !m_Results[index]->m_Live;
     return true;
 }
 
@@ -358,7 +377,7 @@ int32_t CNtfsUndeleteWrapper::RestoreLocked(CZelRestoreSink& sink, const CZelEng
                                         std::strerror(m_pDevice->LastError()) + ")");
         return 0;
     }
-    if (fields.InUse() && file->m_OldRecordOffset == 0) {
+    if (fields.InUse() && file->m_OldRecordOffset == 0 && !file->m_Live) {
         report.reason = L"its MFT record belongs to another file now";
         return 0;
     }
@@ -377,6 +396,8 @@ int32_t CNtfsUndeleteWrapper::RestoreLocked(CZelRestoreSink& sink, const CZelEng
     // estimate and why.
     CZelRestoreVerdict verdict(file->m_Estimate, file->EstimateNote());
     CNtfsRecordCopy copy(m_pVolume, *m_pDevice, *m_pClusters, fields, bytes, progress, sink);
+    if (file->m_Live)
+        copy.ReadClustersInUse();
     copy.Run(report, verdict);
     return 0;
 }

@@ -78,6 +78,9 @@ private:
     // parent references.
     // False when the device went away.
     bool FindOldRecords(CZelEngineCheckFile* filter);
+    // Whether a record in use is listed: only where every file is, and
+    // not one of the system's ($Extend's).
+    bool ListedLive(const CNtfsRecordFields& fields) const;
     // An old record's folders, from its parent reference through the old
     // folders found; "$OrphanFiles" where the chain breaks.
     const std::wstring& OldDirectoryPath(uint64_t reference);
@@ -114,6 +117,11 @@ private:
     std::unordered_map<uint64_t, std::wstring> m_OldPaths;
     // The share of the progress the MFT scan takes.
     double m_MftShare = 1.0;
+    // Said of the volume when it was opened (its boot sector taken from
+    // the copy), for every scan.
+    std::string m_OpenNotice;
+    // The boot sector was gone: records still in use are listed too.
+    bool m_ListLive = false;
     // Sequence number and use of records that references were checked
     // against, this scan.
     std::unordered_map<uint64_t, std::pair<uint16_t, bool>> m_Sequences;

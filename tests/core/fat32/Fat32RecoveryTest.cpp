@@ -134,13 +134,12 @@ TEST(Fat32RecoveryDeep, ACardThatNeedsFormattingComesBackWithItsTree)
         EXPECT_NE(scan.report.notice.find(L"its layout was rebuilt from"), std::wstring::npos) << "FAT" << g.fatBits;
         EXPECT_EQ(scan.Files(), files.size()) << "FAT" << g.fatBits;
         size_t n = 0;
-        for (const auto& file : files)
-            if (scan.Has("card.img/" + file.first))
-                EXPECT_EQ(jextest::Restore(scan.File("card.img/" + file.first), card.dir.File("out" + std::to_string(n++))),
-                          file.second)
-                    << file.first;
-            else
-                ADD_FAILURE() << "FAT" << g.fatBits << ": " << file.first << " is not at its path";
+        for (const auto& file : files) {
+            ASSERT_TRUE(scan.Has("card.img/" + file.first)) << "FAT" << g.fatBits << ": " << file.first;
+            EXPECT_EQ(jextest::Restore(scan.File("card.img/" + file.first), card.dir.File("out" + std::to_string(n++))),
+                      file.second)
+                << file.first;
+        }
     }
 }
 

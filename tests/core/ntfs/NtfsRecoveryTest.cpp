@@ -263,10 +263,41 @@ TEST(NtfsRecoveryVolumes, AVolumeFormattedAnewGivesItsTreeToADeepSearch)
     jextest::ExportScan deep(image, {}, true);
     EXPECT_EQ(deep.Files(), files.size());
     size_t n = 0;
-    for (const auto& file : files)
-        if (deep.Has("disk.img/" + file.first))
-            EXPECT_EQ(Restore(deep.File("disk.img/" + file.first), dir.File("out" + std::to_string(n++))), file.second)
-                << file.first;
-        else
-            ADD_FAILURE() << file.first << " is not at its path";
+    for (const auto& file : files) {
+        ASSERT_TRUE(deep.Has("disk.img/" + file.first)) << file.first << " is not at its path";
+        EXPECT_EQ(Restore(deep.File("disk.img/" + file.first), dir.File("out" + std::to_string(n++))), file.second)
+            << file.first;
+    }
+}
+
+TEST(NtfsRecoveryVolumes, ADiskWhoseBootSectorIsGoneIsReadThroughItsCopyAndListsEveryFile)
+{
+    jextest::TempDir dir;
+    std::string image = jextest::MakeNtfsImage(dir, "disk.img", 16, 4096);
+    const std::map<std::string, std::vector<uint8_t>> files{{"Fotos/Strand.jpg", Content(30000, 1)},
+                                                            {"Alt.txt", Content(5000, 3)}};
+    {
+        NtfsImageWriter disk(image);
+        disk.Folder("/Fotos");
+        for (const auto& file : files)
+            disk.File("/" + file.first, file.second);
+        disk.Delete("/Alt.txt");
+    }
+    ASSERT_EQ(jextest::Run("dd if=/dev/zero of=" + jextest::Quote(image) + " bs=512 count=1 conv=notrunc 2>/dev/null"), 0);
+    std::wstring reason;
+    EXPECT_FALSE(BoundCore().GetFileSystemCreator()->CreateFileSystemEx(ZelNarrowToWide(image).c_str(), reason));
+    // The live file is listed as well as the deleted one: the volume needs
+    // formatting, and every file is at risk.
+    jextest::ExportScan deep(image, {}, true);
+    ASSERT_TRUE(deep.fs);
+    EXPECT_NE(deep.report.notice.find(L"the copy in its last sector was read instead"), std::wstring::npos);
+    EXPECT_EQ(deep.Files(), files.size());
+    ASSERT_TRUE(deep.Has("disk.img/Fotos/Strand.jpg"));
+    EXPECT_FALSE(deep.found["disk.img/Fotos/Strand.jpg"]->IsDeleted());
+    size_t n = 0;
+    for (const auto& file : files) {
+        ASSERT_TRUE(deep.Has("disk.img/" + file.first)) << file.first;
+        EXPECT_EQ(Restore(deep.File("disk.img/" + file.first), dir.File("out" + std::to_string(n++))), file.second)
+            << file.first;
+    }
 }

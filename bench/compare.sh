@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# jexrecover side by side with the peers on the same images: the scan
-# against `fls -rd` (The Sleuth Kit) and `ntfsundelete --scan` (ntfs-3g),
-# the restore of every deleted file against `tsk_recover`, restoring to a
+# jexrecover side by side with the peers on the same images: the (quick)
+# scan against `fls -rd` (The Sleuth Kit) and `ntfsundelete --scan`
+# (ntfs-3g), the restore of every deleted file (after a deep search on FAT
+# and exFAT, which reads the free clusters too) against `tsk_recover`, restoring to a
 # tmpfs so that the destination disk does not decide. Each pair runs in
 # alternation for several rounds; the table gives median times, their ratio
 # and the target, then peak memory and the files that came back byte for
@@ -261,7 +262,7 @@ for r in $(seq 1 "$rounds"); do
   if [ -n "$exfat" ]; then
     run exfat_scan "${ours_scan[@]}" "$exfat"
     have fls && run exfat_fls fls -rd "$exfat"
-    run exfat_restore "$bin/jexrecover" restore "$exfat" --to "$out/ours" --all --quiet
+    run exfat_restore "$bin/jexrecover" restore "$exfat" --deep --to "$out/ours" --all --quiet
     [ "$r" -eq "$rounds" ] && exfat_exact=$(exact "$exfat.list" "$out/ours")
     if have tsk_recover; then
       run exfat_tsk tsk_recover "$exfat" "$out/tsk"
@@ -276,7 +277,7 @@ for r in $(seq 1 "$rounds"); do
       run fat16_scan "${ours_scan[@]}" "$image"
       have fls && run fat16_fls fls -rd "$image"
     fi
-    run "${name}_restore" "$bin/jexrecover" restore "$image" --to "$out/ours" --all --quiet
+    run "${name}_restore" "$bin/jexrecover" restore "$image" --deep --to "$out/ours" --all --quiet
     [ "$r" -eq "$rounds" ] && printf -v "${name}_exact" '%s' "$(exact "$image.list" "$out/ours")"
     if have tsk_recover; then
       run "${name}_tsk" tsk_recover "$image" "$out/tsk"
@@ -284,7 +285,7 @@ for r in $(seq 1 "$rounds"); do
     fi
   done
 done
-found() { "$bin/jexrecover" scan "$1" --json --quiet | python3 -c 'import json, sys; print(json.load(sys.stdin)["summary"]["found"])'; }
+found() { "$bin/jexrecover" scan "$1" --deep --json --quiet | python3 -c 'import json, sys; print(json.load(sys.stdin)["summary"]["found"])'; }
 fat_found=$(found "$fat")
 ntfs_found=$(found "$ntfs")
 count() { [ -s "$1" ] && wc -l < "$1" || echo "-"; }

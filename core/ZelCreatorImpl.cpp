@@ -1,6 +1,7 @@
 #include "ZelCreatorImpl.h"
 
 #include "engine/ZelEngineTable.h"
+#include "exfat/ZelFileSystemExfatImpl.h"
 #include "fat32/ZelFileSystemFAT32Impl.h"
 #include "filters/ZelCheckFileDescriptions.h"
 #include "jexcommon/ZelExport.h"
@@ -87,9 +88,16 @@ boost::shared_ptr<CZelFileSystem> CZelFileSystemCreatorImpl::Choose(const wchar_
             return boost::shared_ptr<CZelFileSystem>();
         }
     }
-    // The copy of an NTFS boot sector in the volume's last sector.
-    bool ntfsCopy = false;
+    // The copy of an NTFS boot sector in the volume's last sector, or the
+    // backup boot region exFAT keeps from sector 12.
+    bool ntfsCopy = false, exfatCopy = false;
     if (name.empty() && unrecognised) {
+        for (uint64_t sector : {uint64_t(512), uint64_t(4096)}) {
+            char oem[11] = {};
+            int exfatError = 0;
+            exfatCopy = exfatCopy || (device.ReadAt(12 * sector, oem, sizeof oem, exfatError) == sizeof oem &&
+                                      std::memcmp(oem + 3, "EXFAT   ", 8) == 0);
+        }
         std::vector<uint8_t> last(512);
         int lastError = 0;
         const uint64_t size = device.Size();
@@ -106,7 +114,9 @@ boost::shared_ptr<CZelFileSystem> CZelFileSystemCreatorImpl::Choose(const wchar_
     // copy in the last sector is not; anything else may be a FAT volume
     // whose layout its folders tell.
     if (name.empty() && unrecognised)
-        return ntfsCopy ? ZelCreateNtfsFileSystem(sectorSize) : ZelCreateFatFileSystem(sectorSize);
+        return ntfsCopy    ? ZelCreateNtfsFileSystem(sectorSize)
+               : exfatCopy ? ZelCreateExfatFileSystem(sectorSize)
+                           : ZelCreateFatFileSystem(sectorSize);
     // FAT12, FAT16, other file systems and unrecognised volumes.
     std::string holds = name.empty() ? "holds no file system that could be recognised"
                                      : "holds " + WithArticle(name) + " file system";

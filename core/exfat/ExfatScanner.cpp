@@ -87,8 +87,12 @@ int32_t CExfatScanner::Scan(const std::string& volumePath, uint8_t mode, CZelEng
         return -1;
     }
     Judge();
-    if (!m_Warning.empty())
+    if (!m_Warning.empty()) {
         ZelLogLine(volumePath + ": " + m_Warning);
+        // What could not be trusted is said to the user too.
+        if (m_Sink.notice)
+            m_Sink.notice(volumePath + ": " + m_Warning);
+    }
     m_Progress.Tell(1.0);
     return 0;
 }

@@ -381,6 +381,18 @@ TEST_F(Jexrecover, ScansAndRestoresAnExfatCardByCategory)
     EXPECT_EQ(jextest::ReadFile(out + "/Interview.m4a"), files["Interview.m4a"]);
     EXPECT_EQ(jextest::ReadFile(out + "/Vertrag.pdf"), files["Vertrag.pdf"]);
     EXPECT_FALSE(std::filesystem::exists(out + "/DSC_0001.JPG"));
+
+    // The main boot region gone: nothing is recognised, and a deep search
+    // reads the card through its backup region, saying so.
+    jextest::ExfatImageEditor(image).Write(0, std::vector<uint8_t>(12 * 512, 0));
+    Outcome quick = Run("scan " + Quote(image));
+    EXPECT_EQ(quick.exit, 2);
+    EXPECT_NE(quick.err.find("holds no file system that could be recognised"), std::string::npos) << quick.err;
+    Outcome deep = Run("scan " + Quote(image) + " --deep");
+    ASSERT_EQ(deep.exit, 0) << deep.err;
+    EXPECT_NE(deep.err.find("read from the backup boot region"), std::string::npos) << deep.err;
+    for (const auto& f : files)
+        EXPECT_NE(deep.out.find("sdxc.img/" + f.first), std::string::npos) << deep.out;
 }
 
 TEST_F(Jexrecover, PartialAndFailedRestoresAreToldApart)

@@ -372,7 +372,7 @@ fi
 # search after mkfs.fat formatted it anew, quick and deep, by the deleted
 # files that come back byte for byte.
 card=$cache/card64.img
-if [ ! -s "$card.made" ]; then
+if [ ! -e "$card.made" ]; then
   echo "== making $card (once, sparse)"
   rm -f "$card"
   truncate -s 64G "$card"
@@ -407,6 +407,7 @@ for mode in "" --deep; do
   rm -rf "${out:?}"/*
   "$bin/jexrecover" restore "$formatted" $mode --to "$out/ours" --all --quiet >/dev/null 2>&1 || true
   mkdir -p "$out/ours"
-  printf '| %s | FAT32 image formatted anew | %s deleted files back byte for byte (at their path, anywhere) | | | |\n' \
-    "${mode:---quick}" "$(exact "$fat.list" "$out/ours")"
+  read -r at_path anywhere < <(exact "$fat.list" "$out/ours")
+  printf '| %s | FAT32 image formatted anew | of %s deleted files: %s back byte for byte at their path, %s anywhere | | | |\n' \
+    "$([ -n "$mode" ] && echo deep || echo quick)" "$(count "$fat.list")" "$at_path" "$anywhere"
 done

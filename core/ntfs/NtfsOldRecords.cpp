@@ -76,6 +76,9 @@ bool CNtfsUndeleteWrapper::FindOldRecords(CZelEngineCheckFile* filter)
         if (preferred < 0)
             return;
         const CNtfsFileNameFields& name = fields.fileNames[static_cast<size_t>(preferred)];
+        // The old system's own files ($Extend's) are no user files.
+        if (RecordOf(name.parentReference) == kExtendRecord)
+            return;
         if (fields.hasIndexRoot) {
             OldFolder folder;
             ZelNtfsConvertName(name.name, folder.name);

@@ -108,7 +108,9 @@ bool CNtfsUndeleteWrapper::FindOldRecords(CZelEngineCheckFile* filter)
     walk.take = [&](uint64_t cluster, const uint8_t* data, size_t size) {
         const uint64_t base = cluster * clusterSize;
         // Records start at multiples of their size.
-        for (uint64_t at = (recordSize - base % recordSize) % recordSize; at + 4 <= size; at += recordSize) {
+        // The header fields looked at lie in its first 48 bytes.
+        for (uint64_t at = (recordSize - base % recordSize) % recordSize; at + kNumberedHeaderEnd <= size;
+             at += recordSize) {
             if (!LooksLikeRecord(data + at))
                 continue;
             if (at + recordSize <= size) {

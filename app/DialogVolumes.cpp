@@ -399,7 +399,15 @@ void CDialogFileRecovery::OnScanTimer()
             const QString time = left >= 3600 ? QTime(0, 0).addSecs(static_cast<int>(std::min<qint64>(left, 86399)))
                                                     .toString(QStringLiteral("h:mm:ss"))
                                               : QTime(0, 0).addSecs(static_cast<int>(left)).toString(QStringLiteral("mm:ss"));
-            m_pScanInfo->setText(GetQText(67).arg(static_cast<int>(progress * 100.0)).arg(time));
+            // The bytes read of the volume, which a deep search reads about
+            // once, where the engine tells them.
+            uint64_t read = 0, volumeBytes = 0;
+            fileSystem->GetReadProgress(read, volumeBytes);
+            m_pScanInfo->setText(volumeBytes != 0 ? GetQText(69)
+                                                        .arg(ZelShortSizeText(std::min(read, volumeBytes)))
+                                                        .arg(ZelShortSizeText(volumeBytes))
+                                                        .arg(time)
+                                                  : GetQText(67).arg(static_cast<int>(progress * 100.0)).arg(time));
         }
         return;
     }

@@ -24,6 +24,11 @@ QString ZelVolumeSizeText(uint64_t bytes)
     return Amount(bytes, GB) + QStringLiteral(" GB (") + Amount(bytes, MB) + QStringLiteral(" MB)");
 }
 
+QString ZelShortSizeText(uint64_t bytes)
+{
+    return bytes >= GB ? Amount(bytes, GB) + QStringLiteral(" GB") : Amount(bytes, MB) + QStringLiteral(" MB");
+}
+
 QString ZelFileSizeText(uint64_t bytes)
 {
     return Amount(bytes, MB) + QStringLiteral(" MB (") + Amount(bytes, KB) + QStringLiteral(" KB)");

@@ -103,6 +103,13 @@ boost::shared_ptr<CZelEntityIterator> CZelFileSystemImplT<TBase>::GetIterator()
 }
 
 template <class TBase>
+void CZelFileSystemImplT<TBase>::GetReadProgress(uint64_t& read, uint64_t& volumeBytes)
+{
+    read = m_pEngine ? m_pEngine->GetBytesRead() : 0;
+    volumeBytes = m_pEngine ? m_pEngine->GetVolumeBytes() : 0;
+}
+
+template <class TBase>
 double CZelFileSystemImplT<TBase>::GetProgress()
 {
     return m_pEngine ? m_pEngine->GetProgress() : 0.0;

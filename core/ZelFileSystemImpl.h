@@ -29,6 +29,7 @@ public:
     boost::shared_ptr<CZelEntityIterator> GetIteratorEx2() override { return boost::shared_ptr<CZelEntityIterator>(); }
     boost::shared_ptr<CZelEntityIterator> GetIteratorEx3() override { return boost::shared_ptr<CZelEntityIterator>(); }
     double GetProgress() override;
+    void GetReadProgress(uint64_t& read, uint64_t& volumeBytes) override;
     std::wstring GetName() override { return m_Name; }
     void StopSearch() override;
     ZELRESULT FindDeletedEx(const wchar_t* volume, int32_t flag, boost::shared_ptr<CZelCheckFile> filter,

@@ -124,7 +124,10 @@ void CZelEngine::SetVolumeOpener(ZelVolumeOpener opener)
 std::unique_ptr<CZelVolumeSource> CZelEngine::OpenSource(const std::string& path, std::string& error)
 {
     std::unique_ptr<CZelVolumeSource> source = m_Opener ? m_Opener(path, error) : ZelOpenVolumeSource(path, error);
-    return source ? std::make_unique<CZelCountingSource>(std::move(source), m_BytesRead) : nullptr;
+    if (!source)
+        return nullptr;
+    m_VolumeBytes = source->Size();
+    return std::make_unique<CZelCountingSource>(std::move(source), m_BytesRead);
 }
 
 boost::shared_ptr<CZelEntityIterator> CZelEngine::CreateIterator()

@@ -57,6 +57,8 @@ public:
     // Bytes the last scan read from the volume, with those the Open before
     // it read.
     uint64_t GetBytesRead() const { return m_BytesRead; }
+    // The size of the volume last opened for reading; 0 when not known.
+    uint64_t GetVolumeBytes() const { return m_VolumeBytes; }
     // What the last scan says of how it read the volume (a layout it had to
     // rebuild); empty when there is nothing to say.
     std::string GetNotice();
@@ -150,6 +152,7 @@ private:
     // Bytes read through the sources opened; those of an Open are kept for
     // the scan after it.
     std::atomic<uint64_t> m_BytesRead{0};
+    std::atomic<uint64_t> m_VolumeBytes{0};
     uint64_t m_OpenBytes = 0;
     // Why the volume could not be opened, until the next Open.
     std::string m_OpenError;

@@ -33,6 +33,13 @@ public:
     virtual boost::shared_ptr<CZelEntityIterator> GetIteratorEx3() = 0;
     // Scan progress, a fraction from 0 to 1; may be asked from any thread.
     virtual double GetProgress() = 0;
+    // The bytes the search under way has read from the volume, and the
+    // volume's size, which a deep search reads about once (0 when not
+    // known); may be asked from any thread.
+    virtual void GetReadProgress(uint64_t& read, uint64_t& volumeBytes)
+    {
+        read = volumeBytes = 0;
+    }
     // The file system's name: "FAT12", "FAT16", "FAT32", "NTFS" or "exFAT".
     virtual std::wstring GetName() = 0;
     virtual ~CZelFileSystem() = default;

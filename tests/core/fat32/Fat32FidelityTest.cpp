@@ -144,6 +144,11 @@ TEST(Fat32Fidelity, AFolderWhoseClustersScatteredBetweenFileDataIsFoundWhole)
     EXPECT_LT(quick.report.bytesRead, volume / 8);
     EXPECT_GT(scan.report.bytesRead, volume / 2);
     EXPECT_LE(scan.report.bytesRead, volume + volume / 20);
+    // The window asks the same while a search runs.
+    uint64_t read = 0, volumeBytes = 0;
+    scan.fs->GetReadProgress(read, volumeBytes);
+    EXPECT_EQ(read, scan.report.bytesRead);
+    EXPECT_EQ(volumeBytes, volume);
     // Every file is found, in its folder where the volume proves it and
     // among the orphans otherwise.
     size_t listed = 0, orphans = 0;

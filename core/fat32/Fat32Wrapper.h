@@ -23,8 +23,6 @@ public:
     bool Listed(size_t index, CZelListedEntry& entry) override;
     bool ListsNarrowNames() const override { return true; }
 
-    // The FAT variant the last scan found: 12, 16, 32, or 0 before a scan.
-    int GetVariant() const { return m_pScanner ? m_pScanner->GetVariant() : 0; }
 
 protected:
     // Copies the entry's size in bytes from the clusters its plan names;

@@ -79,6 +79,7 @@ CFatGeometry ZelSolveFatGeometry(const std::vector<CFatFolderStart>& starts)
 
 bool ZelFindFatGeometry(CZelVolumeSource& source, uint64_t size, CFatGeometry& geometry,
                         const std::function<bool()>& stop, const std::function<void(uint64_t)>& progress,
+                        const std::function<void(const CZelRead&, uint64_t, size_t)>& unreadable,
                         CZelRead& vanished)
 {
     // Entries are judged against the largest volume this one could be.
@@ -98,8 +99,11 @@ bool ZelFindFatGeometry(CZelVolumeSource& source, uint64_t size, CFatGeometry& g
             vanished = read;
             return false;
         }
-        // What cannot be read is passed over: other folders tell as much.
+        // What cannot be read is passed over, and counted: other folders
+        // tell as much.
         const size_t got = read.end == ZelReadEnd::Failed ? 0 : read.bytes;
+        if (read.end == ZelReadEnd::Failed && unreadable)
+            unreadable(read, at, wanted);
         for (size_t s = 0; s + kSector <= got; s += kSector) {
             const uint8_t* sector = bytes.data() + s;
             if (sector[0] == kEndOfDirectory)

@@ -41,9 +41,11 @@ CFatGeometry ZelSolveFatGeometry(const std::vector<CFatFolderStart>& starts);
 
 // Reads the volume (size bytes) once, sector by sector in stretches, for
 // folder starts and sectors of entries; stop ends it early, progress is
-// told the bytes looked at. False, with the read, when the device went away.
+// told the bytes looked at, unreadable each stretch that cannot be read
+// (passed over). False, with the read, when the device went away.
 bool ZelFindFatGeometry(CZelVolumeSource& source, uint64_t size, CFatGeometry& geometry,
                         const std::function<bool()>& stop, const std::function<void(uint64_t)>& progress,
+                        const std::function<void(const CZelRead&, uint64_t, size_t)>& unreadable,
                         CZelRead& vanished);
 
 // A boot sector for the geometry found on a volume of size bytes: FAT32

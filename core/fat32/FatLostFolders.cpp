@@ -26,11 +26,11 @@ CDirEntry& CMUNdelete::Orphans()
     return *m_pOrphans;
 }
 
-bool CMUNdelete::OwnerOf(const std::vector<uint8_t>& bytes, uint32_t& owner)
+bool CMUNdelete::OwnerOf(const uint8_t* bytes, size_t size, uint32_t& owner)
 {
-    for (size_t at = 0; at + kEntrySize <= bytes.size(); at += kEntrySize) {
+    for (size_t at = 0; at + kEntrySize <= size; at += kEntrySize) {
         CFatDirEntryFields entry;
-        ZelDecodeFatDirEntry(bytes.data() + at, kEntrySize, entry);
+        ZelDecodeFatDirEntry(bytes + at, kEntrySize, entry);
         if (entry.IsEndOfDirectory())
             break;
         const uint32_t first = FirstClusterOf(entry);
@@ -78,7 +78,7 @@ void CMUNdelete::FindLostFolders()
             return;
         CFatClusterLook look = ZelLookAtDirectoryCluster(bytes, size - size % kEntrySize, cluster, m_Limits);
         if (look.look != FatClusterLook::NotDirectory)
-            ReadLostCluster(cluster, look);
+            ReadLostCluster(cluster, look, bytes, size - size % kEntrySize);
     };
     walk.unreadable = [this](uint64_t offset, size_t size, const CZelRead& read) {
         ReadFailed(read, offset, size, "A free cluster");
@@ -98,7 +98,7 @@ void CMUNdelete::FindLostFolders()
     }
 }
 
-void CMUNdelete::ReadLostCluster(uint32_t cluster, const CFatClusterLook& look)
+void CMUNdelete::ReadLostCluster(uint32_t cluster, const CFatClusterLook& look, const uint8_t* bytes, size_t size)
 {
     if (look.look == FatClusterLook::FolderStart) {
         // A folder whose entry is gone: under its parent when the parent was
@@ -130,11 +130,8 @@ void CMUNdelete::ReadLostCluster(uint32_t cluster, const CFatClusterLook& look)
     }
     // A later cluster of a folder: where a subfolder it lists names its
     // folder, the entries join that folder.
-    std::vector<uint8_t> bytes;
     uint32_t owner = 0;
-    if (!ReadCluster(cluster, bytes))
-        return;
-    if (OwnerOf(bytes, owner)) {
+    if (OwnerOf(bytes, size, owner)) {
         FolderPlace place = m_Folders[owner];
         if (place.depth < kMaxDepth)
             ReadDirectory(place.node, cluster, place.depth, place.node != nullptr ? place.node->m_Children : m_Found,

@@ -41,7 +41,9 @@ bool CMUNdelete::RebuildLayout(const std::string& volumePath, const std::string&
     CZelRead gone;
     if (!ZelFindFatGeometry(
             m_Reader, size, geometry, [this] { return Stopped(); },
-            [&](uint64_t done) { Publish(kTableStage, 0.8, static_cast<double>(done) / total); }, gone)) {
+            [&](uint64_t done) { Publish(kTableStage, 0.8, static_cast<double>(done) / total); },
+            [this](const CZelRead& read, uint64_t offset, size_t count) { ReadFailed(read, offset, count, "The volume"); },
+            gone)) {
         error = volumePath + ": the device is gone (" + ZelErrorText(gone.error) + "); the search ended there";
         return false;
     }

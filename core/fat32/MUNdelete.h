@@ -75,8 +75,6 @@ public:
     // is gone.
     int32_t Scan(const std::string& volumePath, uint8_t mode, CZelEngineCheckFile* filter, std::string& error);
 
-    // The FAT variant of the last scanned volume: 12, 16, 32, or 0.
-    int GetVariant() const { return m_Boot.variant; }
     const CFatBootSector& Boot() const { return m_Boot; }
     // The clusters a restore of the file reads: for a file of a deleted
     // tree the free clusters from its start on, for a live file its chain.
@@ -151,11 +149,12 @@ private:
     CFatClusterLook LookAt(uint32_t cluster);
     // Reads the free clusters that hold directory entries and were not read.
     void FindLostFolders();
-    // Reads one such cluster as what its look says it is.
-    void ReadLostCluster(uint32_t cluster, const CFatClusterLook& look);
+    // Reads one such cluster as what its look says it is; bytes are the
+    // cluster's entries as the search read them.
+    void ReadLostCluster(uint32_t cluster, const CFatClusterLook& look, const uint8_t* bytes, size_t size);
     // The folder a lost later cluster of a folder belongs to, proven by the
     // ".." of a subfolder it lists; false when nothing proves one.
-    bool OwnerOf(const std::vector<uint8_t>& bytes, uint32_t& owner);
+    bool OwnerOf(const uint8_t* bytes, size_t size, uint32_t& owner);
     CDirEntry& Orphans();
     // Where each file's restore starts and how much of it is its own.
     void JudgeFiles();

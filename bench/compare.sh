@@ -411,3 +411,6 @@ for mode in "" --deep; do
   printf '| %s | FAT32 image formatted anew | of %s deleted files: %s back byte for byte at their path, %s anywhere | | | |\n' \
     "$([ -n "$mode" ] && echo deep || echo quick)" "$(count "$fat.list")" "$at_path" "$anywhere"
 done
+
+# The disasters on volumes of real media, against PhotoRec.
+"$root/bench/disasters.sh" "$build"

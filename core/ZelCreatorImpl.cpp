@@ -1,6 +1,7 @@
 #include "ZelCreatorImpl.h"
 
 #include "engine/ZelEngineTable.h"
+#include "exfat/ExfatRebuild.h"
 #include "exfat/ZelFileSystemExfatImpl.h"
 #include "fat32/ZelFileSystemFAT32Impl.h"
 #include "filters/ZelCheckFileDescriptions.h"
@@ -107,15 +108,27 @@ boost::shared_ptr<CZelFileSystem> CZelFileSystemCreatorImpl::Choose(const wchar_
                    ZelLooksLikeNtfsBoot(last.data(), last.size());
     }
     device.Close();
+    // An exFAT volume whose boot regions are both gone still has its root
+    // directory near the start: looked for within a 32nd of the volume.
+    bool exfatRoot = false;
+    if (name.empty() && unrecognised && !ntfsCopy && !exfatCopy) {
+        std::string openError;
+        if (std::unique_ptr<CZelVolumeSource> source = ZelOpenVolumeSource(text, openError)) {
+            uint64_t offset = 0;
+            CExfatRootClues clues;
+            exfatRoot = ZelFindExfatRoot(*source, ZelExfatRootSearchBound(source->Size()), offset, clues);
+        }
+    }
 
     if (const CZelEngineRow* engine = ZelFindEngine(name))
         return engine->create(sectorSize);
     // For a deep search: an NTFS volume whose boot sector is gone but whose
-    // copy in the last sector is not; anything else may be a FAT volume
-    // whose layout its folders tell.
+    // copy in the last sector is not; an exFAT volume by its backup region
+    // or its root directory; anything else may be a FAT volume whose layout
+    // its folders tell.
     if (name.empty() && unrecognised)
         return ntfsCopy    ? ZelCreateNtfsFileSystem(sectorSize)
-               : exfatCopy ? ZelCreateExfatFileSystem(sectorSize)
+               : exfatCopy || exfatRoot ? ZelCreateExfatFileSystem(sectorSize)
                            : ZelCreateFatFileSystem(sectorSize);
     // FAT12, FAT16, other file systems and unrecognised volumes.
     std::string holds = name.empty() ? "holds no file system that could be recognised"

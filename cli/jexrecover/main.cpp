@@ -94,6 +94,19 @@ bool ReadPartitions(const CZelCoreBinding& core, const std::string& image, std::
             static_cast<bool>(core.GetFileSystemCreator()->CreateFileSystemEx(ZelNarrowToWide(entry.volume).c_str(), reason));
         listed.push_back(entry);
     }
+    // No partition table: the image is one volume, whatever it holds (a
+    // card's file system, or nothing left that a quick search can use).
+    if (listed.empty()) {
+        CListedPartition whole;
+        whole.volume = image;
+        whole.partition.offset = 0;
+        whole.partition.length = disk.Size();
+        whole.fileSystem = ZelWideToNarrow(ZelDescribeVolume(image, disk.Size()).fileSystemName);
+        std::wstring reason;
+        whole.searchable =
+            static_cast<bool>(core.GetFileSystemCreator()->CreateFileSystemEx(ZelNarrowToWide(image).c_str(), reason));
+        listed.push_back(whole);
+    }
     return true;
 }
 
@@ -134,8 +147,6 @@ int ListVolumes(const CZelCoreBinding& core, const CRecoverOptions& options)
         std::string error;
         if (!ReadPartitions(core, options.volume, listed, error))
             return Fail(error);
-        if (listed.empty())
-            return Fail(options.volume + ": holds no partition table");
         if (options.json)
             ZelPrintJson(PartitionsJson(options.volume, listed), stdout);
         else

@@ -46,7 +46,7 @@ int32_t CExfatScanner::Scan(const std::string& volumePath, uint8_t mode, CZelEng
     m_pVolume = std::make_unique<CExfatVolume>(m_Source);
 
     std::string problem;
-    switch (m_pVolume->Load(problem)) {
+    switch (m_pVolume->Load(problem, Deep())) {
     case CExfatVolume::Outcome::Ready:
         break;
     case CExfatVolume::Outcome::Refused:
@@ -58,6 +58,11 @@ int32_t CExfatScanner::Scan(const std::string& volumePath, uint8_t mode, CZelEng
     }
     if (m_pVolume->UsedBackup())
         m_Warning = "read from the backup boot region; " + m_pVolume->BootProblem();
+    if (m_pVolume->Rebuilt())
+        m_Warning = m_pVolume->BootProblem();
+    // A volume whose boot region is gone cannot be mounted: its live files
+    // are listed too, to be copied off.
+    m_ListLive = m_pVolume->UsedBackup() || m_pVolume->Rebuilt();
 
     // Every plan of the scan together steps over at most this many
     // clusters: many times what the device holds.
@@ -334,7 +339,7 @@ void CExfatScanner::Keep(const CExfatEntrySet& set, const Pending& dir)
             m_Queue.push_back(child);
         return;
     }
-    if (m_Mode != 0 && !entry->inDeletedTree)
+    if (m_Mode != 0 && !entry->inDeletedTree && !m_ListLive)
         return;
     if (m_pFilter != nullptr) {
         CZelFoundEntryView view = entry->GetView();

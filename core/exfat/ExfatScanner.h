@@ -145,5 +145,7 @@ private:
     CZelEngineCheckFile* m_pFilter = nullptr;
     std::string m_Warning;
     bool m_Vanished = false;
+    // Live files are listed as well as deleted ones.
+    bool m_ListLive = false;
     int m_VanishedError = 0;
 };

@@ -1,6 +1,7 @@
 #include "exfat/ExfatVolume.h"
 
 #include "exfat/ExfatLayout.h"
+#include "exfat/ExfatRebuild.h"
 #include "exfat/ExfatUpcase.h"
 #include "jexcommon/ByteOrder.h"
 
@@ -9,7 +10,7 @@
 
 using namespace exfatlayout;
 
-CExfatVolume::Outcome CExfatVolume::Load(std::string& problem)
+CExfatVolume::Outcome CExfatVolume::Load(std::string& problem, bool rebuild)
 {
     // Both regions for the largest sector there is; the sector size is
     // known only once a region is decoded.
@@ -50,13 +51,19 @@ CExfatVolume::Outcome CExfatVolume::Load(std::string& problem)
         if (first.empty())
             first = why;
     }
-    problem = first;
+    std::string why;
+    if (rebuild && ZelRebuildExfatLayout(m_Source, m_Boot, m_HasTable, m_BootProblem, why)) {
+        m_Rebuilt = true;
+        m_TableOffset = m_Boot.fatBytesOffset;
+        return Outcome::Ready;
+    }
+    problem = first + (rebuild ? "; " + why : std::string());
     return Outcome::Refused;
 }
 
 bool CExfatVolume::Next(uint32_t cluster, uint32_t& value)
 {
-    if (cluster < kFirstCluster || cluster > m_Boot.lastCluster)
+    if (!m_HasTable || cluster < kFirstCluster || cluster > m_Boot.lastCluster)
         return false;
     const uint64_t at = static_cast<uint64_t>(cluster) * 4;
     if (at + 4 > static_cast<uint64_t>(m_Boot.fatLength) << m_Boot.bytesPerSectorShift)

@@ -25,11 +25,16 @@ public:
     explicit CExfatVolume(CZelVolumeSource& source) : m_Source(source) {}
 
     // Reads and checks the boot region; problem says why it is refused.
-    // usedBackup tells that the main region failed and its backup holds.
-    Outcome Load(std::string& problem);
+    // Where neither region holds and rebuild is set, the layout is found
+    // from the cluster heap's contents instead.
+    Outcome Load(std::string& problem, bool rebuild = false);
     const CExfatBootSector& Boot() const { return m_Boot; }
+    // The main region failed and its backup holds.
     bool UsedBackup() const { return m_UsedBackup; }
-    // What was wrong with the main region when the backup was taken.
+    // Neither region holds; the layout was found from the heap.
+    bool Rebuilt() const { return m_Rebuilt; }
+    // What was wrong with the main region when the backup was taken, or how
+    // the layout was found again.
     const std::string& BootProblem() const { return m_BootProblem; }
 
     // Reads the bitmap a root directory entry names (first cluster and
@@ -66,6 +71,9 @@ private:
     CZelVolumeSource& m_Source;
     CExfatBootSector m_Boot;
     bool m_UsedBackup = false;
+    bool m_Rebuilt = false;
+    // A rebuilt layout may have no allocation table to follow.
+    bool m_HasTable = true;
     std::string m_BootProblem;
     uint64_t m_TableOffset = 0;
     // Table windows by their index; emptied when it holds kMaxWindows.

@@ -393,6 +393,16 @@ TEST_F(Jexrecover, ScansAndRestoresAnExfatCardByCategory)
     EXPECT_NE(deep.err.find("read from the backup boot region"), std::string::npos) << deep.err;
     for (const auto& f : files)
         EXPECT_NE(deep.out.find("sdxc.img/" + f.first), std::string::npos) << deep.out;
+
+    // Both regions gone: the layout is found from the root directory, and
+    // the files come back byte for byte.
+    ASSERT_EQ(jextest::Run("dd if=/dev/zero of=" + Quote(image) + " bs=512 seek=12 count=12 conv=notrunc status=none"), 0);
+    std::string lost = dir.File("lost");
+    Outcome rebuilt = Run("restore " + Quote(image) + " --deep --to " + Quote(lost) + " --all --flat");
+    ASSERT_EQ(rebuilt.exit, 0) << rebuilt.err;
+    EXPECT_NE(rebuilt.err.find("the layout was found from the root directory"), std::string::npos) << rebuilt.err;
+    for (const auto& f : files)
+        EXPECT_EQ(jextest::ReadFile(lost + "/" + f.first), f.second) << f.first;
 }
 
 TEST_F(Jexrecover, PartialAndFailedRestoresAreToldApart)
@@ -572,6 +582,15 @@ TEST_F(Jexrecover, PartitionsOfAWholeDiskImageAreListedAndNamedByTheirNumber)
     Outcome restore = Run("restore " + Quote(disk.image + "@p5") + " --to " + Quote(dir.File("out")) + " --all");
     ASSERT_EQ(restore.exit, 0) << restore.err;
     EXPECT_EQ(jextest::ReadFile(dir.File("out/Brief.odt")), disk.letter);
+
+    // A disk whose table is gone is one volume with no file system, which
+    // only a deep search can be asked of.
+    jextest::WriteFile(dir.File("zeros.img"), std::vector<uint8_t>(1 << 20, 0));
+    Outcome wiped = Run("volumes " + Quote(dir.File("zeros.img")) + " --json");
+    ASSERT_EQ(wiped.exit, 0) << wiped.err;
+    EXPECT_EQ(Json::parse(wiped.out)["partitions"], Json::array({{{"volume", dir.File("zeros.img")}, {"number", 0},
+                                                                  {"start", 0}, {"size", 1 << 20}, {"fileSystem", ""},
+                                                                  {"searchable", false}, {"cutShort", false}}}));
 }
 
 TEST_F(Jexrecover, GptPartitionsAreScannedAndRestoredByTheirNumber)

@@ -54,10 +54,10 @@ protected:
     }
 
     // Scans the image; every path the iterator hands out, with its entry.
-    std::map<std::string, boost::shared_ptr<CZelFSFileEntry>> Scan(int32_t expected = 0)
+    std::map<std::string, boost::shared_ptr<CZelFSFileEntry>> Scan(int32_t expected = 0, bool deep = true)
     {
         EXPECT_EQ(engine->Open(image.c_str(), 512), 0);
-        EXPECT_EQ(engine->FindDeleted(image.c_str(), 1, nullptr, true), expected) << engine->GetLastError();
+        EXPECT_EQ(engine->FindDeleted(image.c_str(), 1, nullptr, deep), expected) << engine->GetLastError();
         std::map<std::string, boost::shared_ptr<CZelFSFileEntry>> found;
         auto it = engine->GetIterator();
         for (it->First(); !it->IsDone(); it->Next())
@@ -186,16 +186,21 @@ TEST_F(ExfatCrafted, ABootSectorOutOfRangeIsRefusedUnlessItsBackupHolds)
     EXPECT_EQ(Restore(File(found, "card.img/photo.jpg"), report, bytes), ZEL_S_OK);
     EXPECT_EQ(bytes, good);
 
-    // With the backup gone too, the volume is refused, and why is said.
+    // With the backup gone too, a quick search refuses the volume, saying
+    // why; a deep search finds its layout from the root directory.
     std::vector<uint8_t> backup = edit->Read(0, 12 * 512);
     edit->Write(12 * 512, backup);
-    Scan(-1);
+    Scan(-1, false);
     const std::string error = engine->GetLastError();
     EXPECT_EQ(error.rfind(image + ": not an exFAT volume (the main boot region: bytes per sector shift is 13; its "
                                   "backup: bytes per sector shift is 13)",
                           0),
               0u)
         << error;
+    found = Scan();
+    ASSERT_EQ(found.count("card.img/photo.jpg"), 1u);
+    EXPECT_EQ(Restore(File(found, "card.img/photo.jpg"), report, bytes), ZEL_S_OK);
+    EXPECT_EQ(bytes, good);
 }
 
 TEST_F(ExfatCrafted, ClustersTakenSinceDeletionAreNeverCalledTheFilesOwn)

@@ -9,6 +9,12 @@
 #   exfat-formatted  exFAT card filled through exfat-fuse, then mkfs.exfat
 #   exfat-wiped      the same card with both boot regions and its table zeroed
 #   ntfs-formatted   NTFS disk filled through ntfs-3g, then mkntfs -Q
+#   ntfs-mft-zeroed  the same disk with its MFT and the MFT's mirror zeroed
+#   fat32-start-zeroed  the FAT32 card with its first 8 MiB zeroed: tables,
+#                    the first folders and the start of the data
+#   raw-dump         no file system: the files one after another from
+#                    sector starts, with noise or zeros between
+# The last three are found by their signatures, with no names.
 # For each: the files that came back byte for byte (anywhere, and under their
 # own name), the files written that were no file of the volume, and the time.
 # The exFAT and NTFS rows need root, a loop device and /dev/fuse; without them
@@ -96,10 +102,47 @@ make() {
         heap=$(python3 -c 'import sys; b=open(sys.argv[1],"rb").read(512); print(int.from_bytes(b[88:92],"little"))' "$image")
         dd if=/dev/zero of="$image" bs=512 count="$heap" conv=notrunc status=none
       fi ;;
-    ntfs-formatted)
+    ntfs-formatted|ntfs-mft-zeroed)
       mkntfs -F -Q "$image" >/dev/null 2>&1
       fill_fuse "$image" ntfs-3g || return 1
-      mkntfs -F -Q "$image" >/dev/null 2>&1 ;;
+      if [ "$1" = ntfs-formatted ]; then
+        mkntfs -F -Q "$image" >/dev/null 2>&1
+      else
+        # 4 MiB from the MFT's first cluster, and the mirror's 4 records.
+        python3 - "$image" <<'PY'
+import sys
+with open(sys.argv[1], "r+b") as f:
+    boot = f.read(512)
+    cluster = int.from_bytes(boot[11:13], "little") * boot[13]
+    for lcn, size in ((int.from_bytes(boot[48:56], "little"), 4 << 20), (int.from_bytes(boot[56:64], "little"), 4096)):
+        f.seek(lcn * cluster)
+        f.write(bytes(size))
+PY
+      fi ;;
+    fat32-start-zeroed)
+      mkfs.fat -F 32 "$image" >/dev/null
+      (cd "$media" && mcopy -s -i "$image" ./* ::/)
+      dd if=/dev/zero of="$image" bs=1M count=8 conv=notrunc status=none ;;
+    raw-dump)
+      python3 - "$media" "$image" <<'PY'
+import os, random, sys
+random.seed(5)
+paths = sorted(os.path.join(d, n) for d, _, names in os.walk(sys.argv[1]) for n in names)
+random.shuffle(paths)
+with open(sys.argv[2], "r+b") as out:
+    at = 0
+    for path in paths:
+        at += (-at) % 512
+        gap = 512 * random.randint(0, 3)
+        out.seek(at)
+        out.write(random.randbytes(gap) if random.random() < 0.5 else bytes(gap))
+        at += gap
+        data = open(path, "rb").read()
+        out.seek(at)
+        out.write(data)
+        at += len(data)
+PY
+      ;;
   esac
 }
 
@@ -135,7 +178,7 @@ total=$(find "$media" -type f | wc -l)
 echo
 echo "| volume | of $total files | us: byte for byte | with their names | others written | time | PhotoRec: byte for byte | with their names | others written | time |"
 echo "|---|---|---|---|---|---|---|---|---|---|"
-for name in ${JEX_DISASTERS:-fat32-formatted fat32-wiped exfat-formatted exfat-wiped ntfs-formatted}; do
+for name in ${JEX_DISASTERS:-fat32-formatted fat32-wiped exfat-formatted exfat-wiped ntfs-formatted ntfs-mft-zeroed fat32-start-zeroed raw-dump}; do
   if ! reason=$(make "$name"); then
     echo "| $name | $reason | | | | | | | | |"
     continue

@@ -104,6 +104,8 @@ public:
         : CZelFSFileEntryImpl<TBase>(ZelEntryFile), m_pRecord(record), m_pEngine(std::move(engine)),
           m_Generation(generation), m_Estimate(record != nullptr ? record->GetRecoveryEstimate() : -1)
     {
+        if (record != nullptr && record->CarvedType() != nullptr)
+            m_CarvedType = record->CarvedType();
     }
     ~CZelFSFileImpl() override
     {
@@ -165,6 +167,7 @@ public:
     }
 
     virtual void SetSize(uint64_t size) { this->m_Size = size; }
+    std::string GetCarvedType() override { return m_CarvedType; }
     int32_t GetRecoveryEstimate() override { return m_Estimate; }
     // Read when asked: the note is the record's, and most files have none.
     std::string GetRecoveryNote() override
@@ -173,6 +176,7 @@ public:
     }
 
 private:
+    std::string m_CarvedType;
     const CZelEngineRecord* m_pRecord;
     boost::shared_ptr<CZelEngine> m_pEngine;
     uint64_t m_Generation;

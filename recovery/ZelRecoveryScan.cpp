@@ -85,6 +85,7 @@ bool CZelRecoveryScan::Search(const boost::shared_ptr<CZelCheckFile>& filter, st
         if (auto file = boost::dynamic_pointer_cast<CZelFSFile>(entry)) {
             found.size = file->GetSize();
             found.estimate = file->GetRecoveryEstimate();
+            found.carvedType = file->GetCarvedType();
         }
         found.deleted = entry->IsDeleted();
         found.entry = entry;

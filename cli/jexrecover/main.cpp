@@ -261,6 +261,10 @@ CZelJson EntryJson(const CZelFoundEntry& e)
     object["size"] = e.size;
     object["deleted"] = e.deleted;
     object["chance"] = ZelJsonPercent(e.estimate);
+    if (!e.carvedType.empty()) {
+        object["carved"] = true;
+        object["fileType"] = e.carvedType;
+    }
     return object;
 }
 

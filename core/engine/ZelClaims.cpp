@@ -7,6 +7,7 @@ void CZelClaims::Add(size_t file, uint64_t first, uint64_t count)
 {
     if (count == 0 || first + count < first)
         return;
+    m_Extents.emplace_back(first, count);
     m_Edges.push_back({first, 1, file});
     m_Edges.push_back({first + count, -1, file});
 }

@@ -23,6 +23,9 @@ public:
     // claims.
     uint64_t SharedIn(uint64_t first, uint64_t count) const;
     bool IsShared(uint64_t cluster) const { return SharedIn(cluster, 1) != 0; }
+    // Every stretch added, as (first, count): what the found files claim,
+    // for the signature search to leave to them.
+    const std::vector<std::pair<uint64_t, uint64_t>>& Extents() const { return m_Extents; }
 
 private:
     struct Edge {
@@ -31,6 +34,7 @@ private:
         size_t file;
     };
     std::vector<Edge> m_Edges;
+    std::vector<std::pair<uint64_t, uint64_t>> m_Extents;
     // Stretches more than one file claims: [first, end), in order, apart.
     std::vector<std::pair<uint64_t, uint64_t>> m_Shared;
 };

@@ -3,6 +3,9 @@
 #include "engine/ZelCountingSource.h"
 #include "engine/ZelFileSink.h"
 #include "engine/ZelFoundIterator.h"
+#include "engine/ZelRestoreVerdict.h"
+#include "engine/ZelVolumeCopy.h"
+#include "jexcommon/ZelText.h"
 #include "jexplatform/VolumePath.h"
 
 #include <boost/make_shared.hpp>
@@ -45,7 +48,49 @@ void CZelEngine::Close()
 void CZelEngine::CloseLocked()
 {
     m_Generation.Advance();
+    m_Carved.Clear();
+    m_pRawSource.reset();
     ReleaseLocked();
+}
+
+bool CZelEngine::SearchRaw(const std::string& volume, const std::string& why)
+{
+    std::string reason;
+    std::unique_ptr<CZelVolumeSource> source = OpenSource(volume, reason);
+    if (!source)
+        return false;
+    // What the failed scan handed over is no use: the volume is read anew,
+    // sector by sector.
+    m_pCarver = std::make_unique<CZelCarver>(512, 0);
+    const uint64_t size = source->Size();
+    std::vector<uint8_t> stretch(size_t(1) << 20);
+    for (uint64_t at = 0; at < size && !m_StopRequested;) {
+        const size_t wanted = static_cast<size_t>(std::min<uint64_t>(stretch.size(), size - at));
+        const CZelRead read = ZelReadRetrying(*source, at, stretch.data(), wanted);
+        if (read.end == ZelReadEnd::Vanished)
+            return false;
+        if (read.end == ZelReadEnd::Failed)
+            CountUnreadable(wanted);
+        else if (read.bytes != 0)
+            m_pCarver->Feed(at, stretch.data(), read.bytes);
+        if (read.end == ZelReadEnd::VolumeEnd)
+            break;
+        at += wanted;
+        SetProgress(static_cast<double>(at) / static_cast<double>(size));
+    }
+    // Nothing found: why the file system could not be read says more.
+    m_pCarver->Finish();
+    if (m_pCarver->Files().empty())
+        return false;
+    m_pRawSource = std::move(source);
+    SetNotice(why + "; its files were searched for by their signatures alone");
+    return true;
+}
+
+bool CZelEngine::Listed(size_t index, CZelListedEntry& entry)
+{
+    const size_t own = OwnListedCount();
+    return index < own ? OwnListed(index, entry) : m_Carved.Listed(index - own, own, entry);
 }
 
 std::string CZelEngine::GetRootName()
@@ -73,11 +118,30 @@ int32_t CZelEngine::FindDeleted(const char* volumePath, uint8_t mode, CZelEngine
     std::string volume = volumePath != nullptr ? volumePath : "";
     std::string error;
     int32_t result = -1;
+    m_Carved.Clear();
+    m_pRawSource.reset();
+    // Sectors until the engine knows where its clusters start.
+    m_pCarver = deep ? std::make_unique<CZelCarver>(512, 0) : nullptr;
     if (!IsOpenLocked())
         // Why the volume could not be opened was kept by Open.
         error = m_OpenError.empty() ? volume + ": no volume is open" : m_OpenError;
     else
         result = ScanLocked(volume, mode, filter, error);
+    // A file system that cannot be read at all still holds its files' bytes:
+    // a deep search reads the whole volume for their signatures.
+    if (deep && result != 0 && !volume.empty() && !m_StopRequested && SearchRaw(volume, error))
+        result = 0;
+    if (m_pCarver && result == 0) {
+        m_pCarver->Finish();
+        std::vector<std::pair<uint64_t, uint64_t>> ranges;
+        if (!m_pRawSource)
+            ClaimedRanges(ranges);
+        m_pCarver->Settle(std::move(ranges));
+        m_Carved.Take(*m_pCarver, filter);
+        if (m_pRawSource)
+            error.clear();
+    }
+    m_pCarver.reset();
     m_Stopped = m_StopRequested.load();
     m_StopRequested = false;
     SetLastError(error);
@@ -171,11 +235,47 @@ int32_t CZelEngine::RestoreChecked(CZelRestoreSink* sink, const CZelEngineRecord
 {
     report = CZelRestoreReport();
     int32_t result = kZelNotThisEngine;
-    if (sink != nullptr && record != nullptr && IsOpenLocked())
+    const CZelCarvedRecord* carved = record != nullptr ? m_Carved.Find(*record) : nullptr;
+    if (sink != nullptr && carved != nullptr && IsOpenLocked())
+        result = RestoreCarved(*sink, *carved, progress, report);
+    else if (sink != nullptr && record != nullptr && IsOpenLocked())
         result = RestoreLocked(*sink, *record, progress, report);
     if (result == kZelNotThisEngine && report.reason.empty())
         report.reason = sink == nullptr ? L"no destination" : L"not a file this search found";
     return result;
+}
+
+int32_t CZelEngine::RestoreCarved(CZelRestoreSink& out, const CZelCarvedRecord& record,
+                                  const CZelProgressCallbackPtr& progress, CZelRestoreReport& report)
+{
+    CZelVolumeSource* source = m_pRawSource ? m_pRawSource.get() : ScannedSource();
+    if (source == nullptr)
+        return kZelNotThisEngine;
+    // A restored file never replaces an existing one.
+    if (!out.Open(0666)) {
+        report.reason = ZelNarrowToWide(out.Error());
+        return 0;
+    }
+    const CZelCarvedFile& file = record.File();
+    const uint32_t block = source->SectorSize() >= 512 ? source->SectorSize() : 512;
+    CZelVolumeCopy copy(*source, block, out, progress, file.length);
+    const CZelVolumeCopy::End end = copy.Copy(file.offset, file.length);
+    if (end == CZelVolumeCopy::End::Vanished || end == CZelVolumeCopy::End::WriteFailed) {
+        copy.Fail(report, copy.Reason());
+        return 0;
+    }
+    if (!out.Commit()) {
+        copy.Fail(report, out.Error());
+        return 0;
+    }
+    CZelRestoreVerdict verdict(record.GetRecoveryEstimate(), record.GetRecoveryNote());
+    if (copy.Unreadable() != 0)
+        verdict.ShortBy(copy.Unreadable(), copy.UnreadableText());
+    if (copy.Written() < file.length)
+        verdict.ShortBy(file.length - copy.Written(), "the volume ends before the file does");
+    verdict.Judge(report);
+    ZelReportProgress(progress, 1.0);
+    return 0;
 }
 
 double CZelEngine::GetProgress()

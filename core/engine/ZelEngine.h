@@ -6,6 +6,8 @@
 // lock held.
 #pragma once
 
+#include "carve/CarvedSet.h"
+#include "carve/Carver.h"
 #include "engine/EngineGeneration.h"
 #include "engine/ZelEngineRecord.h"
 #include "engine/ZelListedEntry.h"
@@ -20,8 +22,11 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
+#include <utility>
+#include <vector>
 
 class CZelEngineCheckFile;
 
@@ -69,9 +74,10 @@ public:
     // An iterator over the found entries that shares this engine.
     boost::shared_ptr<CZelEntityIterator> GetIterator();
     // The found entries of the last scan in the order the iterator hands
-    // them out (a folder before what it holds); false past the end.
-    virtual size_t ListedCount() = 0;
-    virtual bool Listed(size_t index, CZelListedEntry& entry) = 0;
+    // them out (a folder before what it holds): the engine's own, then
+    // those a deep search found by their signatures; false past the end.
+    size_t ListedCount() { return OwnListedCount() + m_Carved.ListedCount(); }
+    bool Listed(size_t index, CZelListedEntry& entry);
     // True when the narrow names and paths keep the volume's own bytes
     // (FAT's 8.3 names): the root's name is then kept as it is too.
     virtual bool ListsNarrowNames() const { return false; }
@@ -101,6 +107,19 @@ public:
     std::string GetLastError();
 
 protected:
+    // The engine's own found entries, as ListedCount and Listed give them.
+    virtual size_t OwnListedCount() = 0;
+    virtual bool OwnListed(size_t index, CZelListedEntry& entry) = 0;
+    // The volume as the last scan read it, for restoring the files found by
+    // their signatures; null when it is not open.
+    virtual CZelVolumeSource* ScannedSource() { return nullptr; }
+    // The byte ranges of the volume the engine's found files claim, for the
+    // signature search to leave to them.
+    virtual void ClaimedRanges(std::vector<std::pair<uint64_t, uint64_t>>& /*ranges*/) {}
+    // The signature search of a deep scan, null otherwise: the engine tells
+    // it where clusters start and hands it what its pass reads.
+    CZelCarver* Carver() { return m_pCarver.get(); }
+
     // The engine's own parts; all but CreateIterator run with the engine
     // lock held.
     virtual bool IsOpenLocked() const = 0;
@@ -131,6 +150,12 @@ protected:
 
 private:
     void CloseLocked();
+    // A deep search of a volume whose file system could not be read (why):
+    // the whole volume read for signatures; false when it cannot be read or
+    // holds no file that could be found so.
+    bool SearchRaw(const std::string& volume, const std::string& why);
+    int32_t RestoreCarved(CZelRestoreSink& sink, const CZelCarvedRecord& record, const CZelProgressCallbackPtr& progress,
+                          CZelRestoreReport& report);
     int32_t RestoreChecked(CZelRestoreSink* sink, const CZelEngineRecord* record,
                            const CZelProgressCallbackPtr& progress, CZelRestoreReport& report);
     void SetLastError(const std::string& error);
@@ -157,4 +182,8 @@ private:
     // Why the volume could not be opened, until the next Open.
     std::string m_OpenError;
     std::string m_VolumePath;
+    std::unique_ptr<CZelCarver> m_pCarver;
+    // The volume as a search by signatures alone read it.
+    std::unique_ptr<CZelVolumeSource> m_pRawSource;
+    CZelCarvedSet m_Carved;
 };

@@ -26,4 +26,7 @@ public:
     virtual int32_t GetRecoveryEstimate() const { return -1; }
     // Why the estimate is below 100; empty when it is not.
     virtual std::string GetRecoveryNote() const { return std::string(); }
+    // The type of a file found by its signature ("jpg"); null for a file
+    // found through the file system.
+    virtual const char* CarvedType() const { return nullptr; }
 };

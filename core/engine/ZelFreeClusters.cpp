@@ -1,7 +1,20 @@
 #include "engine/ZelFreeClusters.h"
 
+#include "carve/Carver.h"
+
 #include <algorithm>
 #include <vector>
+
+namespace {
+
+void Take(const CZelFreeClusterWalk& walk, uint64_t cluster, uint64_t offset, const uint8_t* bytes, size_t size)
+{
+    if (walk.carver != nullptr)
+        walk.carver->Feed(offset, bytes, size);
+    walk.take(cluster, bytes, size);
+}
+
+} // namespace
 
 bool ZelWalkFreeClusters(CZelVolumeSource& source, const CZelFreeClusterWalk& walk, CZelRead& vanished)
 {
@@ -48,9 +61,9 @@ bool ZelWalkFreeClusters(CZelVolumeSource& source, const CZelFreeClusterWalk& wa
                         walk.unreadable(offset + at, length, single);
                     continue;
                 }
-                walk.take(cluster + i, stretch.data() + at, single.bytes);
+                Take(walk, cluster + i, offset + at, stretch.data() + at, single.bytes);
             } else if (at < read.bytes) {
-                walk.take(cluster + i, stretch.data() + at, std::min(length, read.bytes - at));
+                Take(walk, cluster + i, offset + at, stretch.data() + at, std::min(length, read.bytes - at));
             }
         }
         if (walk.progress)

@@ -10,6 +10,8 @@
 #include <cstdint>
 #include <functional>
 
+class CZelCarver;
+
 struct CZelFreeClusterWalk {
     // The clusters walked, first to last.
     uint64_t first = 2;
@@ -35,6 +37,8 @@ struct CZelFreeClusterWalk {
     std::function<void(uint64_t clusters)> progress;
     // Asked after each stretch: true ends the walk there.
     std::function<bool()> stop;
+    // The signature search, handed every cluster read; null: none.
+    CZelCarver* carver = nullptr;
 };
 
 // Walks the volume; false, with the read, when the device went away.

@@ -8,6 +8,8 @@
 #include <functional>
 #include <string>
 
+class CZelCarver;
+
 struct CZelScanSink {
     // The share of the scan done: it grows, and reaches 1 at the end.
     std::function<void(double)> fraction;
@@ -16,6 +18,8 @@ struct CZelScanSink {
     // Something the user should know of how the volume was read (a layout
     // rebuilt because the volume's own was gone).
     std::function<void(const std::string&)> notice;
+    // The signature search of a deep scan, null without one.
+    std::function<CZelCarver*()> carver;
 };
 
 // What a search was asked for: a deep one (the free space too), and a

@@ -2,7 +2,8 @@
 // reader and the scanner over it are made when the engine opens, and the
 // volume is opened anew for every scan. Scanner is built from the reader
 // and a CZelScanSink, is told the search's choice with Choose(deep, stop)
-// and scans with Scan(volume, mode, filter, error).
+// and scans with Scan(volume, mode, filter, error); ClaimedRanges(ranges)
+// gives the byte ranges its found files claim.
 #pragma once
 
 #include "engine/BlockReader.h"
@@ -25,6 +26,7 @@ protected:
         sink.fraction = [this](double done) { SetProgress(done); };
         sink.unreadable = [this](uint64_t bytes) { CountUnreadable(bytes); };
         sink.notice = [this](const std::string& text) { SetNotice(text); };
+        sink.carver = [this] { return Carver(); };
         m_pScanner = std::make_unique<Scanner>(*m_pReader, std::move(sink));
         return 0;
     }
@@ -48,6 +50,13 @@ protected:
         m_pReader->Attach(std::move(source));
         m_pScanner->Choose(DeepSearch(), &StopFlag());
         return m_pScanner->Scan(volumePath, mode, filter, error);
+    }
+
+    CZelVolumeSource* ScannedSource() override { return CanRead() ? m_pReader.get() : nullptr; }
+    void ClaimedRanges(std::vector<std::pair<uint64_t, uint64_t>>& ranges) override
+    {
+        if (m_pScanner)
+            m_pScanner->ClaimedRanges(ranges);
     }
 
     // True when a scan's volume is open to restore from.

@@ -26,7 +26,7 @@ const CExfatFoundEntry* CExfatEngine::GetEntry(size_t index)
     return m_pScanner && m_pReader ? m_pScanner->Entry(index) : nullptr;
 }
 
-bool CExfatEngine::Listed(size_t index, CZelListedEntry& entry)
+bool CExfatEngine::OwnListed(size_t index, CZelListedEntry& entry)
 {
     const CExfatFoundEntry* record = GetEntry(index);
     if (record == nullptr)

@@ -16,8 +16,8 @@ public:
     size_t GetEntryCount();
     // The found entry at index, or null past the end.
     const CExfatFoundEntry* GetEntry(size_t index);
-    size_t ListedCount() override { return GetEntryCount(); }
-    bool Listed(size_t index, CZelListedEntry& entry) override;
+    size_t OwnListedCount() override { return GetEntryCount(); }
+    bool OwnListed(size_t index, CZelListedEntry& entry) override;
 
 protected:
     // Writes the valid data from the clusters the file's plan names, then

@@ -9,6 +9,32 @@
 
 using namespace exfatlayout;
 
+void CExfatScanner::ClaimedRanges(std::vector<std::pair<uint64_t, uint64_t>>& ranges) const
+{
+    if (!m_pVolume)
+        return;
+    const CExfatBootSector& boot = m_pVolume->Boot();
+    const auto add = [&](uint64_t first, uint64_t count) {
+        uint64_t offset = 0;
+        if (first <= UINT32_MAX && boot.ClusterOffset(static_cast<uint32_t>(first), offset))
+            ranges.emplace_back(offset, offset + count * boot.clusterSize);
+    };
+    for (const auto& piece : m_Claimed)
+        add(piece.first, piece.second);
+    // The clusters that hold entry sets, in stretches.
+    for (size_t c = 0; c < m_SetClusters.size();) {
+        if (!m_SetClusters[c]) {
+            ++c;
+            continue;
+        }
+        size_t end = c;
+        while (end < m_SetClusters.size() && m_SetClusters[end])
+            ++end;
+        add(c, end - c);
+        c = end;
+    }
+}
+
 void CExfatScanner::Judge()
 {
     const CExfatVolumeFacts facts = Facts();
@@ -35,6 +61,7 @@ void CExfatScanner::Judge()
                 claims.Add(i, piece.first, std::min<uint64_t>(piece.count, known - piece.first));
     }
     claims.Settle();
+    m_Claimed = claims.Extents();
     m_Progress.Stage(kJudgeStage, 1.0, 0.5);
 
     for (const auto& entry : m_Found) {

@@ -2,6 +2,7 @@
 // folders whose chains were cleared. Their sets are listed under
 // "$OrphanFiles", or joined to the folder whose last cluster began a set
 // they end.
+#include "carve/Carver.h"
 #include "exfat/ExfatScanner.h"
 
 #include "engine/ZelFreeClusters.h"
@@ -65,6 +66,10 @@ void CExfatScanner::FindLostSets()
             m_Sink.unreadable(size);
     };
     walk.stop = [this] { return Stopped(); };
+    if (CZelCarver* carver = m_Sink.carver ? m_Sink.carver() : nullptr) {
+        carver->SetGrid(boot.clusterSize, boot.heapBytesOffset);
+        walk.carver = carver;
+    }
     walk.progress = [&](uint64_t walked) {
         m_Progress.Stage(kLostStage, kJudgeStage, static_cast<double>(walked) / static_cast<double>(last));
     };

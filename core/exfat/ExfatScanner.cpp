@@ -70,6 +70,7 @@ int32_t CExfatScanner::Scan(const std::string& volumePath, uint8_t mode, CZelEng
     const size_t onDevice = static_cast<size_t>(m_pVolume->Facts().lastCluster) + 1;
     m_ReadClusters.assign(onDevice, false);
     m_SetClusters.assign(onDevice, false);
+    m_Claimed.clear();
     m_SetsSeen = 0;
     Pending root;
     std::string why;

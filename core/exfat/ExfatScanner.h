@@ -96,6 +96,12 @@ private:
     void AddDangling(const uint8_t* bytes, size_t length, const Pending& dir);
     int32_t Orphans();
     void Judge();
+
+public:
+    // The byte ranges the last scan's found files and folders claim.
+    void ClaimedRanges(std::vector<std::pair<uint64_t, uint64_t>>& ranges) const;
+
+private:
     // Marks a cluster read as a directory; false when it was read before.
     // Clusters past the device's end are never marked.
     bool MarkRead(uint32_t cluster);
@@ -141,6 +147,8 @@ private:
     std::vector<bool> m_SetClusters;
     size_t m_SetsSeen = 0;
     std::vector<bool> m_ReadClusters;
+    // The cluster stretches the deleted files' restores read.
+    std::vector<std::pair<uint64_t, uint64_t>> m_Claimed;
     uint8_t m_Mode = 1;
     CZelEngineCheckFile* m_pFilter = nullptr;
     std::string m_Warning;

@@ -27,7 +27,7 @@ const CDirEntryInterface* CFat32Wrapper::GetEntry(uint32_t index)
     return m_pScanner && m_pReader ? m_pScanner->GetEntry(index) : nullptr;
 }
 
-size_t CFat32Wrapper::ListedCount()
+size_t CFat32Wrapper::OwnListedCount()
 {
     return m_pScanner && m_pReader ? m_pScanner->Listing().size() : 0;
 }
@@ -43,7 +43,7 @@ std::string TrimTrailingSpaces(std::string s)
 
 } // namespace
 
-bool CFat32Wrapper::Listed(size_t index, CZelListedEntry& entry)
+bool CFat32Wrapper::OwnListed(size_t index, CZelListedEntry& entry)
 {
     if (!m_pScanner || !m_pReader || index >= m_pScanner->Listing().size())
         return false;

@@ -17,10 +17,10 @@ public:
     uint32_t GetEntryCount();
     // The top-level found entry at index, or null past the end.
     const CDirEntryInterface* GetEntry(uint32_t index);
-    size_t ListedCount() override;
+    size_t OwnListedCount() override;
     // Names as the volume holds them (8.3) and as shown (the long name, or
     // the 8.3 name converted); deleted where the entry is marked.
-    bool Listed(size_t index, CZelListedEntry& entry) override;
+    bool OwnListed(size_t index, CZelListedEntry& entry) override;
     bool ListsNarrowNames() const override { return true; }
 
 

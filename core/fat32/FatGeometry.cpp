@@ -80,7 +80,7 @@ CFatGeometry ZelSolveFatGeometry(const std::vector<CFatFolderStart>& starts)
 bool ZelFindFatGeometry(CZelVolumeSource& source, uint64_t size, CFatGeometry& geometry,
                         const std::function<bool()>& stop, const std::function<void(uint64_t)>& progress,
                         const std::function<void(const CZelRead&, uint64_t, size_t)>& unreadable,
-                        CZelRead& vanished)
+                        const std::function<void(uint64_t, const uint8_t*, size_t)>& seen, CZelRead& vanished)
 {
     // Entries are judged against the largest volume this one could be.
     CFatEntryLimits limits;
@@ -104,6 +104,8 @@ bool ZelFindFatGeometry(CZelVolumeSource& source, uint64_t size, CFatGeometry& g
         const size_t got = read.end == ZelReadEnd::Failed ? 0 : read.bytes;
         if (read.end == ZelReadEnd::Failed && unreadable)
             unreadable(read, at, wanted);
+        if (got != 0 && seen)
+            seen(at, bytes.data(), got);
         for (size_t s = 0; s + kSector <= got; s += kSector) {
             const uint8_t* sector = bytes.data() + s;
             if (sector[0] == kEndOfDirectory)

@@ -42,11 +42,12 @@ CFatGeometry ZelSolveFatGeometry(const std::vector<CFatFolderStart>& starts);
 // Reads the volume (size bytes) once, sector by sector in stretches, for
 // folder starts and sectors of entries; stop ends it early, progress is
 // told the bytes looked at, unreadable each stretch that cannot be read
-// (passed over). False, with the read, when the device went away.
+// (passed over), seen every stretch read (for the other searches of the
+// same pass). False, with the read, when the device went away.
 bool ZelFindFatGeometry(CZelVolumeSource& source, uint64_t size, CFatGeometry& geometry,
                         const std::function<bool()>& stop, const std::function<void(uint64_t)>& progress,
                         const std::function<void(const CZelRead&, uint64_t, size_t)>& unreadable,
-                        CZelRead& vanished);
+                        const std::function<void(uint64_t, const uint8_t*, size_t)>& seen, CZelRead& vanished);
 
 // A boot sector for the geometry found on a volume of size bytes: FAT32
 // when the clusters are too many for FAT16, the root where it would lie.

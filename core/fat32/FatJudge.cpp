@@ -54,6 +54,19 @@ CFatRestorePlan CMUNdelete::PlanRestore(const CDirEntry& file)
                            [this](uint32_t cluster, uint32_t& next) { return m_pTable && m_pTable->Next(cluster, next); });
 }
 
+void CMUNdelete::ClaimedRanges(std::vector<std::pair<uint64_t, uint64_t>>& ranges) const
+{
+    const auto add = [&](uint64_t first, uint64_t count) {
+        uint64_t offset = 0;
+        if (first <= UINT32_MAX && m_Boot.ClusterOffset(static_cast<uint32_t>(first), offset))
+            ranges.emplace_back(offset, offset + count * m_Boot.clusterSize);
+    };
+    for (const auto& run : m_Claimed)
+        add(run.first, run.second);
+    for (uint32_t cluster : m_ReadClusters)
+        add(cluster, 1);
+}
+
 void CMUNdelete::JudgeFiles()
 {
     // Every file of the found tree, depth first.
@@ -96,6 +109,7 @@ void CMUNdelete::JudgeFiles()
                 claims.Add(i, run.first, std::min<uint64_t>(run.count, known - run.first));
     }
     claims.Settle();
+    m_Claimed = claims.Extents();
     for (size_t i = 0; i < files.size(); ++i) {
         CDirEntry& file = *files[i];
         if (file.m_Size == 0) {

@@ -1,6 +1,7 @@
 // The free clusters that hold directory entries no walk read: folders whose
 // entry is gone, and the later clusters of deleted folders, whose chains
 // were cleared.
+#include "carve/Carver.h"
 #include "fat32/MUNdelete.h"
 
 #include "engine/ZelFreeClusters.h"
@@ -86,6 +87,14 @@ void CMUNdelete::FindLostFolders()
     const double clusters = std::max(1.0, static_cast<double>(m_Boot.lastCluster) - 1.0);
     walk.progress = [&](uint64_t walked) { Publish(kLostStage, kJudgeStage, static_cast<double>(walked) / clusters); };
     walk.stop = [this] { return Stopped(); };
+    // With a rebuilt layout the pass that found it fed the signature search.
+    CZelCarver* carver = m_Sink.carver && !m_FromFolders ? m_Sink.carver() : nullptr;
+    if (carver != nullptr) {
+        uint64_t heap = 0;
+        m_Boot.ClusterOffset(2, heap);
+        carver->SetGrid(m_Boot.clusterSize, heap);
+        walk.carver = carver;
+    }
     CZelRead gone;
     if (!ZelWalkFreeClusters(m_Reader, walk, gone))
         ReadFailed(gone, 0, 0, "Free clusters");

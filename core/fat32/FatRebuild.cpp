@@ -3,6 +3,7 @@
 // rebuilt from the folders found in the data. Nothing is written anywhere.
 #include "fat32/MUNdelete.h"
 
+#include "carve/Carver.h"
 #include "fat32/Fat32Layout.h"
 #include "jexcommon/ZelText.h"
 
@@ -10,7 +11,7 @@
 
 using namespace fat32layout;
 
-bool CMUNdelete::RebuildLayout(const std::string& volumePath, const std::string& problem, std::string& error)
+CMUNdelete::Rebuild CMUNdelete::RebuildLayout(const std::string& volumePath, const std::string& problem, std::string& error)
 {
     const std::string why = volumePath + ": no FAT boot sector (" + problem + ")";
     auto tell = [this](const std::string& text) {
@@ -23,7 +24,7 @@ bool CMUNdelete::RebuildLayout(const std::string& volumePath, const std::string&
         CZelRead read = ZelReadRetrying(m_Reader, 6 * sectorSize, backup, sizeof backup);
         if (read.end == ZelReadEnd::Vanished) {
             error = volumePath + ": the device is gone (" + ZelErrorText(read.error) + ")";
-            return false;
+            return Rebuild::Failed;
         }
         CFatBootSector boot;
         std::string ignored;
@@ -31,10 +32,12 @@ bool CMUNdelete::RebuildLayout(const std::string& volumePath, const std::string&
             boot.variant == 32 && boot.bytesPerSector == sectorSize) {
             m_Boot = boot;
             tell(why + "; the copy in sector 6 was read instead");
-            return true;
+            return Rebuild::Layout;
         }
     }
-    // The folders in the data: one pass over the whole volume.
+    // The folders in the data: one pass over the whole volume, which the
+    // signature search reads too, sector by sector.
+    CZelCarver* carver = m_Sink.carver ? m_Sink.carver() : nullptr;
     const uint64_t size = m_Reader.Size();
     const double total = std::max<double>(1.0, static_cast<double>(size));
     CFatGeometry geometry;
@@ -43,13 +46,22 @@ bool CMUNdelete::RebuildLayout(const std::string& volumePath, const std::string&
             m_Reader, size, geometry, [this] { return Stopped(); },
             [&](uint64_t done) { Publish(kTableStage, 0.8, static_cast<double>(done) / total); },
             [this](const CZelRead& read, uint64_t offset, size_t count) { ReadFailed(read, offset, count, "The volume"); },
+            [carver](uint64_t offset, const uint8_t* bytes, size_t count) {
+                if (carver != nullptr)
+                    carver->Feed(offset, bytes, count);
+            },
             gone)) {
         error = volumePath + ": the device is gone (" + ZelErrorText(gone.error) + "); the search ended there";
-        return false;
+        return Rebuild::Failed;
     }
     if (!geometry.found) {
-        error = why + ", and no folders in its data tell where its clusters lie";
-        return false;
+        if (carver == nullptr) {
+            error = why + ", and no folders in its data tell where its clusters lie";
+            return Rebuild::Failed;
+        }
+        tell(why + ", and no folders in its data tell where its clusters lie: its files were searched for by their "
+                   "signatures alone");
+        return Rebuild::Raw;
     }
     m_Boot = ZelBootOfGeometry(geometry, size);
     m_FromFolders = true;
@@ -67,7 +79,7 @@ bool CMUNdelete::RebuildLayout(const std::string& volumePath, const std::string&
     tell(why + "; its layout was rebuilt from " + std::to_string(geometry.agreeing) + " of the " +
          std::to_string(geometry.folders) + " folders found in its data: " + m_Boot.Name() + ", clusters of " +
          std::to_string(geometry.clusterSize) + " bytes from byte " + std::to_string(geometry.dataStart));
-    return true;
+    return Rebuild::Layout;
 }
 
 void CMUNdelete::FindRootRegion(uint64_t dataStart)

@@ -66,8 +66,18 @@ int32_t CMUNdelete::Scan(const std::string& volumePath, uint8_t mode, CZelEngine
             error = volumePath + ": no FAT boot sector (" + problem + ")";
             return -1;
         }
-        if (!RebuildLayout(volumePath, problem, error))
+        switch (RebuildLayout(volumePath, problem, error)) {
+        case Rebuild::Failed:
             return -1;
+        case Rebuild::Raw:
+            // Nothing of a file system: what there is was found by its
+            // signature.
+            MakeListing();
+            Publish(kJudgeStage, 1.0, 1.0);
+            return 0;
+        case Rebuild::Layout:
+            break;
+        }
         m_Rebuilt = true;
         break;
     }
@@ -84,6 +94,7 @@ int32_t CMUNdelete::Scan(const std::string& volumePath, uint8_t mode, CZelEngine
         });
     m_AfterHole.clear();
     m_ReadClusters.clear();
+    m_Claimed.clear();
     m_Limits.lastCluster = m_Boot.lastCluster;
     m_Limits.dataBytes = m_Boot.lastCluster >= 2 ? static_cast<uint64_t>(m_Boot.lastCluster - 1) * m_Boot.clusterSize : 0;
     m_Limits.clusterHighWord = m_Boot.variant == 32;

@@ -76,6 +76,8 @@ public:
     int32_t Scan(const std::string& volumePath, uint8_t mode, CZelEngineCheckFile* filter, std::string& error);
 
     const CFatBootSector& Boot() const { return m_Boot; }
+    // The byte ranges the last scan's found files and folders claim.
+    void ClaimedRanges(std::vector<std::pair<uint64_t, uint64_t>>& ranges) const;
     // The clusters a restore of the file reads: for a file of a deleted
     // tree the free clusters from its start on, for a live file its chain.
     CFatRestorePlan PlanRestore(const CDirEntry& file);
@@ -197,9 +199,17 @@ private:
     // Lists the found tree in pre-order.
     void MakeListing();
     // A deep search of a volume whose boot sector is no FAT one: the layout
-    // from the backup boot sector, or from the folders in the data. False
-    // with the reason when neither tells it.
-    bool RebuildLayout(const std::string& volumePath, const std::string& problem, std::string& error);
+    // from the backup boot sector, or from the folders in the data; error
+    // says why for Failed.
+    enum class Rebuild {
+        // The layout is known again.
+        Layout,
+        // No layout was found: the volume holds nothing of a file system,
+        // and the signature search read it all.
+        Raw,
+        Failed,
+    };
+    Rebuild RebuildLayout(const std::string& volumePath, const std::string& problem, std::string& error);
     // Whether a cluster is one to read in the search of the free clusters:
     // free, and on a rebuilt volume one that holds entries.
     bool WorthReading(uint32_t cluster) const;
@@ -254,6 +264,9 @@ private:
     // Clusters read as directory entries so far: none is read twice, so a
     // chain that loops ends and the whole walk reads each cluster once.
     std::unordered_set<uint32_t> m_ReadClusters;
+    // The cluster stretches the found files' restores read, as (first,
+    // count).
+    std::vector<std::pair<uint64_t, uint64_t>> m_Claimed;
     // The allocation table's entries, read as directories need them.
     std::unique_ptr<CFatTableReader> m_pTable;
     // Where directory entries follow sectors that could not be read.

@@ -34,6 +34,18 @@ bool CNtfsUndeleteWrapper::ReferenceHolds(uint64_t reference)
     return now == sequence || now == static_cast<uint16_t>(sequence + 1);
 }
 
+void CNtfsUndeleteWrapper::ClaimedRanges(std::vector<std::pair<uint64_t, uint64_t>>& ranges)
+{
+    const uint64_t clusterSize = m_pVolume != nullptr ? m_pVolume->cluster_size : 0;
+    if (clusterSize == 0)
+        return;
+    for (const auto& result : m_Results)
+        for (const auto& stretch : result->m_Clusters)
+            if (stretch.first >= 0 && stretch.second > 0)
+                ranges.emplace_back(static_cast<uint64_t>(stretch.first) * clusterSize,
+                                    static_cast<uint64_t>(stretch.first + stretch.second) * clusterSize);
+}
+
 void CNtfsUndeleteWrapper::JudgeRecords()
 {
     // The stretches every found file's restore reads, and where more than

@@ -2,6 +2,7 @@
 // anew keeps in clusters that are free now. They are found by reading the
 // free clusters once, taken only when they check out as records, and put in
 // a tree of their own by their parent references.
+#include "carve/Carver.h"
 #include "ntfs/NtfsUndeleteWrapper.h"
 
 #include "engine/ZelFreeClusters.h"
@@ -126,6 +127,10 @@ bool CNtfsUndeleteWrapper::FindOldRecords(CZelEngineCheckFile* filter)
         SetProgress(m_MftShare + (0.95 - m_MftShare) * static_cast<double>(walked) / total);
     };
     walk.stop = [this] { return StopRequested(); };
+    if (CZelCarver* carver = Carver()) {
+        carver->SetGrid(clusterSize, 0);
+        walk.carver = carver;
+    }
     CZelRead gone;
     const bool read = ZelWalkFreeClusters(m_pDevice->Source(), walk, gone);
     // Paths once every old folder is known.

@@ -324,7 +324,7 @@ const CNtfsEntryInterface* CNtfsUndeleteWrapper::GetEntry(uint32_t index)
     return index < m_Results.size() ? m_Results[index].get() : nullptr;
 }
 
-bool CNtfsUndeleteWrapper::Listed(size_t index, CZelListedEntry& entry)
+bool CNtfsUndeleteWrapper::OwnListed(size_t index, CZelListedEntry& entry)
 {
     const CNtfsEntryInterface* record = index < m_Results.size() ? m_Results[index].get() : nullptr;
     if (record == nullptr)

@@ -23,10 +23,10 @@ public:
 
     uint32_t GetEntryCount();
     const CNtfsEntryInterface* GetEntry(uint32_t index);
-    size_t ListedCount() override { return GetEntryCount(); }
+    size_t OwnListedCount() override { return GetEntryCount(); }
     // Every record listed is free in the MFT bitmap: deleted. Its folder
     // is named by the path the engine made for it.
-    bool Listed(size_t index, CZelListedEntry& entry) override;
+    bool OwnListed(size_t index, CZelListedEntry& entry) override;
 
     // Parent folders above a directory are followed at most this deep.
     static constexpr int kMaxParentDepth = zellimits::kMaxParentChain;
@@ -46,6 +46,8 @@ protected:
     int32_t RestoreLocked(CZelRestoreSink& sink, const CZelEngineRecord& record,
                           const CZelProgressCallbackPtr& progress, CZelRestoreReport& report) override;
     boost::shared_ptr<CZelEntityIterator> CreateIterator() override;
+    CZelVolumeSource* ScannedSource() override { return m_pDevice ? &m_pDevice->Source() : nullptr; }
+    void ClaimedRanges(std::vector<std::pair<uint64_t, uint64_t>>& ranges) override;
 
 private:
     int32_t ScanMftBitmap(CZelEngineCheckFile* filter);

@@ -76,4 +76,7 @@ public:
     // this with a sink that writes a new file.
     virtual ZELRESULT RestoreTo(CZelRestoreSink& sink, CZelProgressCallbackPtr progress,
                                 CZelRestoreReport& report) = 0;
+    // For a file a deep search found by its signature, with no name, its
+    // type ("jpg", "docx"); empty for a file found through the file system.
+    virtual std::string GetCarvedType() { return std::string(); }
 };

@@ -24,6 +24,8 @@ struct CZelFoundEntry {
     // The recovery estimate of a file, 0 to 100; -1 when the engine gives
     // none (and for directories).
     int32_t estimate = -1;
+    // The type of a file found by its signature; empty otherwise.
+    std::string carvedType;
     bool directory = false;
     bool deleted = false;
     std::string name;

@@ -27,12 +27,12 @@ struct Found {
 class Crafted : public ::testing::Test {
 protected:
     // Scans the image and lists what the iterator hands out.
-    std::vector<Found> Scan(FatImageBuilder& image, size_t cutTo = 0, int32_t expected = 0)
+    std::vector<Found> Scan(FatImageBuilder& image, size_t cutTo = 0, int32_t expected = 0, bool deep = true)
     {
         path = dir.File("crafted.img");
         image.Save(path, cutTo);
         EXPECT_EQ(engine->Open(path.c_str(), 512), 0);
-        EXPECT_EQ(engine->FindDeleted(path.c_str(), 1, nullptr, true), expected) << engine->GetLastError();
+        EXPECT_EQ(engine->FindDeleted(path.c_str(), 1, nullptr, deep), expected) << engine->GetLastError();
         std::vector<Found> found;
         CZelIteratorFat32Standart it(engine);
         for (it.First(); !it.IsDone(); it.Next()) {
@@ -310,12 +310,16 @@ TEST_F(Crafted, TruncatedImagesAndDamagedBootSectors)
     Scan(image, 40, -1);
     EXPECT_NE(engine->GetLastError().find("too small"), std::string::npos) << engine->GetLastError();
 
-    // A boot sector that is no FAT one names the value that is wrong.
+    // A boot sector that is no FAT one names the value that is wrong. A
+    // deep search, finding no folder to tell the layout by, searches the
+    // volume by signatures and says so.
     FatImageBuilder zeros;
     std::fill(zeros.Bytes().begin(), zeros.Bytes().begin() + 512, 0);
-    EXPECT_TRUE(Scan(zeros, 0, -1).empty());
+    EXPECT_TRUE(Scan(zeros, 0, -1, false).empty());
     EXPECT_NE(engine->GetLastError().find("no FAT boot sector (bytes per sector is 0)"), std::string::npos)
         << engine->GetLastError();
+    EXPECT_TRUE(Scan(zeros, 0, 0, true).empty());
+    EXPECT_NE(engine->GetNotice().find("searched for by their signatures alone"), std::string::npos) << engine->GetNotice();
 }
 
 TEST_F(Crafted, RestoreEdgeCases)

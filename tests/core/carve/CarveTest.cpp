@@ -1,0 +1,189 @@
+// The signature search on files the real encoders wrote, laid on cluster
+// starts between noise and zeros as a card holds them: each is measured to
+// its exact end and checked, and one that was broken or cut never passes
+// as whole.
+#include "carve/Carver.h"
+#include "support/MediaFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+#include <random>
+
+namespace {
+
+constexpr uint64_t kCluster = 4096;
+
+std::vector<uint8_t> Noise(size_t size, uint32_t seed)
+{
+    std::mt19937 random(seed);
+    std::vector<uint8_t> bytes(size);
+    for (uint8_t& b : bytes)
+        b = static_cast<uint8_t>(random());
+    return bytes;
+}
+
+// Lays the parts one after another, each from a cluster start, with noise
+// up to it; returns where each began.
+std::vector<uint64_t> Lay(std::vector<uint8_t>& volume, const std::vector<std::vector<uint8_t>>& parts)
+{
+    std::vector<uint64_t> starts;
+    uint32_t seed = 1;
+    for (const auto& part : parts) {
+        const std::vector<uint8_t> pad = Noise((kCluster - volume.size() % kCluster) % kCluster + kCluster, seed++);
+        volume.insert(volume.end(), pad.begin(), pad.end());
+        starts.push_back(volume.size());
+        volume.insert(volume.end(), part.begin(), part.end());
+    }
+    volume.resize(volume.size() + 3 * kCluster, 0);
+    return starts;
+}
+
+// Hands the volume over in uneven pieces, as stretches of a pass are.
+std::vector<CZelCarvedFile> CarveVolume(const std::vector<uint8_t>& volume,
+                                  std::vector<std::pair<uint64_t, uint64_t>> claimed = {})
+{
+    CZelCarver carver(kCluster, 0);
+    for (size_t at = 0; at < volume.size();) {
+        const size_t piece = std::min<size_t>(volume.size() - at, at % 3 == 0 ? 65536 : 12288);
+        carver.Feed(at, volume.data() + at, piece);
+        at += piece;
+    }
+    carver.Finish();
+    carver.Settle(std::move(claimed));
+    return carver.Files();
+}
+
+const CZelCarvedFile* At(const std::vector<CZelCarvedFile>& files, uint64_t offset)
+{
+    for (const CZelCarvedFile& file : files)
+        if (file.offset == offset)
+            return &file;
+    return nullptr;
+}
+
+// The files are made once for all the tests.
+class Carving : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        s_Dir = new jextest::TempDir;
+        s_Media = jextest::MakeMediaFiles(*s_Dir, s_Reason);
+    }
+    static void TearDownTestSuite()
+    {
+        delete s_Dir;
+        s_Dir = nullptr;
+    }
+    void SetUp() override
+    {
+        if (s_Media.empty())
+            GTEST_SKIP() << s_Reason;
+    }
+
+    static jextest::TempDir* s_Dir;
+    static std::map<std::string, std::vector<uint8_t>> s_Media;
+    static std::string s_Reason;
+    const std::map<std::string, std::vector<uint8_t>>& media = s_Media;
+};
+
+jextest::TempDir* Carving::s_Dir = nullptr;
+std::map<std::string, std::vector<uint8_t>> Carving::s_Media;
+std::string Carving::s_Reason;
+
+TEST_F(Carving, EveryKindIsMeasuredToItsExactEndAndChecked)
+{
+    const std::map<std::string, std::string> types = {
+        {"photo.jpg", "jpg"},   {"progressive.jpg", "jpg"}, {"picture.png", "png"},  {"picture.gif", "gif"},
+        {"picture.bmp", "bmp"}, {"clip.mp4", "mp4"},        {"clip.mov", "mov"},     {"clip.avi", "avi"},
+        {"sound.wav", "wav"},   {"tagged.mp3", "mp3"},      {"bare.mp3", "mp3"},     {"sound.ogg", "ogg"},
+        {"document.pdf", "pdf"}, {"archive.zip", "zip"},    {"letter.docx", "docx"}, {"letter.odt", "odt"},
+    };
+    std::vector<std::vector<uint8_t>> parts;
+    for (const auto& type : types)
+        parts.push_back(media.at(type.first));
+    std::vector<uint8_t> volume;
+    const std::vector<uint64_t> starts = Lay(volume, parts);
+    const std::vector<CZelCarvedFile> files = CarveVolume(volume);
+
+    size_t i = 0;
+    for (const auto& type : types) {
+        const CZelCarvedFile* file = At(files, starts[i]);
+        const size_t size = parts[i++].size();
+        ASSERT_NE(file, nullptr) << type.first;
+        EXPECT_EQ(file->length, size) << type.first;
+        EXPECT_EQ(file->type, type.second) << type.first;
+        EXPECT_TRUE(file->validated) << type.first << ": " << file->problem;
+    }
+    // The thumbnail inside the photo, the photo inside the archive and the
+    // PDF's picture are parts of their files, not files of their own.
+    EXPECT_EQ(files.size(), types.size());
+}
+
+TEST_F(Carving, ABrokenOrCutFileNeverPassesAsWhole)
+{
+    struct Case {
+        const char* name;
+        std::string file;
+        // Changes the file as it lies on the volume.
+        std::function<void(std::vector<uint8_t>&)> damage;
+        // What is then found at its start: nothing, or a file that is not
+        // whole, with this in its problem.
+        const char* problem;
+    };
+    const auto flip = [](double where) {
+        return [where](std::vector<uint8_t>& b) { b[static_cast<size_t>(b.size() * where)] ^= 0x5A; };
+    };
+    const auto cut = [](double share, uint8_t fill) {
+        return [share, fill](std::vector<uint8_t>& b) {
+            const size_t keep = static_cast<size_t>(b.size() * share);
+            std::fill(b.begin() + static_cast<std::ptrdiff_t>(keep), b.end(), fill);
+        };
+    };
+    const Case cases[] = {
+        {"a PNG with a byte changed", "picture.png", flip(0.5), "CRC"},
+        {"a PNG cut short", "picture.png", cut(0.6, 0), nullptr},
+        {"a ZIP with a byte changed in a member", "archive.zip", flip(0.3), ""},
+        {"an Ogg page with a byte changed", "sound.ogg", flip(0.5), "CRC"},
+        {"a JPEG whose end was overwritten", "photo.jpg", cut(0.7, 0), nullptr},
+        {"an AVI cut short", "clip.avi", cut(0.5, 0), nullptr},
+        {"an MP4 whose movie box is gone", "clip.mp4", cut(0.95, 0), nullptr},
+    };
+    for (const Case& c : cases) {
+        std::vector<uint8_t> part = media.at(c.file);
+        c.damage(part);
+        std::vector<uint8_t> volume;
+        const uint64_t start = Lay(volume, {part}).front();
+        const CZelCarvedFile* file = nullptr;
+        const std::vector<CZelCarvedFile> files = CarveVolume(volume);
+        file = At(files, start);
+        if (file != nullptr) {
+            EXPECT_FALSE(file->validated) << c.name;
+            if (c.problem != nullptr) {
+                EXPECT_NE(file->problem.find(c.problem), std::string::npos) << c.name << ": " << file->problem;
+            }
+        }
+    }
+}
+
+TEST_F(Carving, FilesFoundByTheirRecordsWin)
+{
+    const std::vector<uint8_t>& photo = media.at("photo.jpg");
+    const std::vector<uint8_t>& picture = media.at("picture.png");
+    std::vector<uint8_t> volume;
+    const std::vector<uint64_t> starts = Lay(volume, {photo, picture});
+    // A found file's clusters hold the photo's start: it is not reported
+    // twice. Another's begin inside the picture: it is cut there.
+    const uint64_t inside = starts[1] + kCluster;
+    const std::vector<CZelCarvedFile> files =
+        CarveVolume(volume, {{starts[0], starts[0] + photo.size()}, {inside, inside + kCluster}});
+    EXPECT_EQ(At(files, starts[0]), nullptr);
+    const CZelCarvedFile* cut = At(files, starts[1]);
+    ASSERT_NE(cut, nullptr);
+    EXPECT_EQ(cut->length, kCluster);
+    EXPECT_FALSE(cut->validated);
+    EXPECT_NE(cut->problem.find("a file found by its record claims"), std::string::npos) << cut->problem;
+}
+
+} // namespace

@@ -1,0 +1,56 @@
+#!/usr/bin/env bash
+# make-media.sh FOLDER: one small file of each kind the signature search
+# knows, written by the real encoders (ImageMagick, ffmpeg, exiftool, zip);
+# the PDF and the office containers, which no installed tool writes, by
+# Python as their writers lay them out. Exits 77 when a tool is missing.
+set -euo pipefail
+out=$1
+convert=/usr/bin/convert
+for tool in "$convert" ffmpeg exiftool python3; do
+  command -v "$tool" >/dev/null 2>&1 || { echo "needs $tool" >&2; exit 77; }
+done
+mkdir -p "$out"
+q() { "$@" >/dev/null 2>&1; }
+q "$convert" -seed 1 -size 320x240 plasma:fractal -quality 85 "$out/photo.jpg"
+q "$convert" "$out/photo.jpg" -resize 80x60 "$out/thumb.jpg"
+q exiftool -overwrite_original -Make=Canon "-ThumbnailImage<=$out/thumb.jpg" "$out/photo.jpg"
+rm "$out/thumb.jpg"
+q "$convert" -seed 2 -size 320x240 plasma:fractal -interlace Plane -quality 80 "$out/progressive.jpg"
+q "$convert" -seed 3 -size 200x150 plasma:fractal "$out/picture.png"
+q "$convert" -seed 4 -size 120x90 plasma:fractal "$out/picture.gif"
+q "$convert" -seed 5 -size 64x48 plasma:fractal "$out/picture.bmp"
+q ffmpeg -y -f lavfi -i "testsrc2=duration=1:size=160x120:rate=10" -c:v libx264 -preset veryfast "$out/clip.mp4"
+q ffmpeg -y -f lavfi -i "testsrc=duration=1:size=160x120:rate=10" -c:v libx264 -preset veryfast "$out/clip.mov"
+q ffmpeg -y -f lavfi -i "testsrc=duration=1:size=160x120:rate=10" -c:v mpeg4 "$out/clip.avi"
+q ffmpeg -y -f lavfi -i "sine=frequency=440:duration=1" "$out/sound.wav"
+q ffmpeg -y -f lavfi -i "sine=frequency=440:duration=2" -c:a libmp3lame -metadata title=Lied "$out/tagged.mp3"
+q ffmpeg -y -f lavfi -i "sine=frequency=330:duration=2" -c:a libmp3lame -write_xing 0 -id3v2_version 0 "$out/bare.mp3"
+q ffmpeg -y -f lavfi -i "sine=frequency=550:duration=2" -c:a libvorbis "$out/sound.ogg"
+python3 - "$out" <<'PY'
+import os, sys, zipfile
+out = sys.argv[1]
+jpeg = open(os.path.join(out, "photo.jpg"), "rb").read()
+objects = [b"<< /Type /Catalog /Pages 2 0 R >>", b"<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+           b"<< /Type /Page /Parent 2 0 R /MediaBox [0 0 320 240] /Resources << /XObject << /Im0 4 0 R >> >> /Contents 5 0 R >>",
+           b"<< /Type /XObject /Subtype /Image /Width 320 /Height 240 /ColorSpace /DeviceRGB /BitsPerComponent 8 /Filter /DCTDecode /Length %d >>\nstream\n" % len(jpeg) + jpeg + b"\nendstream",
+           b"<< /Length 30 >>\nstream\nq 320 0 0 240 0 0 cm /Im0 Do Q\nendstream"]
+pdf = bytearray(b"%PDF-1.4\n%\xe2\xe3\xcf\xd3\n")
+offsets = []
+for n, body in enumerate(objects, 1):
+    offsets.append(len(pdf))
+    pdf += b"%d 0 obj\n" % n + body + b"\nendobj\n"
+xref = len(pdf)
+pdf += b"xref\n0 %d\n0000000000 65535 f \n" % (len(objects) + 1) + b"".join(b"%010d 00000 n \n" % o for o in offsets)
+pdf += b"trailer\n<< /Size %d /Root 1 0 R >>\nstartxref\n%d\n%%%%EOF\n" % (len(objects) + 1, xref)
+open(os.path.join(out, "document.pdf"), "wb").write(pdf)
+text = "".join("line %d of the text\n" % i for i in range(2000))
+with zipfile.ZipFile(os.path.join(out, "archive.zip"), "w", zipfile.ZIP_DEFLATED) as z:
+    z.writestr("one.txt", text)
+    z.writestr("photo.jpg", jpeg, zipfile.ZIP_STORED)
+with zipfile.ZipFile(os.path.join(out, "letter.docx"), "w", zipfile.ZIP_DEFLATED) as z:
+    z.writestr("[Content_Types].xml", "<Types/>")
+    z.writestr("word/document.xml", "<w:document>" + text + "</w:document>")
+with zipfile.ZipFile(os.path.join(out, "letter.odt"), "w", zipfile.ZIP_DEFLATED) as z:
+    z.writestr("mimetype", "application/vnd.oasis.opendocument.text", zipfile.ZIP_STORED)
+    z.writestr("content.xml", "<office:document>" + text + "</office:document>")
+PY

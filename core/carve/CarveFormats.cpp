@@ -18,6 +18,14 @@ const std::vector<CZelCarveFormat>& ZelCarveFormats()
         {"zip", 30, ZelMatchesZip, 4 * kGiB, ZelMakeZipStream},
         {"ogg", 28, ZelMatchesOgg, kGiB, ZelMakeOggStream},
         {"mp3", 10, ZelMatchesMp3, kGiB, ZelMakeMp3Stream},
+        {"tif", 8, ZelMatchesTiff, 4 * kGiB, ZelMakeTiffStream},
+        {"doc", 512, ZelMatchesOle, 4 * kGiB, ZelMakeOleStream},
+        {"gz", 10, ZelMatchesGzip, 16 * kGiB, ZelMakeGzipStream},
+        {"7z", 32, ZelMatches7z, 64 * kGiB, ZelMake7zStream},
+        {"sqlite", 100, ZelMatchesSqlite, 16 * kGiB, ZelMakeSqliteStream},
+        {"rtf", 6, ZelMatchesRtf, 256 * kMiB, ZelMakeRtfStream},
+        // Last: whatever no other format claims.
+        {"txt", 64, ZelMatchesText, 64 * kMiB, ZelMakeTextStream, true},
     };
     return formats;
 }

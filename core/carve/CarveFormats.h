@@ -22,6 +22,9 @@ struct CZelCarveFormat {
     // The largest file of the format that is looked for.
     uint64_t bound;
     std::unique_ptr<CZelCarveStream> (*make)(uint64_t bound);
+    // A format with no structure of its own (text) is looked for only
+    // where no other file is being followed: inside one it is its content.
+    bool alone = false;
 };
 
 const std::vector<CZelCarveFormat>& ZelCarveFormats();
@@ -47,3 +50,17 @@ bool ZelMatchesOgg(const uint8_t* bytes, size_t size);
 std::unique_ptr<CZelCarveStream> ZelMakeOggStream(uint64_t bound);
 bool ZelMatchesMp3(const uint8_t* bytes, size_t size);
 std::unique_ptr<CZelCarveStream> ZelMakeMp3Stream(uint64_t bound);
+bool ZelMatchesGzip(const uint8_t* bytes, size_t size);
+std::unique_ptr<CZelCarveStream> ZelMakeGzipStream(uint64_t bound);
+bool ZelMatches7z(const uint8_t* bytes, size_t size);
+std::unique_ptr<CZelCarveStream> ZelMake7zStream(uint64_t bound);
+bool ZelMatchesSqlite(const uint8_t* bytes, size_t size);
+std::unique_ptr<CZelCarveStream> ZelMakeSqliteStream(uint64_t bound);
+bool ZelMatchesOle(const uint8_t* bytes, size_t size);
+std::unique_ptr<CZelCarveStream> ZelMakeOleStream(uint64_t bound);
+bool ZelMatchesTiff(const uint8_t* bytes, size_t size);
+std::unique_ptr<CZelCarveStream> ZelMakeTiffStream(uint64_t bound);
+bool ZelMatchesRtf(const uint8_t* bytes, size_t size);
+std::unique_ptr<CZelCarveStream> ZelMakeRtfStream(uint64_t bound);
+bool ZelMatchesText(const uint8_t* bytes, size_t size);
+std::unique_ptr<CZelCarveStream> ZelMakeTextStream(uint64_t bound);

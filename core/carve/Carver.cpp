@@ -54,7 +54,7 @@ void CZelCarver::StartAt(uint64_t offset, const uint8_t* bytes, size_t size)
     if (m_Full || m_Active.size() >= kMaxActive)
         return;
     for (const CZelCarveFormat& format : ZelCarveFormats()) {
-        if (size < format.signatureBytes || !format.matches(bytes, size))
+        if (size < format.signatureBytes || (format.alone && !m_Active.empty()) || !format.matches(bytes, size))
             continue;
         m_Active.push_back(Active{offset, format.type, format.make(format.bound)});
         return;

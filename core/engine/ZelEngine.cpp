@@ -236,7 +236,9 @@ int32_t CZelEngine::RestoreChecked(CZelRestoreSink* sink, const CZelEngineRecord
     report = CZelRestoreReport();
     int32_t result = kZelNotThisEngine;
     const CZelCarvedRecord* carved = record != nullptr ? m_Carved.Find(*record) : nullptr;
-    if (sink != nullptr && carved != nullptr && IsOpenLocked())
+    // A file found by its signature is read from the volume as the search
+    // read it, which a file system that could not be opened does not stop.
+    if (sink != nullptr && carved != nullptr)
         result = RestoreCarved(*sink, *carved, progress, report);
     else if (sink != nullptr && record != nullptr && IsOpenLocked())
         result = RestoreLocked(*sink, *record, progress, report);

@@ -1,6 +1,7 @@
 // jexrecover end to end: the built program on images made here.
 #include "support/ExfatImage.h"
 #include "support/FatImageBuilder.h"
+#include "support/MediaFiles.h"
 #include "support/NtfsImageWriter.h"
 #include "support/TestImages.h"
 #include "support/WholeDisk.h"
@@ -518,6 +519,56 @@ TEST_F(Jexrecover, DestinationOnTheSearchedVolumeIsRefused)
     EXPECT_EQ(refused.exit, 2);
     EXPECT_NE(refused.err.find("the volume being searched"), std::string::npos) << refused.err;
     EXPECT_FALSE(std::filesystem::exists(dir.File("out")));
+}
+
+TEST_F(Jexrecover, ACardWithNoFileSystemGivesItsFilesBackByTheirSignatures)
+{
+    std::string reason;
+    const auto media = jextest::MakeMediaFiles(dir, reason);
+    if (media.empty())
+        GTEST_SKIP() << reason;
+    // The files from sector starts, nothing of a file system around them.
+    std::vector<uint8_t> card(4096, 0);
+    std::map<uint64_t, std::string> at;
+    for (const char* name : {"photo.jpg", "clip.mp4", "letter.docx"}) {
+        at[card.size()] = name;
+        const auto& bytes = media.at(name);
+        card.insert(card.end(), bytes.begin(), bytes.end());
+        card.resize((card.size() + 511) / 512 * 512 + 1024, 0);
+    }
+    jextest::WriteFile(dir.File("card.img"), card);
+    Outcome quick = Run("scan " + Quote(dir.File("card.img")));
+    EXPECT_EQ(quick.exit, 2) << "a quick search needs a file system";
+    Outcome scan = Run("scan " + Quote(dir.File("card.img")) + " --deep --json");
+    ASSERT_EQ(scan.exit, 0) << scan.err;
+    Json document = Json::parse(scan.out);
+    EXPECT_NE(document["summary"]["notice"].get<std::string>().find("searched for by their signatures alone"),
+              std::string::npos);
+    size_t carved = 0;
+    for (const Json& entry : document["entries"])
+        if (entry["type"] == "file") {
+            EXPECT_EQ(entry["carved"], true);
+            EXPECT_EQ(entry["chance"], 100) << entry.dump();
+            ++carved;
+        }
+    EXPECT_EQ(carved, at.size());
+
+    // By category, as any file; each comes back byte for byte.
+    std::string out = dir.File("out");
+    Outcome restore = Run("restore " + Quote(dir.File("card.img")) + " --deep --to " + Quote(out) + " --all --category images --category documents");
+    ASSERT_EQ(restore.exit, 0) << restore.err;
+    const auto carvedAs = [&out](const char* type, uint64_t offset) {
+        char name[64];
+        std::snprintf(name, sizeof name, "/$Carved/%s/f%010llu.%s", type, static_cast<unsigned long long>(offset), type);
+        return out + name;
+    };
+    for (const auto& file : at) {
+        const std::string type = file.second.substr(file.second.find('.') + 1);
+        if (type != "mp4") {
+            EXPECT_EQ(jextest::ReadFile(carvedAs(type.c_str(), file.first)), media.at(file.second)) << file.second;
+        }
+    }
+    EXPECT_FALSE(std::filesystem::exists(out + "/$Carved/mp4"));
 }
 
 TEST_F(Jexrecover, BadInputIsNamedWithItsReason)

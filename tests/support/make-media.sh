@@ -26,6 +26,7 @@ q ffmpeg -y -f lavfi -i "sine=frequency=440:duration=1" "$out/sound.wav"
 q ffmpeg -y -f lavfi -i "sine=frequency=440:duration=2" -c:a libmp3lame -metadata title=Lied "$out/tagged.mp3"
 q ffmpeg -y -f lavfi -i "sine=frequency=330:duration=2" -c:a libmp3lame -write_xing 0 -id3v2_version 0 "$out/bare.mp3"
 q ffmpeg -y -f lavfi -i "sine=frequency=550:duration=2" -c:a libvorbis "$out/sound.ogg"
+q "$convert" -seed 6 -size 160x120 plasma:fractal -compress lzw "$out/picture.tif"
 python3 - "$out" <<'PY'
 import os, sys, zipfile
 out = sys.argv[1]
@@ -53,4 +54,39 @@ with zipfile.ZipFile(os.path.join(out, "letter.docx"), "w", zipfile.ZIP_DEFLATED
 with zipfile.ZipFile(os.path.join(out, "letter.odt"), "w", zipfile.ZIP_DEFLATED) as z:
     z.writestr("mimetype", "application/vnd.oasis.opendocument.text", zipfile.ZIP_STORED)
     z.writestr("content.xml", "<office:document>" + text + "</office:document>")
+open(os.path.join(out, "notes.txt"), "w").write(text)
+open(os.path.join(out, "letter.rtf"), "w").write("{\\rtf1\\ansi{\\fonttbl{\\f0 Arial;}}\\f0 " + text.replace("\n", "\\par\n") + "}")
+import gzip, sqlite3
+open(os.path.join(out, "notes.txt.gz"), "wb").write(gzip.compress(text.encode(), mtime=0))
+db = sqlite3.connect(os.path.join(out, "contacts.sqlite"))
+db.execute("create table people (name text, note text)")
+db.executemany("insert into people values (?, ?)", [("Person %d" % i, text[: 100 + i]) for i in range(300)])
+db.commit()
+db.close()
+# A compound file as Word lays one out: header, one table sector, one
+# directory sector, the stream in 8 sectors.
+import struct
+sector = 512
+stream = (text * 2).encode()[: 8 * sector]
+fat = [0xFFFFFFFD, 0xFFFFFFFE] + [3 + i for i in range(7)] + [0xFFFFFFFE]
+fat += [0xFFFFFFFF] * (128 - len(fat))
+header = bytearray(512)
+header[0:8] = bytes([0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1])
+struct.pack_into("<HHHHH", header, 24, 0x3E, 3, 0xFFFE, 9, 6)
+struct.pack_into("<IIIIIIII", header, 40, 0, 1, 1, 0, 4096, 0xFFFFFFFE, 0, 0xFFFFFFFE)
+struct.pack_into("<I", header, 72, 0)
+struct.pack_into("<I", header, 76, 0)
+for i in range(1, 109):
+    struct.pack_into("<I", header, 76 + 4 * i, 0xFFFFFFFF)
+def entry(name, kind, start, size, child=0xFFFFFFFF):
+    e = bytearray(128)
+    encoded = (name + "\0").encode("utf-16-le")
+    e[0:len(encoded)] = encoded
+    struct.pack_into("<HBB", e, 64, len(encoded), kind, 1)
+    struct.pack_into("<III", e, 68, 0xFFFFFFFF, 0xFFFFFFFF, child)
+    struct.pack_into("<II", e, 116, start, size)
+    return bytes(e)
+directory = entry("Root Entry", 5, 0xFFFFFFFE, 0, 1) + entry("WordDocument", 2, 2, len(stream)) + bytes(256)
+ole = bytes(header) + struct.pack("<128I", *fat) + directory + stream
+open(os.path.join(out, "letter.doc"), "wb").write(ole)
 PY

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # disasters.sh: the disasters people bring to a recovery tool, on volumes
 # that held real photos, videos, music and documents (bench/media_corpus.sh),
-# each recovered by `jexrecover restore --all --deep` and by PhotoRec
-# (Debian's testdisk package) on the same image:
+# each recovered by `jexrecover restore --all --deep`, by PhotoRec (Debian's
+# testdisk package) and by foremost on the same image, read from the page
+# cache by all three:
 #   fat32-formatted  FAT32 card filled with mtools, then mkfs.fat again
 #   fat32-wiped      the same card with its boot region, backup boot sector
 #                    and both tables zeroed: a card that "needs formatting"
@@ -34,6 +35,7 @@ need=()
 have ffmpeg || need+=(ffmpeg)
 have exiftool || need+=(libimage-exiftool-perl)
 have photorec || need+=(testdisk)
+have foremost || need+=(foremost)
 if [ ${#need[@]} -gt 0 ]; then
   if [ "$(id -u)" -eq 0 ]; then
     DEBIAN_FRONTEND=noninteractive apt-get install -y -q "${need[@]}" >/dev/null
@@ -176,14 +178,15 @@ PY
 
 total=$(find "$media" -type f | wc -l)
 echo
-echo "| volume | of $total files | us: byte for byte | with their names | others written | time | PhotoRec: byte for byte | with their names | others written | time |"
-echo "|---|---|---|---|---|---|---|---|---|---|"
+echo "| volume | of $total files | us: byte for byte | with their names | others written | time | PhotoRec: byte for byte | others written | time | foremost: byte for byte | others written | time | our time / PhotoRec's |"
+echo "|---|---|---|---|---|---|---|---|---|---|---|---|---|"
 for name in ${JEX_DISASTERS:-fat32-formatted fat32-wiped exfat-formatted exfat-wiped ntfs-formatted ntfs-mft-zeroed fat32-start-zeroed raw-dump}; do
   if ! reason=$(make "$name"); then
     echo "| $name | $reason | | | | | | | | |"
     continue
   fi
   image=$work/$name.img
+  cat "$image" >/dev/null
   start=$(date +%s.%N)
   "$bin/jexrecover" restore "$image" --all --deep --to "$work/ours" --quiet >/dev/null 2>&1 || true
   ours_time=$(echo "$(date +%s.%N) - $start" | bc)
@@ -194,7 +197,14 @@ for name in ${JEX_DISASTERS:-fat32-formatted fat32-wiped exfat-formatted exfat-w
   (cd "$work" && photorec /d "$work/pr/recup" /cmd "$image" wholespace,search >/dev/null 2>&1) || true
   pr_time=$(echo "$(date +%s.%N) - $start" | bc)
   read -r pr_exact pr_named pr_other < <(judge "$work/pr")
-  printf '| %s | | %d | %d | %d | %.2f s | %d | %d | %d | %.2f s |\n' "$name" \
-    "$ours_exact" "$ours_named" "$ours_other" "$ours_time" "$pr_exact" "$pr_named" "$pr_other" "$pr_time"
-  rm -rf "$work/ours" "$work/pr" "$image"
+  start=$(date +%s.%N)
+  foremost -Q -i "$image" -o "$work/fm" >/dev/null 2>&1 || true
+  fm_time=$(echo "$(date +%s.%N) - $start" | bc)
+  mkdir -p "$work/fm"
+  rm -f "$work/fm/audit.txt"
+  read -r fm_exact fm_named fm_other < <(judge "$work/fm")
+  printf '| %s | | %d | %d | %d | %.2f s | %d | %d | %.2f s | %d | %d | %.2f s | %.2f |\n' "$name" \
+    "$ours_exact" "$ours_named" "$ours_other" "$ours_time" "$pr_exact" "$pr_other" "$pr_time" \
+    "$fm_exact" "$fm_other" "$fm_time" "$(echo "$ours_time / $pr_time" | bc -l)"
+  rm -rf "$work/ours" "$work/pr" "$work/fm" "$image"
 done

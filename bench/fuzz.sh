@@ -31,7 +31,7 @@ while [ $# -gt 0 ]; do
     *) targets+=("$1"); shift ;;
   esac
 done
-[ ${#targets[@]} -gt 0 ] || targets=(Fat32Fuzz Fat16Fuzz NtfsFuzz ExfatFuzz PartitionTableFuzz VrlFuzz ScriptFuzz)
+[ ${#targets[@]} -gt 0 ] || targets=(Fat32Fuzz Fat16Fuzz NtfsFuzz ExfatFuzz CarveFuzz PartitionTableFuzz VrlFuzz ScriptFuzz)
 
 "$root/scripts/setup"
 "$root/scripts/build" >/dev/null
@@ -59,6 +59,7 @@ for target in "${targets[@]}"; do
     Fat16Fuzz) seeds=fat16; length=262144 ;;
     NtfsFuzz) seeds=ntfs; length=1052672 ;;
     ExfatFuzz) seeds=exfat; length=131072 ;;
+    CarveFuzz) seeds=carve; length=262144 ;;
     PartitionTableFuzz) seeds=partitions; length=65536 ;;
     VrlFuzz) seeds=vrl; length=262144 ;;
     ScriptFuzz) seeds=script; length=16384 ;;

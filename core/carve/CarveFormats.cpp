@@ -24,6 +24,10 @@ const std::vector<CZelCarveFormat>& ZelCarveFormats()
         {"7z", 32, ZelMatches7z, 64 * kGiB, ZelMake7zStream},
         {"sqlite", 100, ZelMatchesSqlite, 16 * kGiB, ZelMakeSqliteStream},
         {"rtf", 6, ZelMatchesRtf, 256 * kMiB, ZelMakeRtfStream},
+        {"flac", 8, ZelMatchesFlac, 4 * kGiB, ZelMakeFlacStream},
+        {"psd", 26, ZelMatchesPsd, 4 * kGiB, ZelMakePsdStream},
+        {"mpg", 14, ZelMatchesMpegPs, 64 * kGiB, ZelMakeMpegPsStream},
+        {"rar", 8, ZelMatchesRar, 64 * kGiB, ZelMakeRarStream},
         // Last: whatever no other format claims.
         {"txt", 64, ZelMatchesText, 64 * kMiB, ZelMakeTextStream, true},
     };

@@ -44,7 +44,14 @@ void CZelCarver::Feed(uint64_t offset, const uint8_t* bytes, size_t size)
         }
         StartAt(here, bytes + at, size - at);
         const size_t piece = static_cast<size_t>(std::min<uint64_t>(m_Unit, size - at));
-        FeedActive(bytes + at, piece);
+        // A file that broke off in this unit may have broken off where
+        // another of its kind begins, at the unit's start.
+        if (FeedActive(bytes + at, piece)) {
+            const size_t started = m_Active.size();
+            StartAt(here, bytes + at, size - at);
+            if (m_Active.size() > started)
+                FeedActive(bytes + at, piece, started);
+        }
         at += piece;
     }
 }
@@ -56,22 +63,30 @@ void CZelCarver::StartAt(uint64_t offset, const uint8_t* bytes, size_t size)
     for (const CZelCarveFormat& format : ZelCarveFormats()) {
         if (size < format.signatureBytes || (format.alone && !m_Active.empty()) || !format.matches(bytes, size))
             continue;
+        // Inside a file of its own kind it is most often that file's own
+        // structure (the packs of a video stream).
+        if (std::any_of(m_Active.begin(), m_Active.end(), [&](const Active& a) { return a.type == format.type; }))
+            return;
         m_Active.push_back(Active{offset, format.type, format.make(format.bound)});
         return;
     }
 }
 
-void CZelCarver::FeedActive(const uint8_t* bytes, size_t size)
+bool CZelCarver::FeedActive(const uint8_t* bytes, size_t size, size_t from)
 {
-    for (size_t i = 0; i < m_Active.size();) {
+    bool broke = false;
+    for (size_t i = from; i < m_Active.size();) {
         size_t used = 0;
-        if (m_Active[i].stream->Take(bytes, size, used) == CarveState::Going) {
+        const CarveState state = m_Active[i].stream->Take(bytes, size, used);
+        if (state == CarveState::Going) {
             ++i;
             continue;
         }
+        broke = broke || state == CarveState::Failed;
         Keep(m_Active[i]);
         m_Active.erase(m_Active.begin() + static_cast<std::ptrdiff_t>(i));
     }
+    return broke;
 }
 
 void CZelCarver::EndAll()
@@ -137,14 +152,16 @@ void CZelCarver::Settle(std::vector<std::pair<uint64_t, uint64_t>> ranges)
         kept.push_back(std::move(file));
     }
     // Files inside a whole file are its parts (a picture in an archive, a
-    // thumbnail); a broken file ends where the next one begins.
+    // thumbnail), as are those of its own kind inside one that could not
+    // be checked (the packs of a video stream); a broken file ends where
+    // another one begins.
     std::sort(kept.begin(), kept.end(), [](const CZelCarvedFile& a, const CZelCarvedFile& b) { return a.offset < b.offset; });
     m_Files.clear();
     for (CZelCarvedFile& file : kept) {
         if (!m_Files.empty()) {
             CZelCarvedFile& last = m_Files.back();
             if (file.offset < last.offset + last.length) {
-                if (last.validated)
+                if (last.validated || (!file.validated && file.type == last.type))
                     continue;
                 last.length = file.offset - last.offset;
                 last.problem += (last.problem.empty() ? "" : "; ") + std::string("another file begins inside it");

@@ -64,7 +64,9 @@ private:
         std::unique_ptr<CZelCarveStream> stream;
     };
     void StartAt(uint64_t offset, const uint8_t* bytes, size_t size);
-    void FeedActive(const uint8_t* bytes, size_t size);
+    // Hands the bytes to the files being followed from the from-th on;
+    // true when one of them broke off.
+    bool FeedActive(const uint8_t* bytes, size_t size, size_t from = 0);
     void EndAll();
     void Keep(const Active& active);
 

@@ -27,6 +27,9 @@ q ffmpeg -y -f lavfi -i "sine=frequency=440:duration=2" -c:a libmp3lame -metadat
 q ffmpeg -y -f lavfi -i "sine=frequency=330:duration=2" -c:a libmp3lame -write_xing 0 -id3v2_version 0 "$out/bare.mp3"
 q ffmpeg -y -f lavfi -i "sine=frequency=550:duration=2" -c:a libvorbis "$out/sound.ogg"
 q "$convert" -seed 6 -size 160x120 plasma:fractal -compress lzw "$out/picture.tif"
+q "$convert" -seed 7 -size 160x120 plasma:fractal "$out/picture.psd"
+q ffmpeg -y -f lavfi -i "sine=frequency=660:duration=2" -c:a flac "$out/sound.flac"
+q ffmpeg -y -f lavfi -i "testsrc=duration=1:size=160x120:rate=25" -c:v mpeg2video -f vob "$out/clip.mpg"
 python3 - "$out" <<'PY'
 import os, sys, zipfile
 out = sys.argv[1]
@@ -89,4 +92,25 @@ def entry(name, kind, start, size, child=0xFFFFFFFF):
 directory = entry("Root Entry", 5, 0xFFFFFFFE, 0, 1) + entry("WordDocument", 2, 2, len(stream)) + bytes(256)
 ole = bytes(header) + struct.pack("<128I", *fat) + directory + stream
 open(os.path.join(out, "letter.doc"), "wb").write(ole)
+# A RAR 5 archive storing one file, as rar lays it out (no encoder for RAR is
+# free to install).
+import zlib
+def vint(n):
+    b = bytearray()
+    while True:
+        b.append((n & 0x7F) | (0x80 if n > 0x7F else 0))
+        n >>= 7
+        if not n:
+            return bytes(b)
+def block(body):
+    sized = vint(len(body)) + body
+    return struct.pack("<I", zlib.crc32(sized)) + sized
+payload = text.encode()[:5000]
+name = b"notes.txt"
+rar = bytes([0x52, 0x61, 0x72, 0x21, 0x1A, 0x07, 0x01, 0x00])
+rar += block(vint(1) + vint(0) + vint(0))
+rar += block(vint(2) + vint(2) + vint(len(payload)) + vint(4) + vint(len(payload)) + vint(0o644) +
+             struct.pack("<I", zlib.crc32(payload)) + vint(0) + vint(1) + vint(len(name)) + name) + payload
+rar += block(vint(5) + vint(0) + vint(0))
+open(os.path.join(out, "notes.rar"), "wb").write(rar)
 PY

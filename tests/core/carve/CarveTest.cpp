@@ -107,6 +107,8 @@ TEST_F(Carving, EveryKindIsMeasuredToItsExactEndAndChecked)
         {"sound.ogg", {"ogg", true}},     {"document.pdf", {"pdf", true}},    {"archive.zip", {"zip", true}},
         {"letter.docx", {"docx", true}},  {"letter.odt", {"odt", true}},      {"letter.doc", {"doc", true}},
         {"letter.rtf", {"rtf", true}},    {"notes.txt.gz", {"gz", true}},     {"contacts.sqlite", {"sqlite", true}},
+        {"picture.psd", {"psd", true}},   {"sound.flac", {"flac", true}},     {"clip.mpg", {"mpg", true}},
+        {"notes.rar", {"rar", true}},
     };
     std::vector<std::vector<uint8_t>> parts;
     for (const auto& type : types)
@@ -184,6 +186,26 @@ TEST_F(Carving, ABrokenOrCutFileNeverPassesAsWhole)
             }
         }
     }
+}
+
+TEST_F(Carving, AFileCutShortByAnotherOfItsKindLeavesThatOneWhole)
+{
+    // A photo's first two clusters, then at once another photo: the first
+    // breaks off where the second begins, and the second is whole.
+    std::vector<uint8_t> volume(kCluster, 0);
+    const std::vector<uint8_t>& first = media.at("photo.jpg");
+    volume.insert(volume.end(), first.begin(), first.begin() + 2 * kCluster);
+    const uint64_t second = volume.size();
+    const std::vector<uint8_t>& whole = media.at("progressive.jpg");
+    volume.insert(volume.end(), whole.begin(), whole.end());
+    volume.resize(volume.size() + 2 * kCluster, 0);
+    const std::vector<CZelCarvedFile> files = CarveVolume(volume);
+    const CZelCarvedFile* found = At(files, second);
+    ASSERT_NE(found, nullptr);
+    EXPECT_EQ(found->length, whole.size());
+    EXPECT_TRUE(found->validated);
+    const CZelCarvedFile* cut = At(files, kCluster);
+    EXPECT_TRUE(cut == nullptr || !cut->validated);
 }
 
 TEST_F(Carving, FilesFoundByTheirRecordsWin)

@@ -4,6 +4,7 @@
 // block's header CRC, to the end-of-archive block) and SQLite (page size
 // times page count, where the header vouches for the count).
 #include "carve/CarveFormats.h"
+#include "carve/CarveInflate.h"
 
 #include "jexcommon/ByteOrder.h"
 
@@ -16,12 +17,7 @@ namespace {
 
 class CGzipStream : public CZelCarveStream {
 public:
-    explicit CGzipStream(uint64_t bound) : CZelCarveStream(bound), m_Out(65536) {}
-    ~CGzipStream() override
-    {
-        if (m_Inflating)
-            inflateEnd(&m_Z);
-    }
+    using CZelCarveStream::CZelCarveStream;
 
 protected:
     Ask Start() override
@@ -51,7 +47,7 @@ protected:
             m_Flags &= ~0x02;
             return Optional();
         case Step::Trailer:
-            if (ZelLE32(bytes) != static_cast<uint32_t>(m_Crc) || ZelLE32(bytes + 4) != static_cast<uint32_t>(m_Length))
+            if (ZelLE32(bytes) != m_Inflate.Crc() || ZelLE32(bytes + 4) != static_cast<uint32_t>(m_Inflate.Length()))
                 return Fail("the CRC or length of its data does not agree");
             ++m_Members;
             // Another member may follow; what follows is seen by its header.
@@ -72,29 +68,13 @@ protected:
             m_Flags &= m_Field;
             return Optional();
         }
-        m_Z.next_in = const_cast<Bytef*>(bytes);
-        m_Z.avail_in = static_cast<uInt>(size);
-        while (m_Z.avail_in > 0) {
-            m_Z.next_out = m_Out.data();
-            m_Z.avail_out = static_cast<uInt>(m_Out.size());
-            const int result = inflate(&m_Z, Z_NO_FLUSH);
-            const size_t produced = m_Out.size() - m_Z.avail_out;
-            m_Crc = crc32(m_Crc, m_Out.data(), static_cast<uInt>(produced));
-            m_Length += produced;
-            if (result == Z_STREAM_END) {
-                used = size - m_Z.avail_in;
-                m_Step = Step::Trailer;
-                return Need(8);
-            }
-            if (result != Z_OK && result != Z_BUF_ERROR) {
-                used = size - m_Z.avail_in;
-                return Fail("its deflate stream is broken");
-            }
-            if (result == Z_BUF_ERROR && m_Z.avail_out != 0)
-                break;
-        }
-        used = size;
-        return Scan();
+        used = m_Inflate.Take(bytes, size);
+        if (m_Inflate.Broken())
+            return Fail("its deflate stream is broken");
+        if (!m_Inflate.Ended())
+            return Scan();
+        m_Step = Step::Trailer;
+        return Need(8);
     }
 
     Ask OnEnd() override
@@ -128,14 +108,8 @@ private:
             m_Step = Step::HeaderCrc;
             return Need(2);
         }
-        if (m_Inflating)
-            inflateEnd(&m_Z);
-        std::memset(&m_Z, 0, sizeof m_Z);
-        m_Inflating = inflateInit2(&m_Z, -MAX_WBITS) == Z_OK;
-        if (!m_Inflating)
+        if (!m_Inflate.Restart())
             return Fail("zlib cannot start");
-        m_Crc = crc32(0L, Z_NULL, 0);
-        m_Length = 0;
         m_Step = Step::Data;
         return Scan();
     }
@@ -144,11 +118,7 @@ private:
     uint8_t m_Flags = 0;
     uint8_t m_Field = 0;
     uint64_t m_Members = 0;
-    z_stream m_Z{};
-    bool m_Inflating = false;
-    uLong m_Crc = 0;
-    uint64_t m_Length = 0;
-    std::vector<uint8_t> m_Out;
+    CZelCarveInflate m_Inflate;
 };
 
 const uint8_t k7zSignature[6] = {'7', 'z', 0xBC, 0xAF, 0x27, 0x1C};

@@ -13,8 +13,9 @@
 
 namespace {
 
-// The longest frame the format allows, and the longest header.
-constexpr size_t kMaxFrame = size_t(1) << 24;
+// The longest frame followed (encoders write frames of a few KiB; the
+// format would allow 16 MiB), and the longest header.
+constexpr size_t kMaxFrame = size_t(1) << 20;
 constexpr size_t kMaxHeader = 16;
 
 uint8_t Crc8(const uint8_t* bytes, size_t size)

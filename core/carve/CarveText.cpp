@@ -10,13 +10,20 @@
 
 namespace {
 
+// The length of the UTF-8 character a lead byte begins beyond ASCII; 0
+// for a byte that begins none.
+size_t Utf8Length(uint8_t b)
+{
+    return b >= 0xC2 && b <= 0xDF ? 2 : b >= 0xE0 && b <= 0xEF ? 3 : b >= 0xF0 && b <= 0xF4 ? 4 : 0;
+}
+
 // The length of the UTF-8 text character at bytes, 0 when there is none.
 size_t TextCharacter(const uint8_t* bytes, size_t size)
 {
     const uint8_t b = bytes[0];
     if ((b >= 0x20 && b < 0x7F) || b == '\t' || b == '\n' || b == '\r' || b == '\f')
         return 1;
-    const size_t length = b >= 0xC2 && b <= 0xDF ? 2 : b >= 0xE0 && b <= 0xEF ? 3 : b >= 0xF0 && b <= 0xF4 ? 4 : 0;
+    const size_t length = Utf8Length(b);
     if (length == 0 || length > size)
         return 0;
     for (size_t i = 1; i < length; ++i)
@@ -56,8 +63,7 @@ protected:
                 at += length;
                 continue;
             }
-            const uint8_t b = bytes[at];
-            const size_t whole = b >= 0xC2 && b <= 0xDF ? 2 : b >= 0xE0 && b <= 0xEF ? 3 : b >= 0xF0 && b <= 0xF4 ? 4 : 0;
+            const size_t whole = Utf8Length(bytes[at]);
             if (whole != 0 && at + whole > size) {
                 m_Continuations = at + whole - size;
                 at = size;

@@ -4,6 +4,7 @@
 // ends), then the central directory, whose count and offset must agree
 // with the members, to the end record and its comment.
 #include "carve/CarveFormats.h"
+#include "carve/CarveInflate.h"
 
 #include "jexcommon/ByteOrder.h"
 
@@ -22,15 +23,7 @@ constexpr uint16_t kFlagDescriptor = 0x08;
 
 class CZipStream : public CZelCarveStream {
 public:
-    explicit CZipStream(uint64_t bound) : CZelCarveStream(bound)
-    {
-        m_Out.resize(65536);
-    }
-    ~CZipStream() override
-    {
-        if (m_Inflating)
-            inflateEnd(&m_Z);
-    }
+    using CZelCarveStream::CZelCarveStream;
 
 protected:
     Ask Start() override { return Signature(); }
@@ -107,19 +100,18 @@ protected:
             return;
         if (m_Method == kStored)
             m_Running = crc32(m_Running, bytes, static_cast<uInt>(size));
-        else if (m_Inflating)
-            Inflate(bytes, size);
+        else if (m_Method == kDeflated)
+            m_Inflate.Take(bytes, size);
     }
 
     Ask OnScan(const uint8_t* bytes, size_t size, size_t& used) override
     {
         // A deflated member whose length only its descriptor tells: its
         // stream's end is the data's end.
-        const size_t taken = Inflate(bytes, size);
-        used = taken;
-        if (m_InflateFailed)
+        used = m_Inflate.Take(bytes, size);
+        if (m_Inflate.Broken())
             return Fail("a member's deflate stream is broken");
-        if (!m_StreamEnded)
+        if (!m_Inflate.Ended())
             return Scan();
         m_Step = Step::Descriptor;
         return Need(16);
@@ -180,16 +172,8 @@ private:
     {
         ++m_Members;
         m_Running = crc32(0L, Z_NULL, 0);
-        m_StreamEnded = false;
-        m_InflateFailed = false;
-        if (m_Method == kDeflated) {
-            if (m_Inflating)
-                inflateEnd(&m_Z);
-            std::memset(&m_Z, 0, sizeof m_Z);
-            m_Inflating = inflateInit2(&m_Z, -MAX_WBITS) == Z_OK;
-            if (!m_Inflating)
-                return Fail("zlib cannot start");
-        }
+        if (m_Method == kDeflated && !m_Inflate.Restart())
+            return Fail("zlib cannot start");
         m_Step = Step::Data;
         if ((m_Flags & kFlagDescriptor) != 0 && m_Compressed == 0) {
             if (m_Method != kDeflated)
@@ -220,8 +204,9 @@ private:
 
     void Check(uint32_t crc)
     {
-        if (m_Method == kStored || (m_Method == kDeflated && m_StreamEnded && !m_InflateFailed)) {
-            if (static_cast<uint32_t>(m_Running) == crc)
+        const bool stored = m_Method == kStored, deflated = m_Method == kDeflated && m_Inflate.Ended();
+        if (stored || deflated) {
+            if ((stored ? static_cast<uint32_t>(m_Running) : m_Inflate.Crc()) == crc)
                 ++m_Checked;
             else
                 m_Agrees = false;
@@ -241,31 +226,6 @@ private:
         return Signature();
     }
 
-    size_t Inflate(const uint8_t* bytes, size_t size)
-    {
-        if (m_StreamEnded || m_InflateFailed)
-            return 0;
-        m_Z.next_in = const_cast<Bytef*>(bytes);
-        m_Z.avail_in = static_cast<uInt>(size);
-        while (m_Z.avail_in > 0) {
-            m_Z.next_out = m_Out.data();
-            m_Z.avail_out = static_cast<uInt>(m_Out.size());
-            const int result = inflate(&m_Z, Z_NO_FLUSH);
-            m_Running = crc32(m_Running, m_Out.data(), static_cast<uInt>(m_Out.size() - m_Z.avail_out));
-            if (result == Z_STREAM_END) {
-                m_StreamEnded = true;
-                break;
-            }
-            if (result != Z_OK && result != Z_BUF_ERROR) {
-                m_InflateFailed = true;
-                break;
-            }
-            if (result == Z_BUF_ERROR && m_Z.avail_out != 0)
-                break;
-        }
-        return size - m_Z.avail_in;
-    }
-
     Step m_Step = Step::Signature;
     uint16_t m_Flags = 0, m_Method = 0;
     uint32_t m_Crc = 0;
@@ -274,10 +234,9 @@ private:
     uint64_t m_Members = 0, m_Checked = 0, m_CentralCount = 0, m_CentralStart = 0;
     bool m_Agrees = true;
     bool m_Office = false, m_WantMimeType = false, m_MimeType = false;
-    z_stream m_Z{};
-    bool m_Inflating = false, m_StreamEnded = false, m_InflateFailed = false;
+    CZelCarveInflate m_Inflate;
+    // The CRC of a stored member.
     uLong m_Running = 0;
-    std::vector<uint8_t> m_Out;
 };
 
 } // namespace

@@ -2,6 +2,7 @@
 // of them are still the file's own.
 #include "exfat/ExfatScanner.h"
 
+#include "engine/ZelClaimedRanges.h"
 #include "engine/ZelClaims.h"
 #include "exfat/ExfatLayout.h"
 
@@ -13,15 +14,9 @@ void CExfatScanner::ClaimedRanges(std::vector<std::pair<uint64_t, uint64_t>>& ra
 {
     if (!m_pVolume)
         return;
-    const CExfatBootSector& boot = m_pVolume->Boot();
-    const auto add = [&](uint64_t first, uint64_t count) {
-        uint64_t offset = 0;
-        if (first <= UINT32_MAX && boot.ClusterOffset(static_cast<uint32_t>(first), offset))
-            ranges.emplace_back(offset, offset + count * boot.clusterSize);
-    };
-    for (const auto& piece : m_Claimed)
-        add(piece.first, piece.second);
-    // The clusters that hold entry sets, in stretches.
+    // The deleted files' stretches, and those of the clusters that hold
+    // entry sets.
+    std::vector<std::pair<uint64_t, uint64_t>> runs = m_Claimed;
     for (size_t c = 0; c < m_SetClusters.size();) {
         if (!m_SetClusters[c]) {
             ++c;
@@ -30,9 +25,12 @@ void CExfatScanner::ClaimedRanges(std::vector<std::pair<uint64_t, uint64_t>>& ra
         size_t end = c;
         while (end < m_SetClusters.size() && m_SetClusters[end])
             ++end;
-        add(c, end - c);
+        runs.emplace_back(c, end - c);
         c = end;
     }
+    const CExfatBootSector& boot = m_pVolume->Boot();
+    ZelAddClaimedRanges(
+        runs, boot.clusterSize, [&boot](uint32_t c, uint64_t& offset) { return boot.ClusterOffset(c, offset); }, ranges);
 }
 
 void CExfatScanner::Judge()

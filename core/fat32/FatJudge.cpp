@@ -2,6 +2,7 @@
 // reads, and how many of them are still the file's own.
 #include "fat32/MUNdelete.h"
 
+#include "engine/ZelClaimedRanges.h"
 #include "engine/ZelClaims.h"
 
 #include <algorithm>
@@ -56,15 +57,11 @@ CFatRestorePlan CMUNdelete::PlanRestore(const CDirEntry& file)
 
 void CMUNdelete::ClaimedRanges(std::vector<std::pair<uint64_t, uint64_t>>& ranges) const
 {
-    const auto add = [&](uint64_t first, uint64_t count) {
-        uint64_t offset = 0;
-        if (first <= UINT32_MAX && m_Boot.ClusterOffset(static_cast<uint32_t>(first), offset))
-            ranges.emplace_back(offset, offset + count * m_Boot.clusterSize);
-    };
-    for (const auto& run : m_Claimed)
-        add(run.first, run.second);
+    std::vector<std::pair<uint64_t, uint64_t>> runs = m_Claimed;
     for (uint32_t cluster : m_ReadClusters)
-        add(cluster, 1);
+        runs.emplace_back(cluster, 1);
+    ZelAddClaimedRanges(
+        runs, m_Boot.clusterSize, [this](uint32_t c, uint64_t& offset) { return m_Boot.ClusterOffset(c, offset); }, ranges);
 }
 
 void CMUNdelete::JudgeFiles()

@@ -70,7 +70,8 @@ private:
 bool IsTopLevelBox(const uint8_t* type)
 {
     static const char* const kBoxes[] = {"ftyp", "moov", "mdat", "free", "skip", "wide", "uuid", "meta", "pdin",
-                                         "moof", "mfra", "sidx", "styp", "ssix", "prft", "pnot", "PICT", "junk"};
+                                         "moof", "mfra", "sidx", "styp", "ssix", "prft", "pnot", "PICT", "junk",
+                                         "udta", "emsg"};
     for (const char* box : kBoxes)
         if (std::memcmp(type, box, 4) == 0)
             return true;

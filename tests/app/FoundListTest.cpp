@@ -3,6 +3,7 @@
 // files added, and what the window says of a search that went wrong.
 #include "DialogPreview.h"
 #include "WindowDriver.h"
+#include "support/MediaFiles.h"
 #include "support/MtoolsImage.h"
 #include "support/TestImages.h"
 
@@ -307,4 +308,23 @@ TEST(FoundList, AFormattedCardGivesItsPhotosToADeepSearchOnly)
     window.Tick(CDialogFileRecovery::kDeepSearchId, true);
     ASSERT_TRUE(window.SearchAndWait());
     EXPECT_EQ(Names(window), (std::set<std::string>{"Urlaub am Meer.jpg", "Geburtstag.jpg"}));
+}
+
+TEST(FoundList, ACardWithNoFileSystemListsWhatTheSignaturesFind)
+{
+    jextest::TempDir dir;
+    std::string reason;
+    const auto media = jextest::MakeMediaFiles(dir, reason);
+    if (media.empty())
+        GTEST_SKIP() << reason;
+    std::vector<uint8_t> card(8192, 0);
+    const auto& photo = media.at("photo.jpg");
+    card.insert(card.end(), photo.begin(), photo.end());
+    card.resize(card.size() + 65536, 0);
+    jextest::WriteFile(dir.File("card.img"), card);
+    WindowDriver window{{dir.File("card.img")}};
+    ASSERT_TRUE(window.SelectVolume(dir.File("card.img")));
+    window.Tick(CDialogFileRecovery::kDeepSearchId, true);
+    ASSERT_TRUE(window.SearchAndWait());
+    EXPECT_EQ(Names(window), (std::set<std::string>{"f0000008192.jpg"}));
 }

@@ -64,7 +64,7 @@ protected:
             const void* zero = std::memchr(bytes, 0, size);
             used = zero == nullptr ? size : static_cast<size_t>(static_cast<const uint8_t*>(zero) - bytes) + 1;
             if (zero == nullptr)
-                return Position() + size > 65536 ? Fail("a name without its end") : Scan();
+                return Position() + size - m_FieldStart > 65536 ? Fail("a name without its end") : Scan();
             m_Flags &= m_Field;
             return Optional();
         }
@@ -80,7 +80,7 @@ protected:
     Ask OnEnd() override
     {
         if (m_Step == Step::Header && m_Members != 0)
-            return Done(true);
+            return Done(true, Unfinished());
         return Ask();
     }
 
@@ -94,14 +94,10 @@ private:
             m_Step = Step::Extra;
             return Need(2);
         }
-        if (m_Flags & 0x08) {
+        if (m_Flags & 0x18) {
             m_Step = Step::Name;
-            m_Field = static_cast<uint8_t>(~0x08);
-            return Scan();
-        }
-        if (m_Flags & 0x10) {
-            m_Step = Step::Name;
-            m_Field = static_cast<uint8_t>(~0x10);
+            m_Field = static_cast<uint8_t>(m_Flags & 0x08 ? ~0x08 : ~0x10);
+            m_FieldStart = Position();
             return Scan();
         }
         if (m_Flags & 0x02) {
@@ -117,6 +113,7 @@ private:
     Step m_Step = Step::Header;
     uint8_t m_Flags = 0;
     uint8_t m_Field = 0;
+    uint64_t m_FieldStart = 0;
     uint64_t m_Members = 0;
     CZelCarveInflate m_Inflate;
 };

@@ -54,7 +54,7 @@ protected:
     {
         switch (m_Step) {
         case Step::Header: {
-            if (std::memcmp(bytes, "OggS", 4) != 0 || bytes[4] != 0)
+            if (std::memcmp(bytes, "OggS", 4) != 0 || bytes[4] != 0 || (m_Open.empty() && (bytes[5] & 0x02) == 0))
                 return m_Pages != 0 && m_Open.empty() ? Done(true, 27) : Fail("a page without its capture pattern");
             std::memcpy(m_Header, bytes, 27);
             m_Step = Step::Segments;
@@ -96,7 +96,7 @@ protected:
     Ask OnEnd() override
     {
         if (m_Step == Step::Header && m_Pages != 0 && m_Open.empty())
-            return Done(true);
+            return Done(true, Unfinished());
         return Ask();
     }
 
@@ -120,8 +120,8 @@ private:
         if ((flags & 0x04) != 0)
             m_Open.erase(serial);
         ++m_Pages;
-        if (m_Open.empty())
-            return Done(true);
+        // Every stream begun has ended; a chained file begins new ones
+        // with the next page, which the next header tells.
         m_Step = Step::Header;
         return Need(27);
     }
@@ -213,7 +213,7 @@ protected:
     Ask OnEnd() override
     {
         if (m_Step == Step::Frame && Enough())
-            return Done(true);
+            return Done(true, Unfinished());
         return Ask();
     }
 
@@ -226,7 +226,7 @@ private:
     {
         const uint32_t length = size >= 4 ? FrameLength(bytes) : 0;
         if (length < size) {
-            if (m_Frames != 0 && std::memcmp(bytes, "TAG", 3) == 0) {
+            if (Enough() && std::memcmp(bytes, "TAG", 3) == 0) {
                 // An ID3v1 tag: 128 bytes, the last of the file.
                 m_Step = Step::Trailer;
                 return Skip(128 - size);

@@ -40,6 +40,15 @@ protected:
         }
         if (bytes == nullptr)
             return Next();
+        if (m_Peeking) {
+            // An AVI past 1 GiB goes on in "RIFF ... AVIX" lists.
+            m_Peeking = false;
+            if (std::memcmp(bytes, "RIFF", 4) == 0 && std::memcmp(bytes + 8, "AVIX", 4) == 0) {
+                m_End = Position() - 12 + ZelLE32(bytes + 4) + 8;
+                return Next();
+            }
+            return Done(true, size);
+        }
         if (!IsFourCc(bytes))
             return Fail("a chunk whose name is not text");
         const uint64_t length = ZelLE32(bytes + 4);
@@ -58,13 +67,28 @@ protected:
 private:
     Ask Next()
     {
-        if (Position() == m_End)
-            return m_Chunks != 0 ? Done(true) : Fail("it holds no chunk");
+        if (Position() == m_End) {
+            if (m_Chunks == 0)
+                return Fail("it holds no chunk");
+            if (Extension() != "avi")
+                return Done(true);
+            m_Peeking = true;
+            return Need(12);
+        }
         return Need(8);
+    }
+
+    Ask OnEnd() override
+    {
+        // The bytes end where an AVI might have gone on.
+        if (m_Peeking)
+            return Done(true, Unfinished());
+        return Ask();
     }
 
     uint64_t m_End = 0;
     uint64_t m_Chunks = 0;
+    bool m_Peeking = false;
 };
 
 bool IsTopLevelBox(const uint8_t* type)
@@ -93,7 +117,8 @@ protected:
     {
         switch (m_Step) {
         case Step::Header: {
-            if (!IsTopLevelBox(bytes + 4))
+            // Past the first box, an ftyp is the start of another file.
+            if (!IsTopLevelBox(bytes + 4) || (m_Boxes != 0 && std::memcmp(bytes + 4, "ftyp", 4) == 0))
                 return m_Boxes == 0 ? Fail("no ftyp box") : End(8);
             uint64_t length = ZelBE32(bytes);
             std::memcpy(m_Type, bytes + 4, 4);
@@ -136,7 +161,7 @@ protected:
         return Fail("lost its place");
     }
 
-    Ask OnEnd() override { return End(0); }
+    Ask OnEnd() override { return End(Unfinished()); }
 
 private:
     enum class Step { Header, Large, Brand, Body, Child, ChildBody };

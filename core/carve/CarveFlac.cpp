@@ -59,7 +59,7 @@ FrameHeader ParseHeader(const uint8_t* b, size_t size, uint32_t fixedBlock)
         return h;
     h.variable = (b[1] & 1) != 0;
     const uint32_t blockCode = b[2] >> 4, rateCode = b[2] & 15;
-    if (blockCode == 0 || rateCode == 15 || (b[3] >> 4) > 10 || ((b[3] >> 1) & 7) == 3 || ((b[3] >> 1) & 7) == 7)
+    if (blockCode == 0 || rateCode == 15 || (b[3] >> 4) > 10 || ((b[3] >> 1) & 7) == 3)
         return h;
     // The frame or sample number, coded as UTF-8 is.
     size_t at = 4;
@@ -118,7 +118,8 @@ protected:
         case Step::Block: {
             const uint32_t type = bytes[0] & 0x7F, length = (bytes[1] << 16) | (bytes[2] << 8) | bytes[3];
             m_Last = (bytes[0] & 0x80) != 0;
-            if (type == 127 || (m_Blocks++ == 0 && (type != 0 || length != 34)))
+            // STREAMINFO first, and only there.
+            if (type == 127 || (m_Blocks++ == 0) != (type == 0) || (type == 0 && length != 34))
                 return Fail("its metadata blocks do not hold together");
             m_Step = type == 0 ? Step::StreamInfo : Step::BlockBody;
             return type == 0 ? Need(length) : (length == 0 ? OnBytes(nullptr, 0) : Skip(length));
@@ -146,14 +147,15 @@ protected:
         for (size_t i = 0; i < size; ++i) {
             m_Frame.push_back(bytes[i]);
             m_Crc = static_cast<uint16_t>((m_Crc << 8) ^ table[((m_Crc >> 8) ^ bytes[i]) & 0xFF]);
-            if (m_Frame.size() == kMaxHeader + 1 && m_Header.length == 0) {
+            // The header, as soon as its bytes are there.
+            if (m_Header.length == 0 && m_Frame.size() >= 6) {
                 m_Header = ParseHeader(m_Frame.data(), m_Frame.size(), m_FixedBlock);
-                if (m_Header.length == 0) {
+                if (m_Header.length == 0 && m_Frame.size() > kMaxHeader) {
                     used = i + 1;
                     return Fail("a frame header that does not hold together");
                 }
             }
-            if (m_Crc == 0 && m_Frame.size() > kMaxHeader + 2) {
+            if (m_Crc == 0 && m_Header.length != 0 && m_Frame.size() > m_Header.length + 2) {
                 // The frame may end here: the last one does; another only
                 // where the next frame's header follows.
                 if (m_Total != 0 && m_Header.number + m_Header.blockSize >= m_Total) {
@@ -170,10 +172,18 @@ protected:
                 if (next.length != 0 && next.number == m_Header.number + m_Header.blockSize) {
                     m_Frame.erase(m_Frame.begin(), m_Frame.begin() + static_cast<std::ptrdiff_t>(end));
                     m_Header = next;
-                    m_Ends.clear();
+                    // The places found past this end are the next frame's.
+                    for (size_t& later : m_Ends)
+                        later -= end;
                     m_Crc = 0;
-                    for (uint8_t b : m_Frame)
-                        m_Crc = static_cast<uint16_t>((m_Crc << 8) ^ table[((m_Crc >> 8) ^ b) & 0xFF]);
+                    const bool last = m_Total != 0 && m_Header.number + m_Header.blockSize >= m_Total;
+                    for (size_t k = 0; k < m_Frame.size(); ++k) {
+                        m_Crc = static_cast<uint16_t>((m_Crc << 8) ^ table[((m_Crc >> 8) ^ m_Frame[k]) & 0xFF]);
+                        if (last && m_Crc == 0 && k + 1 > m_Header.length + 2) {
+                            used = i + 1;
+                            return Done(true, m_Frame.size() - (k + 1));
+                        }
+                    }
                 }
             }
             if (m_Frame.size() > kMaxFrame) {
@@ -183,6 +193,15 @@ protected:
         }
         used = size;
         return Scan();
+    }
+
+    Ask OnEnd() override
+    {
+        // With no count of samples, the last frame ends where its CRC came
+        // out right; nothing else tells.
+        if (m_Step == Step::Frames && m_Total == 0 && !m_Ends.empty())
+            return Done(false, m_Frame.size() - m_Ends.front());
+        return Ask();
     }
 
 private:

@@ -109,7 +109,7 @@ protected:
         height = height < 0 ? -height : height;
         if (header == 12) // the old core header: 16-bit sizes
             return Fail("an OS/2 bitmap");
-        if (width <= 0 || height <= 0 || pixels < 14 + header || pixels > fileSize)
+        if (width <= 0 || height <= 0 || width > 1000000 || height > 1000000 || pixels < 14 + header || pixels > fileSize)
             return Fail("its headers do not agree");
         // Uncompressed rows are padded to four bytes; compressed pixels
         // are no larger than that.

@@ -30,6 +30,12 @@ size_t CZelCarveInflate::Take(const uint8_t* bytes, size_t size)
     m_Z.next_in = const_cast<Bytef*>(bytes);
     m_Z.avail_in = static_cast<uInt>(size);
     while (m_Z.avail_in > 0) {
+        // What one byte read may cost is bounded: past 256 MiB, a stream
+        // that inflates to more than 64 times its size is not followed.
+        if (m_Length > (uint64_t(256) << 20) && m_Length / 64 > m_Z.total_in) {
+            m_Broken = true;
+            break;
+        }
         m_Z.next_out = m_Out.data();
         m_Z.avail_out = static_cast<uInt>(m_Out.size());
         const int result = inflate(&m_Z, Z_NO_FLUSH);

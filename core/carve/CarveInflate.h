@@ -22,6 +22,7 @@ public:
     // where the stream ended or broke inside them.
     size_t Take(const uint8_t* bytes, size_t size);
     bool Ended() const { return m_Ended; }
+    // Not a deflate stream, or one that inflates to more than is followed.
     bool Broken() const { return m_Broken; }
     uint32_t Crc() const { return static_cast<uint32_t>(m_Crc); }
     uint64_t Length() const { return m_Length; }

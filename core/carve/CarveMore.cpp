@@ -56,30 +56,48 @@ protected:
         case 7: {
             const uint16_t compression = ZelBE16(bytes);
             const uint64_t rows = static_cast<uint64_t>(m_Channels) * m_Height;
+            // Sizes of at most 300,000 by 300,000, 56 channels of 32 bits:
+            // no product below overflows.
+            if (m_Width > 300000 || m_Height > 300000)
+                return Fail("an image larger than any Photoshop makes");
             if (compression == 0) {
                 m_Step = 9;
                 return Skip(rows * ((static_cast<uint64_t>(m_Width) * m_Depth + 7) / 8));
             }
-            if (compression != 1 || rows == 0 || rows > (uint64_t(1) << 20))
+            if (compression != 1 || rows == 0)
                 return Fail("image data compressed as " + std::to_string(compression));
+            // Run-length rows: their byte counts first, summed as they pass.
             m_Step = 8;
-            return Need(static_cast<size_t>(rows * (m_Big ? 4 : 2)));
+            m_Rows = 0;
+            return Skip(rows * (m_Big ? 4 : 2));
         }
-        case 8: { // run-length rows: their byte counts first
-            uint64_t total = 0;
-            const size_t width = m_Big ? 4 : 2;
-            for (size_t at = 0; at + width <= size; at += width)
-                total += m_Big ? ZelBE32(bytes + at) : ZelBE16(bytes + at);
+        case 8:
             m_Step = 9;
-            return total == 0 ? Done(true) : Skip(total);
-        }
+            return m_Rows == 0 ? Done(true) : Skip(m_Rows);
         default:
             return Done(true);
         }
     }
 
+    void OnSkipped(const uint8_t* bytes, size_t size) override
+    {
+        if (m_Step != 8)
+            return;
+        const size_t width = m_Big ? 4 : 2;
+        for (size_t i = 0; i < size; ++i) {
+            m_Count[m_Have++] = bytes[i];
+            if (m_Have == width) {
+                m_Rows += m_Big ? ZelBE32(m_Count) : ZelBE16(m_Count);
+                m_Have = 0;
+            }
+        }
+    }
+
 private:
     int m_Step = 0;
+    uint64_t m_Rows = 0;
+    uint8_t m_Count[4] = {};
+    size_t m_Have = 0;
     bool m_Big = false;
     uint32_t m_Channels = 0, m_Height = 0, m_Width = 0, m_Depth = 0;
 };
@@ -148,7 +166,7 @@ protected:
     Ask OnEnd() override
     {
         if (m_Step == Step::Code && m_Packs > 1)
-            return Done(true);
+            return Done(true, Unfinished());
         return Ask();
     }
 
@@ -224,7 +242,10 @@ protected:
                 return Done(true);
             m_Step = Step::Data4;
             if (m_HasData && bytes != nullptr && size >= 4) {
-                const uint64_t data = ZelLE32(bytes);
+                uint64_t data = ZelLE32(bytes);
+                // A file past 4 GiB keeps its size's high half further on.
+                if (m_Type == 0x74 && (ZelLE16(m_Header + 3) & 0x100) != 0 && size >= 29)
+                    data |= static_cast<uint64_t>(ZelLE32(bytes + 25)) << 32;
                 return data == 0 ? OnBytes(nullptr, 0) : Skip(data);
             }
             return OnBytes(nullptr, 0);

@@ -31,8 +31,10 @@ protected:
     {
         if (m_SectorSize == 0)
             return Header(bytes, size);
+        // A stretch passed over: the next sector wanted lies here, or the
+        // file ends here.
         if (bytes == nullptr)
-            return m_Wanted.empty() ? Done(m_Sound) : Need(m_SectorSize);
+            return Next();
         // The sector at the front of the wanted ones.
         const auto first = m_Wanted.begin();
         const Role role = first->second.first;

@@ -28,7 +28,8 @@ CZelCarveStream::Ask CZelCarveStream::Scan()
 CZelCarveStream::Ask CZelCarveStream::Done(bool validated, uint64_t giveBack)
 {
     m_State = CarveState::Done;
-    m_Taken -= std::min(giveBack, m_Taken);
+    // Given back once the bytes of the call that ended it are counted.
+    m_GiveBack = giveBack;
     m_Validated = validated;
     return Ask();
 }
@@ -38,6 +39,14 @@ CZelCarveStream::Ask CZelCarveStream::Fail(const std::string& problem)
     m_State = CarveState::Failed;
     m_Problem = problem;
     return Ask();
+}
+
+void CZelCarveStream::GiveBack()
+{
+    if (m_State == CarveState::Done) {
+        m_Taken -= std::min(m_GiveBack, m_Taken);
+        m_GiveBack = 0;
+    }
 }
 
 void CZelCarveStream::Apply(const Ask& ask)
@@ -50,7 +59,7 @@ void CZelCarveStream::Apply(const Ask& ask)
     // larger than the file may be.
     if (ask.kind == Ask::Need && (ask.count == 0 || ask.count > (uint64_t(1) << 20)))
         Fail("a header of " + std::to_string(ask.count) + " bytes");
-    else if (ask.kind != Ask::Stop && ask.kind != Ask::Scan && m_Taken + ask.count > m_Bound)
+    else if (ask.kind != Ask::Stop && ask.kind != Ask::Scan && ask.count > m_Bound - std::min(m_Taken, m_Bound))
         Fail("its end is not within " + std::to_string(m_Bound) + " bytes");
 }
 
@@ -66,6 +75,7 @@ CarveState CZelCarveStream::Take(const uint8_t* bytes, size_t size, size_t& used
         const size_t left = size - used;
         if (m_Taken >= m_Bound && m_Ask.kind == Ask::Scan) {
             OnEnd();
+            GiveBack();
             if (m_State == CarveState::Going)
                 Fail("its end is not within " + std::to_string(m_Bound) + " bytes");
             break;
@@ -81,6 +91,7 @@ CarveState CZelCarveStream::Take(const uint8_t* bytes, size_t size, size_t& used
                 std::vector<uint8_t> whole;
                 whole.swap(m_Buffer);
                 Apply(OnBytes(whole.data(), whole.size()));
+                GiveBack();
             }
             break;
         }
@@ -90,8 +101,10 @@ CarveState CZelCarveStream::Take(const uint8_t* bytes, size_t size, size_t& used
             used += take;
             m_Taken += take;
             m_Ask.count -= take;
-            if (m_Ask.count == 0)
+            if (m_Ask.count == 0) {
                 Apply(OnBytes(nullptr, 0));
+                GiveBack();
+            }
             break;
         }
         case Ask::Scan: {
@@ -103,6 +116,7 @@ CarveState CZelCarveStream::Take(const uint8_t* bytes, size_t size, size_t& used
             m_Taken += scanned;
             if (next.kind != Ask::Scan || scanned < room)
                 Apply(next);
+            GiveBack();
             break;
         }
         case Ask::Stop:
@@ -120,10 +134,12 @@ CarveState CZelCarveStream::End()
             m_Started = true;
             Apply(Start());
         }
-        // A header cut short is a file cut short; a skip or scan ends
-        // where the format says.
-        if (m_State == CarveState::Going && !(m_Ask.kind == Ask::Need && !m_Buffer.empty()))
+        // Where the format says: a file whose end is told by what follows
+        // it may end here, giving back the start of a header (Unfinished)
+        // that the bytes cut short.
+        if (m_State == CarveState::Going)
             OnEnd();
+        GiveBack();
         if (m_State == CarveState::Going)
             Fail("cut short");
     }

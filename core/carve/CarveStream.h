@@ -59,8 +59,9 @@ protected:
     Ask Skip(uint64_t count);
     Ask Scan();
     // The file ends here, or giveBack bytes before here (where it took what
-    // follows the file to see that it is no part of it); validated when its
-    // structure checked out.
+    // follows the file to see that it is no part of it; from OnScan, before
+    // the end of the bytes it says it used); validated when its structure
+    // checked out.
     Ask Done(bool validated, uint64_t giveBack = 0);
     Ask Fail(const std::string& problem);
 
@@ -84,9 +85,13 @@ protected:
     void SetExtension(const std::string& extension) { m_Extension = extension; }
     // Bytes taken before the one being handed over.
     uint64_t Position() const { return m_Taken; }
+    // Bytes of a Need not yet whole (taken, and counted in Position).
+    uint64_t Unfinished() const { return m_Ask.kind == Ask::Need ? m_Buffer.size() : 0; }
 
 private:
     void Apply(const Ask& ask);
+    // Takes back what Done said to, once the bytes of its call are counted.
+    void GiveBack();
 
     uint64_t m_Bound;
     uint64_t m_Taken = 0;
@@ -95,6 +100,7 @@ private:
     std::vector<uint8_t> m_Buffer;
     CarveState m_State = CarveState::Going;
     bool m_Validated = false;
+    uint64_t m_GiveBack = 0;
     std::string m_Problem;
     std::string m_Extension;
 };

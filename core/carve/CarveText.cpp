@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <string>
 
 namespace {
 
@@ -99,18 +100,46 @@ public:
 protected:
     Ask Start() override { return Scan(); }
 
-    Ask OnBytes(const uint8_t*, size_t) override { return Fail("lost its place"); }
+    Ask OnBytes(const uint8_t*, size_t) override { return Scan(); }
 
     Ask OnScan(const uint8_t* bytes, size_t size, size_t& used) override
     {
         for (size_t i = 0; i < size; ++i) {
             const uint8_t b = bytes[i];
+            if (m_Word) {
+                // A control word: letters, then an optional number.
+                if (std::isalpha(b) && m_Number < 0 && m_Letters.size() < 32) {
+                    m_Letters += static_cast<char>(b);
+                    continue;
+                }
+                if (std::isdigit(b) && m_Number < 1000000000) {
+                    m_Number = (m_Number < 0 ? 0 : m_Number) * 10 + (b - '0');
+                    continue;
+                }
+                m_Word = false;
+                const bool binary = m_Letters == "bin" && m_Number > 0;
+                const int64_t count = m_Number;
+                m_Letters.clear();
+                m_Number = -1;
+                if (binary) {
+                    // \binN: N bytes of anything, after the space that ends
+                    // the word.
+                    used = i + (b == ' ' ? 1 : 0);
+                    return Skip(static_cast<uint64_t>(count));
+                }
+                if (b == ' ')
+                    continue;
+            }
             if (b == 0) {
                 used = i;
                 return Fail("a zero inside it");
             }
             if (m_Escaped) {
                 m_Escaped = false;
+                if (std::isalpha(b)) {
+                    m_Word = true;
+                    m_Letters = static_cast<char>(b);
+                }
                 continue;
             }
             if (b == '\\')
@@ -129,6 +158,9 @@ protected:
 private:
     uint64_t m_Depth = 0;
     bool m_Escaped = false;
+    bool m_Word = false;
+    std::string m_Letters;
+    int64_t m_Number = -1;
 };
 
 } // namespace

@@ -19,6 +19,10 @@ constexpr size_t kHead = size_t(8) << 20;
 constexpr size_t kMaxDirectories = 64;
 constexpr uint32_t kMaxEntries = 4096;
 constexpr uint64_t kMaxArray = 1 << 20;
+// Array entries looked at in one walk of the directories, and walks of one
+// file: a crafted file costs no more than these.
+constexpr uint64_t kMaxEntriesWalked = 4 << 20;
+constexpr uint32_t kMaxWalks = 256;
 
 enum Tag : uint16_t {
     kStripOffsets = 273, kStripByteCounts = 279, kTileOffsets = 324, kTileByteCounts = 325, kSubIfds = 330,
@@ -54,6 +58,8 @@ protected:
         // there.
         if (m_Head.size() < m_Want && m_Head.size() < kHead)
             return Scan();
+        if (++m_Walks > kMaxWalks)
+            return Fail("its directories ask for more walks than any file needs");
         switch (Walk()) {
         case Walked::More:
             if (m_Head.size() >= kHead)
@@ -64,15 +70,9 @@ protected:
         case Walked::Whole:
             break;
         }
-        // The end within this piece, or in one before it.
-        if (m_End < Position()) {
-            used = 0;
-            return Done(true, Position() - m_End);
-        }
-        if (m_End <= Position() + used) {
-            used = static_cast<size_t>(m_End - Position());
-            return Done(true);
-        }
+        // The end within the bytes kept.
+        if (m_End <= Position() + used)
+            return Done(true, Position() + used - m_End);
         return Skip(m_End - (Position() + used));
     }
 
@@ -109,6 +109,7 @@ private:
             return More(8);
         m_Little = m_Head[0] == 'I';
         m_End = 8;
+        m_Walked = 0;
         std::vector<uint64_t> pending = {U32(4)};
         std::set<uint64_t> seen;
         if (m_Head[2] == 'R' || m_Head[2] == 'U')
@@ -183,7 +184,7 @@ private:
             if (tag == kJpegOffset) jpeg = U32(entry + 8);
             if (tag == kJpegLength) jpegLength = U32(entry + 8);
             if (tag == kSubIfds || tag == kExifIfd || tag == kGpsIfd) {
-                if (n > kMaxDirectories)
+                if (n > kMaxDirectories || pending.size() + n > kMaxDirectories)
                     return Broken("too many sub-directories");
                 if (values.at + n * size > m_Head.size())
                     return More(values.at + n * size);
@@ -204,6 +205,11 @@ private:
             return Walked::Whole;
         if (offsets.count != counts.count || offsets.count > kMaxArray)
             return Broken("its strips or tiles do not agree with their counts");
+        if ((offsets.size != 2 && offsets.size != 4) || (counts.size != 2 && counts.size != 4))
+            return Broken("its strips or tiles are not numbers of 16 or 32 bits");
+        m_Walked += offsets.count;
+        if (m_Walked > kMaxEntriesWalked)
+            return Broken("its strips and tiles are more than any file has");
         const uint64_t need = std::max(offsets.at + offsets.count * offsets.size, counts.at + counts.count * counts.size);
         if (need > m_Head.size())
             return More(need);
@@ -219,6 +225,8 @@ private:
     bool m_Little = true;
     uint64_t m_End = 0;
     uint64_t m_Want = 0;
+    uint64_t m_Walked = 0;
+    uint32_t m_Walks = 0;
     std::string m_Problem;
 };
 

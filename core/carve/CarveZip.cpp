@@ -38,6 +38,8 @@ protected:
             m_Method = ZelLE16(bytes + 4);
             m_Crc = ZelLE32(bytes + 10);
             m_Compressed = ZelLE32(bytes + 14);
+            m_Uncompressed = ZelLE32(bytes + 18);
+            m_Zip64 = false;
             m_Names = static_cast<size_t>(ZelLE16(bytes + 22)) + ZelLE16(bytes + 24);
             m_NameLength = ZelLE16(bytes + 22);
             m_Step = Step::Name;
@@ -45,6 +47,7 @@ protected:
         }
         case Step::Name:
             Named(std::string(reinterpret_cast<const char*>(bytes), std::min(m_NameLength, size)));
+            Extra(bytes + std::min(m_NameLength, size), size - std::min(m_NameLength, size));
             return Data();
         case Step::Data:
             if (bytes != nullptr && m_MimeType) {
@@ -181,7 +184,7 @@ private:
             return Scan();
         }
         if (m_Compressed == 0xFFFFFFFF)
-            return Fail("a ZIP64 member");
+            return Fail("a member whose size is nowhere");
         if (m_WantMimeType && m_Method == kStored && m_Compressed > 0 && m_Compressed < 128) {
             m_WantMimeType = false;
             m_MimeType = true;
@@ -190,13 +193,33 @@ private:
         return m_Compressed == 0 ? Member() : Skip(m_Compressed);
     }
 
+    // The ZIP64 field of a local header's extra data: the sizes that did
+    // not fit in 32 bits.
+    void Extra(const uint8_t* bytes, size_t size)
+    {
+        for (size_t at = 0; at + 4 <= size;) {
+            const uint16_t tag = ZelLE16(bytes + at), length = ZelLE16(bytes + at + 2);
+            if (at + 4 + length > size)
+                return;
+            if (tag == 1) {
+                m_Zip64 = true;
+                size_t field = at + 4;
+                if (m_Uncompressed == 0xFFFFFFFF && field + 8 <= at + 4 + length)
+                    field += 8;
+                if (m_Compressed == 0xFFFFFFFF && field + 8 <= at + 4 + length)
+                    m_Compressed = ZelLE64(bytes + field);
+            }
+            at += 4 + static_cast<size_t>(length);
+        }
+    }
+
     // A member's data has passed: its CRC is checked where its method
     // allows it.
     Ask Member()
     {
         if ((m_Flags & kFlagDescriptor) != 0) {
             m_Step = Step::Descriptor;
-            return Need(16);
+            return Need(m_Zip64 ? 24 : 16);
         }
         Check(m_Crc);
         return Signature();
@@ -218,11 +241,12 @@ private:
         // Its signature is optional: CRC, then the sizes.
         const uint8_t* fields = ZelLE32(bytes) == kDescriptor ? bytes + 4 : bytes;
         Check(ZelLE32(fields));
-        const size_t used = static_cast<size_t>(fields - bytes) + 12;
+        // ZIP64 descriptors hold sizes of 8 bytes.
+        const size_t used = static_cast<size_t>(fields - bytes) + (m_Zip64 ? 20 : 12);
         // The four bytes past a descriptor without its signature are the
         // next record's signature.
-        if (used == 12 && size >= 16)
-            return Record(ZelLE32(bytes + 12));
+        if (used + 4 == size)
+            return Record(ZelLE32(bytes + used));
         return Signature();
     }
 
@@ -230,6 +254,8 @@ private:
     uint16_t m_Flags = 0, m_Method = 0;
     uint32_t m_Crc = 0;
     uint64_t m_Compressed = 0;
+    uint64_t m_Uncompressed = 0;
+    bool m_Zip64 = false;
     size_t m_Names = 0, m_NameLength = 0;
     uint64_t m_Members = 0, m_Checked = 0, m_CentralCount = 0, m_CentralStart = 0;
     bool m_Agrees = true;

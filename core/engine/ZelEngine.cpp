@@ -69,10 +69,11 @@ bool CZelEngine::SearchRaw(const std::string& volume, const std::string& why)
         const CZelRead read = ZelReadRetrying(*source, at, stretch.data(), wanted);
         if (read.end == ZelReadEnd::Vanished)
             return false;
+        // What was read before a sector that could not be is used.
+        if (read.bytes != 0)
+            m_pCarver->Feed(at, stretch.data(), std::min(read.bytes, wanted));
         if (read.end == ZelReadEnd::Failed)
-            CountUnreadable(wanted);
-        else if (read.bytes != 0)
-            m_pCarver->Feed(at, stretch.data(), read.bytes);
+            CountUnreadable(wanted - std::min(read.bytes, wanted));
         if (read.end == ZelReadEnd::VolumeEnd)
             break;
         at += wanted;

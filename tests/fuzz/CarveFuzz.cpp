@@ -25,7 +25,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     // Pieces of uneven lengths, as a pass hands them over.
     const size_t piece = size == 0 ? 1 : 1 + data[0] % 1024;
     for (const CZelCarveFormat& format : ZelCarveFormats()) {
-        std::unique_ptr<CZelCarveStream> stream = format.make(size_t(1) << 20);
+        // A bound below the input's size: no length read from it may pass it.
+        const uint64_t bound = size / 2 + 1;
+        std::unique_ptr<CZelCarveStream> stream = format.make(bound);
         size_t at = 0;
         while (at < size && stream->State() == CarveState::Going) {
             size_t used = 0;
@@ -37,6 +39,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         stream->End();
         Check(stream->State() != CarveState::Going, "a decoder did not end");
         Check(stream->Taken() <= size, "a file longer than its bytes");
+        Check(stream->Taken() <= bound || stream->State() == CarveState::Failed, "a file past its bound");
     }
     CZelCarver carver(512, 0);
     for (size_t at = 0; at < size; at += piece * 4)

@@ -29,6 +29,7 @@ q ffmpeg -y -f lavfi -i "sine=frequency=550:duration=2" -c:a libvorbis "$out/sou
 q "$convert" -seed 6 -size 160x120 plasma:fractal -compress lzw "$out/picture.tif"
 q "$convert" -seed 7 -size 160x120 plasma:fractal "$out/picture.psd"
 q ffmpeg -y -f lavfi -i "sine=frequency=660:duration=2" -c:a flac "$out/sound.flac"
+q ffmpeg -y -f lavfi -i "anullsrc=r=44100:cl=mono" -t 1 -c:a flac "$out/silence.flac"
 q ffmpeg -y -f lavfi -i "testsrc=duration=1:size=160x120:rate=25" -c:v mpeg2video -f vob "$out/clip.mpg"
 python3 - "$out" <<'PY'
 import os, sys, zipfile
@@ -58,6 +59,9 @@ with zipfile.ZipFile(os.path.join(out, "letter.odt"), "w", zipfile.ZIP_DEFLATED)
     z.writestr("mimetype", "application/vnd.oasis.opendocument.text", zipfile.ZIP_STORED)
     z.writestr("content.xml", "<office:document>" + text + "</office:document>")
 open(os.path.join(out, "notes.txt"), "w").write(text)
+# Two Ogg streams one after the other: a chained file, as players play them.
+sound = open(os.path.join(out, "sound.ogg"), "rb").read()
+open(os.path.join(out, "chained.ogg"), "wb").write(sound + sound)
 open(os.path.join(out, "letter.rtf"), "w").write("{\\rtf1\\ansi{\\fonttbl{\\f0 Arial;}}\\f0 " + text.replace("\n", "\\par\n") + "}")
 import gzip, sqlite3
 open(os.path.join(out, "notes.txt.gz"), "wb").write(gzip.compress(text.encode(), mtime=0))

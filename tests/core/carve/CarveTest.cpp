@@ -108,7 +108,7 @@ TEST_F(Carving, EveryKindIsMeasuredToItsExactEndAndChecked)
         {"letter.docx", {"docx", true}},  {"letter.odt", {"odt", true}},      {"letter.doc", {"doc", true}},
         {"letter.rtf", {"rtf", true}},    {"notes.txt.gz", {"gz", true}},     {"contacts.sqlite", {"sqlite", true}},
         {"picture.psd", {"psd", true}},   {"sound.flac", {"flac", true}},     {"clip.mpg", {"mpg", true}},
-        {"notes.rar", {"rar", true}},
+        {"notes.rar", {"rar", true}},     {"silence.flac", {"flac", true}},   {"chained.ogg", {"ogg", true}},
     };
     std::vector<std::vector<uint8_t>> parts;
     for (const auto& type : types)
@@ -206,6 +206,27 @@ TEST_F(Carving, AFileCutShortByAnotherOfItsKindLeavesThatOneWhole)
     EXPECT_TRUE(found->validated);
     const CZelCarvedFile* cut = At(files, kCluster);
     EXPECT_TRUE(cut == nullptr || !cut->validated);
+}
+
+TEST_F(Carving, AFileWhoseEndOnlyWhatFollowsTellsEndsWhereTheFreeSpaceDoes)
+{
+    // A cluster in use follows a few bytes after the file: the pass hands
+    // over nothing more, and the file ends where its structure does.
+    for (const char* name : {"clip.mp4", "tagged.mp3", "clip.mpg"}) {
+        std::vector<uint8_t> stretch(kCluster, 0);
+        const std::vector<uint8_t>& file = media.at(name);
+        stretch.insert(stretch.end(), file.begin(), file.end());
+        stretch.resize(stretch.size() + 5, 0x55);
+        CZelCarver carver(512, 0);
+        carver.Feed(0, stretch.data(), stretch.size());
+        carver.Feed(stretch.size() + (1 << 20), stretch.data(), kCluster);
+        carver.Finish();
+        carver.Settle({});
+        const CZelCarvedFile* found = At(carver.Files(), kCluster);
+        ASSERT_NE(found, nullptr) << name;
+        EXPECT_EQ(found->length, file.size()) << name;
+        EXPECT_TRUE(found->validated) << name << ": " << found->problem;
+    }
 }
 
 TEST_F(Carving, FilesFoundByTheirRecordsWin)

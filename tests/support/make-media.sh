@@ -59,6 +59,20 @@ with zipfile.ZipFile(os.path.join(out, "letter.odt"), "w", zipfile.ZIP_DEFLATED)
     z.writestr("mimetype", "application/vnd.oasis.opendocument.text", zipfile.ZIP_STORED)
     z.writestr("content.xml", "<office:document>" + text + "</office:document>")
 open(os.path.join(out, "notes.txt"), "w").write(text)
+# A camera's JPEG with a large preview after its own image, listed in an
+# MPF segment (APP2), as Nikon, Sony and Fujifilm cameras write them.
+import struct
+def mpf_jpeg(primary, preview):
+    def segment(first_size, second_size, second_offset):
+        entries = struct.pack("<IIIHH", 0x20030000, first_size, 0, 0, 0) + struct.pack("<IIIHH", 0x00010002, second_size, second_offset, 0, 0)
+        ifd = struct.pack("<H", 3) + struct.pack("<HHI4s", 0xB000, 7, 4, b"0100") + struct.pack("<HHII", 0xB001, 4, 1, 2)
+        ifd += struct.pack("<HHII", 0xB002, 7, len(entries), 8 + 2 + 3 * 12 + 4) + struct.pack("<I", 0)
+        body = b"MPF\0" + b"II*\0" + struct.pack("<I", 8) + ifd + entries
+        return b"\xff\xe2" + struct.pack(">H", len(body) + 2) + body
+    size = len(primary) + len(segment(0, 0, 0))
+    tiff = 2 + 4 + 4  # SOI, marker and length, "MPF\0"
+    return primary[:2] + segment(size, len(preview), size - tiff) + primary[2:] + preview
+open(os.path.join(out, "camera.jpg"), "wb").write(mpf_jpeg(jpeg, open(os.path.join(out, "progressive.jpg"), "rb").read()))
 # Two Ogg streams one after the other: a chained file, as players play them.
 sound = open(os.path.join(out, "sound.ogg"), "rb").read()
 open(os.path.join(out, "chained.ogg"), "wb").write(sound + sound)

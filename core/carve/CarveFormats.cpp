@@ -26,6 +26,7 @@ const std::vector<CZelCarveFormat>& ZelCarveFormats()
         {"rtf", 6, ZelMatchesRtf, 256 * kMiB, ZelMakeRtfStream},
         {"flac", 8, ZelMatchesFlac, 4 * kGiB, ZelMakeFlacStream},
         {"psd", 26, ZelMatchesPsd, 4 * kGiB, ZelMakePsdStream},
+        {"xcf", 26, ZelMatchesXcf, 4 * kGiB, ZelMakeXcfStream},
         {"mpg", 14, ZelMatchesMpegPs, 64 * kGiB, ZelMakeMpegPsStream},
         {"rar", 8, ZelMatchesRar, 64 * kGiB, ZelMakeRarStream},
         // Last: whatever no other format claims.

@@ -72,3 +72,5 @@ bool ZelMatchesMpegPs(const uint8_t* bytes, size_t size);
 std::unique_ptr<CZelCarveStream> ZelMakeMpegPsStream(uint64_t bound);
 bool ZelMatchesRar(const uint8_t* bytes, size_t size);
 std::unique_ptr<CZelCarveStream> ZelMakeRarStream(uint64_t bound);
+bool ZelMatchesXcf(const uint8_t* bytes, size_t size);
+std::unique_ptr<CZelCarveStream> ZelMakeXcfStream(uint64_t bound);

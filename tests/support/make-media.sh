@@ -73,6 +73,39 @@ def mpf_jpeg(primary, preview):
     tiff = 2 + 4 + 4  # SOI, marker and length, "MPF\0"
     return primary[:2] + segment(size, len(preview), size - tiff) + primary[2:] + preview
 open(os.path.join(out, "camera.jpg"), "wb").write(mpf_jpeg(jpeg, open(os.path.join(out, "progressive.jpg"), "rb").read()))
+# A GIMP image, laid out as GIMP 2.10 writes one (version 11, 64-bit
+# pointers, one layer of one uncompressed tile, then the hierarchy's empty
+# smaller level); GIMP itself is too large a thing to install for a test.
+def xcf():
+    be = lambda fmt, *v: struct.pack(">" + fmt, *v)
+    out = bytearray(b"gimp xcf v011\0" + be("IIII", 64, 48, 0, 150))
+    out += be("II", 17, 1) + b"\0" + be("II", 0, 0)           # compression: none
+    layer_pointer = len(out)
+    out += be("QQQ", 0, 0, 0)                                   # one layer, no channel
+    layer = len(out)
+    out[layer_pointer:layer_pointer + 8] = be("Q", layer)
+    name = b"Hintergrund\0"
+    out += be("IIII", 64, 48, 0, len(name)) + name + be("II", 0, 0)
+    hierarchy_pointer = len(out)
+    out += be("QQ", 0, 0)                                       # hierarchy, no mask
+    hierarchy = len(out)
+    out[hierarchy_pointer:hierarchy_pointer + 8] = be("Q", hierarchy)
+    out += be("III", 64, 48, 3)
+    levels = len(out)
+    out += be("QQQ", 0, 0, 0)                                   # the level, an empty one, the end
+    level = len(out)
+    out[levels:levels + 8] = be("Q", level)
+    out += be("II", 64, 48)
+    tiles = len(out)
+    out += be("QQ", 0, 0)
+    tile = len(out)
+    out[tiles:tiles + 8] = be("Q", tile)
+    out += bytes((x * 7 + y * 3) % 256 for y in range(48) for x in range(64 * 3))
+    empty = len(out)
+    out[levels + 8:levels + 16] = be("Q", empty)
+    out += be("III", 32, 24, 0)
+    return bytes(out)
+open(os.path.join(out, "image.xcf"), "wb").write(xcf())
 # Two Ogg streams one after the other: a chained file, as players play them.
 sound = open(os.path.join(out, "sound.ogg"), "rb").read()
 open(os.path.join(out, "chained.ogg"), "wb").write(sound + sound)

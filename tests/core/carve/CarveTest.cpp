@@ -109,7 +109,7 @@ TEST_F(Carving, EveryKindIsMeasuredToItsExactEndAndChecked)
         {"letter.rtf", {"rtf", true}},    {"notes.txt.gz", {"gz", true}},     {"contacts.sqlite", {"sqlite", true}},
         {"picture.psd", {"psd", true}},   {"sound.flac", {"flac", true}},     {"clip.mpg", {"mpg", true}},
         {"notes.rar", {"rar", true}},     {"silence.flac", {"flac", true}},   {"chained.ogg", {"ogg", true}},
-        {"camera.jpg", {"jpg", true}},
+        {"camera.jpg", {"jpg", true}},   {"image.xcf", {"xcf", true}},
     };
     std::vector<std::vector<uint8_t>> parts;
     for (const auto& type : types)

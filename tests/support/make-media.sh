@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
 # make-media.sh FOLDER: one small file of each kind the signature search
-# knows, written by the real encoders (ImageMagick, ffmpeg, exiftool, zip);
+# knows, written by the real encoders (ImageMagick, ffmpeg, exiftool, cjpeg,
+# zip);
 # the PDF and the office containers, which no installed tool writes, by
 # Python as their writers lay them out. Exits 77 when a tool is missing.
 set -euo pipefail
 out=$1
 convert=/usr/bin/convert
-for tool in "$convert" ffmpeg exiftool python3; do
+for tool in "$convert" ffmpeg exiftool cjpeg python3; do
   command -v "$tool" >/dev/null 2>&1 || { echo "needs $tool" >&2; exit 77; }
 done
 mkdir -p "$out"
@@ -16,6 +17,9 @@ q "$convert" "$out/photo.jpg" -resize 80x60 "$out/thumb.jpg"
 q exiftool -overwrite_original -Make=Canon "-ThumbnailImage<=$out/thumb.jpg" "$out/photo.jpg"
 rm "$out/thumb.jpg"
 q "$convert" -seed 2 -size 320x240 plasma:fractal -interlace Plane -quality 80 "$out/progressive.jpg"
+q "$convert" -seed 8 -size 320x240 plasma:fractal ppm:"$out/restart.ppm"
+cjpeg -restart 1 -quality 85 "$out/restart.ppm" > "$out/restart.jpg"
+rm "$out/restart.ppm"
 q "$convert" -seed 3 -size 200x150 plasma:fractal "$out/picture.png"
 q "$convert" -seed 4 -size 120x90 plasma:fractal "$out/picture.gif"
 q "$convert" -seed 5 -size 64x48 plasma:fractal "$out/picture.bmp"

@@ -109,7 +109,7 @@ TEST_F(Carving, EveryKindIsMeasuredToItsExactEndAndChecked)
         {"letter.rtf", {"rtf", true}},    {"notes.txt.gz", {"gz", true}},     {"contacts.sqlite", {"sqlite", true}},
         {"picture.psd", {"psd", true}},   {"sound.flac", {"flac", true}},     {"clip.mpg", {"mpg", true}},
         {"notes.rar", {"rar", true}},     {"silence.flac", {"flac", true}},   {"chained.ogg", {"ogg", true}},
-        {"camera.jpg", {"jpg", true}},   {"image.xcf", {"xcf", true}},
+        {"camera.jpg", {"jpg", true}},   {"image.xcf", {"xcf", true}},       {"restart.jpg", {"jpg", true}},
     };
     std::vector<std::vector<uint8_t>> parts;
     for (const auto& type : types)
@@ -169,6 +169,16 @@ TEST_F(Carving, ABrokenOrCutFileNeverPassesAsWhole)
         {"a ZIP with a byte changed in a member", "archive.zip", flip(0.3), ""},
         {"an Ogg page with a byte changed", "sound.ogg", flip(0.5), "CRC"},
         {"a JPEG whose end was overwritten", "photo.jpg", cut(0.7, 0), nullptr},
+        {"a JPEG whose restart markers came apart", "restart.jpg",
+         [](std::vector<uint8_t>& b) {
+             // The fourth restart marker made a third.
+             for (size_t i = 0; i + 1 < b.size(); ++i)
+                 if (b[i] == 0xFF && b[i + 1] == 0xD3) {
+                     b[i + 1] = 0xD2;
+                     break;
+                 }
+         },
+         "restart markers"},
         {"an AVI cut short", "clip.avi", cut(0.5, 0), nullptr},
         {"an MP4 whose movie box is gone", "clip.mp4", cut(0.95, 0), nullptr},
     };

@@ -52,34 +52,15 @@ q ffmpeg -y -f lavfi -i "sine=frequency=660:duration=3" "$dest/Musik/Aufnahme.wa
 
 # Documents.
 for i in 1 2 3; do
-  q "$convert" -seed $((400 + i)) -size 600x800 plasma:fractal -quality 70 "$dest/Dokumente/Rechnungen/scan$i.jpg"
+  # A scanned invoice: one page, a JPEG in a PDF.
+  scan=$dest/Dokumente/Rechnungen/scan$i.jpg
+  q "$convert" -seed $((400 + i)) -size 600x800 plasma:fractal -quality 70 "$scan"
+  python3 "$(dirname "$0")/../tests/support/jpeg-to-pdf.py" "$scan" 600 800 "$dest/Dokumente/Rechnungen/Rechnung $i.pdf"
+  rm "$scan"
 done
 python3 - "$dest/Dokumente" <<'PY'
 import io, os, random, sys, zipfile
 random.seed(61)
-# Invoices: one scanned page each, a JPEG in a PDF with its cross-reference
-# table, as a scanner writes them (ImageMagick's policy forbids PDF here).
-folder = os.path.join(sys.argv[1], "Rechnungen")
-for i in range(1, 4):
-    scan = os.path.join(folder, "scan%d.jpg" % i)
-    jpeg = open(scan, "rb").read()
-    os.remove(scan)
-    content = b"q 432 0 0 576 90 108 cm /Im0 Do Q"
-    objects = [b"<< /Type /Catalog /Pages 2 0 R >>",
-               b"<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
-               b"<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Resources << /XObject << /Im0 4 0 R >> >> /Contents 5 0 R >>",
-               b"<< /Type /XObject /Subtype /Image /Width 600 /Height 800 /ColorSpace /DeviceRGB /BitsPerComponent 8 /Filter /DCTDecode /Length %d >>\nstream\n" % len(jpeg) + jpeg + b"\nendstream",
-               b"<< /Length %d >>\nstream\n" % len(content) + content + b"\nendstream"]
-    out = bytearray(b"%PDF-1.4\n%\xe2\xe3\xcf\xd3\n")
-    offsets = []
-    for n, body in enumerate(objects, 1):
-        offsets.append(len(out))
-        out += b"%d 0 obj\n" % n + body + b"\nendobj\n"
-    xref = len(out)
-    out += b"xref\n0 %d\n0000000000 65535 f \n" % (len(objects) + 1)
-    out += b"".join(b"%010d 00000 n \n" % o for o in offsets)
-    out += b"trailer\n<< /Size %d /Root 1 0 R >>\nstartxref\n%d\n%%%%EOF\n" % (len(objects) + 1, xref)
-    open(os.path.join(folder, "Rechnung %d.pdf" % i), "wb").write(out)
 words = "Haus Baum Wasser Licht Stadt Fluss Berg Wald Zeit Jahr Brief Karte Weg Tag Nacht".split()
 def text(n):
     return "\n".join(" ".join(random.choice(words) for _ in range(12)) for _ in range(n)) + "\n"

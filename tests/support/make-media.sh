@@ -35,23 +35,11 @@ q "$convert" -seed 7 -size 160x120 plasma:fractal "$out/picture.psd"
 q ffmpeg -y -f lavfi -i "sine=frequency=660:duration=2" -c:a flac "$out/sound.flac"
 q ffmpeg -y -f lavfi -i "anullsrc=r=44100:cl=mono" -t 1 -c:a flac "$out/silence.flac"
 q ffmpeg -y -f lavfi -i "testsrc=duration=1:size=160x120:rate=25" -c:v mpeg2video -f vob "$out/clip.mpg"
+python3 "$(dirname "$0")/jpeg-to-pdf.py" "$out/photo.jpg" 320 240 "$out/document.pdf"
 python3 - "$out" <<'PY'
 import os, sys, zipfile
 out = sys.argv[1]
 jpeg = open(os.path.join(out, "photo.jpg"), "rb").read()
-objects = [b"<< /Type /Catalog /Pages 2 0 R >>", b"<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
-           b"<< /Type /Page /Parent 2 0 R /MediaBox [0 0 320 240] /Resources << /XObject << /Im0 4 0 R >> >> /Contents 5 0 R >>",
-           b"<< /Type /XObject /Subtype /Image /Width 320 /Height 240 /ColorSpace /DeviceRGB /BitsPerComponent 8 /Filter /DCTDecode /Length %d >>\nstream\n" % len(jpeg) + jpeg + b"\nendstream",
-           b"<< /Length 30 >>\nstream\nq 320 0 0 240 0 0 cm /Im0 Do Q\nendstream"]
-pdf = bytearray(b"%PDF-1.4\n%\xe2\xe3\xcf\xd3\n")
-offsets = []
-for n, body in enumerate(objects, 1):
-    offsets.append(len(pdf))
-    pdf += b"%d 0 obj\n" % n + body + b"\nendobj\n"
-xref = len(pdf)
-pdf += b"xref\n0 %d\n0000000000 65535 f \n" % (len(objects) + 1) + b"".join(b"%010d 00000 n \n" % o for o in offsets)
-pdf += b"trailer\n<< /Size %d /Root 1 0 R >>\nstartxref\n%d\n%%%%EOF\n" % (len(objects) + 1, xref)
-open(os.path.join(out, "document.pdf"), "wb").write(pdf)
 text = "".join("line %d of the text\n" % i for i in range(2000))
 with zipfile.ZipFile(os.path.join(out, "archive.zip"), "w", zipfile.ZIP_DEFLATED) as z:
     z.writestr("one.txt", text)

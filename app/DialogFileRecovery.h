@@ -264,6 +264,11 @@ private:
     QPushButton* m_pAddImage = nullptr;
     // A deep search: the whole volume is read.
     QCheckBox* m_pDeepSearch = nullptr;
+    // The last volume asked whether a deep search can take it, and the
+    // answer, while the volume is being chosen: the question reads the
+    // volume, and would be asked again at each tick of Deep search.
+    QString m_DeepProbeVolume;
+    bool m_DeepProbeAnswer = false;
     // How far a search with a measure of its own is, and the time left.
     QLabel* m_pScanInfo = nullptr;
     QElapsedTimer m_ScanClock;

@@ -226,9 +226,13 @@ void CDialogFileRecovery::OnVolumeSelChanged()
     probe.reset();
     // A volume with no file system left can still be searched deeply: its
     // files are looked for in its data.
-    std::wstring deepReason;
-    const bool deepOnly = !supported && static_cast<bool>(m_pFileSystemCreator->CreateFileSystemForDeepSearch(
-                                            volume.toStdWString().c_str(), deepReason));
+    if (!supported && m_DeepProbeVolume != volume) {
+        std::wstring deepReason;
+        m_DeepProbeAnswer = static_cast<bool>(
+            m_pFileSystemCreator->CreateFileSystemForDeepSearch(volume.toStdWString().c_str(), deepReason));
+        m_DeepProbeVolume = volume;
+    }
+    const bool deepOnly = !supported && m_DeepProbeAnswer;
     const bool searchable = supported || (deepOnly && m_pDeepSearch->isChecked());
     m_pSearch->setEnabled(searchable);
     m_pHint->setText(searchable ? QString() : GetQText(deepOnly ? 68 : 35));
@@ -243,6 +247,8 @@ void CDialogFileRecovery::ShowFilterControls(bool show)
         control->setVisible(show);
     if (show) {
         m_Phase = Phase::ChooseVolume;
+        // A volume may have changed since it was last asked about.
+        m_DeepProbeVolume.clear();
         m_pDestinationLabel->hide();
         for (QCheckBox* box : {m_pAudio, m_pVideo, m_pImages, m_pDocuments, m_pOwnExt, m_pSizeCheck})
             box->setChecked(false);

@@ -57,12 +57,17 @@ std::string Duration(double seconds)
 
 } // namespace
 
+bool ZelShowProgress(const CRecoverOptions& options)
+{
+    return !options.quiet && ::isatty(STDERR_FILENO);
+}
+
 bool ZelRunSearch(const CRecoverOptions& options, CZelRecoveryScan& scan, std::string& error)
 {
     scan.SetDeep(options.deep);
     if (!scan.Prepare(options.volume, error))
         return false;
-    const bool show = !options.quiet && ::isatty(STDERR_FILENO);
+    const bool show = ZelShowProgress(options);
     const std::string volume = ZelPrintable(options.volume);
     CInterruptAsStop interrupt;
     int shown = -1;

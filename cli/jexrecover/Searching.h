@@ -8,6 +8,9 @@
 
 #include <string>
 
+// Progress is shown on a terminal, unless --quiet.
+bool ZelShowProgress(const CRecoverOptions& options);
+
 // Prepares and runs the search; false with the reason when the volume
 // cannot be searched.
 bool ZelRunSearch(const CRecoverOptions& options, CZelRecoveryScan& scan, std::string& error);

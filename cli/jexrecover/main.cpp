@@ -59,11 +59,6 @@ std::string HumanSize(uint64_t bytes)
     return text;
 }
 
-bool ShowProgress(const CRecoverOptions& options)
-{
-    return !options.quiet && ::isatty(STDERR_FILENO);
-}
-
 // The partitions of a whole-disk image or device, with the volume text
 // that names each and the file system it holds.
 struct CListedPartition {
@@ -358,7 +353,7 @@ int RestoreCommand(const CRecoverOptions& options, const CZelFilterRequest& requ
             Warn((skipped.source.empty() ? "" : skipped.source + ": ") + skipped.reason);
 
     CProgressLine line;
-    bool show = ShowProgress(options);
+    bool show = ZelShowProgress(options);
     std::vector<CZelRestoreOutcome> outcomes =
         ZelRestoreFiles(chosen, options.destination, options.flat, show ? &line : nullptr);
     if (show && !chosen.empty())

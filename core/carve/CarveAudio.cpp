@@ -205,15 +205,17 @@ protected:
             m_Step = Step::Frame;
             return Need(4);
         case Step::Trailer:
-            return Done(m_Frames >= 1);
+            return Done(true);
         }
         return Fail("lost its place");
     }
 
     Ask OnEnd() override
     {
+        // The bytes stopped where a frame could have followed: the file may
+        // go on past the cluster in use, so its end is a guess.
         if (m_Step == Step::Frame && Enough())
-            return Done(true, Unfinished());
+            return Done(false, Unfinished());
         return Ask();
     }
 

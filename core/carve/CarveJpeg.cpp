@@ -31,12 +31,12 @@ std::pair<uint64_t, uint64_t> MpfExtent(const uint8_t* b, size_t size)
     const bool little = tiff[0] == 'I';
     const auto u16 = [&](size_t at) { return little ? ZelLE16(tiff + at) : ZelBE16(tiff + at); };
     const auto u32 = [&](size_t at) { return little ? ZelLE32(tiff + at) : ZelBE32(tiff + at); };
-    const uint32_t ifd = u32(4);
+    const uint64_t ifd = u32(4);
     if (ifd + 2 > length)
         return {0, 0};
     const uint32_t count = u16(ifd);
     std::pair<uint64_t, uint64_t> last{0, 0};
-    for (uint32_t i = 0; i < count && ifd + 2 + 12 * (i + 1) <= length; ++i) {
+    for (uint64_t i = 0; i < count && ifd + 2 + 12 * (i + 1) <= length; ++i) {
         const size_t entry = ifd + 2 + 12 * i;
         if (u16(entry) != kMpEntryTag)
             continue;
@@ -84,7 +84,7 @@ protected:
         case Step::MarkerByte:
             return Marker(bytes[0]);
         case Step::Length: {
-            const uint32_t length = static_cast<uint32_t>(bytes[0]) << 8 | bytes[1];
+            const uint32_t length = ZelBE16(bytes);
             if (length < 2)
                 return Fail("a segment of length " + std::to_string(length));
             if (m_Marker == kDri && length == 4) {
@@ -101,7 +101,7 @@ protected:
             return length == 2 ? OnBytes(nullptr, 0) : Skip(length - 2);
         }
         case Step::Restart:
-            m_RestartInterval = static_cast<uint32_t>(bytes[0]) << 8 | bytes[1];
+            m_RestartInterval = ZelBE16(bytes);
             return NextMarker();
         case Step::Multi: {
             const auto extent = MpfExtent(bytes, size);

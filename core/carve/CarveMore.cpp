@@ -165,8 +165,10 @@ protected:
 
     Ask OnEnd() override
     {
+        // Where a pack could have followed: without the end code, the
+        // stream may go on past the cluster in use.
         if (m_Step == Step::Code && m_Packs > 1)
-            return Done(true, Unfinished());
+            return Done(false, Unfinished());
         return Ask();
     }
 
@@ -237,7 +239,6 @@ protected:
                 m_Crc = crc32(m_Crc, bytes, static_cast<uInt>(size));
             if ((m_Crc & 0xFFFF) != m_Expected)
                 return Fail("the CRC of a block's header does not agree");
-            ++m_Blocks;
             if (m_Type == 0x7B)
                 return Done(true);
             m_Step = Step::Data4;
@@ -265,7 +266,6 @@ protected:
             if (length < read)
                 return Fail("a block header shorter than what was read");
             std::memcpy(m_Header, bytes, size);
-            m_Have = static_cast<size_t>(read);
             m_Step = Step::Rest5;
             return length == read ? OnBytes(nullptr, 0) : Need(static_cast<size_t>(length - read));
         }
@@ -292,7 +292,6 @@ protected:
                 at += used;
             }
             const uint64_t data = (flags & 2) != 0 ? Vint(header.data() + at, header.size() - at, used) : 0;
-            ++m_Blocks;
             if (type == 5)
                 return Done(true);
             m_Step = Step::Data5;
@@ -313,8 +312,6 @@ private:
     bool m_HasData = false;
     uLong m_Crc = 0;
     uint32_t m_Expected = 0;
-    size_t m_Have = 0;
-    uint64_t m_Blocks = 0;
 };
 
 } // namespace

@@ -61,6 +61,9 @@ protected:
             }
             if (b == '\n' || b == '\r')
                 m_LineStart = at + 1;
+            // Every word looked for ends in one of these.
+            if (b != 'f' && b != 'j' && b != 'F')
+                continue;
             if (Ends("startxref")) {
                 m_Number = true;
                 m_Value = 0;

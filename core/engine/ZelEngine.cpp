@@ -3,6 +3,7 @@
 #include "engine/ZelCountingSource.h"
 #include "engine/ZelFileSink.h"
 #include "engine/ZelFoundIterator.h"
+#include "engine/ZelFreeClusters.h"
 #include "engine/ZelRestoreVerdict.h"
 #include "engine/ZelVolumeCopy.h"
 #include "jexcommon/ZelText.h"
@@ -61,24 +62,31 @@ bool CZelEngine::SearchRaw(const std::string& volume, const std::string& why)
         return false;
     // What the failed scan handed over is no use: the volume is read anew,
     // sector by sector.
-    m_pCarver = std::make_unique<CZelCarver>(512, 0);
+    // Every sector is a cluster of the walk, so that one that cannot be
+    // read costs itself alone.
+    constexpr uint64_t kSector = 512;
+    m_pCarver = std::make_unique<CZelCarver>(kSector, 0);
     const uint64_t size = source->Size();
-    std::vector<uint8_t> stretch(size_t(1) << 20);
-    for (uint64_t at = 0; at < size && !m_StopRequested;) {
-        const size_t wanted = static_cast<size_t>(std::min<uint64_t>(stretch.size(), size - at));
-        const CZelRead read = ZelReadRetrying(*source, at, stretch.data(), wanted);
-        if (read.end == ZelReadEnd::Vanished)
-            return false;
-        // What was read before a sector that could not be is used.
-        if (read.bytes != 0)
-            m_pCarver->Feed(at, stretch.data(), std::min(read.bytes, wanted));
-        if (read.end == ZelReadEnd::Failed)
-            CountUnreadable(wanted - std::min(read.bytes, wanted));
-        if (read.end == ZelReadEnd::VolumeEnd)
-            break;
-        at += wanted;
-        SetProgress(static_cast<double>(at) / static_cast<double>(size));
-    }
+    if (size == 0)
+        return false;
+    CZelFreeClusterWalk walk;
+    walk.first = 0;
+    walk.last = (size - 1) / kSector;
+    walk.clusterSize = kSector;
+    walk.volumeEnd = size;
+    walk.wanted = [](uint64_t) { return true; };
+    walk.nextWanted = [](uint64_t c) { return c; };
+    walk.offsetOf = [](uint64_t c) { return c * kSector; };
+    walk.take = [](uint64_t, const uint8_t*, size_t) {};
+    walk.unreadable = [this](uint64_t, size_t count, const CZelRead&) { CountUnreadable(count); };
+    walk.progress = [this, size](uint64_t sectors) {
+        SetProgress(std::min(1.0, static_cast<double>(sectors * kSector) / static_cast<double>(size)));
+    };
+    walk.stop = [this] { return m_StopRequested.load(); };
+    walk.carver = m_pCarver.get();
+    CZelRead gone;
+    if (!ZelWalkFreeClusters(*source, walk, gone))
+        return false;
     // Nothing found: why the file system could not be read says more.
     m_pCarver->Finish();
     if (m_pCarver->Files().empty())
@@ -139,6 +147,9 @@ int32_t CZelEngine::FindDeleted(const char* volumePath, uint8_t mode, CZelEngine
             ClaimedRanges(ranges);
         m_pCarver->Settle(std::move(ranges));
         m_Carved.Take(*m_pCarver, filter);
+        if (m_pCarver->Full())
+            SetNotice(GetNotice() + (GetNotice().empty() ? "" : "; ") +
+                      "the signature search found more files than it keeps and kept the first 1,000,000");
         if (m_pRawSource)
             error.clear();
     }

@@ -152,11 +152,15 @@ bool ZelRebuildExfatLayout(CZelVolumeSource& source, CExfatBootSector& boot, boo
             for (size_t in = 0; in + 8 <= length; in += kSector) {
                 // Every table maps the first units to themselves: one by
                 // one, or as a run of units that are their own capitals.
-                if ((ZelLE32(bytes + in) != 0x00010000 || ZelLE32(bytes + in + 4) != 0x00030002) &&
-                    ZelLE16(bytes + in) != 0xFFFF)
+                // (An erased sector, all ones, is no such run.)
+                const bool identity = ZelLE32(bytes + in) == 0x00010000 && ZelLE32(bytes + in + 4) == 0x00030002;
+                const uint16_t run = ZelLE16(bytes + in + 2);
+                if (!identity && (ZelLE16(bytes + in) != 0xFFFF || run == 0 || run == 0xFFFF))
                     continue;
-                if (ReadWhole(source, at + in, table) &&
-                    ZelExfatTableChecksum(table.data(), table.size()) == clues.upcaseChecksum) {
+                // The table from the bytes at hand where they hold it.
+                const bool here = in + table.size() <= length;
+                if ((here || ReadWhole(source, at + in, table)) &&
+                    ZelExfatTableChecksum(here ? bytes + in : table.data(), table.size()) == clues.upcaseChecksum) {
                     upcase = at + in;
                     return true;
                 }

@@ -8,8 +8,10 @@
 //   checked against the bitmap (whose first bits mark those clusters in use)
 //   and against the folders the root directory names;
 // - the allocation table, by its first two entries.
-// What is found is a boot sector, made as mkfs.exfat would write it and
-// checked like one read from the volume. Nothing is written to the volume.
+// What is found is the boot sector's values, those that follow from it
+// derived as the decoder derives them; the checks are those above, since a
+// layout without a table would fail the decoder's. Nothing is written to the
+// volume.
 #pragma once
 
 #include "exfat/ExfatBootRegion.h"

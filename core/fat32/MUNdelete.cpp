@@ -112,8 +112,6 @@ int32_t CMUNdelete::Scan(const std::string& volumePath, uint8_t mode, CZelEngine
     // On a rebuilt layout the root is read only where entries lie.
     const bool rootThere = !m_FromFolders || (m_Boot.HasFixedRoot() ? m_Boot.rootBytes != 0
                                                                      : LookAt(m_Boot.rootCluster).look != FatClusterLook::NotDirectory);
-    if (m_FromFolders)
-        m_ReadClusters.clear();
     if (loaded) {
         // The root directory: its cluster on FAT32, the fixed region (as
         // cluster 0, which ".." names the root by) on FAT12 and FAT16.

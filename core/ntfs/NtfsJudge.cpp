@@ -39,11 +39,8 @@ void CNtfsUndeleteWrapper::ClaimedRanges(std::vector<std::pair<uint64_t, uint64_
     const uint64_t clusterSize = m_pVolume != nullptr ? m_pVolume->cluster_size : 0;
     if (clusterSize == 0)
         return;
-    for (const auto& result : m_Results)
-        for (const auto& stretch : result->m_Clusters)
-            if (stretch.first >= 0 && stretch.second > 0)
-                ranges.emplace_back(static_cast<uint64_t>(stretch.first) * clusterSize,
-                                    static_cast<uint64_t>(stretch.first + stretch.second) * clusterSize);
+    for (const auto& stretch : m_Claimed)
+        ranges.emplace_back(stretch.first * clusterSize, (stretch.first + stretch.second) * clusterSize);
 }
 
 void CNtfsUndeleteWrapper::JudgeRecords()
@@ -56,6 +53,9 @@ void CNtfsUndeleteWrapper::JudgeRecords()
             if (stretch.first >= 0 && stretch.second > 0)
                 claims.Add(i, static_cast<uint64_t>(stretch.first), static_cast<uint64_t>(stretch.second));
     claims.Settle();
+    // Kept past the estimates, which empty the files' own lists: the
+    // signature search leaves these clusters to the files.
+    m_Claimed = claims.Extents();
     std::vector<uint64_t> shared(m_Results.size(), 0);
     for (size_t i = 0; i < m_Results.size(); ++i)
         for (const auto& stretch : m_Results[i]->m_Clusters)

@@ -66,10 +66,12 @@ bool CNtfsUndeleteWrapper::FindOldRecords(CZelEngineCheckFile* filter)
     auto take = [&](uint64_t offset, const uint8_t* data) {
         if (m_Results.size() - firstOld >= kMaxOldRecords)
             return;
-        std::vector<uint8_t> raw(data, data + recordSize);
-        const uint64_t number = ZelLE32(raw.data() + kRecordNumber);
+        // Its number first (the header holds it): most candidates end here,
+        // before their bytes are copied to have their fixups applied.
+        const uint64_t number = ZelLE32(data + kRecordNumber);
         if (number < kFirstUserRecord || taken.count(number) != 0)
             return;
+        std::vector<uint8_t> raw(data, data + recordSize);
         CNtfsRecordFields fields;
         if (ReadRecord(number, bytes, fields, raw.data()) != RecordRead::Decoded || fields.baseReference != 0)
             return;

@@ -110,6 +110,7 @@ int32_t CNtfsUndeleteWrapper::OpenLocked(const std::string& volumePath, int32_t 
 void CNtfsUndeleteWrapper::ReleaseLocked()
 {
     m_Results.clear();
+    m_Claimed.clear();
     m_DirectoryPaths.clear();
     m_pClusters.reset();
     if (m_pVolume != nullptr)
@@ -126,6 +127,7 @@ int32_t CNtfsUndeleteWrapper::ScanLocked(const std::string& volumePath, uint8_t 
         return -1;
     }
     m_Results.clear();
+    m_Claimed.clear();
     m_DirectoryPaths.clear();
     m_Sequences.clear();
     m_UnreadableRecords.clear();

@@ -106,6 +106,8 @@ private:
     std::unique_ptr<CNtfsSourceDevice> m_pDevice;
     ntfs_volume* m_pVolume = nullptr;
     std::vector<std::unique_ptr<ufile>> m_Results;
+    // The cluster stretches the found files claim, as (first, count).
+    std::vector<std::pair<uint64_t, uint64_t>> m_Claimed;
     std::unique_ptr<CNtfsClusterBitmap> m_pClusters;
     std::unordered_map<uint64_t, std::wstring> m_DirectoryPaths;
     // The folders of an earlier MFT by record number: name, parent

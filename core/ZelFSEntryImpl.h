@@ -106,6 +106,8 @@ public:
     {
         if (record != nullptr && record->CarvedType() != nullptr)
             m_CarvedType = record->CarvedType();
+        if (record != nullptr && record->StreamName() != nullptr)
+            m_StreamName = record->StreamName();
     }
     ~CZelFSFileImpl() override
     {
@@ -168,6 +170,7 @@ public:
 
     virtual void SetSize(uint64_t size) { this->m_Size = size; }
     std::string GetCarvedType() override { return m_CarvedType; }
+    std::string GetStreamName() override { return m_StreamName; }
     int32_t GetRecoveryEstimate() override { return m_Estimate; }
     // Read when asked: the note is the record's, and most files have none.
     std::string GetRecoveryNote() override
@@ -177,6 +180,7 @@ public:
 
 private:
     std::string m_CarvedType;
+    std::string m_StreamName;
     const CZelEngineRecord* m_pRecord;
     boost::shared_ptr<CZelEngine> m_pEngine;
     uint64_t m_Generation;

@@ -58,6 +58,7 @@ ZELRESULT CZelFileSystemImplT<TBase>::FindDeletedEx(const wchar_t* volume, int32
     // The engine filter lives for the whole scan.
     auto engineFilter = ZelConvertForEngine(filter);
     const bool deep = (flag & kZelSearchDeep) != 0;
+    m_pEngine->SetListStreams((flag & kZelSearchStreams) != 0);
     int32_t result = m_pEngine->FindDeleted(EnginePath(volume).c_str(), 1, engineFilter.get(), deep);
     report.unreadableStretches = m_pEngine->GetUnreadableCount();
     report.unreadableBytes = m_pEngine->GetUnreadableBytes();
@@ -88,7 +89,7 @@ ZELRESULT CZelFileSystemImplT<TBase>::FindDeleted(const wchar_t* volume, int32_t
     CZelScanReport report;
     // Callers that only look at the result see an empty scan; the user is
     // told why nothing could be scanned. It is the quick search.
-    if (FindDeletedEx(volume, flag & ~kZelSearchDeep, filter, report) != ZEL_S_OK && !report.reason.empty())
+    if (FindDeletedEx(volume, flag & ~(kZelSearchDeep | kZelSearchStreams), filter, report) != ZEL_S_OK && !report.reason.empty())
         ZelShowMessage(report.reason, kZelTroubleCaption);
     return ZEL_S_OK;
 }

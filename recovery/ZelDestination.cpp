@@ -1,6 +1,8 @@
 #include "jexrecovery/ZelDestination.h"
 
 #include <filesystem>
+#include <fstream>
+#include <random>
 #include <system_error>
 #include <vector>
 
@@ -68,6 +70,19 @@ std::string ZelFreeName(const std::string& folder, const std::string& name)
             return candidate;
     }
     return name;
+}
+
+bool ZelFolderTakesColons(const std::string& folder)
+{
+    std::error_code failed;
+    std::filesystem::path probe;
+    do {
+        probe = std::filesystem::path(folder) / (".jexfilerecovery-test:" + std::to_string(std::random_device()()));
+    } while (std::filesystem::exists(probe, failed) && !failed);
+    bool made = static_cast<bool>(std::ofstream(probe));
+    if (made)
+        std::filesystem::remove(probe, failed);
+    return made;
 }
 
 std::string ZelDestinationFolder(const std::string& destination, const std::string& foundPath, bool flat)

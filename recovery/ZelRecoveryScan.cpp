@@ -55,7 +55,8 @@ bool CZelRecoveryScan::Search(const boost::shared_ptr<CZelCheckFile>& filter, st
     std::wstring volume = ZelNarrowToWide(m_Volume);
     CZelScanReport report;
     m_pFileSystem->Open(volume.c_str(), 0);
-    ZELRESULT result = m_pFileSystem->FindDeletedEx(volume.c_str(), m_Deep ? 1 | kZelSearchDeep : 1, filter, report);
+    ZELRESULT result = m_pFileSystem->FindDeletedEx(
+        volume.c_str(), (m_Deep ? 1 | kZelSearchDeep : 1) | (m_Streams ? kZelSearchStreams : 0), filter, report);
     m_Unreadable = report.unreadableStretches;
     m_UnreadableBytes = report.unreadableBytes;
     m_BytesRead = report.bytesRead;
@@ -86,6 +87,7 @@ bool CZelRecoveryScan::Search(const boost::shared_ptr<CZelCheckFile>& filter, st
             found.size = file->GetSize();
             found.estimate = file->GetRecoveryEstimate();
             found.carvedType = file->GetCarvedType();
+            found.stream = file->GetStreamName();
         }
         found.deleted = entry->IsDeleted();
         found.entry = entry;

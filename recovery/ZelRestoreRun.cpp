@@ -5,7 +5,9 @@
 
 #include <boost/make_shared.hpp>
 
+#include <algorithm>
 #include <filesystem>
+#include <map>
 #include <system_error>
 
 namespace {
@@ -24,8 +26,11 @@ private:
     CZelRestoreObserver* m_pObserver;
 };
 
+// Whether each destination folder met so far takes ":" in names.
+using CColonFolders = std::map<std::string, bool>;
+
 CZelRestoreOutcome RestoreOne(const CZelFoundEntry& found, const std::string& destination, bool flat,
-                              size_t number, size_t total, CZelRestoreObserver* observer)
+                              size_t number, size_t total, CZelRestoreObserver* observer, CColonFolders& colons)
 {
     CZelRestoreOutcome outcome;
     outcome.source = found.Path();
@@ -38,7 +43,17 @@ CZelRestoreOutcome RestoreOne(const CZelFoundEntry& found, const std::string& de
         outcome.reason = folder + ": " + failed.message();
         return outcome;
     }
-    std::string name = ZelFreeName(folder, ZelSafeName(found.name));
+    std::string safe = ZelSafeName(found.name);
+    // A named stream ("file:stream") where the destination takes no ":"
+    // is "file_stream".
+    if (safe.find(':') != std::string::npos) {
+        auto known = colons.find(folder);
+        if (known == colons.end())
+            known = colons.emplace(folder, ZelFolderTakesColons(folder)).first;
+        if (!known->second)
+            std::replace(safe.begin(), safe.end(), ':', '_');
+    }
+    std::string name = ZelFreeName(folder, safe);
     outcome.renamed = name != found.name;
     outcome.destination = (std::filesystem::path(folder) / name).string();
     if (observer != nullptr)
@@ -87,12 +102,13 @@ std::vector<CZelRestoreOutcome> ZelRestoreFiles(const std::vector<const CZelFoun
                                                 CZelRestoreObserver* observer)
 {
     std::vector<CZelRestoreOutcome> outcomes;
+    CColonFolders colons;
     size_t number = 0;
     for (const CZelFoundEntry* found : chosen) {
         if (observer != nullptr && observer->Stopped())
             break;
         ++number;
-        outcomes.push_back(RestoreOne(*found, destination, flat, number, chosen.size(), observer));
+        outcomes.push_back(RestoreOne(*found, destination, flat, number, chosen.size(), observer, colons));
         if (observer != nullptr)
             observer->End(outcomes.back());
     }

@@ -45,7 +45,9 @@ bool ZelMatchesAny(const CZelFoundEntry& entry, const std::vector<std::string>& 
 
 bool ZelWanted(const CZelFoundEntry& entry, const CZelFilterRequest& request)
 {
-    return entry.directory || ZelRequestAccepts(request, entry.name, entry.size);
+    // A named stream is listed where its file is: the search's filter chose
+    // the file.
+    return entry.directory || !entry.stream.empty() || ZelRequestAccepts(request, entry.name, entry.size);
 }
 
 std::vector<const CZelFoundEntry*> ZelListEntries(const std::vector<CZelFoundEntry>& found,

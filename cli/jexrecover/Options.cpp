@@ -6,8 +6,8 @@
 const char* const kRecoverUsage =
     "Usage:\n"
     "  jexrecover volumes [IMAGE] [--json]\n"
-    "  jexrecover scan VOLUME [--deep] [FILTERS] [--sort name|size|path] [--json]\n"
-    "  jexrecover restore VOLUME [--deep] --to DIR (--all | --index N[,N...]) [FILTERS] [--flat] [--json]\n"
+    "  jexrecover scan VOLUME [--deep] [--streams] [FILTERS] [--sort name|size|path] [--json]\n"
+    "  jexrecover restore VOLUME [--deep] [--streams] --to DIR (--all | --index N[,N...]) [FILTERS] [--flat] [--json]\n"
     "\n"
     "VOLUME is a device node (/dev/sdb1), an image file, the mount point of a device, or a\n"
     "partition inside a whole-disk image or device: IMAGE@pN, N as its partition table numbers\n"
@@ -29,6 +29,10 @@ const char* const kRecoverUsage =
     "                    formatted volumes and deleted trees, and for files by their\n"
     "                    signatures (listed under $Carved/TYPE/); it takes longer.\n"
     "                    Ctrl-C stops a search and goes on with what it found so far\n"
+    "  --streams         NTFS: also list each found file's named data streams as files\n"
+    "                    of their own, NAME:STREAM (a download's Zone.Identifier);\n"
+    "                    restored beside the file, as NAME_STREAM where the\n"
+    "                    destination takes no \":\" in names\n"
     "\n"
     "Listing:\n"
     "  --sort KEY        name or path (A to Z), or size (largest first); the scan's\n"
@@ -114,6 +118,8 @@ bool ZelParseRecoverOptions(int argc, char** argv, CRecoverOptions& options, std
             options.quiet = true;
         } else if (arg == "--deep") {
             options.deep = true;
+        } else if (arg == "--streams") {
+            options.streams = true;
         } else if (arg == "--flat") {
             options.flat = true;
         } else if (arg == "--all") {
@@ -211,8 +217,8 @@ bool ZelParseRecoverOptions(int argc, char** argv, CRecoverOptions& options, std
         }
         if (positional.size() == 2)
             options.volume = positional[1];
-        if (options.deep) {
-            error = "--deep belongs to scan and restore";
+        if (options.deep || options.streams) {
+            error = std::string(options.deep ? "--deep" : "--streams") + " belongs to scan and restore";
             return false;
         }
         return true;

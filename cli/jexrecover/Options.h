@@ -21,6 +21,8 @@ struct CRecoverOptions {
     bool flat = false;
     // A deep search: the free space too.
     bool deep = false;
+    // NTFS named streams listed as files of their own.
+    bool streams = false;
     bool json = false;
     bool quiet = false;
     bool help = false;

@@ -65,6 +65,7 @@ bool ZelShowProgress(const CRecoverOptions& options)
 bool ZelRunSearch(const CRecoverOptions& options, CZelRecoveryScan& scan, std::string& error)
 {
     scan.SetDeep(options.deep);
+    scan.SetStreams(options.streams);
     if (!scan.Prepare(options.volume, error))
         return false;
     const bool show = ZelShowProgress(options);

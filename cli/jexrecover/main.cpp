@@ -256,6 +256,8 @@ CZelJson EntryJson(const CZelFoundEntry& e)
     object["size"] = e.size;
     object["deleted"] = e.deleted;
     object["chance"] = ZelJsonPercent(e.estimate);
+    if (!e.stream.empty())
+        object["stream"] = e.stream;
     if (!e.carvedType.empty()) {
         object["carved"] = true;
         object["fileType"] = e.carvedType;

@@ -54,6 +54,9 @@ public:
     // A deep search also searches the free space (where the engine has a
     // way to).
     int32_t FindDeleted(const char* volumePath, uint8_t mode, CZelEngineCheckFile* filter, bool deep = false);
+    // The scans that follow also list a file's named data streams as
+    // entries of their own, where the file system has them (NTFS).
+    void SetListStreams(bool list) { m_ListStreams = list; }
     // Asks the running scan to end as soon as it can, keeping what it
     // found; may be called from any thread.
     void RequestStop() { m_StopRequested = true; }
@@ -145,6 +148,7 @@ protected:
     // The choice of the running scan, and whether it was asked to stop (the
     // scan then keeps what it found, and the engine says it was stopped).
     bool DeepSearch() const { return m_Deep; }
+    bool ListStreams() const { return m_ListStreams; }
     bool StopRequested() const { return m_StopRequested; }
     const std::atomic<bool>& StopFlag() const { return m_StopRequested; }
 
@@ -172,6 +176,7 @@ private:
     uint64_t m_UnreadableBytes = 0;
     ZelVolumeOpener m_Opener;
     bool m_Deep = false;
+    bool m_ListStreams = false;
     std::atomic<bool> m_StopRequested{false};
     std::atomic<bool> m_Stopped{false};
     // Bytes read through the sources opened; those of an Open are kept for

@@ -29,4 +29,7 @@ public:
     // The type of a file found by its signature ("jpg"); null for a file
     // found through the file system.
     virtual const char* CarvedType() const { return nullptr; }
+    // For a named data stream listed as an entry of its own ("name:stream"),
+    // the stream's name; null for a file.
+    virtual const char* StreamName() const { return nullptr; }
 };

@@ -21,6 +21,7 @@ public:
     uint64_t GetSize() const override { return m_Size; }
     int32_t GetRecoveryEstimate() const override { return m_Directory ? -1 : m_Estimate; }
     std::string GetRecoveryNote() const override { return EstimateNote(); }
+    const char* StreamName() const override { return m_pStream ? m_pStream->c_str() : nullptr; }
 
     // Why the estimate is below 100; empty when it is not.
     const std::string& EstimateNote() const
@@ -47,8 +48,13 @@ public:
     // A record still in use, listed because the volume's boot sector was
     // gone and every file is at risk: its clusters are its own.
     bool m_Live = false;
+    // The folder it was in, by reference: from its own name, or from the
+    // folder's index when its record lost its name; 0 when not known (it is
+    // listed under "$OrphanFiles").
+    uint64_t m_ParentReference = 0;
     // The file's exact size: its unnamed stream's data size, or the largest
-    // size any name or stream gives when it has none.
+    // size any name or stream gives when it has none (a named stream's
+    // entry: that stream's size).
     uint64_t m_Size = 0;
     // How much of the file the volume still shows as its own.
     int32_t m_Estimate = -1;
@@ -56,6 +62,10 @@ public:
     uint8_t m_FlagByte = 0;
     bool m_Directory = false;
     bool m_HasName = false;
+    // The record lost its $FILE_NAME: its name came from its folder's
+    // index, or it is named by its record ("Record N", "Folder N").
+    bool m_NameFromIndex = false;
+    bool m_Nameless = false;
     // UTF-8: most names fit in the string itself, with nothing more to
     // allocate.
     std::string m_Name;
@@ -65,6 +75,9 @@ public:
     // The clusters of the unnamed stream the size needs: first cluster and
     // count, holes left out. Kept while the scan makes the estimates.
     std::vector<std::pair<int64_t, int64_t>> m_Clusters;
+    // A named data stream of the record listed as an entry of its own
+    // ("name:stream"): the stream's name, UTF-8; null for the file itself.
+    std::unique_ptr<std::string> m_pStream;
 
 private:
     // Few files have one: kept apart.

@@ -107,64 +107,123 @@ void CNtfsUndeleteWrapper::JudgeRecords()
         file.SetEstimateNote(why);
     }
     // The clusters served the estimates alone; a restore reads the record
-    // again.
-    for (auto& file : m_Results)
+    // again. A name the record itself no longer holds is said to be taken
+    // from elsewhere; it takes nothing from the estimate.
+    for (auto& file : m_Results) {
         std::vector<std::pair<int64_t, int64_t>>().swap(file->m_Clusters);
+        if (file->m_NameFromIndex)
+            file->SetEstimateNote(file->EstimateNote() + (file->EstimateNote().empty() ? "" : "; ") +
+                                  "its record had lost its name: name and folder were taken from its folder's index");
+    }
+}
+
+const std::wstring& CNtfsUndeleteWrapper::LostFolderPath(uint64_t record)
+{
+    auto known = m_LostPaths.find(record);
+    if (known != m_LostPaths.end())
+        return known->second;
+    return m_LostPaths[record] = std::wstring(kZelOrphanFolderW) + L"/Folder " + std::to_wstring(record);
+}
+
+bool CNtfsUndeleteWrapper::FolderName(uint64_t record, const CNtfsRecordFields& fields, std::wstring& name,
+                                      uint64_t& parent)
+{
+    const int preferred = ZelNtfsPreferredName(fields.fileNames);
+    if (preferred >= 0) {
+        const CNtfsFileNameFields& own = fields.fileNames[static_cast<size_t>(preferred)];
+        ZelNtfsConvertName(own.name, name);
+        parent = own.parentReference;
+        return true;
+    }
+    auto kept = m_IndexNames.find(record);
+    if (kept == m_IndexNames.end())
+        return false;
+    name = kept->second.name;
+    parent = kept->second.parent;
+    return true;
+}
+
+void CNtfsUndeleteWrapper::AssignPaths()
+{
+    static const std::wstring kOrphans = kZelOrphanFolderW;
+    for (auto& file : m_Results) {
+        // A record of an earlier MFT has its path from the old folders.
+        if (file->m_OldRecordOffset != 0)
+            continue;
+        const uint64_t parent = file->m_ParentReference;
+        if (parent == 0)
+            file->m_pParentPath = &kOrphans;
+        else if (!ReferenceHolds(parent))
+            file->m_pParentPath = &LostFolderPath(RecordOf(parent));
+        else
+            file->m_pParentPath = &DirectoryPath(RecordOf(parent));
+    }
 }
 
 const std::wstring& CNtfsUndeleteWrapper::DirectoryPath(uint64_t record)
 {
     static const std::wstring kNone;
     // Walk up from the directory to the root, or to a directory whose path
-    // is known, or until the walk repeats itself or gets too deep.
+    // is known; where the walk cannot go on, the path starts at the lost
+    // folder it stopped at.
     std::vector<std::pair<uint64_t, std::wstring>> chain;
     std::unordered_set<uint64_t> seen;
-    std::wstring prefix;
+    const std::wstring* prefix = &kNone;
     std::vector<uint8_t> bytes;
     uint64_t current = record;
-    while (static_cast<int>(chain.size()) < kMaxParentDepth) {
+    bool ended = false;
+    while (!ended && static_cast<int>(chain.size()) < kMaxParentDepth) {
+        ended = true;
         if (current == kRootRecord)
             break;
         auto known = m_DirectoryPaths.find(current);
         if (known != m_DirectoryPaths.end()) {
             if (chain.empty())
                 return known->second;
-            prefix = known->second;
+            prefix = &known->second;
             break;
         }
-        if (!seen.insert(current).second || m_UnreadableRecords.count(current) != 0)
+        if (!seen.insert(current).second || m_UnreadableRecords.count(current) != 0) {
+            prefix = &LostFolderPath(current);
             break;
+        }
         CNtfsRecordFields fields;
         RecordRead read = ReadFileRecord(current, bytes, fields);
         if (read == RecordRead::Unreadable && !m_pDevice->Vanished()) {
-            // The path stops below the folder that cannot be read; it is
-            // counted and tried once per scan.
+            // What lies below the folder that cannot be read is listed
+            // under it as a lost folder; it is counted and tried once per
+            // scan.
             ZelLogFormat("MFT record %llu, a folder, cannot be read (%s); paths below it start there.",
                          static_cast<unsigned long long>(current), std::strerror(m_pDevice->LastError()));
             m_UnreadableRecords.insert(current);
             CountUnreadable(m_pVolume->mft_record_size);
         }
-        if (read != RecordRead::Decoded)
-            break;
-        int preferred = ZelNtfsPreferredName(fields.fileNames);
-        if (preferred < 0 || fields.fileNames[static_cast<size_t>(preferred)].name == u".")
-            break;
-        const CNtfsFileNameFields& name = fields.fileNames[static_cast<size_t>(preferred)];
-        std::wstring wide;
-        ZelNtfsConvertName(name.name, wide);
-        chain.emplace_back(current, wide);
-        if (!ReferenceHolds(name.parentReference)) {
-            prefix = kZelOrphanFolderW;
+        std::wstring name;
+        uint64_t parent = 0;
+        if (read != RecordRead::Decoded || !FolderName(current, fields, name, parent)) {
+            prefix = &LostFolderPath(current);
             break;
         }
-        current = RecordOf(name.parentReference);
+        // A record that calls itself "." is the root.
+        if (name == L".")
+            break;
+        chain.emplace_back(current, name);
+        if (!ReferenceHolds(parent)) {
+            prefix = &LostFolderPath(RecordOf(parent));
+            break;
+        }
+        current = RecordOf(parent);
+        ended = false;
     }
+    // A chain too deep to follow to its end starts where it was left.
+    if (!ended)
+        prefix = &LostFolderPath(current);
     // Paths from the top down, each remembered for this scan (the found
     // records below a folder all point at its one copy); a path never grows
     // past the longest one a system takes.
     if (chain.empty())
-        return kNone;
-    std::wstring path = prefix;
+        return *prefix;
+    std::wstring path = *prefix;
     for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
         if (path.size() + 1 + it->second.size() <= kMaxPathLength)
             path = path.empty() ? it->second : path + L"/" + it->second;

@@ -44,6 +44,7 @@ constexpr uint32_t kTypeAttributeList = 0x20;
 constexpr uint32_t kTypeFileName = 0x30;
 constexpr uint32_t kTypeData = 0x80;
 constexpr uint32_t kTypeIndexRoot = 0x90;
+constexpr uint32_t kTypeIndexAllocation = 0xA0;
 constexpr uint32_t kTypeEnd = 0xFFFFFFFF;
 
 // $ATTRIBUTE_LIST entry.
@@ -65,9 +66,31 @@ constexpr uint32_t kFileAttributeEncrypted = 0x4000;
 constexpr size_t kFnParentReference = 0;      // 8 bytes
 constexpr size_t kFnAllocatedSize = 40;       // 8 bytes
 constexpr size_t kFnDataSize = 48;            // 8 bytes
+constexpr size_t kFnFlags = 56;               // 4 bytes, the file's attributes
+constexpr uint32_t kFileAttributeDirectory = 0x10000000;
 constexpr size_t kFnNameLength = 64;          // 1 byte, UTF-16 units
 constexpr size_t kFnNameSpace = 65;           // 1 byte
 constexpr size_t kFnName = 66;
+
+// A folder's index: $INDEX_ROOT value, the header of every node (in the
+// root after its own fields, in an INDX block after the block's), and the
+// entries, whose key is a $FILE_NAME value.
+constexpr size_t kIrBlockSize = 8;            // 4 bytes, of an INDX block
+constexpr size_t kIrNode = 16;
+constexpr size_t kNodeEntriesOffset = 0;      // 4 bytes, from the node header
+constexpr size_t kNodeUsed = 4;               // 4 bytes, from the node header
+constexpr size_t kNodeAllocated = 8;          // 4 bytes, from the node header
+constexpr size_t kNodeHeaderSize = 16;
+constexpr size_t kIndxUpdateSequence = 4;     // 2 bytes
+constexpr size_t kIndxUpdateCount = 6;        // 2 bytes
+constexpr size_t kIndxNode = 24;
+constexpr size_t kEntryReference = 0;         // 8 bytes
+constexpr size_t kEntryLength = 8;            // 2 bytes
+constexpr size_t kEntryKeyLength = 10;        // 2 bytes
+constexpr size_t kEntryFlags = 12;            // 2 bytes
+constexpr uint16_t kEntryHasSubnode = 0x01;
+constexpr uint16_t kEntryLast = 0x02;
+constexpr size_t kEntryKey = 16;
 
 // Name spaces, lowest preferred.
 constexpr uint8_t kNameSpacePosix = 0;

@@ -89,7 +89,7 @@ bool CNtfsUndeleteWrapper::FindOldRecords(CZelEngineCheckFile* filter)
             folder.sequence = fields.sequence;
             m_OldFolders[number] = std::move(folder);
         }
-        std::unique_ptr<ufile> file = MakeFoundRecord(number, fields, true);
+        std::unique_ptr<ufile> file = MakeFoundRecord(number, fields);
         if (!file)
             return;
         CZelFoundEntryView view = file->GetView();
@@ -97,8 +97,13 @@ bool CNtfsUndeleteWrapper::FindOldRecords(CZelEngineCheckFile* filter)
             return;
         taken.insert(number);
         file->m_OldRecordOffset = offset;
-        parents.push_back(name.parentReference);
+        const size_t at = m_Results.size();
         m_Results.push_back(std::move(file));
+        AddStreams(*m_Results[at], fields, m_Results);
+        for (size_t i = at; i < m_Results.size(); ++i) {
+            m_Results[i]->m_OldRecordOffset = offset;
+            parents.push_back(name.parentReference);
+        }
     };
 
     CZelFreeClusterWalk walk;

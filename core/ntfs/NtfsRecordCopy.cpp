@@ -67,6 +67,9 @@ void CNtfsRecordCopy::Run(CZelRestoreReport& report, CZelRestoreVerdict& verdict
         report.unreadableBytes = m_Unreadable + m_Missing + m_UnknownUse + m_Cut;
         return;
     }
+    if (m_Beyond != 0)
+        verdict.ShortBy(m_Beyond, std::to_string(m_Beyond) +
+                                      " bytes lie past the end of the data runs its MFT records still give and are zeros");
     if (m_Unreadable != 0)
         verdict.ShortBy(m_Unreadable, std::to_string(m_Unreadable) + " bytes could not be read (" +
                                           ZelErrorText(m_ReadError) + ") and are zeros");
@@ -90,7 +93,7 @@ void CNtfsRecordCopy::ChooseStreams()
 {
     // The unnamed stream alone makes the file; a record without one gives
     // its streams one after the other within its largest size.
-    if (const CNtfsDataFields* unnamed = ZelNtfsUnnamedStream(m_Record)) {
+    if (const CNtfsDataFields* unnamed = m_pOnly != nullptr ? m_pOnly : ZelNtfsUnnamedStream(m_Record)) {
         m_Streams.push_back(unnamed);
         m_Budget = unnamed->dataSize;
         // Runs no file system writes: never more than the volume holds is
@@ -108,6 +111,15 @@ void CNtfsRecordCopy::ChooseStreams()
         m_Budget = ZelNtfsLargestSize(m_Record);
     }
     m_Remaining = m_Budget;
+    // Runs that end before the size: the records that held the rest are
+    // lost, and what they gave is zeros.
+    if (m_Streams.size() == 1 && !m_Streams.front()->resident && m_Streams.front()->runsDecoded) {
+        const CNtfsDataFields& stream = *m_Streams.front();
+        const uint64_t end = stream.runs.empty() ? 0 : static_cast<uint64_t>(stream.runs.back().vcn + stream.runs.back().length);
+        const uint64_t clusterSize = m_pVolume->cluster_size;
+        const uint64_t covered = end > m_Budget / clusterSize ? m_Budget : end * clusterSize;
+        m_Beyond = m_Budget - covered;
+    }
 }
 
 bool CNtfsRecordCopy::OpenDestination()

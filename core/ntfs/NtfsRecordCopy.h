@@ -35,6 +35,8 @@ public:
     // The file's clusters are in use by the file itself (a live file of a
     // volume whose boot sector was gone): they are read, not left as zeros.
     void ReadClustersInUse() { m_ReadInUse = true; }
+    // The file is this one stream of the record (a named stream's entry).
+    void OnlyStream(const CNtfsDataFields* stream) { m_pOnly = stream; }
     // Fills the report: restored, partial or failed, and why; a file that
     // was written is judged with the verdict, which holds its estimate.
     void Run(CZelRestoreReport& report, CZelRestoreVerdict& verdict);
@@ -68,6 +70,7 @@ private:
     CZelVolumeSource& m_Source;
     CNtfsClusterBitmap& m_Clusters;
     bool m_ReadInUse = false;
+    const CNtfsDataFields* m_pOnly = nullptr;
     const CNtfsRecordFields& m_Record;
     const std::vector<uint8_t>& m_Bytes;
     CZelProgressCallbackPtr m_pProgress;
@@ -84,6 +87,7 @@ private:
     // What could not be read, what the volume does not hold, and why the
     // copy failed.
     uint64_t m_Unreadable = 0;
+    uint64_t m_Beyond = 0;
     uint64_t m_Missing = 0;
     uint64_t m_UnknownUse = 0;
     // Compression units whose chunks could not be decompressed.

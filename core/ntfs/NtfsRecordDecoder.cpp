@@ -64,6 +64,15 @@ void DecodeFileName(const AttributeView& a, CNtfsRecordFields& record)
     record.fileNames.push_back(std::move(name));
 }
 
+// The attribute is named "$I30": the index of a folder's names.
+bool IsNamesIndex(const AttributeView& a)
+{
+    const size_t units = a.bytes[kAttrNameLength];
+    const size_t nameOffset = ZelLE16(a.bytes + kAttrNameOffset);
+    return units == 4 && nameOffset <= a.length && 8 <= a.length - nameOffset &&
+           Utf16At(a.bytes + nameOffset, units) == u"$I30";
+}
+
 void DecodeData(const AttributeView& a, CNtfsRecordFields& record)
 {
     CNtfsDataFields data;
@@ -183,6 +192,18 @@ bool ZelDecodeMftRecord(const uint8_t* bytes, size_t length, CNtfsRecordFields& 
                 record.dataStreams.back().valueOffset += offset;
         } else if (type == kTypeIndexRoot) {
             record.hasIndexRoot = true;
+            size_t valueOffset = 0, valueLength = 0;
+            if (IsNamesIndex(a) && ResidentValue(a, valueOffset, valueLength)) {
+                record.indexRootOffset = offset + valueOffset;
+                record.indexRootLength = valueLength;
+            }
+        } else if (type == kTypeIndexAllocation && IsNamesIndex(a) && !record.hasIndexAllocation) {
+            CNtfsRecordFields allocation;
+            DecodeData(a, allocation);
+            if (!allocation.dataStreams.empty() && !allocation.dataStreams.front().resident) {
+                record.hasIndexAllocation = true;
+                record.indexAllocation = std::move(allocation.dataStreams.front());
+            }
         } else if (type == kTypeAttributeList && !record.hasAttributeList) {
             CNtfsRecordFields list;
             DecodeData(a, list);

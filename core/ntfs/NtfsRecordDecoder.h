@@ -70,6 +70,13 @@ struct CNtfsRecordFields {
     bool hasStandardInformation = false;
     int64_t dataChangeTime = 0; // NTFS time
     bool hasIndexRoot = false;
+    // The folder's index of names ($I30): the root's value in the record,
+    // and the INDX blocks' runs (gathered like data where the record has an
+    // attribute list).
+    size_t indexRootOffset = 0;
+    size_t indexRootLength = 0;
+    bool hasIndexAllocation = false;
+    CNtfsDataFields indexAllocation;
     std::vector<CNtfsFileNameFields> fileNames;
     std::vector<CNtfsDataFields> dataStreams;
 

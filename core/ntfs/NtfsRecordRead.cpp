@@ -10,6 +10,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <iterator>
+#include <map>
 #include <unordered_set>
 
 using namespace ntfslayout;
@@ -48,65 +50,24 @@ bool CNtfsUndeleteWrapper::ReadRunsValue(const CNtfsDataFields& attribute, uint6
     return done >= size;
 }
 
-void CNtfsUndeleteWrapper::GatherExtensions(uint64_t record, const std::vector<uint8_t>& bytes,
-                                            CNtfsRecordFields& fields)
-{
-    // The list itself: in the record, or in clusters of its own.
-    std::vector<uint8_t> value;
-    const CNtfsDataFields& list = fields.attributeList;
-    if (list.resident) {
-        if (list.valueOffset > bytes.size() || list.valueLength > bytes.size() - list.valueOffset)
-            return;
-        value.assign(bytes.begin() + static_cast<std::ptrdiff_t>(list.valueOffset),
-                     bytes.begin() + static_cast<std::ptrdiff_t>(list.valueOffset + list.valueLength));
-    } else if (!list.runsDecoded || !ReadRunsValue(list, 1 << 20, value)) {
-        ZelLogFormat("Record %llu: its attribute list cannot be read.", static_cast<unsigned long long>(record));
-        return;
-    }
-    std::vector<CNtfsAttributeListEntry> entries;
-    ZelDecodeAttributeList(value.data(), value.size(), entries);
+namespace {
 
-    // The unnamed data's extents, from this record and the others.
-    std::vector<CNtfsDataFields> extents;
-    for (auto it = fields.dataStreams.begin(); it != fields.dataStreams.end();) {
-        if (it->name.empty() && !it->resident) {
-            extents.push_back(std::move(*it));
-            it = fields.dataStreams.erase(it);
-        } else {
-            ++it;
-        }
-    }
-    bool missing = false;
-    std::unordered_set<uint64_t> read;
-    std::vector<uint8_t> other;
-    for (const CNtfsAttributeListEntry& entry : entries) {
-        const uint64_t holder = RecordOf(entry.reference);
-        const bool wanted = entry.type == kTypeFileName || (entry.type == kTypeData && entry.name.empty());
-        if (!wanted || holder == record || read.size() >= 4096 || !read.insert(holder).second)
-            continue;
-        CNtfsRecordFields part;
-        if (ReadRecord(holder, other, part) != RecordRead::Decoded || RecordOf(part.baseReference) != record) {
-            // The record holds something else now.
-            missing = missing || entry.type == kTypeData;
-            continue;
-        }
-        // It must still be this file's: the base's number then, which
-        // freeing raised by one.
-        const uint16_t then = static_cast<uint16_t>(part.baseReference >> 48);
-        if (then != 0 && then != fields.sequence && static_cast<uint16_t>(then + 1) != fields.sequence) {
-            missing = missing || entry.type == kTypeData;
-            continue;
-        }
-        for (CNtfsFileNameFields& name : part.fileNames)
-            fields.fileNames.push_back(std::move(name));
-        for (CNtfsDataFields& data : part.dataStreams)
-            if (data.name.empty() && !data.resident)
-                extents.push_back(std::move(data));
-    }
-    if (extents.empty())
-        return;
-    // The extents in the order of their clusters in the file; what lies
-    // between them that no extent gives is a hole.
+// What the extents of one attribute are gathered under: its type and name.
+using ExtentKey = std::pair<uint32_t, std::u16string>;
+
+// The attributes whose extents are gathered: data streams, and a folder's
+// index blocks.
+bool Gathered(uint32_t type, const std::u16string& name)
+{
+    return type == kTypeData || (type == kTypeIndexAllocation && name == u"$I30");
+}
+
+// One attribute from extents that each hold its runs from some VCN on: the
+// runs in the order of the file, what lies between them that no extent
+// gives a hole; incomplete when such a hole or an undecodable extent is
+// met, or missing says some extent was lost.
+CNtfsDataFields JoinExtents(std::vector<CNtfsDataFields>& extents, bool missing)
+{
     std::sort(extents.begin(), extents.end(), [](const CNtfsDataFields& a, const CNtfsDataFields& b) {
         int64_t av = a.runs.empty() ? INT64_MAX : a.runs.front().vcn;
         int64_t bv = b.runs.empty() ? INT64_MAX : b.runs.front().vcn;
@@ -141,7 +102,104 @@ void CNtfsUndeleteWrapper::GatherExtensions(uint64_t record, const std::vector<u
     }
     whole.runsDecoded = true;
     whole.incomplete = missing;
-    fields.dataStreams.insert(fields.dataStreams.begin(), std::move(whole));
+    return whole;
+}
+
+} // namespace
+
+void CNtfsUndeleteWrapper::GatherExtensions(uint64_t record, const std::vector<uint8_t>& bytes,
+                                            CNtfsRecordFields& fields)
+{
+    // The list itself: in the record, or in clusters of its own.
+    std::vector<uint8_t> value;
+    const CNtfsDataFields& list = fields.attributeList;
+    if (list.resident) {
+        if (list.valueOffset > bytes.size() || list.valueLength > bytes.size() - list.valueOffset)
+            return;
+        value.assign(bytes.begin() + static_cast<std::ptrdiff_t>(list.valueOffset),
+                     bytes.begin() + static_cast<std::ptrdiff_t>(list.valueOffset + list.valueLength));
+    } else if (!list.runsDecoded || !ReadRunsValue(list, 1 << 20, value)) {
+        ZelLogFormat("Record %llu: its attribute list cannot be read.", static_cast<unsigned long long>(record));
+        return;
+    }
+    std::vector<CNtfsAttributeListEntry> entries;
+    ZelDecodeAttributeList(value.data(), value.size(), entries);
+
+    // The non-resident streams' and the index's extents, from this record
+    // and the others, by attribute.
+    std::map<ExtentKey, std::vector<CNtfsDataFields>> extents;
+    std::map<ExtentKey, bool> missing;
+    for (auto it = fields.dataStreams.begin(); it != fields.dataStreams.end();) {
+        if (!it->resident) {
+            extents[{kTypeData, it->name}].push_back(std::move(*it));
+            it = fields.dataStreams.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    if (fields.hasIndexAllocation) {
+        extents[{kTypeIndexAllocation, u"$I30"}].push_back(std::move(fields.indexAllocation));
+        fields.hasIndexAllocation = false;
+    }
+    // The records the list names, then the free extension records the
+    // scan found naming this one as their base: deleting a record can cut
+    // its list short.
+    std::vector<std::pair<uint64_t, ExtentKey>> holders;
+    for (const CNtfsAttributeListEntry& entry : entries) {
+        const bool gathered = Gathered(entry.type, entry.name);
+        if (gathered)
+            extents[{entry.type, entry.name}];
+        if (gathered || entry.type == kTypeFileName)
+            holders.emplace_back(RecordOf(entry.reference), ExtentKey{entry.type, entry.name});
+    }
+    auto known = m_Extensions.find(record);
+    if (known != m_Extensions.end())
+        for (uint64_t extension : known->second)
+            holders.emplace_back(extension, ExtentKey{0, u""});
+    std::unordered_set<uint64_t> read;
+    std::vector<uint8_t> other;
+    for (const auto& holder : holders) {
+        if (holder.first == record || read.size() >= 4096 || !read.insert(holder.first).second)
+            continue;
+        CNtfsRecordFields part;
+        // The record must still be this file's: naming it as its base, with
+        // the base's number then, which freeing raised by one.
+        const bool ours =
+            ReadRecord(holder.first, other, part) == RecordRead::Decoded && RecordOf(part.baseReference) == record;
+        const uint16_t then = static_cast<uint16_t>(part.baseReference >> 48);
+        if (!ours || (then != 0 && then != fields.sequence && static_cast<uint16_t>(then + 1) != fields.sequence)) {
+            if (Gathered(holder.second.first, holder.second.second))
+                missing[holder.second] = true;
+            continue;
+        }
+        for (CNtfsFileNameFields& name : part.fileNames)
+            fields.fileNames.push_back(std::move(name));
+        // A resident value lies in the other record's bytes, which are not
+        // kept: only runs are taken from there.
+        for (CNtfsDataFields& data : part.dataStreams)
+            if (!data.resident)
+                extents[{kTypeData, data.name}].push_back(std::move(data));
+        if (part.hasIndexAllocation)
+            extents[{kTypeIndexAllocation, u"$I30"}].push_back(std::move(part.indexAllocation));
+        if (part.hasIndexRoot)
+            fields.hasIndexRoot = true;
+    }
+    // The unnamed stream first, as a record without a list holds it.
+    std::vector<CNtfsDataFields> joined;
+    for (auto& attribute : extents) {
+        if (attribute.second.empty())
+            continue;
+        CNtfsDataFields whole = JoinExtents(attribute.second, missing[attribute.first]);
+        if (attribute.first.first == kTypeIndexAllocation) {
+            fields.hasIndexAllocation = true;
+            fields.indexAllocation = std::move(whole);
+        } else {
+            whole.name = attribute.first.second;
+            joined.push_back(std::move(whole));
+        }
+    }
+    fields.dataStreams.insert(fields.dataStreams.begin(), std::make_move_iterator(joined.begin()),
+                              std::make_move_iterator(joined.end()));
 }
 
 CNtfsUndeleteWrapper::RecordRead CNtfsUndeleteWrapper::ReadRecord(uint64_t record, std::vector<uint8_t>& bytes,

@@ -110,6 +110,9 @@ int32_t CNtfsUndeleteWrapper::OpenLocked(const std::string& volumePath, int32_t 
 void CNtfsUndeleteWrapper::ReleaseLocked()
 {
     m_Results.clear();
+    m_Nameless.clear();
+    m_IndexNames.clear();
+    m_LostPaths.clear();
     m_Claimed.clear();
     m_DirectoryPaths.clear();
     m_pClusters.reset();
@@ -133,10 +136,21 @@ int32_t CNtfsUndeleteWrapper::ScanLocked(const std::string& volumePath, uint8_t 
     m_UnreadableRecords.clear();
     m_OldFolders.clear();
     m_OldPaths.clear();
+    m_Nameless.clear();
+    m_DeletedFolders.clear();
+    m_Extensions.clear();
+    m_IndexNames.clear();
+    m_LostPaths.clear();
     if (!m_OpenNotice.empty())
         SetNotice(m_OpenNotice);
     m_MftShare = DeepSearch() ? 0.3 : 1.0;
     int32_t result = ScanMftBitmap(filter);
+    // Records that lost their names get them from the folders' indexes
+    // where these still hold them; a stopped search names them by their
+    // records.
+    if (result == 0 && !m_Nameless.empty() && !StopRequested() && !m_pDevice->Vanished())
+        FindIndexNames();
+    AdoptNameless(filter);
     bool gone = false;
     if (result == 0 && DeepSearch() && !StopRequested() && !m_pDevice->Vanished())
         gone = !FindOldRecords(filter);
@@ -144,8 +158,10 @@ int32_t CNtfsUndeleteWrapper::ScanLocked(const std::string& volumePath, uint8_t 
         error = volumePath + ": the device is gone; the search ended there";
         return -1;
     }
-    if (result == 0 && !m_pDevice->Vanished())
+    if (result == 0 && !m_pDevice->Vanished()) {
+        AssignPaths();
         JudgeRecords();
+    }
     if (m_pDevice->Vanished()) {
         error = volumePath + ": the device is gone (" + std::strerror(m_pDevice->LastError()) +
                 "); the search ended there";
@@ -165,6 +181,7 @@ int32_t CNtfsUndeleteWrapper::ScanMftBitmap(CZelEngineCheckFile* filter)
         static_cast<uint64_t>(m_pVolume->mft_na->initialized_size) >> m_pVolume->mft_record_size_bits, room);
     std::vector<uint8_t> buffer(8192);
     std::vector<uint8_t> bytes;
+    std::vector<uint64_t> withList;
     // The records are read a block at a time: one read for the block
     // instead of one for each record. A block that cannot be read whole is
     // read record by record, so that what cannot be read is told apart.
@@ -213,7 +230,7 @@ int32_t CNtfsUndeleteWrapper::ScanMftBitmap(CZelEngineCheckFile* filter)
                     continue;
                 CNtfsRecordFields fields;
                 RecordRead read =
-                    ReadFileRecord(record, bytes, fields, whole ? block.data() + (record - first) * recordSize : nullptr);
+                    ReadRecord(record, bytes, fields, whole ? block.data() + (record - first) * recordSize : nullptr);
                 if (read == RecordRead::Unreadable) {
                     if (m_pDevice->Vanished())
                         return -1;
@@ -223,82 +240,64 @@ int32_t CNtfsUndeleteWrapper::ScanMftBitmap(CZelEngineCheckFile* filter)
                     CountUnreadable(recordSize);
                 }
                 // Extension records are parts of their base record's file.
+                if (read == RecordRead::Decoded && fields.baseReference != 0 && !fields.InUse())
+                    m_Extensions[RecordOf(fields.baseReference)].push_back(record);
                 if (read != RecordRead::Decoded || fields.baseReference != 0)
                     continue;
-                // The new system's own records ($Extend's) are no user files.
-                if (m_ListLive && fields.InUse() && !ListedLive(fields))
-                    continue;
-                std::unique_ptr<ufile> file = MakeFoundRecord(record, fields);
-                if (!file)
-                    continue;
-                file->m_Live = m_ListLive && fields.InUse();
-                CZelFoundEntryView view = file->GetView();
-                if (filter != nullptr && !filter->Check(&view))
-                    continue;
-                m_Results.push_back(std::move(file));
+                // A record with an attribute list is gathered once every
+                // extension record is known.
+                if (fields.hasAttributeList)
+                    withList.push_back(record);
+                else
+                    ListRecord(record, fields, bytes, filter);
             }
         }
         if (end >= records)
             break;
     }
+    for (uint64_t record : withList) {
+        if (m_pDevice->Vanished())
+            return -1;
+        CNtfsRecordFields fields;
+        if (ReadFileRecord(record, bytes, fields) == RecordRead::Decoded)
+            ListRecord(record, fields, bytes, filter);
+    }
     SetProgress(m_MftShare);
     return 0;
 }
 
-std::unique_ptr<ufile> CNtfsUndeleteWrapper::MakeFoundRecord(uint64_t record, const CNtfsRecordFields& fields, bool old)
+void CNtfsUndeleteWrapper::ListRecord(uint64_t record, const CNtfsRecordFields& fields,
+                                      const std::vector<uint8_t>& bytes, CZelEngineCheckFile* filter)
+{
+    // The new system's own records ($Extend's) are no user files.
+    if (m_ListLive && fields.InUse() && !ListedLive(fields))
+        return;
+    std::unique_ptr<ufile> file = MakeFoundRecord(record, fields);
+    if (!file) {
+        if (!fields.InUse())
+            KeepNameless(record, fields, bytes);
+        return;
+    }
+    file->m_Live = m_ListLive && fields.InUse();
+    if (file->m_Directory && !file->m_Live)
+        m_DeletedFolders.push_back(record);
+    CZelFoundEntryView view = file->GetView();
+    if (filter != nullptr && !filter->Check(&view))
+        return;
+    m_Results.push_back(std::move(file));
+    AddStreams(*m_Results.back(), fields, m_Results);
+}
+
+std::unique_ptr<ufile> CNtfsUndeleteWrapper::MakeFoundRecord(uint64_t record, const CNtfsRecordFields& fields)
 {
     std::wstring converted;
     for (const CNtfsFileNameFields& name : fields.fileNames)
         if (!ZelNtfsConvertName(name.name, converted))
             ZelLogFormat("Record %llu: a name that cannot be converted.", static_cast<unsigned long long>(record));
-    for (const CNtfsDataFields& stream : fields.dataStreams)
-        if (!stream.resident && !stream.runsDecoded)
-            ZelLogFormat("Record %llu: the data runs of a stream cannot be decoded.",
-                         static_cast<unsigned long long>(record));
     int preferred = ZelNtfsPreferredName(fields.fileNames);
     if (preferred < 0)
         return nullptr;
-
-    auto file = std::make_unique<ufile>();
-    file->m_RecordNumber = record;
-    file->m_RecordFlags = fields.flags;
-    if (fields.hasStandardInformation) {
-        file->m_NtfsTime = fields.dataChangeTime;
-    }
-    file->m_Directory = fields.hasIndexRoot;
-    const CNtfsDataFields* unnamed = ZelNtfsUnnamedStream(fields);
-    file->m_Size = unnamed != nullptr ? unnamed->dataSize : ZelNtfsLargestSize(fields);
-    // What the estimate is made from: the clusters of the unnamed stream,
-    // as far as the size needs them.
-    if (unnamed != nullptr && unnamed->resident) {
-        file->m_Estimate = 100;
-    } else if (unnamed != nullptr && unnamed->runsDecoded &&
-               ZelNtfsRunsImplausible(*unnamed, m_pVolume->nr_clusters)) {
-        file->m_Estimate = 0;
-        file->SetEstimateNote(kImplausibleRuns);
-    } else if (unnamed != nullptr && unnamed->runsDecoded) {
-        // The size comes from the volume: rounded up without overflow, and
-        // never more clusters than the volume holds.
-        const uint64_t clusterSize = m_pVolume->cluster_size;
-        const int64_t needed = static_cast<int64_t>(std::min<uint64_t>(
-            unnamed->dataSize / clusterSize + (unnamed->dataSize % clusterSize != 0 ? 1 : 0),
-            static_cast<uint64_t>(m_pVolume->nr_clusters)));
-        for (const CNtfsRun& run : unnamed->runs) {
-            if (run.vcn >= needed)
-                break;
-            if (run.lcn >= 0)
-                file->m_Clusters.emplace_back(run.lcn, std::min(run.length, needed - run.vcn));
-        }
-        file->m_Estimate = 0;
-        if (unnamed->incomplete)
-            file->SetEstimateNote("some of its data runs lie in MFT records that hold something else now");
-    } else if (unnamed != nullptr) {
-        file->m_Estimate = 0;
-        file->SetEstimateNote("its data runs cannot be decoded");
-    } else if (fields.hasAttributeList) {
-        file->m_Estimate = 0;
-        file->SetEstimateNote("its data lies in MFT records that hold something else now");
-    }
+    std::unique_ptr<ufile> file = NewRecord(record, fields);
     // The entry shows its preferred name (the long one, not the 8.3 alias),
     // below the folders of that name's parent.
     const CNtfsFileNameFields& name = fields.fileNames[static_cast<size_t>(preferred)];
@@ -306,14 +305,63 @@ std::unique_ptr<ufile> CNtfsUndeleteWrapper::MakeFoundRecord(uint64_t record, co
     ZelNtfsConvertName(name.name, wide);
     file->m_Name = ZelWideToNarrow(wide);
     file->m_HasName = true;
-    // A parent record that was reused holds another folder now: its name
-    // would be a wrong path.
-    static const std::wstring kOrphans = kZelOrphanFolderW;
-    // An old record's path is made once all old folders are known.
-    if (!old)
-        file->m_pParentPath =
-            ReferenceHolds(name.parentReference) ? &DirectoryPath(RecordOf(name.parentReference)) : &kOrphans;
+    file->m_ParentReference = name.parentReference;
     return file;
+}
+
+std::unique_ptr<ufile> CNtfsUndeleteWrapper::NewRecord(uint64_t record, const CNtfsRecordFields& fields)
+{
+    for (const CNtfsDataFields& stream : fields.dataStreams)
+        if (!stream.resident && !stream.runsDecoded)
+            ZelLogFormat("Record %llu: the data runs of a stream cannot be decoded.",
+                         static_cast<unsigned long long>(record));
+    auto file = std::make_unique<ufile>();
+    file->m_RecordNumber = record;
+    file->m_RecordFlags = fields.flags;
+    if (fields.hasStandardInformation)
+        file->m_NtfsTime = fields.dataChangeTime;
+    file->m_Directory = fields.hasIndexRoot;
+    const CNtfsDataFields* unnamed = ZelNtfsUnnamedStream(fields);
+    file->m_Size = unnamed != nullptr ? unnamed->dataSize : ZelNtfsLargestSize(fields);
+    MeasureStream(*file, fields, unnamed);
+    return file;
+}
+
+void CNtfsUndeleteWrapper::MeasureStream(ufile& file, const CNtfsRecordFields& fields, const CNtfsDataFields* stream)
+{
+    // What the estimate is made from: the clusters of the stream, as far as
+    // the size needs them.
+    if (stream != nullptr && stream->resident) {
+        file.m_Estimate = 100;
+    } else if (stream != nullptr && stream->runsDecoded && ZelNtfsRunsImplausible(*stream, m_pVolume->nr_clusters)) {
+        file.m_Estimate = 0;
+        file.SetEstimateNote(kImplausibleRuns);
+    } else if (stream != nullptr && stream->runsDecoded) {
+        // The size comes from the volume: rounded up without overflow, and
+        // never more clusters than the volume holds.
+        const uint64_t clusterSize = m_pVolume->cluster_size;
+        const int64_t needed = static_cast<int64_t>(std::min<uint64_t>(
+            stream->dataSize / clusterSize + (stream->dataSize % clusterSize != 0 ? 1 : 0),
+            static_cast<uint64_t>(m_pVolume->nr_clusters)));
+        for (const CNtfsRun& run : stream->runs) {
+            if (run.vcn >= needed)
+                break;
+            if (run.lcn >= 0)
+                file.m_Clusters.emplace_back(run.lcn, std::min(run.length, needed - run.vcn));
+        }
+        file.m_Estimate = 0;
+        const int64_t end = stream->runs.empty() ? 0 : stream->runs.back().vcn + stream->runs.back().length;
+        if (stream->incomplete)
+            file.SetEstimateNote("some of its data runs lie in MFT records that hold something else now");
+        else if (end < needed)
+            file.SetEstimateNote("its data runs end before its size: the MFT records that held the rest are lost");
+    } else if (stream != nullptr) {
+        file.m_Estimate = 0;
+        file.SetEstimateNote("its data runs cannot be decoded");
+    } else if (fields.hasAttributeList) {
+        file.m_Estimate = 0;
+        file.SetEstimateNote("its data lies in MFT records that hold something else now");
+    }
 }
 
 uint32_t CNtfsUndeleteWrapper::GetEntryCount()
@@ -387,9 +435,21 @@ int32_t CNtfsUndeleteWrapper::RestoreLocked(CZelRestoreSink& sink, const CZelEng
         report.reason = L"its MFT record holds no data";
         return 0;
     }
+    // A named stream's entry restores that stream alone.
+    const CNtfsDataFields* chosen = nullptr;
+    if (file->m_pStream) {
+        std::wstring wide;
+        for (const CNtfsDataFields& stream : fields.dataStreams)
+            if (!stream.name.empty() && ZelNtfsConvertName(stream.name, wide) && ZelWideToNarrow(wide) == *file->m_pStream)
+                chosen = &stream;
+        if (chosen == nullptr) {
+            report.reason = ZelNarrowToWide("its MFT record no longer holds the stream " + *file->m_pStream);
+            return 0;
+        }
+    }
     // Encrypted data copied out as it is would be no use to anyone, and
     // calling it restored would be false.
-    const CNtfsDataFields* unnamed = ZelNtfsUnnamedStream(fields);
+    const CNtfsDataFields* unnamed = chosen != nullptr ? chosen : ZelNtfsUnnamedStream(fields);
     if ((fields.fileAttributes & kFileAttributeEncrypted) != 0 || (unnamed != nullptr && unnamed->encrypted)) {
         report.reason = L"the file is encrypted (EFS): its data cannot be restored in readable form";
         return 0;
@@ -400,6 +460,8 @@ int32_t CNtfsUndeleteWrapper::RestoreLocked(CZelRestoreSink& sink, const CZelEng
     CNtfsRecordCopy copy(m_pVolume, *m_pDevice, *m_pClusters, fields, bytes, progress, sink);
     if (file->m_Live)
         copy.ReadClustersInUse();
+    if (chosen != nullptr)
+        copy.OnlyStream(chosen);
     copy.Run(report, verdict);
     return 0;
 }

@@ -7,6 +7,7 @@
 #include "engine/ZelLimits.h"
 #include "ntfs/NtfsClusterBitmap.h"
 #include "ntfs/NtfsFoundRecord.h"
+#include "ntfs/NtfsIndexDecoder.h"
 #include "ntfs/NtfsLibrary.h"
 #include "ntfs/NtfsSourceDevice.h"
 
@@ -70,9 +71,49 @@ private:
     // The value of a non-resident attribute, read from its runs; at most
     // limit bytes.
     bool ReadRunsValue(const CNtfsDataFields& attribute, uint64_t limit, std::vector<uint8_t>& value);
-    // What the scan keeps of a free record; null when it has no name. The
-    // folder path of a record of an earlier MFT is left to the caller.
-    std::unique_ptr<ufile> MakeFoundRecord(uint64_t record, const CNtfsRecordFields& fields, bool old = false);
+    // Lists a record the scan read (or keeps it for a name when it has
+    // none), as the filter allows.
+    void ListRecord(uint64_t record, const CNtfsRecordFields& fields, const std::vector<uint8_t>& bytes,
+                    CZelEngineCheckFile* filter);
+    // What the scan keeps of a free record; null when it has no name. Its
+    // folder path is set once every record is read (AssignPaths; a record
+    // of an earlier MFT's by FindOldRecords).
+    std::unique_ptr<ufile> MakeFoundRecord(uint64_t record, const CNtfsRecordFields& fields);
+    // A found record without its name: number, flags, time, size, and what
+    // its estimate is made from.
+    std::unique_ptr<ufile> NewRecord(uint64_t record, const CNtfsRecordFields& fields);
+    // Size and estimate from one stream (null: the record has none that
+    // makes the file).
+    void MeasureStream(ufile& file, const CNtfsRecordFields& fields, const CNtfsDataFields* stream);
+    // With streams listed, an entry for each named data stream of file,
+    // beside it ("name:stream"), added to into.
+    void AddStreams(const ufile& file, const CNtfsRecordFields& fields, std::vector<std::unique_ptr<ufile>>& into);
+    // A free record that lost its names (libntfs-3g removes the $FILE_NAME
+    // of a record with an attribute list when it deletes it) and still
+    // holds data or an index: kept until the folders' indexes are searched
+    // for its name.
+    void KeepNameless(uint64_t record, const CNtfsRecordFields& fields, const std::vector<uint8_t>& bytes);
+    // Names for the nameless records from the entries the folders' indexes
+    // still hold (in use or left in their slack), each taken only where the
+    // entry's reference names the record with its sequence number: the
+    // deleted folders found, then the folders in use from the root.
+    void FindIndexNames();
+    // The entries of a folder's index: its root in the record and its INDX
+    // blocks; false when nothing of it could be read.
+    bool ReadIndex(uint64_t folder, const CNtfsRecordFields& fields, const std::vector<uint8_t>& bytes,
+                   std::vector<CNtfsIndexEntry>& entries, uint64_t& budget);
+    // The nameless records named (from an index, or "Record N" with the
+    // extension their content tells, "Folder N"), filtered and listed.
+    void AdoptNameless(CZelEngineCheckFile* filter);
+    // The folder path of every record of the MFT listed, from its parent
+    // reference.
+    void AssignPaths();
+    // A folder's name and parent: its own, or one its parent's index
+    // kept; false when it has neither.
+    bool FolderName(uint64_t record, const CNtfsRecordFields& fields, std::wstring& name, uint64_t& parent);
+    // "$OrphanFiles/Folder N": where what was in a folder whose name or
+    // record is lost is listed.
+    const std::wstring& LostFolderPath(uint64_t record);
     // A deep search: the free clusters are read once for records of an
     // earlier MFT (the volume was formatted anew), each taken only when its
     // signature, update sequence and attributes check out; records the MFT
@@ -90,10 +131,13 @@ private:
     // (any more).
     bool ReadOldRecord(uint64_t offset, std::vector<uint8_t>& bytes, CNtfsRecordFields& fields, uint64_t& number);
     // The folders from just below the root down to the directory record,
-    // joined with "/"; computed once per directory and scan. A folder whose
-    // parent reference names a record reused since starts the path at
-    // "$OrphanFiles". The text stays where it is until the next scan or
-    // the volume is closed.
+    // joined with "/"; computed once per directory and scan. Where the
+    // walk up cannot go on (a folder whose name is lost, a record reused
+    // since, unreadable or no record at all, a loop or a chain too deep) the
+    // path starts at "$OrphanFiles/Folder N" with the record N it stopped
+    // at: nothing is put under the root that its parent reference does not
+    // put there. The text stays where it is until the next scan or the
+    // volume is closed.
     const std::wstring& DirectoryPath(uint64_t record);
     // True when the record a reference names is still the one it named:
     // the same sequence number (one more once the record was freed).
@@ -129,6 +173,28 @@ private:
     // Sequence number and use of records that references were checked
     // against, this scan.
     std::unordered_map<uint64_t, std::pair<uint16_t, bool>> m_Sequences;
+    // The free extension records the scan met, by the base record they
+    // name: a deletion may leave the base's attribute list without the
+    // entries for them.
+    std::unordered_map<uint64_t, std::vector<uint64_t>> m_Extensions;
     // Records this scan could not read: each is tried and counted once.
     std::unordered_set<uint64_t> m_UnreadableRecords;
+    // Free records without a name, waiting for one, with their streams'
+    // entries; the deleted folders found, whose indexes may name them.
+    struct Nameless {
+        std::unique_ptr<ufile> file;
+        std::vector<std::unique_ptr<ufile>> streams;
+        uint16_t sequence = 0;
+        std::string extension;
+    };
+    std::vector<Nameless> m_Nameless;
+    std::vector<uint64_t> m_DeletedFolders;
+    // Names the folders' indexes kept for nameless records.
+    struct IndexName {
+        std::wstring name;
+        uint64_t parent = 0;
+        uint8_t nameSpace = 0;
+    };
+    std::unordered_map<uint64_t, IndexName> m_IndexNames;
+    std::unordered_map<uint64_t, std::wstring> m_LostPaths;
 };

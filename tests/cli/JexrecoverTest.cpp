@@ -322,6 +322,7 @@ TEST_F(Jexrecover, RestoresAnNtfsImageWithItsTree)
         disk.Folder("/Projekte/Alt");
         disk.File("/Projekte/Alt/Plan.odt", std::vector<uint8_t>(12345, 'p'));
         disk.File("/Liste.csv", std::vector<uint8_t>(77, 'c'));
+        disk.Stream("/Liste.csv", "Zone.Identifier", std::vector<uint8_t>(26, 'z'));
         disk.Delete("/Projekte/Alt/Plan.odt");
         disk.Delete("/Liste.csv");
         disk.Delete("/Projekte/Alt");
@@ -331,6 +332,15 @@ TEST_F(Jexrecover, RestoresAnNtfsImageWithItsTree)
     ASSERT_EQ(restore.exit, 0) << restore.err;
     EXPECT_EQ(jextest::ReadFile(out + "/Projekte/Alt/Plan.odt"), std::vector<uint8_t>(12345, 'p'));
     EXPECT_EQ(jextest::ReadFile(out + "/Liste.csv"), std::vector<uint8_t>(77, 'c'));
+    EXPECT_FALSE(std::filesystem::exists(out + "/Liste.csv:Zone.Identifier"));
+    // Named streams on request, beside their file, which the filters chose.
+    std::string streams = dir.File("streams");
+    restore = Run("restore " + Quote(image) + " --streams --to " + Quote(streams) + " --all --category documents");
+    ASSERT_EQ(restore.exit, 0) << restore.err;
+    EXPECT_EQ(jextest::ReadFile(streams + "/Liste.csv:Zone.Identifier"), std::vector<uint8_t>(26, 'z'));
+    EXPECT_TRUE(std::filesystem::exists(streams + "/Liste.csv"));
+    Outcome listed = Run("scan " + Quote(image) + " --streams --json");
+    EXPECT_NE(listed.out.find("\"stream\":\"Zone.Identifier\""), std::string::npos) << listed.out;
 
     // A name of 200 CJK characters is 600 bytes of UTF-8: cut to what a
     // Linux file system takes, twice, the extension kept.
@@ -602,7 +612,7 @@ TEST_F(Jexrecover, BadInputIsNamedWithItsReason)
     }
     Outcome help = Run("--help");
     EXPECT_EQ(help.exit, 0);
-    EXPECT_NE(help.out.find("jexrecover restore VOLUME [--deep] --to DIR"), std::string::npos);
+    EXPECT_NE(help.out.find("jexrecover restore VOLUME [--deep] [--streams] --to DIR"), std::string::npos);
     Outcome version = Run("--version");
     EXPECT_EQ(version.out, "jexrecover 1.2.7\n");
 }

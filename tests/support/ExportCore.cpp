@@ -56,7 +56,7 @@ std::vector<CapturedMessage> ScopedMessageCapture::Messages() const
     return g_Captured;
 }
 
-ExportScan::ExportScan(const std::string& image, boost::shared_ptr<CZelCheckFile> filter, bool deep)
+ExportScan::ExportScan(const std::string& image, boost::shared_ptr<CZelCheckFile> filter, bool deep, int32_t more)
 {
     volume = ZelNarrowToWide(image);
     std::wstring reason;
@@ -66,7 +66,7 @@ ExportScan::ExportScan(const std::string& image, boost::shared_ptr<CZelCheckFile
     if (!fs)
         return;
     EXPECT_EQ(fs->Open(volume.c_str(), 0), ZEL_S_OK);
-    EXPECT_EQ(fs->FindDeletedEx(volume.c_str(), deep ? 1 | kZelSearchDeep : 1, filter, report), ZEL_S_OK)
+    EXPECT_EQ(fs->FindDeletedEx(volume.c_str(), (deep ? 1 | kZelSearchDeep : 1) | more, filter, report), ZEL_S_OK)
         << ZelWideToNarrow(report.reason);
     progress = fs->GetProgress();
     auto it = fs->GetIterator();

@@ -34,8 +34,9 @@ public:
 // entry the iterator hands out, by narrow path.
 class ExportScan {
 public:
-    // The quick search unless deep is set.
-    explicit ExportScan(const std::string& image, boost::shared_ptr<CZelCheckFile> filter = {}, bool deep = false);
+    // The quick search unless deep is set; more adds to the search's flag.
+    explicit ExportScan(const std::string& image, boost::shared_ptr<CZelCheckFile> filter = {}, bool deep = false,
+                        int32_t more = 0);
 
     // The file at a found path ("card.img/DCIM/a.jpg"); fails the test when
     // there is none.

@@ -226,7 +226,7 @@ bool NtfsImageEditor::Delete(const std::string& path)
     // The call closes both inodes.
     if (ntfs_delete(m_pVolume, path.c_str(), item.Release(), parent.Release(), name.Units(),
                     static_cast<u8>(name.Length())) != 0)
-        return Fail("cannot delete " + path);
+        return Fail("cannot delete " + path + ": " + std::strerror(errno));
     return true;
 }
 

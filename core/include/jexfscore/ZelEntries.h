@@ -79,4 +79,7 @@ public:
     // For a file a deep search found by its signature, with no name, its
     // type ("jpg", "docx"); empty for a file found through the file system.
     virtual std::string GetCarvedType() { return std::string(); }
+    // For a named data stream listed as an entry of its own ("name:stream",
+    // NTFS), the stream's name; empty for a file.
+    virtual std::string GetStreamName() { return std::string(); }
 };

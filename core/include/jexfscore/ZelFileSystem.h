@@ -15,6 +15,9 @@
 // file system's own structures reach (the quick search), the free space is
 // searched, for the folders and files of a deleted or formatted tree.
 constexpr int32_t kZelSearchDeep = 0x10000;
+// And with this, a file's named data streams are listed as entries of their
+// own ("name:stream"), where the file system has them (NTFS).
+constexpr int32_t kZelSearchStreams = 0x20000;
 
 class CZelFileSystem {
 public:

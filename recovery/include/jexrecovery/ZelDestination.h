@@ -14,6 +14,11 @@ std::string ZelSafeName(const std::string& name);
 // The first of "name", "stem (1).ext", "stem (2).ext", ... not taken in
 // folder.
 std::string ZelFreeName(const std::string& folder, const std::string& name);
+
+// Whether files in folder may have ":" in their names: a name with one is
+// made and removed again. FAT, exFAT and an NTFS that keeps Windows' rules
+// refuse it.
+bool ZelFolderTakesColons(const std::string& folder);
 // The folder a found file goes to: destination itself when flat, else
 // destination followed by the found path's folders below the volume's root
 // name, each made safe.

@@ -26,6 +26,9 @@ struct CZelFoundEntry {
     int32_t estimate = -1;
     // The type of a file found by its signature; empty otherwise.
     std::string carvedType;
+    // The name of a named data stream listed as a file of its own; empty
+    // otherwise.
+    std::string stream;
     bool directory = false;
     bool deleted = false;
     std::string name;
@@ -55,6 +58,9 @@ public:
     // Prepare.
     void SetDeep(bool deep) { m_Deep = deep; }
     bool Deep() const { return m_Deep; }
+    // The search also lists named data streams (NTFS) as files of their
+    // own.
+    void SetStreams(bool streams) { m_Streams = streams; }
     // Scans the prepared volume and lists what was found; false with the
     // reason when it cannot be scanned. It blocks; Progress and Stop may be
     // called from another thread meanwhile.
@@ -96,6 +102,7 @@ private:
     uint64_t m_BytesRead = 0;
     std::string m_Notice;
     bool m_Deep = false;
+    bool m_Streams = false;
     bool m_Stopped = false;
     std::atomic<bool> m_StopAsked{false};
     // Guards the file-system object against Stop while Prepare replaces it.

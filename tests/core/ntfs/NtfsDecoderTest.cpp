@@ -1,4 +1,5 @@
 #include "ntfs/NtfsFoundRecord.h"
+#include "ntfs/NtfsIndexDecoder.h"
 #include "ntfs/NtfsRecordDecoder.h"
 
 #include "support/LittleEndian.h"
@@ -229,4 +230,73 @@ TEST(NtfsDecoder, AttributeListEntriesAndTheRecordsTheyName)
     EXPECT_FALSE(ZelDecodeAttributeList(named.data(), named.size(), entries));
     ASSERT_EQ(entries.size(), 1u);
     EXPECT_EQ(entries[0].name, u"Zon");
+}
+
+namespace {
+
+// An index entry whose key is the name's $FILE_NAME value.
+std::vector<uint8_t> IndexEntry(uint64_t reference, const std::u16string& name, uint64_t parent)
+{
+    std::vector<uint8_t> key = FileNameValue(name, 0, parent, 10);
+    std::vector<uint8_t> entry((16 + key.size() + 7) & ~size_t(7), 0);
+    Put64(entry, 0, reference);
+    Put16(entry, 8, static_cast<uint16_t>(entry.size()));
+    Put16(entry, 10, static_cast<uint16_t>(key.size()));
+    std::memcpy(&entry[16], key.data(), key.size());
+    return entry;
+}
+
+} // namespace
+
+TEST(NtfsDecoder, IndexBlocksGiveTheirEntriesAndWhatTheirSlackKept)
+{
+    const uint64_t folder = 40 | (uint64_t(2) << 48);
+    std::vector<uint8_t> block(4096, 0);
+    std::memcpy(block.data(), "INDX", 4);
+    Put16(block, 4, 0x28);
+    Put16(block, 6, 9);
+    Put16(block, 0x28, 0x0007); // the update sequence number
+    // Node: entries from 0x40, the one in use and the last; a moved
+    // entry's old copy, one of another folder's and one cut by the node's
+    // end in the slack.
+    size_t at = 0x40;
+    auto put = [&](const std::vector<uint8_t>& entry, size_t where) {
+        std::memcpy(&block[where], entry.data(), entry.size());
+        return where + entry.size();
+    };
+    at = put(IndexEntry(100 | (uint64_t(3) << 48), u"live.txt", folder), at);
+    std::vector<uint8_t> last(16, 0);
+    Put16(last, 8, 16);
+    Put16(last, 12, 2);
+    at = put(last, at);
+    Put32(block, 0x18, 0x40 - 0x18);
+    Put32(block, 0x18 + 4, static_cast<uint32_t>(at - 0x18));
+    Put32(block, 0x18 + 8, 4096 - 0x18);
+    put(IndexEntry(101 | (uint64_t(2) << 48), u"alt.jpg", folder), at + 8);
+    put(IndexEntry(102 | (uint64_t(1) << 48), u"fremd.txt", 41), 0x400);
+    std::vector<uint8_t> cut = IndexEntry(103, u"abgeschnitten.txt", folder);
+    put(std::vector<uint8_t>(cut.begin(), cut.begin() + 60), 4096 - 60);
+    // Each sector's last two bytes go to the array; the number takes their
+    // place.
+    for (size_t i = 1; i <= 8; ++i) {
+        block[0x28 + 2 * i] = block[i * 512 - 2];
+        block[0x28 + 2 * i + 1] = block[i * 512 - 1];
+        Put16(block, i * 512 - 2, 0x0007);
+    }
+    std::vector<uint8_t> torn = block;
+    std::vector<CNtfsIndexEntry> entries;
+    ASSERT_TRUE(ZelDecodeIndexBlock(block.data(), block.size(), 40, entries));
+    ASSERT_EQ(entries.size(), 2u);
+    EXPECT_EQ(entries[0].name, u"live.txt");
+    EXPECT_FALSE(entries[0].stale);
+    EXPECT_EQ(entries[1].name, u"alt.jpg");
+    EXPECT_TRUE(entries[1].stale);
+    EXPECT_EQ(entries[1].reference, 101 | (uint64_t(2) << 48));
+    EXPECT_EQ(entries[1].parentReference, folder);
+
+    // A sector whose end lost the number was torn while written.
+    Put16(torn, 3 * 512 - 2, 0x0008);
+    entries.clear();
+    EXPECT_FALSE(ZelDecodeIndexBlock(torn.data(), torn.size(), 40, entries));
+    EXPECT_TRUE(entries.empty());
 }

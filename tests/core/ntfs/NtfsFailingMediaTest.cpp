@@ -133,22 +133,25 @@ TEST_F(FailingNtfs, ADeviceThatGoesAwayEndsTheScanOrTheRestore)
 TEST_F(FailingNtfs, AnUnreadableFolderRecordIsCountedOnce)
 {
     image = jextest::MakeNtfsImage(dir, "folders.img", 16, 4096);
-    uint64_t folder = 0;
+    uint64_t folder = 0, record = 0;
     {
         jextest::NtfsImageWriter disk(image);
         ASSERT_TRUE(disk.Mounted());
         disk.Folder("/Ordner");
         for (const char* path : {"/Ordner/a.txt", "/Ordner/b.txt", "/Ordner/c.txt"})
             disk.File(path, Content(100, 7));
-        folder = disk.RecordOffset(disk.RecordOf("/Ordner"));
+        record = disk.RecordOf("/Ordner");
+        folder = disk.RecordOffset(record);
         for (const char* path : {"/Ordner/a.txt", "/Ordner/b.txt", "/Ordner/c.txt", "/Ordner"})
             disk.Delete(path);
     }
     ASSERT_NE(folder, 0u);
     auto found = Scan([&](jextest::FaultySource& source) { source.FailAt(folder, 512); });
-    // The files are still found; their path starts where it can be read.
+    // The files are still found, below the folder that cannot be read:
+    // never at the root, where they were not.
     EXPECT_EQ(found.size(), 3u);
-    EXPECT_TRUE(found.count("folders.img/a.txt")) << (found.empty() ? "" : found.begin()->first);
+    const std::string lost = "folders.img/$OrphanFiles/Folder " + std::to_string(record) + "/a.txt";
+    EXPECT_TRUE(found.count(lost)) << (found.empty() ? "" : found.begin()->first);
     EXPECT_EQ(engine->GetUnreadableCount(), 1u);
 }
 

@@ -38,9 +38,13 @@ bool CMUNdelete::OwnerOf(const uint8_t* bytes, size_t size, uint32_t& owner)
         if (entry.IsLongNameEntry() || entry.Type() != FatEntryDirectory || entry.baseName[0] == '.' || first < 2 ||
             IsAllocated(first))
             continue;
-        // The subfolder's ".." names the folder this cluster belongs to.
+        // The subfolder's ".." names the folder this cluster belongs to; a
+        // free cluster is never the root's (its chain is never cleared), so
+        // a ".." naming the root is another folder's that took the cluster
+        // since.
         CFatClusterLook sub = LookAt(first);
-        if (sub.look == FatClusterLook::FolderStart && m_Folders.count(sub.parentCluster) != 0) {
+        if (sub.look == FatClusterLook::FolderStart && sub.parentCluster != 0 &&
+            sub.parentCluster != m_Boot.rootCluster && m_Folders.count(sub.parentCluster) != 0) {
             owner = sub.parentCluster;
             return true;
         }

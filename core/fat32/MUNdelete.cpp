@@ -109,14 +109,18 @@ int32_t CMUNdelete::Scan(const std::string& volumePath, uint8_t mode, CZelEngine
             [this](const CZelRead& read, uint64_t offset, size_t count) {
                 ReadFailed(read, offset, count, "The allocation table");
             });
-    // On a rebuilt layout the root is read only where entries lie.
+    // On a rebuilt layout the root is read only where entries lie, and
+    // not where a folder starts: the root has no "." entry. Only then is
+    // its cluster the root's for the folders that name it.
     const bool rootThere = !m_FromFolders || (m_Boot.HasFixedRoot() ? m_Boot.rootBytes != 0
-                                                                     : LookAt(m_Boot.rootCluster).look != FatClusterLook::NotDirectory);
+                                                                     : LookAt(m_Boot.rootCluster).look == FatClusterLook::FolderPart);
     if (loaded) {
         // The root directory: its cluster on FAT32, the fixed region (as
         // cluster 0, which ".." names the root by) on FAT12 and FAT16.
-        m_ReadDirectories.insert(m_Boot.rootCluster);
-        m_Folders[m_Boot.rootCluster] = FolderPlace();
+        if (rootThere) {
+            m_ReadDirectories.insert(m_Boot.rootCluster);
+            m_Folders[m_Boot.rootCluster] = FolderPlace();
+        }
         m_Folders[0] = FolderPlace();
         if (rootThere)
             ReadDirectory(nullptr, m_Boot.rootCluster, 0, m_Found, true);
@@ -171,6 +175,7 @@ void CMUNdelete::ReadDirectory(const CDirEntry* parent, uint32_t firstCluster, u
             group.longName.clear();
         auto node = std::make_unique<CDirEntry>(parent);
         FillNode(*node, group, run.offsets[run.next]);
+        node->m_PlaceGuessed = node->m_PlaceGuessed || run.placeGuessed;
         run.next += group.entryCount;
         if (node->m_Type == FatEntryFile && node->m_FirstCluster >= 2 && (node->IsInDeletedTree() || m_Rebuilt))
             m_FileStarts.emplace(node->m_FirstCluster, parent);
@@ -260,6 +265,10 @@ bool CMUNdelete::ReadMore(DirectoryRun& run)
         if (next == 0 || !EnterCluster(run, next))
             return false;
         run.proven = run.proven && !guessed;
+        // The root's chain is never cleared: a later cluster of it that no
+        // chain names is joined by where it lies, and what it lists is
+        // marked so.
+        run.placeGuessed = run.placeGuessed || (guessed && run.folder == nullptr);
     }
     return ReadPiece(run);
 }

@@ -100,6 +100,8 @@ private:
         // The clusters come from a live chain; otherwise each cluster after
         // the first is taken only when it holds directory entries.
         bool proven = true;
+        // A cluster was joined to the root by where it lies.
+        bool placeGuessed = false;
         // The cluster being read (0 for the fixed root region), where it
         // starts, its size and how much of it has been read.
         uint32_t cluster = 0;

@@ -215,6 +215,16 @@ TEST_F(Crafted, LiveDirectoriesFollowTheirClusterChain)
     found = Scan(image);
     EXPECT_EQ(found.size(), 32u + 2u);
     EXPECT_EQ(found[31].path, L"crafted.img/_15. BI");
+
+    // The loose cluster lists a deleted subfolder whose cluster a folder
+    // made in the root took since: that folder's ".." naming the root does
+    // not make the loose cluster the root's.
+    image.PutEntry(3, 1, FatImageBuilder::Deleted(FatImageBuilder::ShortEntry("SUB        ", 0x10, 5, 0)));
+    image.PutEntry(5, 0, FatImageBuilder::ShortEntry(".          ", 0x10, 5, 0));
+    image.PutEntry(5, 1, FatImageBuilder::ShortEntry("..         ", 0x10, 0, 0));
+    found = Scan(image);
+    EXPECT_FALSE(Find(found, L"crafted.img/_THER.BIN"));
+    EXPECT_TRUE(Find(found, L"crafted.img/$OrphanFiles/_THER.BIN"));
 }
 
 TEST_F(Crafted, LeftoversOfOtherEntriesAreNotTakenForFiles)
@@ -305,6 +315,14 @@ TEST_F(Crafted, TruncatedImagesAndDamagedBootSectors)
     size_t cut = static_cast<size_t>(image.ClusterOffset(2) + 2 * 512 + 100);
     auto found = Scan(image, cut);
     EXPECT_EQ(found.size(), 35u);
+    // The root's later clusters, which its chain does not name, are joined
+    // to it by where they lie: what they list says its folder is a guess.
+    auto note = [&](const std::wstring& path) {
+        const Found* f = Find(found, path);
+        return f == nullptr ? std::string("missing") : boost::dynamic_pointer_cast<CZelFSFile>(f->entry)->GetRecoveryNote();
+    };
+    EXPECT_EQ(note(L"crafted.img/_0.BIN").find("guess"), std::string::npos) << note(L"crafted.img/_0.BIN");
+    EXPECT_NE(note(L"crafted.img/_16. BI").find("its folder is a guess"), std::string::npos) << note(L"crafted.img/_16. BI");
 
     // Shorter than a boot sector.
     Scan(image, 40, -1);

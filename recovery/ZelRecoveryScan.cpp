@@ -2,10 +2,12 @@
 
 #include "jexcommon/ZelText.h"
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
+#include <unordered_map>
 
 bool CZelRecoveryScan::Prepare(const std::string& volume, std::string& error)
 {
@@ -92,6 +94,21 @@ bool CZelRecoveryScan::Search(const boost::shared_ptr<CZelCheckFile>& filter, st
         found.deleted = entry->IsDeleted();
         found.entry = entry;
         m_Found.push_back(std::move(found));
+    }
+    // Each named stream is tied to its file, whose path is its own without
+    // ":stream".
+    if (std::none_of(m_Found.begin(), m_Found.end(), [](const CZelFoundEntry& e) { return !e.stream.empty(); }))
+        return true;
+    std::unordered_map<std::string, const CZelFoundEntry*> byPath;
+    for (const CZelFoundEntry& file : m_Found)
+        if (file.stream.empty() && !file.directory)
+            byPath.emplace(file.Path(), &file);
+    for (CZelFoundEntry& found : m_Found) {
+        if (found.stream.empty())
+            continue;
+        const std::string path = found.Path();
+        auto file = byPath.find(path.substr(0, path.size() - std::min(path.size(), found.stream.size() + 1)));
+        found.streamOf = file != byPath.end() ? file->second : nullptr;
     }
     return true;
 }

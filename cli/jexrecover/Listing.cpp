@@ -28,6 +28,8 @@ bool ZelMatchesAny(const CZelFoundEntry& entry, const std::vector<std::string>& 
 {
     if (patterns.empty())
         return true;
+    if (!entry.stream.empty())
+        return entry.streamOf != nullptr && ZelMatchesAny(*entry.streamOf, patterns);
     // The path inside the volume: what follows the volume's own name.
     const std::string path = entry.Path();
     size_t slash = path.find('/');
@@ -45,9 +47,10 @@ bool ZelMatchesAny(const CZelFoundEntry& entry, const std::vector<std::string>& 
 
 bool ZelWanted(const CZelFoundEntry& entry, const CZelFilterRequest& request)
 {
-    // A named stream is listed where its file is: the search's filter chose
-    // the file.
-    return entry.directory || !entry.stream.empty() || ZelRequestAccepts(request, entry.name, entry.size);
+    // A named stream is listed where its file is.
+    if (!entry.stream.empty())
+        return entry.streamOf != nullptr && ZelWanted(*entry.streamOf, request);
+    return entry.directory || ZelRequestAccepts(request, entry.name, entry.size);
 }
 
 std::vector<const CZelFoundEntry*> ZelListEntries(const std::vector<CZelFoundEntry>& found,

@@ -215,9 +215,14 @@ const std::wstring& CNtfsUndeleteWrapper::DirectoryPath(uint64_t record)
         current = RecordOf(parent);
         ended = false;
     }
-    // A chain too deep to follow to its end starts where it was left.
-    if (!ended)
-        prefix = &LostFolderPath(current);
+    // A chain too deep to follow to its end starts where it was left,
+    // unless that is the root or a folder whose path is known.
+    if (!ended) {
+        auto known = m_DirectoryPaths.find(current);
+        prefix = current == kRootRecord ? &kNone
+                 : known != m_DirectoryPaths.end() ? &known->second
+                                                    : &LostFolderPath(current);
+    }
     // Paths from the top down, each remembered for this scan (the found
     // records below a folder all point at its one copy); a path never grows
     // past the longest one a system takes.

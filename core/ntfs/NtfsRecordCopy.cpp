@@ -326,7 +326,8 @@ bool CNtfsRecordCopy::Finish(bool ok)
 {
     // Runs that end before the size: the rest of the file reads as zeros
     // (unless the runs are not to be believed).
-    if (ok && m_Out.IsOpen() && m_Remaining > 0 && ZelNtfsUnnamedStream(m_Record) != nullptr && !m_Implausible) {
+    if (ok && m_Out.IsOpen() && m_Remaining > 0 &&
+        (m_pOnly != nullptr || ZelNtfsUnnamedStream(m_Record) != nullptr) && !m_Implausible) {
         ok = m_Out.Skip(m_Remaining);
         m_Remaining = 0;
     }

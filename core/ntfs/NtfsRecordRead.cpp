@@ -62,43 +62,84 @@ bool Gathered(uint32_t type, const std::u16string& name)
     return type == kTypeData || (type == kTypeIndexAllocation && name == u"$I30");
 }
 
-// One attribute from extents that each hold its runs from some VCN on: the
-// runs in the order of the file, what lies between them that no extent
-// gives a hole; incomplete when such a hole or an undecodable extent is
-// met, or missing says some extent was lost.
-CNtfsDataFields JoinExtents(std::vector<CNtfsDataFields>& extents, bool missing)
+// An extent of an attribute: its runs from some VCN on, from a record the
+// attribute list names, or found by the scan naming the file as its base.
+struct Extent {
+    CNtfsDataFields fields;
+    bool found = false;
+};
+
+int64_t FirstVcn(const Extent& extent)
 {
-    std::sort(extents.begin(), extents.end(), [](const CNtfsDataFields& a, const CNtfsDataFields& b) {
-        int64_t av = a.runs.empty() ? INT64_MAX : a.runs.front().vcn;
-        int64_t bv = b.runs.empty() ? INT64_MAX : b.runs.front().vcn;
-        return av < bv;
+    return extent.fields.runs.empty() ? INT64_MAX : extent.fields.runs.front().vcn;
+}
+
+// One attribute from its extents: the runs in the order of the file. The
+// extents the list names are laid down first; those the scan found fill
+// only what they leave uncovered (a record freed earlier may hold runs the
+// file moved since). What no extent gives is a hole; incomplete when such
+// a hole or an undecodable extent the list names is met, or missing says
+// an extent was lost.
+CNtfsDataFields JoinExtents(std::vector<Extent>& extents, bool missing)
+{
+    std::stable_sort(extents.begin(), extents.end(), [](const Extent& a, const Extent& b) {
+        return FirstVcn(a) != FirstVcn(b) ? FirstVcn(a) < FirstVcn(b) : (!a.found && b.found);
     });
-    CNtfsDataFields whole = extents.front();
+    // The sizes come from the extent that begins the attribute.
+    const CNtfsDataFields* head = &extents.front().fields;
+    for (const Extent& extent : extents)
+        if (extent.fields.runsDecoded && FirstVcn(extent) == 0) {
+            head = &extent.fields;
+            break;
+        }
+    CNtfsDataFields whole = *head;
     whole.runs.clear();
+    std::vector<CNtfsRun> runs, pieces;
     int64_t next = 0;
-    for (const CNtfsDataFields& extent : extents) {
-        if (!extent.runsDecoded) {
+    for (const Extent& extent : extents) {
+        if (extent.found)
+            continue;
+        if (!extent.fields.runsDecoded) {
             missing = true;
             continue;
         }
-        if (!extent.runs.empty() && extent.runs.front().vcn == 0) {
-            whole.allocatedSize = extent.allocatedSize;
-            whole.dataSize = extent.dataSize;
-            whole.initializedSize = extent.initializedSize;
-            whole.compressed = extent.compressed;
-            whole.compressionUnit = extent.compressionUnit;
-            whole.encrypted = extent.encrypted;
-        }
-        for (const CNtfsRun& run : extent.runs) {
-            if (run.vcn < next)
-                continue;
-            if (run.vcn > next) {
-                whole.runs.push_back({next, -1, run.vcn - next});
-                missing = true;
+        for (const CNtfsRun& run : extent.fields.runs)
+            if (run.vcn >= next) {
+                runs.push_back(run);
+                next = run.vcn + run.length;
             }
-            whole.runs.push_back(run);
-            next = run.vcn + run.length;
+    }
+    // The scan's extents, cut to the stretches no run above covers.
+    for (const Extent& extent : extents) {
+        if (!extent.found || !extent.fields.runsDecoded)
+            continue;
+        for (const CNtfsRun& run : extent.fields.runs) {
+            int64_t from = run.vcn;
+            const int64_t to = run.vcn + run.length;
+            auto it = std::upper_bound(runs.begin(), runs.end(), from,
+                                       [](int64_t vcn, const CNtfsRun& r) { return vcn < r.vcn + r.length; });
+            for (; from < to; ++it) {
+                const int64_t coveredFrom = it == runs.end() ? to : std::min(it->vcn, to);
+                if (coveredFrom > from)
+                    pieces.push_back({from, run.lcn < 0 ? -1 : run.lcn + (from - run.vcn), coveredFrom - from});
+                if (it == runs.end())
+                    break;
+                from = std::max(from, it->vcn + it->length);
+            }
         }
+    }
+    runs.insert(runs.end(), pieces.begin(), pieces.end());
+    std::stable_sort(runs.begin(), runs.end(), [](const CNtfsRun& a, const CNtfsRun& b) { return a.vcn < b.vcn; });
+    next = 0;
+    for (const CNtfsRun& run : runs) {
+        if (run.vcn < next)
+            continue;
+        if (run.vcn > next) {
+            whole.runs.push_back({next, -1, run.vcn - next});
+            missing = true;
+        }
+        whole.runs.push_back(run);
+        next = run.vcn + run.length;
     }
     whole.runsDecoded = true;
     whole.incomplete = missing;
@@ -127,23 +168,23 @@ void CNtfsUndeleteWrapper::GatherExtensions(uint64_t record, const std::vector<u
 
     // The non-resident streams' and the index's extents, from this record
     // and the others, by attribute.
-    std::map<ExtentKey, std::vector<CNtfsDataFields>> extents;
+    std::map<ExtentKey, std::vector<Extent>> extents;
     std::map<ExtentKey, bool> missing;
     for (auto it = fields.dataStreams.begin(); it != fields.dataStreams.end();) {
         if (!it->resident) {
-            extents[{kTypeData, it->name}].push_back(std::move(*it));
+            extents[{kTypeData, it->name}].push_back({std::move(*it), false});
             it = fields.dataStreams.erase(it);
         } else {
             ++it;
         }
     }
     if (fields.hasIndexAllocation) {
-        extents[{kTypeIndexAllocation, u"$I30"}].push_back(std::move(fields.indexAllocation));
+        extents[{kTypeIndexAllocation, u"$I30"}].push_back({std::move(fields.indexAllocation), false});
         fields.hasIndexAllocation = false;
     }
-    // The records the list names, then the free extension records the
-    // scan found naming this one as their base: deleting a record can cut
-    // its list short.
+    // The records the list names, then, for a free record, the free
+    // extension records the scan found naming it as their base: deleting a
+    // record can cut its list short.
     std::vector<std::pair<uint64_t, ExtentKey>> holders;
     for (const CNtfsAttributeListEntry& entry : entries) {
         const bool gathered = Gathered(entry.type, entry.name);
@@ -152,22 +193,28 @@ void CNtfsUndeleteWrapper::GatherExtensions(uint64_t record, const std::vector<u
         if (gathered || entry.type == kTypeFileName)
             holders.emplace_back(RecordOf(entry.reference), ExtentKey{entry.type, entry.name});
     }
-    auto known = m_Extensions.find(record);
+    const size_t named = holders.size();
+    auto known = fields.InUse() ? m_Extensions.end() : m_Extensions.find(record);
     if (known != m_Extensions.end())
         for (uint64_t extension : known->second)
             holders.emplace_back(extension, ExtentKey{0, u""});
     std::unordered_set<uint64_t> read;
     std::vector<uint8_t> other;
-    for (const auto& holder : holders) {
+    for (size_t h = 0; h < holders.size(); ++h) {
+        const auto& holder = holders[h];
+        const bool found = h >= named;
         if (holder.first == record || read.size() >= 4096 || !read.insert(holder.first).second)
             continue;
         CNtfsRecordFields part;
         // The record must still be this file's: naming it as its base, with
-        // the base's number then, which freeing raised by one.
+        // the base's number then, which freeing raised by one. One the list
+        // does not name must have been this very file's when it was freed.
         const bool ours =
             ReadRecord(holder.first, other, part) == RecordRead::Decoded && RecordOf(part.baseReference) == record;
         const uint16_t then = static_cast<uint16_t>(part.baseReference >> 48);
-        if (!ours || (then != 0 && then != fields.sequence && static_cast<uint16_t>(then + 1) != fields.sequence)) {
+        const bool sameFile = found ? static_cast<uint16_t>(then + 1) == fields.sequence
+                                    : then == 0 || then == fields.sequence || static_cast<uint16_t>(then + 1) == fields.sequence;
+        if (!ours || !sameFile) {
             if (Gathered(holder.second.first, holder.second.second))
                 missing[holder.second] = true;
             continue;
@@ -178,10 +225,10 @@ void CNtfsUndeleteWrapper::GatherExtensions(uint64_t record, const std::vector<u
         // kept: only runs are taken from there.
         for (CNtfsDataFields& data : part.dataStreams)
             if (!data.resident)
-                extents[{kTypeData, data.name}].push_back(std::move(data));
+                extents[{kTypeData, data.name}].push_back({std::move(data), found});
         if (part.hasIndexAllocation)
-            extents[{kTypeIndexAllocation, u"$I30"}].push_back(std::move(part.indexAllocation));
-        if (part.hasIndexRoot)
+            extents[{kTypeIndexAllocation, u"$I30"}].push_back({std::move(part.indexAllocation), found});
+        if (part.hasIndexRoot && !found)
             fields.hasIndexRoot = true;
     }
     // The unnamed stream first, as a record without a list holds it.

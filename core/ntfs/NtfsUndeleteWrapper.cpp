@@ -258,10 +258,18 @@ int32_t CNtfsUndeleteWrapper::ScanMftBitmap(CZelEngineCheckFile* filter)
     for (uint64_t record : withList) {
         if (m_pDevice->Vanished())
             return -1;
+        if (StopRequested())
+            break;
         CNtfsRecordFields fields;
         if (ReadFileRecord(record, bytes, fields) == RecordRead::Decoded)
             ListRecord(record, fields, bytes, filter);
     }
+    // In the order of their records, as the MFT holds them; a file's
+    // streams stay after it.
+    std::stable_sort(m_Results.begin(), m_Results.end(),
+                     [](const std::unique_ptr<ufile>& a, const std::unique_ptr<ufile>& b) {
+                         return a->m_RecordNumber < b->m_RecordNumber;
+                     });
     SetProgress(m_MftShare);
     return 0;
 }

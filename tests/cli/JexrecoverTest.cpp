@@ -323,6 +323,9 @@ TEST_F(Jexrecover, RestoresAnNtfsImageWithItsTree)
         disk.File("/Projekte/Alt/Plan.odt", std::vector<uint8_t>(12345, 'p'));
         disk.File("/Liste.csv", std::vector<uint8_t>(77, 'c'));
         disk.Stream("/Liste.csv", "Zone.Identifier", std::vector<uint8_t>(26, 'z'));
+        disk.File("/Bild.jpg", std::vector<uint8_t>(50, 'j'));
+        disk.Stream("/Bild.jpg", "Zone.Identifier", std::vector<uint8_t>(26, 'y'));
+        disk.Delete("/Bild.jpg");
         disk.Delete("/Projekte/Alt/Plan.odt");
         disk.Delete("/Liste.csv");
         disk.Delete("/Projekte/Alt");
@@ -339,6 +342,7 @@ TEST_F(Jexrecover, RestoresAnNtfsImageWithItsTree)
     ASSERT_EQ(restore.exit, 0) << restore.err;
     EXPECT_EQ(jextest::ReadFile(streams + "/Liste.csv:Zone.Identifier"), std::vector<uint8_t>(26, 'z'));
     EXPECT_TRUE(std::filesystem::exists(streams + "/Liste.csv"));
+    EXPECT_FALSE(std::filesystem::exists(streams + "/Bild.jpg:Zone.Identifier"));
     Outcome listed = Run("scan " + Quote(image) + " --streams --json");
     EXPECT_NE(listed.out.find("\"stream\":\"Zone.Identifier\""), std::string::npos) << listed.out;
 

@@ -27,8 +27,10 @@ struct CZelFoundEntry {
     // The type of a file found by its signature; empty otherwise.
     std::string carvedType;
     // The name of a named data stream listed as a file of its own; empty
-    // otherwise.
+    // otherwise. Its file, found in the same search (null when not found):
+    // the filters choose a stream with its file.
     std::string stream;
+    const CZelFoundEntry* streamOf = nullptr;
     bool directory = false;
     bool deleted = false;
     std::string name;

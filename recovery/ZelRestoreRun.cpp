@@ -26,31 +26,39 @@ private:
     CZelRestoreObserver* m_pObserver;
 };
 
-// Whether each destination folder met so far takes ":" in names.
-using CColonFolders = std::map<std::string, bool>;
+// The destination folders made so far in a run, each checked once: and
+// whether each takes ":" in names, once a name asks.
+struct CFolderState {
+    bool colonsKnown = false;
+    bool colons = true;
+};
+using CDestinationFolders = std::map<std::string, CFolderState>;
 
 CZelRestoreOutcome RestoreOne(const CZelFoundEntry& found, const std::string& destination, bool flat,
-                              size_t number, size_t total, CZelRestoreObserver* observer, CColonFolders& colons)
+                              size_t number, size_t total, CZelRestoreObserver* observer, CDestinationFolders& folders)
 {
     CZelRestoreOutcome outcome;
     outcome.source = found.Path();
     outcome.index = found.index;
     std::string folder = ZelDestinationFolder(destination, found.Path(), flat);
-    std::error_code failed;
-    std::filesystem::create_directories(folder, failed);
-    if (failed) {
-        outcome.result = ZelRestoreResult::Failed;
-        outcome.reason = folder + ": " + failed.message();
-        return outcome;
+    auto known = folders.find(folder);
+    if (known == folders.end()) {
+        std::error_code failed;
+        std::filesystem::create_directories(folder, failed);
+        if (failed) {
+            outcome.result = ZelRestoreResult::Failed;
+            outcome.reason = folder + ": " + failed.message();
+            return outcome;
+        }
+        known = folders.emplace(folder, CFolderState()).first;
     }
     std::string safe = ZelSafeName(found.name);
     // A named stream ("file:stream") where the destination takes no ":"
     // is "file_stream".
     if (safe.find(':') != std::string::npos) {
-        auto known = colons.find(folder);
-        if (known == colons.end())
-            known = colons.emplace(folder, ZelFolderTakesColons(folder)).first;
-        if (!known->second)
+        if (!known->second.colonsKnown)
+            known->second = CFolderState{true, ZelFolderTakesColons(folder)};
+        if (!known->second.colons)
             std::replace(safe.begin(), safe.end(), ':', '_');
     }
     std::string name = ZelFreeName(folder, safe);
@@ -102,13 +110,13 @@ std::vector<CZelRestoreOutcome> ZelRestoreFiles(const std::vector<const CZelFoun
                                                 CZelRestoreObserver* observer)
 {
     std::vector<CZelRestoreOutcome> outcomes;
-    CColonFolders colons;
+    CDestinationFolders folders;
     size_t number = 0;
     for (const CZelFoundEntry* found : chosen) {
         if (observer != nullptr && observer->Stopped())
             break;
         ++number;
-        outcomes.push_back(RestoreOne(*found, destination, flat, number, chosen.size(), observer, colons));
+        outcomes.push_back(RestoreOne(*found, destination, flat, number, chosen.size(), observer, folders));
         if (observer != nullptr)
             observer->End(outcomes.back());
     }

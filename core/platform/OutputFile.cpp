@@ -70,7 +70,9 @@ bool CZelOutputFile::Create(const std::string& destination, mode_t mode)
     // A file without a name where the file system has them: nothing is left
     // behind should the program end before the copy does. It gets its name
     // through /proc/self/fd.
-    if (m_UnnamedFirst && ::access("/proc/self/fd", X_OK) == 0) {
+    static const bool unnamedFiles = ::access("/proc/self/fd", X_OK) == 0;
+    m_Position = m_Written = 0;
+    if (m_UnnamedFirst && unnamedFiles) {
         int fd = ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
         if (fd >= 0) {
             m_Fd = fd;
@@ -106,8 +108,11 @@ bool CZelOutputFile::Write(const void* data, size_t length)
     if (m_Fd < 0)
         return Fail(m_Destination, EBADF);
     const char* bytes = static_cast<const char*>(data);
+    // Written where the file has got to: a gap skipped before needs no seek.
     while (length > 0) {
-        ssize_t written = ::write(m_Fd, bytes, length);
+        if (m_Position > static_cast<uint64_t>(INT64_MAX) - length)
+            return Fail(m_Destination, EFBIG);
+        ssize_t written = ::pwrite(m_Fd, bytes, length, static_cast<off_t>(m_Position));
         if (written < 0) {
             if (errno == EINTR)
                 continue;
@@ -117,7 +122,9 @@ bool CZelOutputFile::Write(const void* data, size_t length)
             return Fail(m_Destination, ENOSPC);
         bytes += written;
         length -= static_cast<size_t>(written);
+        m_Position += static_cast<uint64_t>(written);
     }
+    m_Written = m_Position;
     return true;
 }
 
@@ -125,8 +132,9 @@ bool CZelOutputFile::Skip(uint64_t count)
 {
     if (m_Fd < 0)
         return Fail(m_Destination, EBADF);
-    if (count > static_cast<uint64_t>(INT64_MAX) || ::lseek(m_Fd, static_cast<off_t>(count), SEEK_CUR) < 0)
-        return Fail(m_Destination, count > static_cast<uint64_t>(INT64_MAX) ? EFBIG : errno);
+    if (count > static_cast<uint64_t>(INT64_MAX) - m_Position)
+        return Fail(m_Destination, EFBIG);
+    m_Position += count;
     return true;
 }
 
@@ -141,9 +149,8 @@ bool CZelOutputFile::Commit()
     if (m_Fd < 0)
         return Fail(m_Destination, EBADF);
     // Zeros skipped at the end: the file gets its full length.
-    off_t end = ::lseek(m_Fd, 0, SEEK_CUR);
     int error = 0;
-    if (end < 0 || ::ftruncate(m_Fd, end) != 0)
+    if (m_Position > m_Written && ::ftruncate(m_Fd, static_cast<off_t>(m_Position)) != 0)
         error = errno;
     // The times go last: giving the file its length changes them. A file
     // system that cannot take them still gets the data.

@@ -48,6 +48,9 @@ private:
 
     bool m_UnnamedFirst;
     int m_Fd = -1;
+    // Where the next byte goes, and the end of what was written.
+    uint64_t m_Position = 0;
+    uint64_t m_Written = 0;
     bool m_HasTimes = false;
     timespec m_Times[2] = {};
     std::string m_Destination;

@@ -113,7 +113,8 @@ void CNtfsRecordCopy::ChooseStreams()
     m_Remaining = m_Budget;
     // Runs that end before the size: the records that held the rest are
     // lost, and what they gave is zeros.
-    if (m_Streams.size() == 1 && !m_Streams.front()->resident && m_Streams.front()->runsDecoded) {
+    const bool oneStream = m_pOnly != nullptr || ZelNtfsUnnamedStream(m_Record) != nullptr;
+    if (oneStream && !m_Streams.front()->resident && m_Streams.front()->runsDecoded) {
         const CNtfsDataFields& stream = *m_Streams.front();
         const uint64_t end = stream.runs.empty() ? 0 : static_cast<uint64_t>(stream.runs.back().vcn + stream.runs.back().length);
         const uint64_t clusterSize = m_pVolume->cluster_size;

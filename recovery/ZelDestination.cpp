@@ -53,17 +53,21 @@ std::string ZelSafeName(const std::string& name)
     return Compose(stem, "", extension);
 }
 
-std::string ZelFreeName(const std::string& folder, const std::string& name)
+std::string ZelFreeName(const std::string& folder, const std::string& name,
+                        const std::unordered_set<std::string>* reserved)
 {
     std::error_code failed;
-    if (!std::filesystem::exists(std::filesystem::path(folder) / name, failed) && !failed)
+    auto held = [&](const std::string& candidate) {
+        return reserved != nullptr && reserved->count((std::filesystem::path(folder) / candidate).string()) != 0;
+    };
+    if (!held(name) && !std::filesystem::exists(std::filesystem::path(folder) / name, failed) && !failed)
         return name;
     std::string stem, extension;
     SplitExtension(name, stem, extension);
     for (unsigned n = 1; n < 100000; ++n) {
         std::string candidate = Compose(stem, " (" + std::to_string(n) + ")", extension);
         failed.clear();
-        bool taken = std::filesystem::exists(std::filesystem::path(folder) / candidate, failed);
+        bool taken = held(candidate) || std::filesystem::exists(std::filesystem::path(folder) / candidate, failed);
         // A name the folder cannot even be asked about is given back; the
         // restore then reports why it cannot be written.
         if (!taken || failed)

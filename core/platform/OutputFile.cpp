@@ -1,5 +1,6 @@
 #include "jexplatform/OutputFile.h"
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -9,6 +10,9 @@
 #include <unistd.h>
 
 namespace {
+
+// A flush failure tests ask for; 0 for none.
+std::atomic<int> g_FlushFailure{0};
 
 std::string FolderOf(const std::string& path)
 {
@@ -146,18 +150,46 @@ void CZelOutputFile::SetTimes(const timespec& modified)
 
 bool CZelOutputFile::Commit()
 {
+    return Finish() && Publish();
+}
+
+bool CZelOutputFile::Finish()
+{
     if (m_Fd < 0)
         return Fail(m_Destination, EBADF);
     // Zeros skipped at the end: the file gets its full length.
-    int error = 0;
-    if (m_Position > m_Written && ::ftruncate(m_Fd, static_cast<off_t>(m_Position)) != 0)
-        error = errno;
+    if (m_Position > m_Written && ::ftruncate(m_Fd, static_cast<off_t>(m_Position)) != 0) {
+        int error = errno;
+        Discard();
+        return Fail(m_Destination, error);
+    }
     // The times go last: giving the file its length changes them. A file
     // system that cannot take them still gets the data.
-    if (error == 0 && m_HasTimes)
+    if (m_HasTimes)
         ::futimens(m_Fd, m_Times);
+    return true;
+}
+
+void CZelOutputFile::FlushFileSystem() const
+{
+    if (m_Fd >= 0)
+        ::syncfs(m_Fd);
+}
+
+void CZelOutputFile::FailFlushesForTests(int error)
+{
+    g_FlushFailure = error;
+}
+
+bool CZelOutputFile::Publish()
+{
+    if (m_Fd < 0)
+        return Fail(m_Destination, EBADF);
+    int error = 0;
     // A write that fails on its way to the disk says so only here.
-    if (error == 0 && ::fdatasync(m_Fd) != 0 && errno != EINVAL && errno != EROFS)
+    if (g_FlushFailure != 0)
+        error = g_FlushFailure;
+    else if (::fdatasync(m_Fd) != 0 && errno != EINVAL && errno != EROFS)
         error = errno;
     if (error == 0 && m_Temporary.empty()) {
         // The unnamed file is given its name; a name taken is not replaced.

@@ -1,4 +1,5 @@
 // Choosing found files and restoring them below a destination folder.
+#include "jexplatform/OutputFile.h"
 #include "jexrecovery/ZelDestination.h"
 #include "jexrecovery/ZelRestoreRun.h"
 #include "jexrecovery/ZelSelection.h"
@@ -21,15 +22,17 @@ public:
     void Begin(size_t number, size_t total, const std::string& name) override
     {
         events.push_back("begin " + std::to_string(number) + "/" + std::to_string(total) + " " + name);
+        ++begun;
     }
     void Progress(double fraction) override { last = fraction; }
     void End(const CZelRestoreOutcome& outcome) override
     {
         events.push_back(std::string("end ") + ZelRestoreResultName(outcome.result));
     }
-    bool Stopped() override { return stopAfter >= 0 && static_cast<int>(events.size()) >= 2 * stopAfter; }
+    bool Stopped() override { return stopAfter >= 0 && begun >= stopAfter; }
 
     std::vector<std::string> events;
+    int begun = 0;
     double last = -1.0;
     int stopAfter = -1;
 };
@@ -91,8 +94,10 @@ TEST_F(RestoreRun, FilesFollowTheirTreeUnderFreeNames)
     EXPECT_EQ(outcomes[0].destination, out + "/_OTOS/BILD.JPG");
     EXPECT_EQ(jextest::ReadFile(outcomes[0].destination), jextest::Content(2000, 1));
     EXPECT_EQ(jextest::ReadFile(out + "/_OTIZ.TXT"), jextest::Content(300, 2));
-    EXPECT_EQ(recorder.events, (std::vector<std::string>{"begin 1/2 BILD.JPG", "end restored",
-                                                         "begin 2/2 _OTIZ.TXT", "end restored"}));
+    // Files are named in batches: each ends, in order, once it is on the
+    // disk.
+    EXPECT_EQ(recorder.events, (std::vector<std::string>{"begin 1/2 BILD.JPG", "begin 2/2 _OTIZ.TXT",
+                                                         "end restored", "end restored"}));
     EXPECT_EQ(recorder.last, 1.0);
 
     // Again, flat: what is there stays, the new files get a number.
@@ -101,6 +106,14 @@ TEST_F(RestoreRun, FilesFollowTheirTreeUnderFreeNames)
     EXPECT_EQ(outcomes[0].destination, out + "/BILD.JPG");
     EXPECT_EQ(outcomes[1].destination, out + "/_OTIZ (1).TXT");
     EXPECT_EQ(jextest::ReadFile(out + "/_OTIZ.TXT"), jextest::Content(300, 2));
+
+    // The same file twice in one batch: the second name is held for the
+    // first while neither is named yet.
+    std::vector<const CZelFoundEntry*> twice{all.files[0], all.files[0]};
+    outcomes = ZelRestoreFiles(twice, dir.File("twice"), true, nullptr);
+    ASSERT_EQ(outcomes.size(), 2u);
+    EXPECT_EQ(outcomes[1].result, ZelRestoreResult::Restored) << outcomes[1].reason;
+    EXPECT_EQ(outcomes[1].destination, dir.File("twice") + "/BILD (1).JPG");
 
     // A stop before the second file ends the run there.
     Recorder stopping;
@@ -129,6 +142,31 @@ TEST_F(RestoreRun, FailuresNameTheirCause)
     EXPECT_EQ(outcomes[0].result, ZelRestoreResult::Failed);
     EXPECT_EQ(outcomes[0].reason, "the volume no longer holds this file");
     EXPECT_FALSE(std::filesystem::exists(outcomes[0].destination));
+}
+
+TEST_F(RestoreRun, AFileWhoseFlushFailsIsFailedAndLeavesNothing)
+{
+    struct Failing {
+        Failing() { CZelOutputFile::FailFlushesForTests(EIO); }
+        ~Failing() { CZelOutputFile::FailFlushesForTests(0); }
+    };
+    CZelSelection all = ZelSelectAll(scan.Found());
+    std::string out = dir.File("out");
+    {
+        Failing failing;
+        auto outcomes = ZelRestoreFiles(all.files, out, true, nullptr);
+        ASSERT_EQ(outcomes.size(), 2u);
+        for (const CZelRestoreOutcome& o : outcomes) {
+            EXPECT_EQ(o.result, ZelRestoreResult::Failed);
+            EXPECT_EQ(o.reason, o.destination + ": Input/output error");
+        }
+        EXPECT_TRUE(std::filesystem::is_empty(out));
+    }
+    // Flushed, the same files get the same names.
+    auto outcomes = ZelRestoreFiles(all.files, out, true, nullptr);
+    ASSERT_EQ(outcomes.size(), 2u);
+    EXPECT_EQ(outcomes[1].destination, out + "/_OTIZ.TXT");
+    EXPECT_EQ(jextest::ReadFile(outcomes[1].destination), jextest::Content(300, 2));
 }
 
 TEST(Destination, SafeAndFreeNames)

@@ -6,14 +6,16 @@
 #include "jexplatform/VolumeAccess.h"
 
 #include <string>
+#include <unordered_set>
 
 // A file name made safe: never empty, "." or "..", without "/", NUL or
 // control characters, and at most 255 bytes (the stem is cut, the
 // extension kept).
 std::string ZelSafeName(const std::string& name);
 // The first of "name", "stem (1).ext", "stem (2).ext", ... not taken in
-// folder.
-std::string ZelFreeName(const std::string& folder, const std::string& name);
+// folder, nor among the paths reserved (files written and not yet named).
+std::string ZelFreeName(const std::string& folder, const std::string& name,
+                        const std::unordered_set<std::string>* reserved = nullptr);
 
 // Whether files in folder may have ":" in their names: a name with one is
 // made and removed again. FAT, exFAT and an NTFS that keeps Windows' rules

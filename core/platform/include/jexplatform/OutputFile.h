@@ -36,6 +36,19 @@ public:
     // final name, when that fails (a write the disk refuses, the name taken
     // meanwhile, among others).
     bool Commit();
+    // Commit in two steps, so that many files can be put on the disk at
+    // once: Finish gives the file its length and times; Publish puts it on
+    // the disk and gives it its name. Between them the file is whole but
+    // neither lasting nor named, and its descriptor stays open.
+    bool Finish();
+    bool Publish();
+    // Asks the file system that holds the file to write out all it holds:
+    // one journal commit for the files finished so far, whose Publish then
+    // finds their data on the disk. Errors are told by each Publish.
+    void FlushFileSystem() const;
+    // For tests: every flush that follows fails with error (0: flushes are
+    // real again).
+    static void FailFlushesForTests(int error);
     // Removes what was written.
     void Discard();
 

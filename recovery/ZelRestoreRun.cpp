@@ -173,8 +173,12 @@ std::vector<CZelRestoreOutcome> ZelRestoreFiles(const std::vector<const CZelFoun
     std::unordered_set<std::string> reserved;
     uint64_t batchBytes = 0;
     auto publish = [&]() {
+        // A file alone (the window restores one at a time) needs only its
+        // own flush.
+        const size_t files = static_cast<size_t>(
+            std::count_if(batch.begin(), batch.end(), [](const Waiting& waiting) { return waiting.file != nullptr; }));
         for (const Waiting& waiting : batch)
-            if (waiting.file) {
+            if (waiting.file && files > 1) {
                 waiting.file->FlushFileSystem();
                 break;
             }

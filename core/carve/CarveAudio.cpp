@@ -2,6 +2,7 @@
 // logical stream until every stream begun has ended. MP3: an optional ID3v2
 // tag, then MPEG audio frames, each as long as its header says, to the
 // first bytes that are no frame (an ID3v1 tag is the file's too).
+#include "carve/CarveCrc.h"
 #include "carve/CarveFormats.h"
 
 #include "jexcommon/ByteOrder.h"
@@ -11,30 +12,6 @@
 #include <set>
 
 namespace {
-
-// Ogg's CRC: polynomial 0x04C11DB7, not reflected, no final inversion.
-const std::array<uint32_t, 256>& OggTable()
-{
-    static const std::array<uint32_t, 256> table = [] {
-        std::array<uint32_t, 256> t{};
-        for (uint32_t i = 0; i < 256; ++i) {
-            uint32_t r = i << 24;
-            for (int k = 0; k < 8; ++k)
-                r = (r & 0x80000000u) ? (r << 1) ^ 0x04C11DB7u : r << 1;
-            t[i] = r;
-        }
-        return t;
-    }();
-    return table;
-}
-
-uint32_t OggCrc(uint32_t crc, const uint8_t* bytes, size_t size)
-{
-    const auto& table = OggTable();
-    for (size_t i = 0; i < size; ++i)
-        crc = (crc << 8) ^ table[((crc >> 24) ^ bytes[i]) & 0xFF];
-    return crc;
-}
 
 // Logical streams followed at once in one file.
 constexpr size_t kMaxStreams = 64;
@@ -67,7 +44,7 @@ protected:
             uint8_t header[27];
             std::memcpy(header, m_Header, 27);
             std::memset(header + 22, 0, 4);
-            m_Crc = OggCrc(OggCrc(0, header, 27), bytes, size);
+            m_Crc = CZelOggCrc::Of(CZelOggCrc::Of(0, header, 27), bytes, size);
             uint64_t body = 0;
             for (size_t i = 0; i < count; ++i)
                 body += bytes[i];
@@ -90,7 +67,7 @@ protected:
                 SetExtension("ogv");
         }
         m_First = false;
-        m_Crc = OggCrc(m_Crc, bytes, size);
+        m_Crc = CZelOggCrc::Of(m_Crc, bytes, size);
     }
 
     Ask OnEnd() override

@@ -2,6 +2,7 @@
 // has no length: it ends where the CRC-16 of its bytes comes out right and
 // the next frame's header (with its own CRC-8) begins, or, for the last,
 // where the samples STREAMINFO counts are all there.
+#include "carve/CarveCrc.h"
 #include "carve/CarveFormats.h"
 
 #include "jexcommon/ByteOrder.h"
@@ -17,32 +18,6 @@ namespace {
 // format would allow 16 MiB), and the longest header.
 constexpr size_t kMaxFrame = size_t(1) << 20;
 constexpr size_t kMaxHeader = 16;
-
-uint8_t Crc8(const uint8_t* bytes, size_t size)
-{
-    uint8_t crc = 0;
-    for (size_t i = 0; i < size; ++i) {
-        crc ^= bytes[i];
-        for (int k = 0; k < 8; ++k)
-            crc = static_cast<uint8_t>((crc & 0x80) ? (crc << 1) ^ 0x07 : crc << 1);
-    }
-    return crc;
-}
-
-const std::array<uint16_t, 256>& Crc16Table()
-{
-    static const std::array<uint16_t, 256> table = [] {
-        std::array<uint16_t, 256> t{};
-        for (uint32_t i = 0; i < 256; ++i) {
-            uint16_t r = static_cast<uint16_t>(i << 8);
-            for (int k = 0; k < 8; ++k)
-                r = static_cast<uint16_t>((r & 0x8000) ? (r << 1) ^ 0x8005 : r << 1);
-            t[i] = r;
-        }
-        return t;
-    }();
-    return table;
-}
 
 struct FrameHeader {
     size_t length = 0;
@@ -92,7 +67,7 @@ FrameHeader ParseHeader(const uint8_t* b, size_t size, uint32_t fixedBlock)
         if (at > size)
             return h;
     }
-    if (at + 1 > size || Crc8(b, at) != b[at])
+    if (at + 1 > size || CZelFlacCrc8::Of(0, b, at) != b[at])
         return h;
     h.length = at + 1;
     h.number = h.variable ? number : number * fixedBlock;
@@ -143,10 +118,9 @@ protected:
 
     Ask OnScan(const uint8_t* bytes, size_t size, size_t& used) override
     {
-        const auto& table = Crc16Table();
         for (size_t i = 0; i < size; ++i) {
             m_Frame.push_back(bytes[i]);
-            m_Crc = static_cast<uint16_t>((m_Crc << 8) ^ table[((m_Crc >> 8) ^ bytes[i]) & 0xFF]);
+            m_Crc = CZelFlacCrc16::Step(m_Crc, bytes[i]);
             // The header, as soon as its bytes are there.
             if (m_Header.length == 0 && m_Frame.size() >= 6) {
                 m_Header = ParseHeader(m_Frame.data(), m_Frame.size(), m_FixedBlock);
@@ -178,7 +152,7 @@ protected:
                     m_Crc = 0;
                     const bool last = m_Total != 0 && m_Header.number + m_Header.blockSize >= m_Total;
                     for (size_t k = 0; k < m_Frame.size(); ++k) {
-                        m_Crc = static_cast<uint16_t>((m_Crc << 8) ^ table[((m_Crc >> 8) ^ m_Frame[k]) & 0xFF]);
+                        m_Crc = CZelFlacCrc16::Step(m_Crc, m_Frame[k]);
                         if (last && m_Crc == 0 && k + 1 > m_Header.length + 2) {
                             used = i + 1;
                             return Done(true, m_Frame.size() - (k + 1));

@@ -235,6 +235,9 @@ private:
     std::vector<uint32_t> m_RestorePositions;
     std::map<uint32_t, QString> m_RestoreNames;
     int32_t m_CurrentRow = 0;
+    // Rows begun and ended so far in this restore.
+    int32_t m_BegunCount = 0;
+    int32_t m_EndedCount = 0;
     int32_t m_LastFilePercent = 0;
     int32_t m_StopRequested = 0;
     uint32_t m_PartialCount = 0;

@@ -84,6 +84,8 @@ void CDialogFileRecovery::OnRecover()
         m_pRestoreList->addTopLevelItem(item);
     }
     m_CurrentRow = 0;
+    m_BegunCount = 0;
+    m_EndedCount = 0;
     m_StopRequested = 0;
     m_PartialCount = 0;
     m_FailedCount = 0;
@@ -120,7 +122,10 @@ void CDialogFileRecovery::HandleRestoreBegin(int index)
                                                                                                : QString()));
     m_pFilePercent->setText(Percent(0));
     m_CurrentRow = index;
-    const int k = index < n ? index : n - 1;
+    // Files are begun in the order the volume holds them: the total counts
+    // those begun before this one, whatever their rows.
+    const int k = m_BegunCount < n ? m_BegunCount : n - 1;
+    ++m_BegunCount;
     const int total = n >= 1 ? static_cast<int>(static_cast<int64_t>(k) * 100 / n) : 100;
     m_pTotalBar->setValue(total);
     m_pTotalPercent->setText(Percent(m_pTotalBar->value()));
@@ -139,7 +144,8 @@ void CDialogFileRecovery::HandleRestoreProgress(double fraction)
         if (QTreeWidgetItem* row = m_pRestoreList->topLevelItem(m_CurrentRow))
             row->setText(1, GetQText(28));
         m_pFilePercent->setText(Percent(p));
-        const int total = std::min(100, p / n + static_cast<int>(static_cast<int64_t>(m_CurrentRow) * 100 / n));
+        const int done = std::max(0, m_BegunCount - 1);
+        const int total = std::min(100, p / n + static_cast<int>(static_cast<int64_t>(done) * 100 / n));
         m_pTotalPercent->setText(Percent(total));
         m_pTotalBar->setValue(total);
     }
@@ -180,12 +186,13 @@ void CDialogFileRecovery::HandleRestoreEnd(int index)
         row->setToolTip(1, reason.isEmpty() ? status : status + QStringLiteral("\n") + reason);
     }
 
-    if (index + 1 == n) {
+    // Files end in batches, after others have begun: the restore is done
+    // when every row has ended. A stop ends it once the worker has told
+    // the files it began (OnRestoreFinished).
+    if (++m_EndedCount == n) {
         m_pTotalBar->setValue(100);
         m_pTotalPercent->setText(Percent(100));
         EndRestore(30);
-    } else if (m_StopRequested == 1) {
-        EndRestore(32);
     }
 }
 

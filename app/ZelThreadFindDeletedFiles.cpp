@@ -9,19 +9,25 @@
 #include <QThread>
 
 #include <chrono>
+#include <functional>
 #include <filesystem>
 #include <system_error>
 
 namespace {
 
-// Tells the worker of the progress of the file it restores.
-class CProgressRelay : public CZelRestoreObserver {
+// Tells the worker of each file the run begins and ends, by its number
+// among the files, and of the progress of the file it restores.
+class CRestoreRelay : public CZelRestoreObserver {
 public:
-    explicit CProgressRelay(std::function<void(double)> progress) : m_Progress(std::move(progress)) {}
-    void Progress(double fraction) override { m_Progress(fraction); }
+    std::function<void(size_t)> begin;
+    std::function<void(double)> progress;
+    std::function<void(size_t, const CZelRestoreOutcome&)> end;
+    std::function<bool()> stopped;
 
-private:
-    std::function<void(double)> m_Progress;
+    void Begin(size_t number, size_t /*total*/, const std::string& /*name*/) override { begin(number - 1); }
+    void Progress(double fraction) override { progress(fraction); }
+    void End(size_t number, const CZelRestoreOutcome& outcome) override { end(number - 1, outcome); }
+    bool Stopped() override { return stopped(); }
 };
 
 // Makes folder with every missing parent; the folders made, top first.
@@ -210,33 +216,48 @@ void CZelThreadFindDeletedFiles::RestoreList()
     std::error_code failed;
     for (const std::string& made : MakeFolders(m_Destination, failed))
         ZelGiveTo(owner, made);
-    CProgressRelay relay([this](double fraction) { OnRestoreProgress(fraction); });
+    // What is no file (a folder, or a position the list no longer has) is
+    // told as skipped first; the files go through one run, batched and in
+    // the order the volume holds them, each told as it begins and ends.
     const std::vector<CZelFoundEntry>& found = m_Scan->Found();
+    std::vector<const CZelFoundEntry*> files;
+    std::vector<int> rows;
     for (size_t i = 0; i < m_Positions.size(); ++i) {
-        if (m_StopFlag != 0)
-            break;
-        Tell("OnRestoreBegin", Qt::BlockingQueuedConnection, static_cast<int>(i));
-        m_LastPercent = -1;
-        CZelRestoreOutcome outcome;
-        uint32_t position = m_Positions[i];
+        const uint32_t position = m_Positions[i];
         if (position < found.size() && !found[position].directory) {
-            std::vector<const CZelFoundEntry*> one{&found[position]};
-            std::vector<CZelRestoreOutcome> outcomes = ZelRestoreFiles(one, m_Destination, true, &relay);
-            if (!outcomes.empty())
-                outcome = outcomes.front();
-            if (outcome.result != ZelRestoreResult::Failed)
-                ZelGiveTo(owner, outcome.destination);
-        } else {
-            outcome.source = position < found.size() ? found[position].Path() : std::string();
-            outcome.result = ZelRestoreResult::Skipped;
-            outcome.reason = GetQText(position < found.size() ? 51 : 52).toStdString();
+            files.push_back(&found[position]);
+            rows.push_back(static_cast<int>(i));
+            continue;
         }
+        CZelRestoreOutcome outcome;
+        outcome.source = position < found.size() ? found[position].Path() : std::string();
+        outcome.result = ZelRestoreResult::Skipped;
+        outcome.reason = GetQText(position < found.size() ? 51 : 52).toStdString();
         {
             std::lock_guard<std::mutex> lock(m_Lock);
             m_Outcomes[i] = outcome;
         }
+        Tell("OnRestoreBegin", Qt::BlockingQueuedConnection, static_cast<int>(i));
         Tell("OnRestoreEnd", Qt::BlockingQueuedConnection, static_cast<int>(i));
     }
+    CRestoreRelay relay;
+    relay.begin = [&](size_t k) {
+        Tell("OnRestoreBegin", Qt::BlockingQueuedConnection, rows[k]);
+        m_LastPercent = -1;
+    };
+    relay.progress = [this](double fraction) { OnRestoreProgress(fraction); };
+    relay.end = [&](size_t k, const CZelRestoreOutcome& outcome) {
+        if (outcome.result != ZelRestoreResult::Failed)
+            ZelGiveTo(owner, outcome.destination);
+        {
+            std::lock_guard<std::mutex> lock(m_Lock);
+            m_Outcomes[static_cast<size_t>(rows[k])] = outcome;
+        }
+        Tell("OnRestoreEnd", Qt::BlockingQueuedConnection, rows[k]);
+    };
+    relay.stopped = [this] { return m_StopFlag != 0; };
+    if (!files.empty() && m_StopFlag == 0)
+        ZelRestoreFiles(files, m_Destination, true, &relay);
 }
 
 void CZelThreadFindDeletedFiles::OnRestoreProgress(double fraction)

@@ -10,6 +10,7 @@
 
 #include <boost/shared_ptr.hpp>
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -166,6 +167,19 @@ public:
             break;
         }
         return ZEL_E_ENGINE;
+    }
+
+    uint64_t GetDataOffset() override
+    {
+        return m_pRecord != nullptr && m_pEngine ? m_pEngine->DataOffset(m_Generation, m_pRecord) : UINT64_MAX;
+    }
+    void WillRestore() override
+    {
+        // The first stretch only: what a large file needs after it the
+        // system reads ahead on its own once its reads run in sequence.
+        constexpr uint64_t kAhead = uint64_t(4) << 20;
+        if (m_pRecord != nullptr && m_pEngine)
+            m_pEngine->WillRestore(m_Generation, m_pRecord, std::min<uint64_t>(this->m_Size, kAhead));
     }
 
     virtual void SetSize(uint64_t size) { this->m_Size = size; }

@@ -59,57 +59,93 @@ private:
     bool m_Finished = false;
 };
 
-// The destination folders made so far in a run, each checked once: and
+// The destination folders of a run, each made and checked once: and
 // whether each takes ":" in names, once a name asks.
 struct CFolderState {
+    bool made = false;
     bool colonsKnown = false;
     bool colons = true;
 };
 using CDestinationFolders = std::map<std::string, CFolderState>;
 
-// Restores one file: its outcome, and the file when it was written whole and
-// waits to be named; the names such files will take are reserved.
-CZelRestoreOutcome RestoreOne(const CZelFoundEntry& found, const std::string& destination, bool flat,
-                              size_t number, size_t total, CZelRestoreObserver* observer, CDestinationFolders& folders,
-                              std::unordered_set<std::string>& reserved, std::unique_ptr<CZelOutputFile>& finished)
+// Makes a destination folder the first time a file needs it; the reason
+// when it cannot be made.
+std::string MakeFolder(const std::string& folder, CFolderState& state)
 {
+    if (state.made)
+        return std::string();
+    std::error_code failed;
+    std::filesystem::create_directories(folder, failed);
+    if (failed)
+        return folder + ": " + failed.message();
+    state.made = true;
+    return std::string();
+}
+
+// A file of a batch: where it goes, named in the order asked, then
+// restored in the order the volume holds the batch's files.
+struct CBatchFile {
+    const CZelFoundEntry* found = nullptr;
+    boost::shared_ptr<CZelFSFile> file;
     CZelRestoreOutcome outcome;
+    // The destination folder it goes to.
+    std::string folder;
+    // Where its data starts on the volume (UINT64_MAX: not known).
+    uint64_t offset = UINT64_MAX;
+    bool begun = false;
+    // Written whole, waiting to be put on the disk and named.
+    std::unique_ptr<CZelOutputFile> finished;
+};
+
+// Where a file goes: its folder and a free name, held for it until the
+// batch is named.
+void PlaceOne(CBatchFile& one, const std::string& destination, bool flat, CDestinationFolders& folders,
+              std::unordered_set<std::string>& reserved)
+{
+    const CZelFoundEntry& found = *one.found;
+    CZelRestoreOutcome& outcome = one.outcome;
     outcome.source = found.Path();
     outcome.index = found.index;
-    std::string folder = ZelDestinationFolder(destination, found.Path(), flat);
-    auto known = folders.find(folder);
-    if (known == folders.end()) {
-        std::error_code failed;
-        std::filesystem::create_directories(folder, failed);
-        if (failed) {
-            outcome.result = ZelRestoreResult::Failed;
-            outcome.reason = folder + ": " + failed.message();
-            return outcome;
-        }
-        known = folders.emplace(folder, CFolderState()).first;
-    }
+    one.folder = ZelDestinationFolder(destination, found.Path(), flat);
+    CFolderState& state = folders[one.folder];
+    // Folders are made as their files begin, in the volume's order: until
+    // then their names are held too, so that no file takes one.
+    if (!state.made)
+        for (std::filesystem::path up = one.folder; up != std::filesystem::path(destination) && up.has_relative_path();
+             up = up.parent_path())
+            reserved.insert(up.string());
     std::string safe = ZelSafeName(found.name);
     // A named stream ("file:stream") where the destination takes no ":"
-    // is "file_stream".
-    if (safe.find(':') != std::string::npos) {
-        if (!known->second.colonsKnown)
-            known->second = CFolderState{true, ZelFolderTakesColons(folder)};
-        if (!known->second.colons)
-            std::replace(safe.begin(), safe.end(), ':', '_');
-    }
-    std::string name = ZelFreeName(folder, safe, &reserved);
+    // is "file_stream"; the folder is asked once.
+    if (safe.find(':') != std::string::npos && !state.colonsKnown && MakeFolder(one.folder, state).empty())
+        state = CFolderState{true, true, ZelFolderTakesColons(one.folder)};
+    if (safe.find(':') != std::string::npos && state.colonsKnown && !state.colons)
+        std::replace(safe.begin(), safe.end(), ':', '_');
+    std::string name = ZelFreeName(one.folder, safe, &reserved);
     outcome.renamed = name != found.name;
-    outcome.destination = (std::filesystem::path(folder) / name).string();
+    outcome.destination = (std::filesystem::path(one.folder) / name).string();
+    reserved.insert(outcome.destination);
+}
+
+// Restores one placed file; when it was written, whole or in part, it
+// waits in finished to be named.
+void RestoreOne(CBatchFile& one, CFolderState& folder, size_t number, size_t total, CZelRestoreObserver* observer)
+{
+    CZelRestoreOutcome& outcome = one.outcome;
     if (observer != nullptr)
-        observer->Begin(number, total, name);
+        observer->Begin(number, total, std::filesystem::path(outcome.destination).filename().string());
+    outcome.reason = MakeFolder(one.folder, folder);
+    if (!outcome.reason.empty()) {
+        outcome.result = ZelRestoreResult::Failed;
+        return;
+    }
     CProgressRelay relay(observer);
     auto progress = boost::make_shared<CZelCallbackWrapperRT<CProgressRelay, void, double>>(&CProgressRelay::Fire,
                                                                                           &relay);
-    auto file = boost::dynamic_pointer_cast<CZelFSFile>(found.entry);
     CZelRestoreReport report;
     CBatchSink sink(outcome.destination);
-    ZELRESULT result = file ? file->RestoreTo(sink, progress, report) : ZEL_E_RESTOREREFUSED;
-    finished = sink.TakeFinished();
+    ZELRESULT result = one.file ? one.file->RestoreTo(sink, progress, report) : ZEL_E_RESTOREREFUSED;
+    one.finished = sink.TakeFinished();
     outcome.reason = ZelWideToNarrow(report.reason);
     if (result == ZEL_S_OK) {
         outcome.result = ZelRestoreResult::Restored;
@@ -125,10 +161,27 @@ CZelRestoreOutcome RestoreOne(const CZelFoundEntry& found, const std::string& de
     }
     // Only a file restored, whole or in part, is named.
     if (outcome.result == ZelRestoreResult::Failed)
-        finished.reset();
-    if (finished)
-        reserved.insert(outcome.destination);
-    return outcome;
+        one.finished.reset();
+}
+
+// Where each file of a batch starts on the volume, and the batch in that
+// order: a file whose data lies in the file system's records goes last.
+std::vector<size_t> DiskOrder(std::vector<CBatchFile>& batch)
+{
+    std::vector<std::pair<uint64_t, size_t>> keyed;
+    keyed.reserve(batch.size());
+    for (size_t i = 0; i < batch.size(); ++i) {
+        if (batch[i].file)
+            batch[i].offset = batch[i].file->GetDataOffset();
+        keyed.emplace_back(batch[i].offset, i);
+    }
+    std::stable_sort(keyed.begin(), keyed.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::vector<size_t> order;
+    order.reserve(keyed.size());
+    for (const auto& key : keyed)
+        order.push_back(key.second);
+    return order;
 }
 
 // A batch is named when it holds this many files or bytes: what a failing
@@ -136,6 +189,35 @@ CZelRestoreOutcome RestoreOne(const CZelFoundEntry& found, const std::string& de
 // held open.
 constexpr size_t kBatchFiles = 256;
 constexpr uint64_t kBatchBytes = uint64_t(128) << 20;
+// A file that starts this close after the end of the one before it is
+// left to the system's read-ahead.
+constexpr uint64_t kNear = uint64_t(128) << 10;
+
+// Puts the batch's waiting files on the disk and names them, and gives
+// the outcomes of the files begun, in the order asked.
+void Publish(std::vector<CBatchFile>& batch, size_t base, CZelRestoreObserver* observer,
+             std::vector<CZelRestoreOutcome>& outcomes)
+{
+    // A file alone (a run of one) needs only its own flush.
+    auto waiting = [](const CBatchFile& one) { return one.finished != nullptr; };
+    const auto first = std::find_if(batch.begin(), batch.end(), waiting);
+    if (first != batch.end() && std::count_if(first, batch.end(), waiting) > 1)
+        first->finished->FlushFileSystem();
+    for (size_t i = 0; i < batch.size(); ++i) {
+        CBatchFile& one = batch[i];
+        if (!one.begun)
+            continue;
+        if (one.finished && !one.finished->Publish()) {
+            one.outcome.result = ZelRestoreResult::Failed;
+            one.outcome.reason = one.finished->Error();
+            one.outcome.unreadableBytes = 0;
+        }
+        one.finished.reset();
+        outcomes.push_back(std::move(one.outcome));
+        if (observer != nullptr)
+            observer->End(base + i + 1, outcomes.back());
+    }
+}
 
 } // namespace
 
@@ -160,56 +242,47 @@ std::vector<CZelRestoreOutcome> ZelRestoreFiles(const std::vector<const CZelFoun
 {
     std::vector<CZelRestoreOutcome> outcomes;
     CDestinationFolders folders;
-    // Files written whole wait in a batch: one flush of the file system
-    // puts them all on the disk (one journal commit instead of one per
-    // file), then each is flushed on its own, which tells its own errors,
-    // and named only when that succeeded. A file that fails then is
-    // failed, and nothing is left under its name.
-    struct Waiting {
-        CZelRestoreOutcome outcome;
-        std::unique_ptr<CZelOutputFile> file;
-    };
-    std::vector<Waiting> batch;
-    std::unordered_set<std::string> reserved;
-    uint64_t batchBytes = 0;
-    auto publish = [&]() {
-        // A file alone (the window restores one at a time) needs only its
-        // own flush.
-        const size_t files = static_cast<size_t>(
-            std::count_if(batch.begin(), batch.end(), [](const Waiting& waiting) { return waiting.file != nullptr; }));
-        for (const Waiting& waiting : batch)
-            if (waiting.file && files > 1) {
-                waiting.file->FlushFileSystem();
+    // The files go in batches, taken in the order asked. A batch is read in
+    // the order its files lie on the volume, the next file's first bytes
+    // asked for ahead. Files written whole wait: one flush of the file
+    // system puts them all on the disk (one journal commit instead of one
+    // per file), then each is flushed on its own, which tells its own
+    // errors, and named only when that succeeded. A file that fails then is
+    // failed, and nothing is left under its name. Outcomes keep the order
+    // asked.
+    bool stopped = false;
+    for (size_t first = 0; first < chosen.size() && !stopped;) {
+        std::vector<CBatchFile> batch;
+        std::unordered_set<std::string> reserved;
+        uint64_t batchBytes = 0;
+        for (; first < chosen.size() && batch.size() < kBatchFiles && batchBytes < kBatchBytes; ++first) {
+            CBatchFile one;
+            one.found = chosen[first];
+            one.file = boost::dynamic_pointer_cast<CZelFSFile>(one.found->entry);
+            PlaceOne(one, destination, flat, folders, reserved);
+            batchBytes += one.found->size;
+            batch.push_back(std::move(one));
+        }
+        const size_t base = first - batch.size();
+        const std::vector<size_t> order = DiskOrder(batch);
+        for (size_t k = 0; k < order.size(); ++k) {
+            if (observer != nullptr && observer->Stopped()) {
+                stopped = true;
                 break;
             }
-        for (Waiting& waiting : batch) {
-            if (waiting.file && !waiting.file->Publish()) {
-                waiting.outcome.result = ZelRestoreResult::Failed;
-                waiting.outcome.reason = waiting.file->Error();
-                waiting.outcome.unreadableBytes = 0;
+            CBatchFile& one = batch[order[k]];
+            // The next file's start, unless it follows closely on this one,
+            // where the system's own read-ahead serves.
+            if (k + 1 < order.size()) {
+                CBatchFile& next = batch[order[k + 1]];
+                if (next.file && next.offset != UINT64_MAX &&
+                    (one.offset == UINT64_MAX || next.offset - one.offset > one.found->size + kNear))
+                    next.file->WillRestore();
             }
-            waiting.file.reset();
-            outcomes.push_back(std::move(waiting.outcome));
-            if (observer != nullptr)
-                observer->End(outcomes.back());
+            RestoreOne(one, folders[one.folder], base + order[k] + 1, chosen.size(), observer);
+            one.begun = true;
         }
-        batch.clear();
-        reserved.clear();
-        batchBytes = 0;
-    };
-    size_t number = 0;
-    for (const CZelFoundEntry* found : chosen) {
-        if (observer != nullptr && observer->Stopped())
-            break;
-        ++number;
-        Waiting waiting;
-        waiting.outcome =
-            RestoreOne(*found, destination, flat, number, chosen.size(), observer, folders, reserved, waiting.file);
-        batchBytes += found->size;
-        batch.push_back(std::move(waiting));
-        if (batch.size() >= kBatchFiles || batchBytes >= kBatchBytes)
-            publish();
+        Publish(batch, base, observer, outcomes);
     }
-    publish();
     return outcomes;
 }

@@ -306,9 +306,11 @@ int ScanCommand(const CRecoverOptions& options, const CZelFilterRequest& request
 // Restore progress of each file, on a terminal.
 class CProgressLine : public CZelRestoreObserver {
 public:
-    void Begin(size_t number, size_t total, const std::string& name) override
+    // Files are begun in the order the volume holds them: the line counts
+    // them as they come.
+    void Begin(size_t /*number*/, size_t total, const std::string& name) override
     {
-        m_Number = number;
+        ++m_Number;
         m_Total = total;
         m_Name = name;
         m_Shown = -1;

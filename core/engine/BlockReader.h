@@ -28,6 +28,11 @@ public:
 
     // Up to count bytes at offset; nothing open fails with EBADF.
     CZelRead ReadAt(uint64_t offset, void* destination, size_t count) override;
+    void WillRead(uint64_t offset, uint64_t count) override
+    {
+        if (m_pSource)
+            m_pSource->WillRead(offset, count);
+    }
     uint64_t Size() const override { return m_pSource ? m_pSource->Size() : 0; }
     uint32_t SectorSize() const override { return m_pSource ? m_pSource->SectorSize() : 0; }
     const std::string& Path() const override;

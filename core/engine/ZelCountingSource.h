@@ -19,6 +19,7 @@ public:
         m_Counter += read.bytes;
         return read;
     }
+    void WillRead(uint64_t offset, uint64_t count) override { m_pSource->WillRead(offset, count); }
     uint64_t Size() const override { return m_pSource->Size(); }
     uint32_t SectorSize() const override { return m_pSource->SectorSize(); }
     const std::string& Path() const override { return m_pSource->Path(); }

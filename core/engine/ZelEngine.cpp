@@ -242,6 +242,27 @@ std::string CZelEngine::RecordNote(uint64_t generation, const CZelEngineRecord* 
     return record != nullptr && generation == m_Generation.Current() ? record->GetRecoveryNote() : std::string();
 }
 
+uint64_t CZelEngine::DataOffset(uint64_t generation, const CZelEngineRecord* record)
+{
+    std::lock_guard<std::mutex> engine(m_EngineLock);
+    if (record == nullptr || generation != m_Generation.Current())
+        return kZelNoDataOffset;
+    if (const CZelCarvedRecord* carved = m_Carved.Find(*record))
+        return carved->File().offset;
+    return IsOpenLocked() ? DataOffsetLocked(*record) : kZelNoDataOffset;
+}
+
+void CZelEngine::WillRestore(uint64_t generation, const CZelEngineRecord* record, uint64_t bytes)
+{
+    const uint64_t offset = DataOffset(generation, record);
+    if (offset == kZelNoDataOffset || bytes == 0)
+        return;
+    std::lock_guard<std::mutex> engine(m_EngineLock);
+    CZelVolumeSource* source = m_pRawSource ? m_pRawSource.get() : ScannedSource();
+    if (source != nullptr)
+        source->WillRead(offset, bytes);
+}
+
 int32_t CZelEngine::RestoreChecked(CZelRestoreSink* sink, const CZelEngineRecord* record,
                                    const CZelProgressCallbackPtr& progress, CZelRestoreReport& report)
 {

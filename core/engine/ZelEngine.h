@@ -32,6 +32,7 @@ class CZelEngineCheckFile;
 
 // What an engine's restore answers besides 0 (the report tells the rest).
 constexpr int32_t kZelNotThisEngine = -2; // not a record of this engine, or nothing is open
+constexpr uint64_t kZelNoDataOffset = UINT64_MAX;
 
 class CZelEngine : public boost::enable_shared_from_this<CZelEngine> {
 public:
@@ -97,6 +98,14 @@ public:
     // Why a record found under generation is judged below 100; empty once
     // that generation has ended.
     std::string RecordNote(uint64_t generation, const CZelEngineRecord* record);
+    // Where on the volume the data of a record found under generation
+    // starts, in bytes: restores of many files go in that order.
+    // kZelNoDataOffset when it is not known (data kept in the record, or the
+    // generation has ended).
+    uint64_t DataOffset(uint64_t generation, const CZelEngineRecord* record);
+    // Advice that the record will be restored soon: the volume may start
+    // reading its first bytes (at most bytes of them).
+    void WillRestore(uint64_t generation, const CZelEngineRecord* record, uint64_t bytes);
     // Where Open reads volumes from: the device or image file unless a test
     // puts a source of its own in its place.
     void SetVolumeOpener(ZelVolumeOpener opener);
@@ -134,6 +143,8 @@ protected:
     // engine's.
     virtual int32_t RestoreLocked(CZelRestoreSink& sink, const CZelEngineRecord& record,
                                   const CZelProgressCallbackPtr& progress, CZelRestoreReport& report) = 0;
+    // Where the record's data starts; kZelNoDataOffset when not known.
+    virtual uint64_t DataOffsetLocked(const CZelEngineRecord& /*record*/) { return kZelNoDataOffset; }
     // The one iterator over the listing, unless the engine names its own.
     virtual boost::shared_ptr<CZelEntityIterator> CreateIterator();
 

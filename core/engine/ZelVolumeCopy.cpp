@@ -12,6 +12,16 @@ constexpr uint64_t kChunk = 1 << 20;
 
 } // namespace
 
+uint8_t* ZelCopyBuffer(size_t bytes)
+{
+    // One per thread for every file it copies: a restore of thousands of
+    // files allocates (and clears) it once, not once per file.
+    thread_local std::vector<uint8_t> buffer;
+    if (buffer.size() < bytes)
+        buffer.resize(bytes);
+    return buffer.data();
+}
+
 void ZelReportProgress(const CZelProgressCallbackPtr& progress, double fraction)
 {
     if (progress)
@@ -33,9 +43,8 @@ CZelVolumeCopy::End CZelVolumeCopy::Copy(uint64_t offset, uint64_t count)
         const uint64_t block = std::max<uint32_t>(m_Block, 1);
         const uint64_t wanted = room > kChunk ? kChunk : (room + block - 1) / block * block;
         const size_t chunk = static_cast<size_t>(std::min(count, wanted));
-        if (m_Buffer.size() < chunk)
-            m_Buffer.resize(chunk);
-        CZelSalvagedRead read = ZelReadSalvaging(m_Source, offset, m_Buffer.data(), chunk, m_Block);
+        uint8_t* buffer = ZelCopyBuffer(chunk);
+        CZelSalvagedRead read = ZelReadSalvaging(m_Source, offset, buffer, chunk, m_Block);
         if (read.vanished) {
             m_Reason = m_Source.Path() + ": the device is gone (" + ZelErrorText(read.error) + ")";
             return End::Vanished;
@@ -43,7 +52,7 @@ CZelVolumeCopy::End CZelVolumeCopy::Copy(uint64_t offset, uint64_t count)
         m_Unreadable += read.unreadable;
         if (read.error != 0)
             m_Error = read.error;
-        if (read.bytes != 0 && !m_Out.Write(m_Buffer.data(), read.bytes)) {
+        if (read.bytes != 0 && !m_Out.Write(buffer, read.bytes)) {
             m_Reason = m_Out.Error();
             return End::WriteFailed;
         }

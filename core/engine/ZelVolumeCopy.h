@@ -13,6 +13,11 @@
 #include <string>
 #include <vector>
 
+// The calling thread's copy buffer, at least bytes long. Its bytes are
+// good only until the next call on the thread: take it for one read and
+// the write that follows.
+uint8_t* ZelCopyBuffer(size_t bytes);
+
 // Tells progress a fraction, clamped to 0..1; nothing without a callback.
 void ZelReportProgress(const CZelProgressCallbackPtr& progress, double fraction);
 
@@ -61,7 +66,6 @@ private:
     CZelRestoreSink& m_Out;
     const CZelProgressCallbackPtr& m_Progress;
     uint64_t m_Total;
-    std::vector<uint8_t> m_Buffer;
     uint64_t m_Written = 0;
     uint64_t m_Unreadable = 0;
     int m_Error = 0;

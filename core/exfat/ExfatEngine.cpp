@@ -42,6 +42,16 @@ bool CExfatEngine::OwnListed(size_t index, CZelListedEntry& entry)
     return true;
 }
 
+uint64_t CExfatEngine::DataOffsetLocked(const CZelEngineRecord& record)
+{
+    const CExfatFoundEntry* file = dynamic_cast<const CExfatFoundEntry*>(&record);
+    uint64_t offset = 0;
+    if (file == nullptr || file->directory || file->validDataLength == 0 || !CanRead() || !m_pScanner->Volume() ||
+        !m_pScanner->Volume()->Boot().ClusterOffset(file->firstCluster, offset))
+        return kZelNoDataOffset;
+    return offset;
+}
+
 int32_t CExfatEngine::RestoreLocked(CZelRestoreSink& out, const CZelEngineRecord& record,
                                     const CZelProgressCallbackPtr& progress, CZelRestoreReport& report)
 {

@@ -25,4 +25,5 @@ protected:
     // clusters or holds some that are not the file's own any more.
     int32_t RestoreLocked(CZelRestoreSink& sink, const CZelEngineRecord& record,
                           const CZelProgressCallbackPtr& progress, CZelRestoreReport& report) override;
+    uint64_t DataOffsetLocked(const CZelEngineRecord& record) override;
 };

@@ -71,6 +71,14 @@ boost::shared_ptr<CZelEntityIterator> CFat32Wrapper::CreateIterator()
     return boost::make_shared<CZelIteratorFat32Standart>(boost::static_pointer_cast<CFat32Wrapper>(shared_from_this()));
 }
 
+uint64_t CFat32Wrapper::DataOffsetLocked(const CZelEngineRecord& record)
+{
+    const CDirEntry* node = dynamic_cast<const CDirEntry*>(&record);
+    if (node == nullptr || node->GetType() != FatEntryFile || node->GetDataOffset() == CDirEntry::kNoData)
+        return kZelNoDataOffset;
+    return node->GetDataOffset();
+}
+
 int32_t CFat32Wrapper::RestoreLocked(CZelRestoreSink& out, const CZelEngineRecord& record,
                                      const CZelProgressCallbackPtr& progress, CZelRestoreReport& report)
 {

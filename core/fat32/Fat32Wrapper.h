@@ -29,5 +29,6 @@ protected:
     // partial when the estimate is below 100 or bytes could not be read.
     int32_t RestoreLocked(CZelRestoreSink& sink, const CZelEngineRecord& record,
                           const CZelProgressCallbackPtr& progress, CZelRestoreReport& report) override;
+    uint64_t DataOffsetLocked(const CZelEngineRecord& record) override;
     boost::shared_ptr<CZelEntityIterator> CreateIterator() override;
 };

@@ -23,6 +23,7 @@ public:
     {
     }
     CZelRead ReadAt(uint64_t offset, void* destination, size_t count) override;
+    void WillRead(uint64_t offset, uint64_t count) override { m_pInner->WillRead(offset, count); }
     uint64_t Size() const override { return m_pInner->Size(); }
     uint32_t SectorSize() const override { return m_pInner->SectorSize(); }
     const std::string& Path() const override { return m_pInner->Path(); }

@@ -56,6 +56,9 @@ public:
     // size any name or stream gives when it has none (a named stream's
     // entry: that stream's size).
     uint64_t m_Size = 0;
+    // The first cluster of the data, once the clusters are dropped; -1 when
+    // the data lies in the record or is not known.
+    int64_t m_FirstCluster = -1;
     // How much of the file the volume still shows as its own.
     int32_t m_Estimate = -1;
     uint16_t m_RecordFlags = 0;

@@ -1,5 +1,6 @@
 #include "ntfs/NtfsRecordCopy.h"
 
+#include "engine/ZelVolumeCopy.h"
 #include "jexcommon/ZelText.h"
 #include "ntfs/NtfsFoundRecord.h"
 #include "ntfs/NtfsLayout.h"
@@ -43,13 +44,11 @@ void CNtfsRecordCopy::Run(CZelRestoreReport& report, CZelRestoreVerdict& verdict
 {
     report = CZelRestoreReport();
     ChooseStreams();
-    // Reads go a megabyte at a time, or at once for a smaller file: most
-    // files are small, and a buffer of a megabyte made for each would cost
-    // more than copying them.
+    // Reads go a megabyte at a time, or at once for a smaller file, through
+    // the thread's copy buffer.
     const uint64_t clusterSize = m_pVolume->cluster_size;
     const uint64_t clusters = m_Budget / clusterSize + (m_Budget % clusterSize != 0 ? 1 : 0);
     m_BatchClusters = std::max<uint64_t>(1, std::min<uint64_t>((1u << 20) / clusterSize, clusters));
-    m_Buffer.resize(static_cast<size_t>(m_BatchClusters * clusterSize));
     bool ok = true;
     for (const CNtfsDataFields* stream : m_Streams) {
         if (!ok || m_Remaining == 0)
@@ -294,8 +293,9 @@ int64_t CNtfsRecordCopy::CopyStretch(int64_t lcn, int64_t left, uint64_t& positi
         // zeros whatever the clusters hold.
         uint64_t meaningful = position >= initialized ? 0 : std::min(bytes, initialized - position);
         CZelSalvagedRead read;
+        uint8_t* buffer = ZelCopyBuffer(static_cast<size_t>(bytes));
         if (meaningful != 0)
-            read = ZelReadSalvaging(m_Source, static_cast<uint64_t>(lcn) * clusterSize, m_Buffer.data(),
+            read = ZelReadSalvaging(m_Source, static_cast<uint64_t>(lcn) * clusterSize, buffer,
                                     static_cast<size_t>(meaningful), std::max<uint32_t>(m_Source.SectorSize(), 512));
         if (read.vanished) {
             ok = Gone(read.error);
@@ -308,8 +308,8 @@ int64_t CNtfsRecordCopy::CopyStretch(int64_t lcn, int64_t left, uint64_t& positi
         // Clusters inside the volume that the device does not hold.
         if (read.bytes < meaningful)
             m_Missing += meaningful - read.bytes;
-        std::memset(m_Buffer.data() + read.bytes, 0, static_cast<size_t>(bytes - read.bytes));
-        ok = m_Out.Write(m_Buffer.data(), static_cast<size_t>(bytes));
+        std::memset(buffer + read.bytes, 0, static_cast<size_t>(bytes - read.bytes));
+        ok = m_Out.Write(buffer, static_cast<size_t>(bytes));
     } else {
         if (state < 0)
             m_UnknownUse += bytes;

@@ -83,7 +83,6 @@ private:
     uint64_t m_Remaining = 0;
     // Up to this many clusters move in one read.
     uint64_t m_BatchClusters = 1;
-    std::vector<uint8_t> m_Buffer;
     // What could not be read, what the volume does not hold, and why the
     // copy failed.
     uint64_t m_Unreadable = 0;

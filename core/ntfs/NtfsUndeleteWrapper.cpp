@@ -407,6 +407,15 @@ boost::shared_ptr<CZelEntityIterator> CNtfsUndeleteWrapper::CreateIterator()
         boost::static_pointer_cast<CNtfsUndeleteWrapper>(shared_from_this()));
 }
 
+uint64_t CNtfsUndeleteWrapper::DataOffsetLocked(const CZelEngineRecord& record)
+{
+    const ufile* file = dynamic_cast<const ufile*>(&record);
+    if (file == nullptr || file->m_FirstCluster < 0 || m_pVolume == nullptr ||
+        file->m_FirstCluster >= m_pVolume->nr_clusters)
+        return kZelNoDataOffset;
+    return static_cast<uint64_t>(file->m_FirstCluster) * m_pVolume->cluster_size;
+}
+
 int32_t CNtfsUndeleteWrapper::RestoreLocked(CZelRestoreSink& sink, const CZelEngineRecord& record,
                                             const CZelProgressCallbackPtr& progress, CZelRestoreReport& report)
 {

@@ -47,6 +47,7 @@ protected:
     int32_t RestoreLocked(CZelRestoreSink& sink, const CZelEngineRecord& record,
                           const CZelProgressCallbackPtr& progress, CZelRestoreReport& report) override;
     boost::shared_ptr<CZelEntityIterator> CreateIterator() override;
+    uint64_t DataOffsetLocked(const CZelEngineRecord& record) override;
     CZelVolumeSource* ScannedSource() override { return m_pDevice ? &m_pDevice->Source() : nullptr; }
     void ClaimedRanges(std::vector<std::pair<uint64_t, uint64_t>>& ranges) override;
 

@@ -120,6 +120,22 @@ int64_t CZelDeviceFile::ReadAt(uint64_t offset, void* destination, size_t count,
     return static_cast<int64_t>(done);
 }
 
+void CZelDeviceFile::WillRead(uint64_t offset, uint64_t count) const
+{
+    if (m_Fd < 0 || count == 0)
+        return;
+    if (m_Windowed) {
+        if (offset >= m_Length)
+            return;
+        count = std::min<uint64_t>(count, m_Length - offset);
+        offset += m_Offset;
+    }
+    if (offset > static_cast<uint64_t>(INT64_MAX) || count > static_cast<uint64_t>(INT64_MAX))
+        return;
+    // Only advice: a system that ignores it reads when asked.
+    (void)::posix_fadvise(m_Fd, static_cast<off_t>(offset), static_cast<off_t>(count), POSIX_FADV_WILLNEED);
+}
+
 bool CZelDeviceFile::StillNamed() const
 {
     struct stat info;

@@ -44,6 +44,7 @@ public:
         return read;
     }
 
+    void WillRead(uint64_t offset, uint64_t count) override { m_Device.WillRead(offset, count); }
     uint64_t Size() const override { return m_Size; }
     uint32_t SectorSize() const override { return m_SectorSize; }
     const std::string& Path() const override { return m_Device.Path(); }

@@ -32,6 +32,7 @@ protected:
         QObject::connect(&dialog, &CDialogFileRecovery::SearchDone, [this] { events.push_back("search done"); });
         QObject::connect(&dialog, &CDialogFileRecovery::RestoreBegun, [this](int i) {
             events.push_back("begin " + std::to_string(i));
+            lastFraction = -1.0;
             if (stopAtBegin == i)
                 dialog.Worker().RequestStop();
         });
@@ -47,7 +48,6 @@ protected:
             events.push_back("end " + std::to_string(i));
             // Read while the message is handled, as the window does.
             outcomes[i] = dialog.Worker().Outcome(static_cast<size_t>(i));
-            lastFraction = -1.0;
         });
         QObject::connect(&dialog, &CDialogFileRecovery::RestoreFinished,
                          [this](bool stopped) { events.push_back(stopped ? "finished stopped" : "finished"); });
@@ -150,7 +150,9 @@ TEST_F(SearchWorker, RestoresAFat32CardInTheMessagesOrderKeepingNamesApart)
     jextest::WriteFile(out + "/" + noteName, {'k', 'e', 'e', 'p'});
 
     Restore({photos[0], photos[1], notes[0]}, out);
-    std::vector<std::string> expected{"search done", "begin 0", "end 0", "begin 1", "end 1", "begin 2", "end 2",
+    // One batch: each file begins, in the order the card holds them, and
+    // all end once they are on the disk.
+    std::vector<std::string> expected{"search done", "begin 0", "begin 1", "begin 2", "end 0", "end 1", "end 2",
                                       "finished"};
     EXPECT_EQ(events, expected);
     EXPECT_EQ(progressBackwards, 0);
@@ -200,7 +202,7 @@ TEST_F(SearchWorker, RestoresAnNtfsVolume)
     ASSERT_EQ(letters.size(), 2u);
     std::string out = dir.File("out");
     Restore(letters, out);
-    std::vector<std::string> expected{"search done", "begin 0", "end 0", "begin 1", "end 1", "finished"};
+    std::vector<std::string> expected{"search done", "begin 0", "begin 1", "end 0", "end 1", "finished"};
     EXPECT_EQ(events, expected);
     std::multiset<size_t> sizes;
     for (int i = 0; i < 2; ++i) {
@@ -233,7 +235,7 @@ TEST_F(SearchWorker, AStopDuringTheListEndsAfterTheFileInProgress)
     ASSERT_EQ(files.size(), 3u);
     stopAtBegin = 1;
     Restore(files, dir.File("out"));
-    EXPECT_EQ(events, (std::vector<std::string>{"search done", "begin 0", "end 0", "begin 1", "end 1",
+    EXPECT_EQ(events, (std::vector<std::string>{"search done", "begin 0", "begin 1", "end 0", "end 1",
                                                 "finished stopped"}));
     EXPECT_EQ(outcomes[1].result, ZelRestoreResult::Restored) << outcomes[1].reason;
     EXPECT_EQ(FilesIn(dir.File("out")), 2u);

@@ -25,9 +25,9 @@ public:
         ++begun;
     }
     void Progress(double fraction) override { last = fraction; }
-    void End(const CZelRestoreOutcome& outcome) override
+    void End(size_t number, const CZelRestoreOutcome& outcome) override
     {
-        events.push_back(std::string("end ") + ZelRestoreResultName(outcome.result));
+        events.push_back("end " + std::to_string(number) + " " + ZelRestoreResultName(outcome.result));
     }
     bool Stopped() override { return stopAfter >= 0 && begun >= stopAfter; }
 
@@ -97,8 +97,17 @@ TEST_F(RestoreRun, FilesFollowTheirTreeUnderFreeNames)
     // Files are named in batches: each ends, in order, once it is on the
     // disk.
     EXPECT_EQ(recorder.events, (std::vector<std::string>{"begin 1/2 BILD.JPG", "begin 2/2 _OTIZ.TXT",
-                                                         "end restored", "end restored"}));
+                                                         "end 1 restored", "end 2 restored"}));
     EXPECT_EQ(recorder.last, 1.0);
+
+    // Asked for in the other order, they are still read in the order the
+    // volume holds them, and end in the order asked.
+    Recorder reversed;
+    outcomes = ZelRestoreFiles({all.files[1], all.files[0]}, dir.File("reversed"), true, &reversed);
+    ASSERT_EQ(outcomes.size(), 2u);
+    EXPECT_EQ(outcomes[0].destination, dir.File("reversed") + "/_OTIZ.TXT");
+    EXPECT_EQ(reversed.events, (std::vector<std::string>{"begin 2/2 BILD.JPG", "begin 1/2 _OTIZ.TXT",
+                                                         "end 1 restored", "end 2 restored"}));
 
     // Again, flat: what is there stays, the new files get a number.
     outcomes = ZelRestoreFiles(all.files, out, true, nullptr);

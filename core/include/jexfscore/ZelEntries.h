@@ -82,4 +82,11 @@ public:
     // For a named data stream listed as an entry of its own ("name:stream",
     // NTFS), the stream's name; empty for a file.
     virtual std::string GetStreamName() { return std::string(); }
+    // Where on the volume the file's data starts, in bytes; UINT64_MAX when
+    // not known (data kept in the file system's own record). Restoring many
+    // files in this order reads the volume front to back.
+    virtual uint64_t GetDataOffset() { return UINT64_MAX; }
+    // Advice that the file is restored next: the volume may start reading
+    // its first bytes while the caller finishes with another.
+    virtual void WillRestore() {}
 };

@@ -13,12 +13,17 @@
 class CZelRestoreObserver {
 public:
     virtual ~CZelRestoreObserver() = default;
-    // Before a file: its number (from 1), how many there are, and the name
-    // it gets.
+    // Before a file: its number (its place among the files asked for, from
+    // 1), how many there are, and the name it gets. Files are begun in the
+    // order their data lies on the volume, so numbers may come in any
+    // order.
     virtual void Begin(size_t /*number*/, size_t /*total*/, const std::string& /*name*/) {}
     // The file's progress, a fraction from 0 to 1.
     virtual void Progress(double /*fraction*/) {}
-    virtual void End(const CZelRestoreOutcome& /*outcome*/) {}
+    // Once a file is on the disk and named, or has failed: its number and
+    // outcome. Files end in batches, each batch in the order asked, so a
+    // file may end after others have begun.
+    virtual void End(size_t /*number*/, const CZelRestoreOutcome& /*outcome*/) {}
     // Asked before each file: true ends the run there.
     virtual bool Stopped() { return false; }
 };
@@ -26,7 +31,7 @@ public:
 // Restores each chosen file into its folder below destination (see
 // ZelDestinationFolder), made when missing, under a safe name not yet
 // taken; an existing file is never replaced. The outcomes of the files
-// begun, in order.
+// begun, in the order asked.
 std::vector<CZelRestoreOutcome> ZelRestoreFiles(const std::vector<const CZelFoundEntry*>& chosen,
                                                 const std::string& destination, bool flat,
                                                 CZelRestoreObserver* observer);

@@ -33,6 +33,9 @@ public:
     // fewer at the end of the volume (error 0) or where a read failed (error
     // holds errno). Interrupted and partial reads are continued.
     int64_t ReadAt(uint64_t offset, void* destination, size_t count, int& error) const;
+    // Asks the system to start reading count bytes at offset (inside a
+    // partition's window) into its cache.
+    void WillRead(uint64_t offset, uint64_t count) const;
 
     bool IsBlockDevice() const { return m_BlockDevice; }
     // True while the path opened still names the same device or file.

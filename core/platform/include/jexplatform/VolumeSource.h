@@ -41,6 +41,9 @@ public:
     // Logical sector size, 0 when unknown.
     virtual uint32_t SectorSize() const = 0;
     virtual const std::string& Path() const = 0;
+    // Advice that count bytes at offset will be read soon: the device may
+    // start on them while the caller does other work. Nothing is promised.
+    virtual void WillRead(uint64_t /*offset*/, uint64_t /*count*/) {}
 };
 
 // Opens a volume; empty with the reason when it cannot be opened.

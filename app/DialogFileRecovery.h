@@ -165,6 +165,12 @@ private:
     void FillVolumeList();
     void InsertVolumeRow(int row, CZelVolumeInfo& volume);
     void AppendImageRows(const QStringList& images);
+    // Has the core read image as the GNU ddrescue map beside it describes
+    // it, where there is one.
+    void UseImageMap(const QString& image);
+    // The hint for a volume of an image with a map beside it; empty when
+    // it has none. refused: the map cannot be used.
+    QString ImageMapHint(const QString& volume, bool& refused) const;
     void OnVolumeArrival(boost::shared_ptr<CZelVolumeInfo> volume);
     void OnVolumeRemoval(boost::shared_ptr<CZelVolumeInfo> volume);
     void OnVolumeSelChanged();
@@ -216,6 +222,9 @@ private:
     std::unique_ptr<CZelThreadFindDeletedFiles> m_pWorker;
     QSocketNotifier* m_pVolumeNotifier = nullptr;
     QStringList m_ImageFiles;
+    // For each image with a GNU ddrescue map beside it: the map, and why it
+    // cannot be used (empty when it is used).
+    std::map<QString, std::pair<QString, QString>> m_ImageMaps;
     std::vector<std::string> m_DeviceHelper;
     std::set<QString> m_AskedDevices;
     bool m_Asking = false;

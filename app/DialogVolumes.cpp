@@ -11,6 +11,7 @@
 #include "jexplatform/BlockDevices.h"
 #include "jexplatform/DeviceFile.h"
 #include "jexplatform/PartitionTable.h"
+#include "jexplatform/RescueMap.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -93,6 +94,7 @@ void CDialogFileRecovery::AppendImageRows(const QStringList& images)
     for (const QString& given : images) {
         QFileInfo file(given);
         const QString path = file.absoluteFilePath();
+        UseImageMap(path);
         std::vector<std::string> volumes;
         CZelDeviceFile disk;
         std::string error, table;
@@ -116,6 +118,28 @@ void CDialogFileRecovery::AppendImageRows(const QStringList& images)
             m_pVolumeList->addTopLevelItem(item);
         }
     }
+}
+
+void CDialogFileRecovery::UseImageMap(const QString& image)
+{
+    const std::string map = ZelRescueMapBeside(image.toStdString());
+    if (map.empty())
+        return;
+    std::string error;
+    m_Core.UseRescueMap(image.toStdString(), map, error);
+    m_ImageMaps[image] = {QString::fromStdString(map), QString::fromStdString(error)};
+}
+
+QString CDialogFileRecovery::ImageMapHint(const QString& volume, bool& refused) const
+{
+    refused = false;
+    for (const auto& [image, map] : m_ImageMaps) {
+        if (volume != image && !volume.startsWith(image + QStringLiteral("@p")))
+            continue;
+        refused = !map.second.isEmpty();
+        return refused ? GetQText(71).arg(map.first, map.second) : GetQText(70).arg(map.first);
+    }
+    return QString();
 }
 
 void CDialogFileRecovery::AddImageFile(const QString& path)
@@ -233,9 +257,17 @@ void CDialogFileRecovery::OnVolumeSelChanged()
         m_DeepProbeVolume = volume;
     }
     const bool deepOnly = !supported && m_DeepProbeAnswer;
-    const bool searchable = supported || (deepOnly && m_pDeepSearch->isChecked());
+    // An image read through a map says so; one whose map cannot be used is
+    // not searched: without it, what the copy could not read would pass
+    // for data.
+    bool refused = false;
+    const QString mapHint = ImageMapHint(volume, refused);
+    const bool searchable = !refused && (supported || (deepOnly && m_pDeepSearch->isChecked()));
     m_pSearch->setEnabled(searchable);
-    m_pHint->setText(searchable ? QString() : GetQText(deepOnly ? 68 : 35));
+    QString hint = refused || searchable ? QString() : GetQText(deepOnly ? 68 : 35);
+    if (!mapHint.isEmpty())
+        hint += (hint.isEmpty() ? QString() : QStringLiteral(" ")) + mapHint;
+    m_pHint->setText(hint);
     m_pHint->setToolTip(supported || reason.empty() ? QString() : GetQText(50).arg(QString::fromStdWString(reason)));
 }
 

@@ -17,15 +17,25 @@
 #   ntfs.img    NTFS, 50,000 files in 250 folders, every second one deleted
 #               (libntfs-3g)
 #   ntfs-large.img  NTFS, 250,000 small files in 1,250 folders, half deleted
+#   ntfs-folders.img  1.2 GB NTFS, 500 folders of 100 files of 300 B to
+#               30 KB, every second folder deleted whole through an ntfs-3g
+#               mount (needs root and /dev/fuse, as the exFAT image does)
 #   exfat.img   1.2 GB exFAT of the FAT32 image's shape, filled and emptied
 #               through exfat-fuse (needs root, a loop device and /dev/fuse;
 #               without them the exFAT rows say why they are missing)
 # Each has IMAGE.list ("START SIZE PATH" per deleted file) and
 # IMAGE.list.pattern: a deleted file held the pattern's bytes from START.
 #
+# Restores are also timed into a folder on a disk-backed file system
+# (--disk, else /var/tmp where it is not a tmpfs), each command followed by
+# `sync`: tsk_recover leaves its files unflushed, we flush ours, and the
+# sync puts both on the disk. `bench/restore_calls.sh` then counts the
+# system calls per restored file on the NTFS images.
+#
 # Usage: bench/compare.sh [--rounds N] [--fat32 IMAGE] [--fat16 IMAGE] [--ntfs IMAGE] [--exfat IMAGE] [--no-large]
+#                         [--disk FOLDER] [--restores]
 #   Images given are used as they are; without an IMAGE.list beside them,
-#   byte-exact counts are not given.
+#   byte-exact counts are not given. --restores times the restores alone.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 rounds=3
@@ -34,6 +44,8 @@ fat16=""
 ntfs=""
 exfat=""
 large=1
+restores_only=0
+disk=/var/tmp
 while [ $# -gt 0 ]; do
   case $1 in
     --rounds) rounds=$2; shift 2 ;;
@@ -42,7 +54,9 @@ while [ $# -gt 0 ]; do
     --ntfs) ntfs=$(realpath "$2"); shift 2 ;;
     --exfat) exfat=$(realpath "$2"); shift 2 ;;
     --no-large) large=0; shift ;;
-    *) echo "usage: $0 [--rounds N] [--fat32 IMAGE] [--fat16 IMAGE] [--ntfs IMAGE] [--exfat IMAGE] [--no-large]" >&2; exit 2 ;;
+    --disk) disk=$2; shift 2 ;;
+    --restores) restores_only=1; large=0; shift ;;
+    *) echo "usage: $0 [--rounds N] [--fat32 IMAGE] [--fat16 IMAGE] [--ntfs IMAGE] [--exfat IMAGE] [--no-large] [--disk FOLDER] [--restores]" >&2; exit 2 ;;
   esac
 done
 "$root/scripts/setup"
@@ -62,8 +76,14 @@ mounted=0
 if [ "$(id -u)" -eq 0 ] && mount -t tmpfs -o size=8g tmpfs "$out" 2>/dev/null; then
   mounted=1
 fi
+# The restores to a disk write below $disk, where it is no tmpfs.
+dout=""
+if [ -d "$disk" ] && [ "$(stat -f -c %T "$disk")" != tmpfs ]; then
+  dout=$(mktemp -d "$disk/jexcompare.XXXXXX")
+fi
 cleanup() {
   rm -rf "${out:?}"/* 2>/dev/null || true
+  [ -n "$dout" ] && rm -rf "$dout"
   [ $mounted -eq 1 ] && umount "$out"
   rm -rf "$out" "$work"
 }
@@ -153,6 +173,58 @@ make_exfat() {
   mv "$image.list.new" "$image.list"
 }
 
+# make_ntfs_folders IMAGE: 500 folders of 100 files written through an
+# ntfs-3g mount, every second folder then removed with `rm -r`; false, with
+# the reason on stderr, where ntfs-3g cannot mount here.
+make_ntfs_folders() {
+  local image=$1 mnt="$work/ntfs-mnt"
+  if [ "$(id -u)" -ne 0 ] || [ ! -w /dev/fuse ] || ! have ntfs-3g; then
+    echo "   NTFS with folders deleted whole: an ntfs-3g mount needs root and /dev/fuse" >&2
+    return 1
+  fi
+  echo "== making $image (once)"
+  rm -f "$image" "$image.list"
+  truncate -s 1200M "$image"
+  mkntfs -F -Q "$image" >/dev/null 2>&1
+  mkdir -p "$mnt"
+  ntfs-3g "$image" "$mnt" || { echo "   NTFS with folders deleted whole: ntfs-3g could not mount" >&2; return 1; }
+  local failed=0
+  python3 - "$mnt" "$image.list.new" <<'PY' || failed=1
+import os, random, sys
+top, listing = sys.argv[1], sys.argv[2]
+random.seed(9)
+largest = 30 * 1024
+pattern = random.randbytes(2 * largest)
+with open(listing + ".pattern", "wb") as out:
+    out.write(pattern)
+with open(listing, "w") as deleted:
+    n = 0
+    for f in range(500):
+        rel = "Ordner %03d" % f
+        os.makedirs(os.path.join(top, rel))
+        for i in range(100):
+            size = random.randint(300, largest)
+            start = n * 9973 % largest
+            n += 1
+            path = "%s/Datei %05d.bin" % (rel, f * 100 + i)
+            with open(os.path.join(top, path), "wb") as out:
+                out.write(pattern[start:start + size])
+            if f % 2 == 1:
+                deleted.write("%d %d %s\n" % (start, size, path))
+PY
+  for f in $(seq 1 2 499); do
+    [ $failed -eq 0 ] && { rm -r "$mnt/Ordner $(printf %03d "$f")" || failed=1; }
+  done
+  umount "$mnt"
+  if [ $failed -ne 0 ]; then
+    rm -f "$image" "$image.list.new"*
+    echo "   NTFS with folders deleted whole: the image could not be filled" >&2
+    return 1
+  fi
+  mv "$image.list.new.pattern" "$image.list.pattern"
+  mv "$image.list.new" "$image.list"
+}
+
 make_ntfs() {
   local image=$1 folders=$2 files=$3 kind=$4
   echo "== making $image (once)"
@@ -183,6 +255,8 @@ if [ ! -s "$ntfs_empty" ]; then
   truncate -s 2G "$ntfs_empty"
   mkntfs -F -Q "$ntfs_empty" >/dev/null 2>&1
 fi
+ntfs_folders=$cache/ntfs-folders.img
+[ -s "$ntfs_folders.list" ] || make_ntfs_folders "$ntfs_folders" || ntfs_folders=""
 ntfs_large=$cache/ntfs-large.img
 if [ $large -eq 1 ] && [ ! -s "$ntfs_large.list" ]; then
   make_ntfs "$ntfs_large" 1250 200 fill-small 1G
@@ -204,6 +278,18 @@ run() {
   grep -v "^Command" "$work/time" > "$work/time.only" || true
   mv "$work/time.only" "$work/time"
   awk '{ print $1, $2 + $3, $4 }' "$work/time" >> "$work/$name"
+}
+# run_disk NAME COMMAND...: the same into $dout, with a sync after the
+# command inside the time.
+run_disk() {
+  local name=$1
+  shift
+  [ -n "$dout" ] || return 0
+  rm -rf "${dout:?}"/*
+  sync
+  /usr/bin/time -f '%e %U %S %M' -o "$work/time" bash -c '"$@" >/dev/null 2>&1; sync' _ "$@" \
+    2>"$work/$name.err" || true
+  grep -v "^Command" "$work/time" | awk '{ print $1, $2 + $3, $4 }' >> "$work/$name"
 }
 # median NAME COLUMN (1 wall, 2 cpu, 3 peak KiB)
 median() {
@@ -245,23 +331,43 @@ PY
 # /usr/bin/time runs programs, not shell functions.
 ours_scan=("$bin/jexrecover" scan --quiet)
 
+scans=$([ $restores_only -eq 0 ] && echo 1 || echo 0)
 echo "== $rounds rounds, each pair in alternation"
 for r in $(seq 1 "$rounds"); do
   echo "   round $r"
-  run fat_scan "${ours_scan[@]}" "$fat"
-  have fls && run fat_fls fls -rd "$fat"
-  run ntfs_scan "${ours_scan[@]}" "$ntfs"
-  have fls && run ntfs_fls fls -rd "$ntfs"
-  have ntfsundelete && run ntfs_nu ntfsundelete --scan --force "$ntfs"
-  run ntfs_restore "$bin/jexrecover" restore "$ntfs" --to "$out/ours" --all --quiet
-  [ "$r" -eq "$rounds" ] && ntfs_exact=$(exact "$ntfs.list" "$out/ours")
-  if have tsk_recover; then
-    run ntfs_tsk tsk_recover "$ntfs" "$out/tsk"
-    [ "$r" -eq "$rounds" ] && ntfs_tsk_exact=$(exact "$ntfs.list" "$out/tsk")
+  if [ "$scans" -eq 1 ]; then
+    run fat_scan "${ours_scan[@]}" "$fat"
+    have fls && run fat_fls fls -rd "$fat"
+    run ntfs_scan "${ours_scan[@]}" "$ntfs"
+    have fls && run ntfs_fls fls -rd "$ntfs"
+    have ntfsundelete && run ntfs_nu ntfsundelete --scan --force "$ntfs"
   fi
+  # Both NTFS images: NAME_restore and NAME_tsk to the tmpfs, NAME_disk
+  # and NAME_tsk_disk to the disk, and their byte-exact counts.
+  for name in ntfs ntfs2; do
+    image=$ntfs
+    if [ $name = ntfs2 ]; then
+      [ -n "$ntfs_folders" ] || continue
+      image=$ntfs_folders
+    fi
+    run "${name}_restore" "$bin/jexrecover" restore "$image" --to "$out/ours" --all --quiet
+    [ "$r" -eq "$rounds" ] && printf -v "${name}_exact" '%s' "$(exact "$image.list" "$out/ours")"
+    if have tsk_recover; then
+      run "${name}_tsk" tsk_recover "$image" "$out/tsk"
+      [ "$r" -eq "$rounds" ] && printf -v "${name}_tsk_exact" '%s' "$(exact "$image.list" "$out/tsk")"
+    fi
+  done
+  if [ -n "$ntfs_folders" ]; then
+    run_disk ntfs2_disk "$bin/jexrecover" restore "$ntfs_folders" --to "$dout/ours" --all --quiet
+    have tsk_recover && run_disk ntfs2_tsk_disk tsk_recover "$ntfs_folders" "$dout/tsk"
+  fi
+  run_disk fat_disk "$bin/jexrecover" restore "$fat" --deep --to "$dout/ours" --all --quiet
+  have tsk_recover && run_disk fat_tsk_disk tsk_recover "$fat" "$dout/tsk"
   if [ -n "$exfat" ]; then
-    run exfat_scan "${ours_scan[@]}" "$exfat"
-    have fls && run exfat_fls fls -rd "$exfat"
+    if [ "$scans" -eq 1 ]; then
+      run exfat_scan "${ours_scan[@]}" "$exfat"
+      have fls && run exfat_fls fls -rd "$exfat"
+    fi
     run exfat_restore "$bin/jexrecover" restore "$exfat" --deep --to "$out/ours" --all --quiet
     [ "$r" -eq "$rounds" ] && exfat_exact=$(exact "$exfat.list" "$out/ours")
     if have tsk_recover; then
@@ -273,7 +379,7 @@ for r in $(seq 1 "$rounds"); do
   # byte-exact counts in NAME_exact and NAME_tsk_exact.
   for name in fat fat16; do
     image=${!name}
-    if [ "$name" = fat16 ]; then
+    if [ "$name" = fat16 ] && [ "$scans" -eq 1 ]; then
       run fat16_scan "${ours_scan[@]}" "$image"
       have fls && run fat16_fls fls -rd "$image"
     fi
@@ -306,16 +412,27 @@ row() {
 echo
 echo "| work | us | peer | ratio | target | met |"
 echo "|---|---|---|---|---|---|"
-row "FAT32 scan" fat_scan '`fls -rd`' fat_fls 1 0.5
-row "NTFS scan" ntfs_scan '`fls -rd`' ntfs_fls 1 0.5
-row "NTFS scan (CPU)" ntfs_scan '`ntfsundelete -s`' ntfs_nu 2 0.8
-row "NTFS scan (wall)" ntfs_scan '`ntfsundelete -s`' ntfs_nu 1 0.8
+if [ "$scans" -eq 1 ]; then
+  row "FAT32 scan" fat_scan '`fls -rd`' fat_fls 1 0.5
+  row "NTFS scan" ntfs_scan '`fls -rd`' ntfs_fls 1 0.5
+  row "NTFS scan (CPU)" ntfs_scan '`ntfsundelete -s`' ntfs_nu 2 0.8
+  row "NTFS scan (wall)" ntfs_scan '`ntfsundelete -s`' ntfs_nu 1 0.8
+fi
 row "NTFS restore of every found file" ntfs_restore '`tsk_recover`' ntfs_tsk 1 0.7
+[ -n "$ntfs_folders" ] &&
+  row "NTFS (folders deleted whole) restore of every found file" ntfs2_restore '`tsk_recover`' ntfs2_tsk 1 0.7
 row "FAT32 restore of every found file" fat_restore '`tsk_recover`' fat_tsk 1 0.7
-row "FAT16 scan" fat16_scan '`fls -rd`' fat16_fls 1 0.5
+if [ -n "$dout" ]; then
+  [ -n "$ntfs_folders" ] &&
+    row "NTFS (folders deleted whole) restore to a disk, sync after" ntfs2_disk '`tsk_recover`' ntfs2_tsk_disk 1 0.8
+  row "FAT32 restore to a disk, sync after" fat_disk '`tsk_recover`' fat_tsk_disk 1 0.8
+else
+  echo "| restores to a disk | $disk is no folder on a disk-backed file system | | | | |"
+fi
+[ "$scans" -eq 1 ] && row "FAT16 scan" fat16_scan '`fls -rd`' fat16_fls 1 0.5
 row "FAT16 restore of every found file" fat16_restore '`tsk_recover`' fat16_tsk 1 0.7
 if [ -n "$exfat" ]; then
-  row "exFAT scan" exfat_scan '`fls -rd`' exfat_fls 1 0.5
+  [ "$scans" -eq 1 ] && row "exFAT scan" exfat_scan '`fls -rd`' exfat_fls 1 0.5
   row "exFAT restore of every found file" exfat_restore '`tsk_recover`' exfat_tsk 1 0.7
 else
   echo "| exFAT | no image: exfat-fuse could not make one here | | | | |"
@@ -323,6 +440,7 @@ fi
 # Memory per found file: what the scan takes beyond the scan of an empty
 # NTFS volume (the program, its libraries and the volume's own tables),
 # divided by the files found; the whole peak divided by them beside it.
+if [ "$scans" -eq 1 ]; then
 for r in $(seq 1 "$rounds"); do run empty_scan "${ours_scan[@]}" "$ntfs_empty"; done
 empty_peak=$(median empty_scan 3)
 ntfs_peak=$(median ntfs_scan 3)
@@ -333,17 +451,31 @@ printf '| NTFS scan peak memory | %.1f MiB for %s found files | `fls` %s | %s by
   "$( [ -s "$work/ntfs_fls" ] && awk -v k="$(median ntfs_fls 3)" 'BEGIN { printf "%.1f MiB", k / 1024 }' || echo "not installed")" \
   "$(per_file "$ntfs_peak" "$ntfs_found")" "$(whole_per_file "$ntfs_peak" "$ntfs_found")" \
   "$( [ "$(per_file "$ntfs_peak" "$ntfs_found")" -le 600 ] && echo yes || echo no)"
+fi
 echo
 pair() { set -- ${1:-- -}; echo "$1 at their path, $2 anywhere"; }
 echo "byte for byte, of $(count "$ntfs.list") deleted NTFS files: us $(pair "$ntfs_exact"), tsk_recover $(pair "${ntfs_tsk_exact:-}")"
+[ -n "$ntfs_folders" ] && echo "byte for byte, of $(count "$ntfs_folders.list") deleted NTFS files in folders deleted whole: us $(pair "$ntfs2_exact"), tsk_recover $(pair "${ntfs2_tsk_exact:-}")"
 echo "byte for byte, of $(count "$fat.list") deleted FAT32 files: us $(pair "$fat_exact"), tsk_recover $(pair "${fat_tsk_exact:-}")"
 echo "byte for byte, of $(count "$fat16.list") deleted FAT16 files: us $(pair "$fat16_exact"), tsk_recover $(pair "${fat16_tsk_exact:-}")"
 [ -n "$exfat" ] && echo "byte for byte, of $(count "$exfat.list") deleted exFAT files: us $(pair "${exfat_exact:-}"), tsk_recover $(pair "${exfat_tsk_exact:-}")"
 echo "found: FAT32 $fat_found deleted files, NTFS $ntfs_found$([ -n "$exfat" ] && echo ", exFAT $(found "$exfat")")"
-for name in fat_scan fat_fls fat16_scan fat16_fls fat16_restore fat16_tsk ntfs_scan ntfs_fls ntfs_nu ntfs_restore ntfs_tsk fat_restore fat_tsk exfat_scan exfat_fls exfat_restore exfat_tsk; do
+for name in fat_scan fat_fls fat16_scan fat16_fls fat16_restore fat16_tsk ntfs_scan ntfs_fls ntfs_nu ntfs_restore ntfs_tsk \
+    ntfs2_restore ntfs2_tsk ntfs2_disk ntfs2_tsk_disk fat_restore fat_tsk fat_disk fat_tsk_disk exfat_scan exfat_fls \
+    exfat_restore exfat_tsk; do
   [ -s "$work/$name" ] && printf '  %-13s median %6.2f s wall, %6.2f s CPU, %8.1f MiB peak\n' "$name" \
     "$(median "$name" 1)" "$(median "$name" 2)" "$(awk -v k="$(median "$name" 3)" 'BEGIN { print k / 1024 }')"
 done
+
+# System calls per restored file, on both NTFS images.
+if have strace; then
+  for image in "$ntfs" ${ntfs_folders:+"$ntfs_folders"}; do
+    echo
+    echo "system calls per restored file, $(basename "$image"):"
+    "$root/bench/restore_calls.sh" "$image" | sed 's/^/  /'
+  done
+fi
+[ "$restores_only" -eq 1 ] && exit 0
 
 # Growth: the scan at both sizes, per record and per found file.
 if [ $large -eq 1 ]; then

@@ -38,7 +38,9 @@ public:
         : m_Destination(std::move(destination)), m_pOut(std::make_unique<CZelOutputFile>())
     {
     }
-    bool Open(uint32_t mode) override { return m_pOut->Create(m_Destination, static_cast<mode_t>(mode)); }
+    // The run found the name free as it placed the file; the name is
+    // still never replaced when it is given.
+    bool Open(uint32_t mode) override { return m_pOut->Create(m_Destination, static_cast<mode_t>(mode), true); }
     bool IsOpen() const override { return m_pOut->IsOpen(); }
     bool Write(const void* data, size_t length) override { return m_pOut->Write(data, length); }
     bool Skip(uint64_t count) override { return m_pOut->Skip(count); }

@@ -5,9 +5,10 @@
 
 const char* const kRecoverUsage =
     "Usage:\n"
-    "  jexrecover volumes [IMAGE] [--json]\n"
-    "  jexrecover scan VOLUME [--deep] [--streams] [FILTERS] [--sort name|size|path] [--json]\n"
-    "  jexrecover restore VOLUME [--deep] [--streams] --to DIR (--all | --index N[,N...]) [FILTERS] [--flat] [--json]\n"
+    "  jexrecover volumes [IMAGE] [--map FILE | --no-map] [--json]\n"
+    "  jexrecover scan VOLUME [--deep] [--streams] [--map FILE | --no-map] [FILTERS] [--sort name|size|path] [--json]\n"
+    "  jexrecover restore VOLUME [--deep] [--streams] [--map FILE | --no-map] --to DIR (--all | --index N[,N...])\n"
+    "                     [FILTERS] [--flat] [--json]\n"
     "\n"
     "VOLUME is a device node (/dev/sdb1), an image file, the mount point of a device, or a\n"
     "partition inside a whole-disk image or device: IMAGE@pN, N as its partition table numbers\n"
@@ -33,6 +34,11 @@ const char* const kRecoverUsage =
     "                    of their own, NAME:STREAM (a download's Zone.Identifier);\n"
     "                    restored beside the file, as NAME_STREAM where the\n"
     "                    destination takes no \":\" in names\n"
+    "  --map FILE        the image is a copy GNU ddrescue made of a failing disk, and FILE\n"
+    "                    its map: what the map does not call finished (+) was not read and\n"
+    "                    is treated as unreadable, never as data. A map beside the image\n"
+    "                    (IMAGE.map or IMAGE.mapfile) is used without it, and said so\n"
+    "  --no-map          no map, not even one beside the image\n"
     "\n"
     "Listing:\n"
     "  --sort KEY        name or path (A to Z), or size (largest first); the scan's\n"
@@ -120,6 +126,15 @@ bool ZelParseRecoverOptions(int argc, char** argv, CRecoverOptions& options, std
             options.deep = true;
         } else if (arg == "--streams") {
             options.streams = true;
+        } else if (arg == "--map") {
+            if (!value(options.map))
+                return false;
+            if (options.map.empty()) {
+                error = "--map needs a file";
+                return false;
+            }
+        } else if (arg == "--no-map") {
+            options.noMap = true;
         } else if (arg == "--flat") {
             options.flat = true;
         } else if (arg == "--all") {
@@ -209,6 +224,10 @@ bool ZelParseRecoverOptions(int argc, char** argv, CRecoverOptions& options, std
         return false;
     }
     const std::string& command = positional[0];
+    if (!options.map.empty() && options.noMap) {
+        error = "--map and --no-map exclude each other";
+        return false;
+    }
     if (command == "volumes") {
         options.command = CRecoverOptions::Volumes;
         if (positional.size() > 2) {
@@ -217,6 +236,10 @@ bool ZelParseRecoverOptions(int argc, char** argv, CRecoverOptions& options, std
         }
         if (positional.size() == 2)
             options.volume = positional[1];
+        if (!options.map.empty() && options.volume.empty()) {
+            error = "--map belongs to an image";
+            return false;
+        }
         if (options.deep || options.streams) {
             error = std::string(options.deep ? "--deep" : "--streams") + " belongs to scan and restore";
             return false;

@@ -23,6 +23,10 @@ struct CRecoverOptions {
     bool deep = false;
     // NTFS named streams listed as files of their own.
     bool streams = false;
+    // A GNU ddrescue map of the image (--map); otherwise one beside it is
+    // used unless --no-map.
+    std::string map;
+    bool noMap = false;
     bool json = false;
     bool quiet = false;
     bool help = false;

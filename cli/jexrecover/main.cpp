@@ -14,6 +14,7 @@
 #include "jexplatform/BlockDevices.h"
 #include "jexplatform/DeviceFile.h"
 #include "jexplatform/PartitionTable.h"
+#include "jexplatform/RescueMap.h"
 #include "jexplatform/VolumeAccess.h"
 #include "jexrecovery/ZelDestination.h"
 #include "jexrecovery/ZelFilterRequest.h"
@@ -23,6 +24,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <sys/stat.h>
 #include <system_error>
 #include <unistd.h>
 
@@ -132,6 +134,46 @@ CZelJson PartitionsJson(const std::string& image, const std::vector<CListedParti
     }
     document["partitions"] = std::move(partitions);
     return document;
+}
+
+// The image file a volume text names: itself, or IMAGE of "IMAGE@pN";
+// empty for a device, a mount point or a folder.
+std::string ImageFileOf(const std::string& volume)
+{
+    struct stat info;
+    if (::stat(volume.c_str(), &info) == 0)
+        return S_ISREG(info.st_mode) ? volume : std::string();
+    std::string image;
+    int number = 0;
+    if (ZelSplitPartitionText(volume, image, number) && ::stat(image.c_str(), &info) == 0 && S_ISREG(info.st_mode))
+        return image;
+    return std::string();
+}
+
+// The GNU ddrescue map the core reads the image with: the one named, or one
+// beside the image, said so. False, said why, when it cannot be used.
+bool UseRescueMap(const CZelCoreBinding& core, const CRecoverOptions& options)
+{
+    if (options.noMap || options.volume.empty())
+        return true;
+    const std::string image = ImageFileOf(options.volume);
+    std::string map = options.map;
+    if (map.empty()) {
+        map = image.empty() ? std::string() : ZelRescueMapBeside(image);
+        if (map.empty())
+            return true;
+        Warn("reading " + image + " as the GNU ddrescue map " + map +
+             " describes it: what the map does not call finished is unreadable (--no-map: no map)");
+    } else if (image.empty()) {
+        Warn("--map: " + options.volume + " is no image file; a map describes the copy GNU ddrescue made");
+        return false;
+    }
+    std::string error;
+    if (!core.UseRescueMap(image, map, error)) {
+        Warn("--map" + std::string(options.map.empty() ? " (found beside the image)" : "") + ": " + error);
+        return false;
+    }
+    return true;
 }
 
 int ListVolumes(const CZelCoreBinding& core, const CRecoverOptions& options)
@@ -441,6 +483,8 @@ int main(int argc, char** argv)
     CZelCoreBinding core;
     if (!core.Load(error))
         return Fail(error);
+    if (!UseRescueMap(core, options))
+        return kCannot;
     if (options.command == CRecoverOptions::Volumes)
         return ListVolumes(core, options);
 

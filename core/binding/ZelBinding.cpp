@@ -21,6 +21,10 @@ bool CZelCoreBinding::LoadFrom(const std::string& folder, std::string& error)
     auto grant = reinterpret_cast<ZelGrantDeviceExport>(m_Library.Bind("JexGrantDevice", error));
     if (grant == nullptr)
         return false;
+    auto useMap = reinterpret_cast<ZelUseRescueMapExport>(m_Library.Bind("JexUseRescueMap", error));
+    if (useMap == nullptr)
+        return false;
+    m_pUseRescueMap = useMap;
     m_pCreator = creator();
     m_pGrantDevice = grant;
     m_pFileSystemCreator = fileSystemCreator();
@@ -38,4 +42,17 @@ void CZelCoreBinding::GrantDevice(const std::string& path, int fd) const
 {
     if (m_pGrantDevice != nullptr)
         m_pGrantDevice(path.c_str(), fd);
+}
+
+bool CZelCoreBinding::UseRescueMap(const std::string& image, const std::string& map, std::string& error) const
+{
+    if (m_pUseRescueMap == nullptr) {
+        error = "the core is not loaded";
+        return false;
+    }
+    char why[1024] = {};
+    if (m_pUseRescueMap(image.c_str(), map.c_str(), why, sizeof why) != 0)
+        return true;
+    error = why;
+    return false;
 }

@@ -2,6 +2,7 @@
 
 #include "jexplatform/DeviceGrants.h"
 #include "jexplatform/PartitionTable.h"
+#include "jexplatform/RescueMap.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -48,6 +49,10 @@ bool CZelDeviceFile::Open(const std::string& path, std::string& error)
     m_BlockDevice = S_ISBLK(info.st_mode);
     m_RegularFile = S_ISREG(info.st_mode);
     m_Identity = m_BlockDevice ? info.st_rdev : info.st_ino;
+    if (m_RegularFile) {
+        m_pMap = ZelRescueMapFor(info.st_dev, info.st_ino);
+        m_MapEnd = static_cast<uint64_t>(info.st_size);
+    }
     m_Path = path;
     m_File = path;
     return true;
@@ -84,6 +89,8 @@ void CZelDeviceFile::Close()
     m_File.clear();
     m_Windowed = false;
     m_Offset = m_Length = 0;
+    m_pMap.reset();
+    m_MapEnd = 0;
 }
 
 int64_t CZelDeviceFile::ReadAt(uint64_t offset, void* destination, size_t count, int& error) const
@@ -99,6 +106,16 @@ int64_t CZelDeviceFile::ReadAt(uint64_t offset, void* destination, size_t count,
             return 0;
         count = static_cast<size_t>(std::min<uint64_t>(count, m_Length - offset));
         offset += m_Offset;
+    }
+    // What the map says was not read fails as an unreadable sector does,
+    // from its first byte; past the file's end the file ends as usual.
+    bool unread = false;
+    if (m_pMap) {
+        const uint64_t good = m_pMap->Readable(offset, count);
+        if (good < count && offset + good < m_MapEnd) {
+            count = static_cast<size_t>(good);
+            unread = true;
+        }
     }
     char* out = static_cast<char*>(destination);
     size_t done = 0;
@@ -117,6 +134,8 @@ int64_t CZelDeviceFile::ReadAt(uint64_t offset, void* destination, size_t count,
             break;
         done += static_cast<size_t>(got);
     }
+    if (unread && done == count && error == 0)
+        error = EIO;
     return static_cast<int64_t>(done);
 }
 

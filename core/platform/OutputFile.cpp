@@ -61,14 +61,14 @@ bool CZelOutputFile::Fail(const std::string& path, int error)
     return false;
 }
 
-bool CZelOutputFile::Create(const std::string& destination, mode_t mode)
+bool CZelOutputFile::Create(const std::string& destination, mode_t mode, bool nameChecked)
 {
     Discard();
     m_Error.clear();
     struct stat info;
-    if (::lstat(destination.c_str(), &info) == 0)
+    if (!nameChecked && ::lstat(destination.c_str(), &info) == 0)
         return Fail(destination, EEXIST);
-    if (errno != ENOENT)
+    if (!nameChecked && errno != ENOENT)
         return Fail(destination, errno);
     std::string folder = FolderOf(destination);
     // A file without a name where the file system has them: nothing is left

@@ -593,7 +593,18 @@ TEST_F(Jexrecover, BadInputIsNamedWithItsReason)
     };
     std::string ext4 = jextest::MakeExt4Image(dir, "linux.img", 4096);
     jextest::WriteFile(dir.File("zeros.img"), std::vector<uint8_t>(1 << 20, 0));
+    // GNU ddrescue maps: one beside an image that is none, one of a larger
+    // copy.
+    jextest::WriteFile(dir.File("mapped.img"), std::vector<uint8_t>(4096, 0));
+    jextest::WriteFile(dir.File("mapped.img.map"), {'x', '\n'});
+    const std::string larger = dir.File("larger.map");
+    jextest::WriteFile(larger, std::vector<uint8_t>{'0', ' ', '+', '\n', '0', ' ', '8', '1', '9', '2', ' ', '+', '\n'});
     const Case cases[] = {
+        {"scan " + Quote(dir.File("mapped.img")), "mapped.img.map, line 1: is no current-position line"},
+        {"scan " + Quote(dir.File("mapped.img")) + " --map " + Quote(larger), "it is the map of another copy"},
+        {"scan /dev/null --map " + Quote(larger), "/dev/null is no image file"},
+        {"scan x --map m --no-map", "--map and --no-map exclude each other"},
+        {"volumes --map m", "--map belongs to an image"},
         {"scan " + Quote(dir.File("missing.img")), "missing.img: No such file or directory"},
         {"scan " + Quote(dir.Path()), "not the mount point of a device"},
         {"scan " + Quote(ext4), "holds an ext4 file system; only FAT12, FAT16, FAT32, NTFS and exFAT volumes can be searched"},
@@ -616,7 +627,8 @@ TEST_F(Jexrecover, BadInputIsNamedWithItsReason)
     }
     Outcome help = Run("--help");
     EXPECT_EQ(help.exit, 0);
-    EXPECT_NE(help.out.find("jexrecover restore VOLUME [--deep] [--streams] --to DIR"), std::string::npos);
+    EXPECT_NE(help.out.find("jexrecover restore VOLUME [--deep] [--streams] [--map FILE | --no-map] --to DIR"),
+              std::string::npos);
     Outcome version = Run("--version");
     EXPECT_EQ(version.out, "jexrecover 1.2.7\n");
 }

@@ -22,6 +22,10 @@ public:
     // Lets the core read the device at path through fd, which the caller
     // keeps.
     void GrantDevice(const std::string& path, int fd) const;
+    // Has the core read the image file image as the GNU ddrescue map file
+    // map describes it; false with the reason (a line of the map it
+    // refuses, or a map of another copy).
+    bool UseRescueMap(const std::string& image, const std::string& map, std::string& error) const;
     const std::string& LibraryPath() const { return m_Library.Path(); }
 
 private:
@@ -30,6 +34,7 @@ private:
     CZelFileSystemCreator* m_pFileSystemCreator = nullptr;
     ZelSetMessageHandlerExport m_pSetMessageHandler = nullptr;
     ZelGrantDeviceExport m_pGrantDevice = nullptr;
+    ZelUseRescueMapExport m_pUseRescueMap = nullptr;
 };
 
 // File name of the core library.

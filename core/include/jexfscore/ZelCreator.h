@@ -7,6 +7,8 @@
 
 #include <boost/shared_ptr.hpp>
 
+#include <cstddef>
+
 class CZelCreator {
 public:
     virtual boost::shared_ptr<CZelVolumeEnum> CreateVolumeEnum() = 0;
@@ -27,3 +29,7 @@ typedef void (*ZelSetMessageHandlerExport)(ZelMessageHandler handler);
 // Hands the core the open descriptor of a device (the core keeps a
 // duplicate): opening that device path then uses it.
 typedef void (*ZelGrantDeviceExport)(const char* path, int fd);
+// Reads the GNU ddrescue map file map and has the core read the image file
+// image (and the partitions inside it) as the map says: what was not read
+// fails as unreadable sectors do. 1, or 0 with the reason in error.
+typedef int (*ZelUseRescueMapExport)(const char* image, const char* map, char* error, size_t errorSize);

@@ -2,11 +2,15 @@
 // holds a file-system image, or a partition inside a whole-disk device or
 // image named "IMAGE@pN" (a file literally named so wins), read through
 // the window the partition table gives it. A volume is never opened for
-// writing.
+// writing. An image file that a GNU ddrescue map describes (see
+// RescueMap.h) cannot be read where the map says the copy was not read.
 #pragma once
+
+class CZelRescueMap;
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <sys/types.h>
 
@@ -64,4 +68,7 @@ private:
     bool m_Windowed = false;
     uint64_t m_Offset = 0;
     uint64_t m_Length = 0;
+    // The map of the image file, and the file's size when it was opened.
+    std::shared_ptr<const CZelRescueMap> m_pMap;
+    uint64_t m_MapEnd = 0;
 };

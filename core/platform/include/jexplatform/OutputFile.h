@@ -23,8 +23,9 @@ public:
 
     // Starts the file that is to be named destination, with mode (the umask
     // applies); false when destination exists already or its folder takes
-    // no new file.
-    bool Create(const std::string& destination, mode_t mode);
+    // no new file. nameChecked: the caller has just found the name free,
+    // and it is not asked again (the name is still never replaced).
+    bool Create(const std::string& destination, mode_t mode, bool nameChecked = false);
     // Appends data; false on a full disk, an I/O error or a quota.
     bool Write(const void* data, size_t length);
     // Moves on count bytes, leaving a gap that reads as zeros.

@@ -31,7 +31,7 @@ while [ $# -gt 0 ]; do
     *) targets+=("$1"); shift ;;
   esac
 done
-[ ${#targets[@]} -gt 0 ] || targets=(Fat32Fuzz Fat16Fuzz NtfsFuzz ExfatFuzz CarveFuzz PartitionTableFuzz VrlFuzz ScriptFuzz)
+[ ${#targets[@]} -gt 0 ] || targets=(Fat32Fuzz Fat16Fuzz NtfsFuzz ExfatFuzz CarveFuzz PartitionTableFuzz RescueMapFuzz VrlFuzz ScriptFuzz)
 
 "$root/scripts/setup"
 "$root/scripts/build" >/dev/null
@@ -61,6 +61,7 @@ for target in "${targets[@]}"; do
     ExfatFuzz) seeds=exfat; length=131072 ;;
     CarveFuzz) seeds=carve; length=262144 ;;
     PartitionTableFuzz) seeds=partitions; length=65536 ;;
+    RescueMapFuzz) seeds=maps; length=16384 ;;
     VrlFuzz) seeds=vrl; length=262144 ;;
     ScriptFuzz) seeds=script; length=16384 ;;
     *) echo "unknown target $target" >&2; exit 2 ;;

@@ -1,4 +1,5 @@
 // jexrecover end to end: the built program on images made here.
+#include "JexrecoverRunner.h"
 #include "support/ExfatImage.h"
 #include "support/FatImageBuilder.h"
 #include "support/MediaFiles.h"
@@ -19,30 +20,14 @@
 #include <sys/sysmacros.h>
 #include <sys/wait.h>
 
+using jextest::Outcome;
 using jextest::Quote;
 using Json = nlohmann::json;
 
 namespace {
 
-struct Outcome {
-    int exit = -1;
-    std::string out;
-    std::string err;
-};
-
-class Jexrecover : public ::testing::Test {
+class Jexrecover : public jextest::JexrecoverRunner {
 protected:
-    Outcome Run(const std::string& arguments)
-    {
-        std::string command = Quote(std::string(JEX_BIN_DIR) + "/jexrecover") + " " + arguments + " >" +
-                              Quote(dir.File("stdout")) + " 2>" + Quote(dir.File("stderr"));
-        int status = std::system(command.c_str());
-        Outcome outcome;
-        outcome.exit = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        outcome.out = jextest::ReadText(dir.File("stdout"));
-        outcome.err = jextest::ReadText(dir.File("stderr"));
-        return outcome;
-    }
     // A FAT32 image with deleted files in folders, made with mtools.
     std::string Card()
     {
@@ -60,7 +45,6 @@ protected:
         return image;
     }
 
-    jextest::TempDir dir;
 };
 
 } // namespace

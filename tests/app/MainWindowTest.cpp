@@ -18,6 +18,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <boost/any.hpp>
 #include <boost/make_shared.hpp>
 
@@ -484,14 +486,39 @@ TEST(MainWindow, ListsADeviceThatIsAttachedAndDropsItWhenItGoes)
 TEST(MainWindow, AWholeDiskImageShowsItsPartitionsAsVolumes)
 {
     jextest::WholeDisk disk;
+    // A GNU ddrescue map beside the image: a kilobyte of the letter was
+    // never read.
+    const std::vector<uint8_t> bytes = jextest::ReadFile(disk.image);
+    const uint64_t at = static_cast<uint64_t>(
+        std::search(bytes.begin(), bytes.end(), disk.letter.begin(), disk.letter.end()) - bytes.begin());
+    const std::string map = disk.image + ".map";
+    const std::string blocks = "0 +\n0 " + std::to_string(at + 8192) + " +\n" + std::to_string(at + 8192) +
+                               " 1024 -\n" + std::to_string(at + 9216) + " " +
+                               std::to_string(bytes.size() - at - 9216) + " +\n";
+    jextest::WriteFile(map, std::vector<uint8_t>(blocks.begin(), blocks.end()));
+    {
+        WindowDriver window({disk.image});
+        CDialogFileRecovery& dialog = window.Dialog();
+        std::vector<std::string> rows = VolumeRows(dialog);
+        ASSERT_GE(rows.size(), 2u);
+        EXPECT_EQ(rows[rows.size() - 2].rfind(disk.image + "@p1|FAT32|", 0), 0u) << rows[rows.size() - 2];
+        EXPECT_EQ(rows.back().rfind(disk.image + "@p5|NTFS|", 0), 0u) << rows.back();
+        ASSERT_TRUE(window.SelectVolume(disk.image + "@p5"));
+        EXPECT_EQ(dialog.Hint()->text(), LanguageText(70).arg(QString::fromStdString(map)));
+        ASSERT_TRUE(window.SearchAndWait());
+        ASSERT_TRUE(window.SelectFound({"Brief.odt"}));
+        ASSERT_TRUE(window.RecoverAndWait(disk.card.dir.File("out")));
+        std::vector<uint8_t> expected = disk.letter;
+        std::fill(expected.begin() + 8192, expected.begin() + 9216, 0);
+        EXPECT_EQ(jextest::ReadFile(disk.card.dir.File("out/Brief.odt")), expected);
+    }
+    // A map that cannot be used keeps the image from being searched.
+    jextest::WriteFile(map, {'x', '\n'});
     WindowDriver window({disk.image});
-    std::vector<std::string> rows = VolumeRows(window.Dialog());
-    ASSERT_GE(rows.size(), 2u);
-    EXPECT_EQ(rows[rows.size() - 2].rfind(disk.image + "@p1|FAT32|", 0), 0u) << rows[rows.size() - 2];
-    EXPECT_EQ(rows.back().rfind(disk.image + "@p5|NTFS|", 0), 0u) << rows.back();
-    ASSERT_TRUE(window.SelectVolume(disk.image + "@p5"));
-    ASSERT_TRUE(window.SearchAndWait());
-    ASSERT_TRUE(window.SelectFound({"Brief.odt"}));
-    ASSERT_TRUE(window.RecoverAndWait(disk.card.dir.File("out")));
-    EXPECT_EQ(jextest::ReadFile(disk.card.dir.File("out/Brief.odt")), disk.letter);
+    ASSERT_TRUE(window.SelectVolume(disk.image + "@p1"));
+    EXPECT_FALSE(window.Dialog().Control(101)->isEnabled());
+    EXPECT_EQ(window.Dialog().Hint()->text().toStdString().rfind(
+                  LanguageText(71).arg(QString::fromStdString(map), QString()).toStdString(), 0),
+              0u)
+        << window.Dialog().Hint()->text().toStdString();
 }

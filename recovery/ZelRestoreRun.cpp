@@ -13,6 +13,7 @@
 #include <memory>
 #include <unordered_set>
 #include <system_error>
+#include <thread>
 
 namespace {
 
@@ -197,29 +198,62 @@ constexpr uint64_t kNear = uint64_t(128) << 10;
 
 // Puts the batch's waiting files on the disk and names them, and gives
 // the outcomes of the files begun, in the order asked.
-void Publish(std::vector<CBatchFile>& batch, size_t base, CZelRestoreObserver* observer,
-             std::vector<CZelRestoreOutcome>& outcomes)
+// Puts a batch's waiting files on the disk and names them: one flush of
+// their file system, then each file's own flush and its name. A file that
+// fails here is failed, with nothing under its name.
+void PublishBatch(std::vector<CBatchFile>& batch)
 {
     // A file alone (a run of one) needs only its own flush.
     auto waiting = [](const CBatchFile& one) { return one.finished != nullptr; };
     const auto first = std::find_if(batch.begin(), batch.end(), waiting);
     if (first != batch.end() && std::count_if(first, batch.end(), waiting) > 1)
         first->finished->FlushFileSystem();
-    for (size_t i = 0; i < batch.size(); ++i) {
-        CBatchFile& one = batch[i];
-        if (!one.begun)
-            continue;
+    for (CBatchFile& one : batch) {
         if (one.finished && !one.finished->Publish()) {
             one.outcome.result = ZelRestoreResult::Failed;
             one.outcome.reason = one.finished->Error();
             one.outcome.unreadableBytes = 0;
         }
         one.finished.reset();
-        outcomes.push_back(std::move(one.outcome));
-        if (observer != nullptr)
-            observer->End(base + i + 1, outcomes.back());
     }
 }
+
+// Publishes one batch on a thread of its own while the next is restored:
+// the disk's flushes and the reading of the volume overlap.
+class CPublisher {
+public:
+    ~CPublisher() { Wait(); }
+    void Start(std::vector<CBatchFile> batch, size_t base)
+    {
+        m_Batch = std::move(batch);
+        m_Base = base;
+        try {
+            m_Thread = std::thread([this] { PublishBatch(m_Batch); });
+        } catch (const std::system_error&) {
+            // No thread to be had: the batch is published here and now.
+            PublishBatch(m_Batch);
+        }
+    }
+    // The batch once it is published, with the place of its first file
+    // among those asked for; empty when none is under way.
+    std::vector<CBatchFile> Wait(size_t& base)
+    {
+        if (m_Thread.joinable())
+            m_Thread.join();
+        base = m_Base;
+        return std::move(m_Batch);
+    }
+    void Wait()
+    {
+        size_t base = 0;
+        Wait(base);
+    }
+
+private:
+    std::vector<CBatchFile> m_Batch;
+    size_t m_Base = 0;
+    std::thread m_Thread;
+};
 
 } // namespace
 
@@ -252,10 +286,23 @@ std::vector<CZelRestoreOutcome> ZelRestoreFiles(const std::vector<const CZelFoun
     // errors, and named only when that succeeded. A file that fails then is
     // failed, and nothing is left under its name. Outcomes keep the order
     // asked.
+    // While a batch is published the next one is restored: the names it
+    // holds stay held until it is named.
+    CPublisher publisher;
+    std::unordered_set<std::string> reserved;
+    auto tell = [&](std::vector<CBatchFile> done, size_t base) {
+        for (size_t i = 0; i < done.size(); ++i) {
+            if (!done[i].begun)
+                continue;
+            reserved.erase(done[i].outcome.destination);
+            outcomes.push_back(std::move(done[i].outcome));
+            if (observer != nullptr)
+                observer->End(base + i + 1, outcomes.back());
+        }
+    };
     bool stopped = false;
     for (size_t first = 0; first < chosen.size() && !stopped;) {
         std::vector<CBatchFile> batch;
-        std::unordered_set<std::string> reserved;
         uint64_t batchBytes = 0;
         for (; first < chosen.size() && batch.size() < kBatchFiles && batchBytes < kBatchBytes; ++first) {
             CBatchFile one;
@@ -284,7 +331,13 @@ std::vector<CZelRestoreOutcome> ZelRestoreFiles(const std::vector<const CZelFoun
             RestoreOne(one, folders[one.folder], base + order[k] + 1, chosen.size(), observer);
             one.begun = true;
         }
-        Publish(batch, base, observer, outcomes);
+        size_t doneBase = 0;
+        std::vector<CBatchFile> done = publisher.Wait(doneBase);
+        publisher.Start(std::move(batch), base);
+        tell(std::move(done), doneBase);
     }
+    size_t doneBase = 0;
+    std::vector<CBatchFile> done = publisher.Wait(doneBase);
+    tell(std::move(done), doneBase);
     return outcomes;
 }

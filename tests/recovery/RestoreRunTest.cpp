@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <set>
 
 using jextest::BoundCore;
 using jextest::FatImageBuilder;
@@ -176,6 +177,51 @@ TEST_F(RestoreRun, AFileWhoseFlushFailsIsFailedAndLeavesNothing)
     ASSERT_EQ(outcomes.size(), 2u);
     EXPECT_EQ(outcomes[1].destination, out + "/_OTIZ.TXT");
     EXPECT_EQ(jextest::ReadFile(outcomes[1].destination), jextest::Content(300, 2));
+}
+
+TEST(RestoreRunBatches, NamesStayHeldWhileTheBatchBeforeIsNamed)
+{
+    // 300 deleted files of one name in three folders: restored flat, in
+    // two batches, the second placed while the first is still being put
+    // on the disk.
+    jextest::TempDir dir;
+    FatImageBuilder image(8192, 512, 8);
+    uint32_t data = 10;
+    for (uint32_t folder = 0; folder < 3; ++folder) {
+        const uint32_t cluster = 3 + folder;
+        image.PutEntry(2, folder, FatImageBuilder::ShortEntry("ORDNER" + std::to_string(folder) + "    ", 0x10, cluster, 0));
+        image.PutEntry(cluster, 0, FatImageBuilder::ShortEntry(".          ", 0x10, cluster, 0));
+        image.PutEntry(cluster, 1, FatImageBuilder::ShortEntry("..         ", 0x10, 0, 0));
+        for (uint32_t i = 0; i < 100; ++i, ++data) {
+            image.PutEntry(cluster, 2 + i, FatImageBuilder::Deleted(FatImageBuilder::ShortEntry("SAME    TXT", 0x20, data, 100)));
+            image.PutData(data, jextest::Content(100, static_cast<int>(data)));
+        }
+    }
+    image.Save(dir.File("many.img"));
+    CZelRecoveryScan scan{*BoundCore().GetFileSystemCreator()};
+    std::string error;
+    ASSERT_TRUE(scan.Prepare(dir.File("many.img"), error)) << error;
+    ASSERT_TRUE(scan.Search({}, error)) << error;
+    CZelSelection all = ZelSelectAll(scan.Found());
+    ASSERT_EQ(all.files.size(), 300u);
+    Recorder recorder;
+    auto outcomes = ZelRestoreFiles(all.files, dir.File("out"), true, &recorder);
+    ASSERT_EQ(outcomes.size(), 300u);
+    std::set<std::string> names;
+    for (const CZelRestoreOutcome& o : outcomes) {
+        EXPECT_EQ(o.result, ZelRestoreResult::Restored) << o.destination << ": " << o.reason;
+        names.insert(o.destination);
+    }
+    EXPECT_EQ(names.size(), 300u);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.File("out")), {}), 300);
+    // Every file ends once, in the order asked, after it began.
+    std::vector<std::string> ends;
+    for (const std::string& event : recorder.events)
+        if (event.rfind("end ", 0) == 0)
+            ends.push_back(event);
+    ASSERT_EQ(ends.size(), 300u);
+    EXPECT_EQ(ends.front(), "end 1 restored");
+    EXPECT_EQ(ends.back(), "end 300 restored");
 }
 
 TEST(Destination, SafeAndFreeNames)

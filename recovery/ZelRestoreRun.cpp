@@ -68,8 +68,18 @@ struct CFolderState {
     bool made = false;
     bool colonsKnown = false;
     bool colons = true;
+    // Looked at when its first file was placed.
+    bool seen = false;
+    // It did not exist then: every name in it is one this run gave, and
+    // those are kept (as hashes) instead of being looked up on the disk.
+    bool fresh = false;
+    std::unordered_set<uint64_t> given;
 };
 using CDestinationFolders = std::map<std::string, CFolderState>;
+
+// The names kept for fresh folders, in all; past it names are looked up on
+// the disk, which is slower but as sound.
+constexpr size_t kGivenNames = size_t(1) << 18;
 
 // Makes a destination folder the first time a file needs it; the reason
 // when it cannot be made.
@@ -103,7 +113,7 @@ struct CBatchFile {
 // Where a file goes: its folder and a free name, held for it until the
 // batch is named.
 void PlaceOne(CBatchFile& one, const std::string& destination, bool flat, CDestinationFolders& folders,
-              std::unordered_set<std::string>& reserved)
+              std::unordered_set<std::string>& reserved, size_t& given)
 {
     const CZelFoundEntry& found = *one.found;
     CZelRestoreOutcome& outcome = one.outcome;
@@ -111,22 +121,44 @@ void PlaceOne(CBatchFile& one, const std::string& destination, bool flat, CDesti
     outcome.index = found.index;
     one.folder = ZelDestinationFolder(destination, found.Path(), flat);
     CFolderState& state = folders[one.folder];
-    // Folders are made as their files begin, in the volume's order: until
-    // then their names are held too, so that no file takes one.
-    if (!state.made)
+    if (!state.seen) {
+        state.seen = true;
+        std::error_code failed;
+        state.fresh = !std::filesystem::exists(one.folder, failed) && !failed;
+        // Folders are made as their files begin, in the volume's order:
+        // until then their names are held too, so that no file takes one.
         for (std::filesystem::path up = one.folder; up != std::filesystem::path(destination) && up.has_relative_path();
              up = up.parent_path())
             reserved.insert(up.string());
+    }
     std::string safe = ZelSafeName(found.name);
     // A named stream ("file:stream") where the destination takes no ":"
     // is "file_stream"; the folder is asked once.
-    if (safe.find(':') != std::string::npos && !state.colonsKnown && MakeFolder(one.folder, state).empty())
-        state = CFolderState{true, true, ZelFolderTakesColons(one.folder)};
+    if (safe.find(':') != std::string::npos && !state.colonsKnown && MakeFolder(one.folder, state).empty()) {
+        state.colonsKnown = true;
+        state.colons = ZelFolderTakesColons(one.folder);
+    }
     if (safe.find(':') != std::string::npos && state.colonsKnown && !state.colons)
         std::replace(safe.begin(), safe.end(), ':', '_');
-    std::string name = ZelFreeName(one.folder, safe, &reserved);
+    // In a folder this run made, a name it has not given is free.
+    std::string destinationPath = (std::filesystem::path(one.folder) / safe).string();
+    const std::hash<std::string> hash;
+    std::string name;
+    if (state.fresh && state.given.count(hash(safe)) == 0 && reserved.count(destinationPath) == 0) {
+        name = safe;
+    } else {
+        name = ZelFreeName(one.folder, safe, &reserved);
+        destinationPath = (std::filesystem::path(one.folder) / name).string();
+    }
+    if (state.fresh && given < kGivenNames) {
+        state.given.insert(hash(name));
+        ++given;
+    } else if (state.fresh) {
+        state.fresh = false;
+        std::unordered_set<uint64_t>().swap(state.given);
+    }
     outcome.renamed = name != found.name;
-    outcome.destination = (std::filesystem::path(one.folder) / name).string();
+    outcome.destination = destinationPath;
     reserved.insert(outcome.destination);
 }
 
@@ -290,6 +322,7 @@ std::vector<CZelRestoreOutcome> ZelRestoreFiles(const std::vector<const CZelFoun
     // holds stay held until it is named.
     CPublisher publisher;
     std::unordered_set<std::string> reserved;
+    size_t given = 0;
     auto tell = [&](std::vector<CBatchFile> done, size_t base) {
         for (size_t i = 0; i < done.size(); ++i) {
             if (!done[i].begun)
@@ -308,7 +341,7 @@ std::vector<CZelRestoreOutcome> ZelRestoreFiles(const std::vector<const CZelFoun
             CBatchFile one;
             one.found = chosen[first];
             one.file = boost::dynamic_pointer_cast<CZelFSFile>(one.found->entry);
-            PlaceOne(one, destination, flat, folders, reserved);
+            PlaceOne(one, destination, flat, folders, reserved, given);
             batchBytes += one.found->size;
             batch.push_back(std::move(one));
         }

@@ -71,6 +71,10 @@ TEST_F(RescueMapCli, WhatTheCopyCouldNotReadIsUnreadableNotData)
     EXPECT_NE(scan.err.find("as the GNU ddrescue map " + copy + ".map describes it"), std::string::npos) << scan.err;
     Json listed = Json::parse(scan.out);
     EXPECT_EQ(listed["summary"]["unreadable"], 1) << scan.out;
+    // A deep search reads the free clusters too: the photo's unread ones
+    // are passed over and counted as well.
+    Outcome deep = Run("scan " + Quote(copy) + " --deep --json");
+    EXPECT_GT(Json::parse(deep.out)["summary"]["unreadable"].get<int>(), 1) << deep.out << deep.err;
 
     Outcome restore = Run("restore " + Quote(copy) + " --to " + Quote(dir.File("out")) + " --all --flat --json");
     EXPECT_EQ(restore.exit, 1) << restore.err;

@@ -89,24 +89,30 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# tree FOLDER LIST: the FAT32 and exFAT images' files, with the list of those
-# that the odd folders hold, which are deleted.
+# tree FOLDER LIST [folders]: the FAT32 and exFAT images' files, with the
+# list of those that the odd folders hold, which are deleted; with
+# "folders", the shape of ntfs-folders.img (500 folders of 100 files of
+# 300 B to 30 KB).
 tree() {
-  python3 - "$1" "$2" <<'PY'
+  python3 - "$1" "$2" "${3:-cards}" <<'PY'
 import os, random, sys
-top, listing = sys.argv[1], sys.argv[2]
-random.seed(7)
-largest = 256 * 1024
+top, listing, shape = sys.argv[1], sys.argv[2], sys.argv[3]
+cards = shape == "cards"
+random.seed(7 if cards else 9)
+largest = 256 * 1024 if cards else 30 * 1024
 pattern = random.randbytes(2 * largest)
 with open(listing + ".pattern", "wb") as out:
     out.write(pattern)
 with open(listing, "w") as deleted:
     n = 0
-    for f in range(200):
-        rel = "Ordner %02d/Teil %03d" % (f // 20, f)
+    for f in range(200 if cards else 500):
+        rel = "Ordner %02d/Teil %03d" % (f // 20, f) if cards else "Ordner %03d" % f
         os.makedirs(os.path.join(top, rel), exist_ok=True)
         for i in range(100):
-            size = random.randint(1024, 32 * 1024) if random.random() < 0.8 else random.randint(64 * 1024, largest)
+            if cards:
+                size = random.randint(1024, 32 * 1024) if random.random() < 0.8 else random.randint(64 * 1024, largest)
+            else:
+                size = random.randint(300, largest)
             start = n * 9973 % largest
             n += 1
             path = "%s/Datei %05d.bin" % (rel, f * 100 + i)
@@ -189,29 +195,7 @@ make_ntfs_folders() {
   mkdir -p "$mnt"
   ntfs-3g "$image" "$mnt" || { echo "   NTFS with folders deleted whole: ntfs-3g could not mount" >&2; return 1; }
   local failed=0
-  python3 - "$mnt" "$image.list.new" <<'PY' || failed=1
-import os, random, sys
-top, listing = sys.argv[1], sys.argv[2]
-random.seed(9)
-largest = 30 * 1024
-pattern = random.randbytes(2 * largest)
-with open(listing + ".pattern", "wb") as out:
-    out.write(pattern)
-with open(listing, "w") as deleted:
-    n = 0
-    for f in range(500):
-        rel = "Ordner %03d" % f
-        os.makedirs(os.path.join(top, rel))
-        for i in range(100):
-            size = random.randint(300, largest)
-            start = n * 9973 % largest
-            n += 1
-            path = "%s/Datei %05d.bin" % (rel, f * 100 + i)
-            with open(os.path.join(top, path), "wb") as out:
-                out.write(pattern[start:start + size])
-            if f % 2 == 1:
-                deleted.write("%d %d %s\n" % (start, size, path))
-PY
+  tree "$mnt" "$image.list.new" folders || failed=1
   for f in $(seq 1 2 499); do
     [ $failed -eq 0 ] && { rm -r "$mnt/Ordner $(printf %03d "$f")" || failed=1; }
   done

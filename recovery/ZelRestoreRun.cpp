@@ -70,8 +70,9 @@ struct CFolderState {
     bool colons = true;
     // Looked at when its first file was placed.
     bool seen = false;
-    // It did not exist then: every name in it is one this run gave, and
-    // those are kept (as hashes) instead of being looked up on the disk.
+    // It did not exist then, or was empty: every name in it is one this
+    // run gave, and those are kept (as hashes) instead of being looked up
+    // on the disk.
     bool fresh = false;
     std::unordered_set<uint64_t> given;
 };
@@ -123,8 +124,12 @@ void PlaceOne(CBatchFile& one, const std::string& destination, bool flat, CDesti
     CFolderState& state = folders[one.folder];
     if (!state.seen) {
         state.seen = true;
+        // A folder that does not exist yet, or is empty, holds only the
+        // names this run gives it.
         std::error_code failed;
-        state.fresh = !std::filesystem::exists(one.folder, failed) && !failed;
+        const bool exists = std::filesystem::exists(one.folder, failed);
+        state.fresh = !failed && (!exists || (std::filesystem::is_directory(one.folder, failed) && !failed &&
+                                              std::filesystem::is_empty(one.folder, failed) && !failed));
         // Folders are made as their files begin, in the volume's order:
         // until then their names are held too, so that no file takes one.
         for (std::filesystem::path up = one.folder; up != std::filesystem::path(destination) && up.has_relative_path();
@@ -140,7 +145,8 @@ void PlaceOne(CBatchFile& one, const std::string& destination, bool flat, CDesti
     }
     if (safe.find(':') != std::string::npos && state.colonsKnown && !state.colons)
         std::replace(safe.begin(), safe.end(), ':', '_');
-    // In a folder this run made, a name it has not given is free.
+    // In a folder that held nothing, a name this run has not given is
+    // free.
     std::string destinationPath = (std::filesystem::path(one.folder) / safe).string();
     const std::hash<std::string> hash;
     std::string name;

@@ -53,6 +53,13 @@ std::string ZelSafeName(const std::string& name)
     return Compose(stem, "", extension);
 }
 
+std::string ZelNumberedName(const std::string& name, unsigned n)
+{
+    std::string stem, extension;
+    SplitExtension(name, stem, extension);
+    return Compose(stem, " (" + std::to_string(n) + ")", extension);
+}
+
 std::string ZelFreeName(const std::string& folder, const std::string& name,
                         const std::unordered_set<std::string>* reserved)
 {
@@ -62,10 +69,8 @@ std::string ZelFreeName(const std::string& folder, const std::string& name,
     };
     if (!held(name) && !std::filesystem::exists(std::filesystem::path(folder) / name, failed) && !failed)
         return name;
-    std::string stem, extension;
-    SplitExtension(name, stem, extension);
     for (unsigned n = 1; n < 100000; ++n) {
-        std::string candidate = Compose(stem, " (" + std::to_string(n) + ")", extension);
+        std::string candidate = ZelNumberedName(name, n);
         failed.clear();
         bool taken = held(candidate) || std::filesystem::exists(std::filesystem::path(folder) / candidate, failed);
         // A name the folder cannot even be asked about is given back; the

@@ -102,8 +102,9 @@ struct CBatchFile {
     const CZelFoundEntry* found = nullptr;
     boost::shared_ptr<CZelFSFile> file;
     CZelRestoreOutcome outcome;
-    // The destination folder it goes to.
+    // The destination folder it goes to, and the path held for it there.
     std::string folder;
+    std::string placed;
     // Where its data starts on the volume (UINT64_MAX: not known).
     uint64_t offset = UINT64_MAX;
     bool begun = false;
@@ -165,7 +166,8 @@ void PlaceOne(CBatchFile& one, const std::string& destination, bool flat, CDesti
     }
     outcome.renamed = name != found.name;
     outcome.destination = destinationPath;
-    reserved.insert(outcome.destination);
+    one.placed = destinationPath;
+    reserved.insert(one.placed);
 }
 
 // Restores one placed file; when it was written, whole or in part, it
@@ -247,7 +249,20 @@ void PublishBatch(std::vector<CBatchFile>& batch)
     if (first != batch.end() && std::count_if(first, batch.end(), waiting) > 1)
         first->finished->FlushFileSystem();
     for (CBatchFile& one : batch) {
-        if (one.finished && !one.finished->Publish()) {
+        if (!one.finished)
+            continue;
+        // A name taken meanwhile, or one the destination takes for another
+        // (a folder that folds case), is not replaced: the file gets the
+        // next numbered name.
+        const std::filesystem::path placed(one.placed);
+        const std::string leaf = placed.filename().string();
+        const auto otherName = [&placed, &leaf](unsigned attempt) {
+            return (placed.parent_path() / ZelNumberedName(leaf, attempt)).string();
+        };
+        if (one.finished->Publish(otherName)) {
+            one.outcome.destination = one.finished->Destination();
+            one.outcome.renamed = one.outcome.renamed || one.outcome.destination != one.placed;
+        } else {
             one.outcome.result = ZelRestoreResult::Failed;
             one.outcome.reason = one.finished->Error();
             one.outcome.unreadableBytes = 0;
@@ -333,7 +348,7 @@ std::vector<CZelRestoreOutcome> ZelRestoreFiles(const std::vector<const CZelFoun
         for (size_t i = 0; i < done.size(); ++i) {
             if (!done[i].begun)
                 continue;
-            reserved.erase(done[i].outcome.destination);
+            reserved.erase(done[i].placed);
             outcomes.push_back(std::move(done[i].outcome));
             if (observer != nullptr)
                 observer->End(base + i + 1, outcomes.back());

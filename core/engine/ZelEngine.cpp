@@ -254,8 +254,12 @@ uint64_t CZelEngine::DataOffset(uint64_t generation, const CZelEngineRecord* rec
 
 void CZelEngine::WillRestore(uint64_t generation, const CZelEngineRecord* record, uint64_t bytes)
 {
+    // On a volume the scan found failing, the device reads only what is
+    // asked for: reading ahead would spend its retries where no one waits.
+    if (bytes == 0 || GetUnreadableCount() != 0)
+        return;
     const uint64_t offset = DataOffset(generation, record);
-    if (offset == kZelNoDataOffset || bytes == 0)
+    if (offset == kZelNoDataOffset)
         return;
     std::lock_guard<std::mutex> engine(m_EngineLock);
     CZelVolumeSource* source = m_pRawSource ? m_pRawSource.get() : ScannedSource();

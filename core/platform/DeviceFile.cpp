@@ -50,8 +50,10 @@ bool CZelDeviceFile::Open(const std::string& path, std::string& error)
     m_RegularFile = S_ISREG(info.st_mode);
     m_Identity = m_BlockDevice ? info.st_rdev : info.st_ino;
     if (m_RegularFile) {
+        // A copy GNU ddrescue left short ends where its map does: what lies
+        // between was not read.
         m_pMap = ZelRescueMapFor(info.st_dev, info.st_ino);
-        m_MapEnd = static_cast<uint64_t>(info.st_size);
+        m_MapEnd = std::max<uint64_t>(static_cast<uint64_t>(info.st_size), m_pMap ? m_pMap->Described() : 0);
     }
     m_Path = path;
     m_File = path;
@@ -180,7 +182,7 @@ uint64_t CZelDeviceFile::WholeSize() const
     }
     struct stat info;
     if (::fstat(m_Fd, &info) == 0 && S_ISREG(info.st_mode))
-        return static_cast<uint64_t>(info.st_size);
+        return std::max<uint64_t>(static_cast<uint64_t>(info.st_size), m_pMap ? m_pMap->Described() : 0);
     return 0;
 }
 

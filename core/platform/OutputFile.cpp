@@ -181,7 +181,7 @@ void CZelOutputFile::FailFlushesForTests(int error)
     g_FlushFailure = error;
 }
 
-bool CZelOutputFile::Publish()
+bool CZelOutputFile::Publish(const std::function<std::string(unsigned)>& otherName)
 {
     if (m_Fd < 0)
         return Fail(m_Destination, EBADF);
@@ -192,10 +192,19 @@ bool CZelOutputFile::Publish()
     else if (::fdatasync(m_Fd) != 0 && errno != EINVAL && errno != EROFS)
         error = errno;
     if (error == 0 && m_Temporary.empty()) {
-        // The unnamed file is given its name; a name taken is not replaced.
+        // The unnamed file is given its name; a name taken is not replaced,
+        // but another is tried where the caller gives one (a folder that
+        // folds case takes "a.txt" for "A.TXT").
         std::string self = "/proc/self/fd/" + std::to_string(m_Fd);
-        if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, m_Destination.c_str(), AT_SYMLINK_FOLLOW) != 0)
+        for (unsigned attempt = 1;; ++attempt) {
+            if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, m_Destination.c_str(), AT_SYMLINK_FOLLOW) == 0)
+                break;
             error = errno;
+            if (error != EEXIST || !otherName || attempt >= kOtherNames)
+                break;
+            error = 0;
+            m_Destination = otherName(attempt);
+        }
     }
     int fd = m_Fd;
     m_Fd = -1;
@@ -205,8 +214,13 @@ bool CZelOutputFile::Publish()
         if (m_Temporary.empty())
             ::unlink(m_Destination.c_str());
     }
-    if (error == 0 && !m_Temporary.empty())
+    for (unsigned attempt = 1; error == 0 && !m_Temporary.empty(); ++attempt) {
         error = RenameWithoutReplacing(m_Temporary, m_Destination);
+        if (error != EEXIST || !otherName || attempt >= kOtherNames)
+            break;
+        error = 0;
+        m_Destination = otherName(attempt);
+    }
     if (error != 0) {
         Discard();
         return Fail(m_Destination, error);

@@ -120,8 +120,13 @@ bool CZelRescueMap::Parse(const char* text, size_t size, CZelRescueMap& map, std
             error = where + "holds a zero byte: this is no map file";
             return false;
         }
-        const std::vector<std::string> words = Words(line);
-        if (words.empty() || words[0][0] == '#')
+        // A comment runs from a "#" that starts a line or follows a blank
+        // to the line's end.
+        std::vector<std::string> words = Words(line);
+        const auto comment =
+            std::find_if(words.begin(), words.end(), [](const std::string& word) { return word[0] == '#'; });
+        words.erase(comment, words.end());
+        if (words.empty())
             continue;
         if (!positionRead) {
             // The current position, its status, and (since GNU ddrescue
@@ -137,6 +142,7 @@ bool CZelRescueMap::Parse(const char* text, size_t size, CZelRescueMap& map, std
             continue;
         }
         CZelRescueBlock block;
+        block.line = number;
         if (words.size() != 3 || !Number(words[0], block.offset) || !Number(words[1], block.size) ||
             !Status(words[2], kBlockStatus, block.status)) {
             error = where + "is no block line (\"POSITION SIZE STATUS\", the status one of ? * / - +)";
@@ -243,10 +249,14 @@ bool ZelUseRescueMap(const std::string& image, std::shared_ptr<const CZelRescueM
         error = image + ": a map describes an image file, and this is none";
         return false;
     }
-    if (map && map->Described() > static_cast<uint64_t>(info.st_size)) {
-        error = "the map describes " + std::to_string(map->Described()) + " bytes, but " + image + " holds " +
-                std::to_string(info.st_size) + ": it is the map of another copy";
-        return false;
+    const uint64_t size = static_cast<uint64_t>(info.st_size);
+    for (const CZelRescueBlock& block : map ? map->Blocks() : std::vector<CZelRescueBlock>()) {
+        if (block.status == '+' && block.offset + block.size > size) {
+            error = "line " + std::to_string(block.line) + ": a block read whole ends at " +
+                    std::to_string(block.offset + block.size) + ", past the end of " + image + " (" +
+                    std::to_string(size) + " bytes): it is the map of another copy";
+            return false;
+        }
     }
     std::lock_guard<std::mutex> lock(RegistryLock());
     Registry()[CMapKey{info.st_dev, info.st_ino}] = std::move(map);

@@ -12,6 +12,8 @@
 // control characters, and at most 255 bytes (the stem is cut, the
 // extension kept).
 std::string ZelSafeName(const std::string& name);
+// "stem (n).ext" for name "stem.ext", within the longest name allowed.
+std::string ZelNumberedName(const std::string& name, unsigned n);
 // The first of "name", "stem (1).ext", "stem (2).ext", ... not taken in
 // folder, nor among the paths reserved (files written and not yet named).
 std::string ZelFreeName(const std::string& folder, const std::string& name,

@@ -108,6 +108,16 @@ TEST(OutputFile, AnExistingFileIsNeverReplaced)
         EXPECT_EQ(jextest::ReadFile(dir.File("late")), std::vector<uint8_t>{9});
         EXPECT_EQ(Names(dir.Path()), (std::vector<std::string>{"late", "taken"})) << unnamed;
 
+        // With another name to take, the file gets the first one free.
+        ASSERT_TRUE(out.Create(dir.File("late"), 0600, true));
+        ASSERT_TRUE(out.Write("mine", 4));
+        jextest::WriteFile(dir.File("late 1"), {8});
+        ASSERT_TRUE(out.Finish());
+        EXPECT_TRUE(out.Publish([&dir](unsigned n) { return dir.File("late " + std::to_string(n)); }));
+        EXPECT_EQ(out.Destination(), dir.File("late 2"));
+        EXPECT_EQ(jextest::ReadText(dir.File("late 2")), "mine");
+        EXPECT_EQ(jextest::ReadFile(dir.File("late")), std::vector<uint8_t>{9});
+
         EXPECT_FALSE(out.Create(dir.File("no/such/folder/x"), 0600));
         EXPECT_EQ(out.Error(), dir.File("no/such/folder/x") + ": No such file or directory");
     }

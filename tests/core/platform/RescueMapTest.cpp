@@ -47,8 +47,9 @@ TEST(RescueMap, OnlyFinishedBlocksAreReadable)
     EXPECT_EQ(map.Readable(0x3000, 16), 0u);
     EXPECT_EQ(map.UnreadBytes(0x4000), 0x800u + 0x1000u);
 
-    // An older map without the pass, decimal numbers, a gap (never tried).
-    CZelRescueMap old = Parsed("0 +\n0 512 +\n1024 512 +\n");
+    // An older map without the pass, decimal numbers, a gap (never tried),
+    // comments after blanks.
+    CZelRescueMap old = Parsed("0 +  # where it stopped\n0 512 + # first\n1024 512 +\t#\n");
     EXPECT_EQ(old.Readable(0, 2048), 512u);
     EXPECT_EQ(old.Readable(1024, 2048), 512u);
     EXPECT_EQ(old.UnreadBytes(1536), 512u);
@@ -93,7 +94,26 @@ TEST(RescueMap, AnImageReadThroughItsMapFailsWhereTheCopyWasNotRead)
     CZelRescueMap larger = Parsed("0 +\n0 16384 +\n");
     std::string error;
     EXPECT_FALSE(ZelUseRescueMap(image, std::make_shared<CZelRescueMap>(larger), error));
+    EXPECT_EQ(error.rfind("line 2: a block read whole ends at 16384, past the end of", 0), 0u) << error;
     EXPECT_NE(error.find("it is the map of another copy"), std::string::npos) << error;
+
+    // A copy left short where nothing was read yet: the tail the map gives
+    // past its end cannot be read, and the volume ends where the map does.
+    std::string error2;
+    ASSERT_TRUE(ZelUseRescueMap(image, std::make_shared<CZelRescueMap>(Parsed("0 +\n0 8192 +\n8192 8192 ?\n")),
+                                error2))
+        << error2;
+    {
+        CZelDeviceFile shortCopy;
+        ASSERT_TRUE(shortCopy.Open(image, error2)) << error2;
+        EXPECT_EQ(shortCopy.Size(), 16384u);
+        std::vector<uint8_t> buffer(512);
+        int failed = 0;
+        EXPECT_EQ(shortCopy.ReadAt(8192, buffer.data(), 512, failed), 0);
+        EXPECT_EQ(failed, EIO);
+        EXPECT_EQ(shortCopy.ReadAt(16384, buffer.data(), 512, failed), 0);
+        EXPECT_EQ(failed, 0);
+    }
 
     // Sectors 4 and 5 were never read; the map describes 6 KiB of 8.
     auto map = std::make_shared<CZelRescueMap>(Parsed("0 +\n0 2048 +\n2048 1024 -\n3072 3072 +\n"));

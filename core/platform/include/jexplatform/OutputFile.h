@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <ctime>
+#include <functional>
 #include <string>
 #include <sys/types.h>
 
@@ -42,7 +43,12 @@ public:
     // the disk and gives it its name. Between them the file is whole but
     // neither lasting nor named, and its descriptor stays open.
     bool Finish();
-    bool Publish();
+    // otherName, where given, names the file when its name was taken
+    // meanwhile: attempt 1, 2, ... (at most kOtherNames); Destination()
+    // then tells the name it got.
+    bool Publish(const std::function<std::string(unsigned attempt)>& otherName = nullptr);
+    static constexpr unsigned kOtherNames = 1000;
+    const std::string& Destination() const { return m_Destination; }
     // Asks the file system that holds the file to write out all it holds:
     // one journal commit for the files finished so far, whose Publish then
     // finds their data on the disk. Errors are told by each Publish.

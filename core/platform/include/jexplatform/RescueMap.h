@@ -19,6 +19,8 @@ struct CZelRescueBlock {
     uint64_t offset = 0;
     uint64_t size = 0;
     char status = '?';
+    // Its line in the map, from 1.
+    size_t line = 0;
 };
 
 class CZelRescueMap {
@@ -51,7 +53,9 @@ std::string ZelRescueMapBeside(const std::string& image);
 
 // Reads of the image file at image (and of partitions inside it) follow
 // map from now on, in this process. False, with the reason, when the image
-// cannot be looked at or the map describes more than it holds.
+// cannot be looked at or a block the map calls finished lies past its end
+// (GNU ddrescue leaves a copy short where it has read nothing yet, so a
+// tail that was not read may lie past it; reading there fails).
 bool ZelUseRescueMap(const std::string& image, std::shared_ptr<const CZelRescueMap> map, std::string& error);
 // The map in use for the file of that identity; null when none.
 std::shared_ptr<const CZelRescueMap> ZelRescueMapFor(dev_t device, ino_t inode);

@@ -268,7 +268,11 @@ void CDialogFileRecovery::OnVolumeSelChanged()
     if (!mapHint.isEmpty())
         hint += (hint.isEmpty() ? QString() : QStringLiteral(" ")) + mapHint;
     m_pHint->setText(hint);
-    m_pHint->setToolTip(supported || reason.empty() ? QString() : GetQText(50).arg(QString::fromStdWString(reason)));
+    // A map's hint names a path and a reason that the label may not hold
+    // whole: the tooltip does.
+    m_pHint->setToolTip(!mapHint.isEmpty()              ? hint
+                        : supported || reason.empty() ? QString()
+                                                      : GetQText(50).arg(QString::fromStdWString(reason)));
 }
 
 void CDialogFileRecovery::ShowFilterControls(bool show)

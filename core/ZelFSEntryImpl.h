@@ -173,13 +173,14 @@ public:
     {
         return m_pRecord != nullptr && m_pEngine ? m_pEngine->DataOffset(m_Generation, m_pRecord) : UINT64_MAX;
     }
-    void WillRestore() override
+    void WillRestore(uint64_t dataOffset) override
     {
         // The first stretch only: what a large file needs after it the
-        // system reads ahead on its own once its reads run in sequence.
-        constexpr uint64_t kAhead = uint64_t(4) << 20;
-        if (m_pRecord != nullptr && m_pEngine)
-            m_pEngine->WillRestore(m_Generation, m_pRecord, std::min<uint64_t>(this->m_Size, kAhead));
+        // system reads ahead on its own once its reads run in sequence, and
+        // a file in pieces may have less than that in its first one.
+        constexpr uint64_t kAhead = uint64_t(256) << 10;
+        if (m_pEngine)
+            m_pEngine->WillRestore(m_Generation, dataOffset, std::min<uint64_t>(this->m_Size, kAhead));
     }
 
     virtual void SetSize(uint64_t size) { this->m_Size = size; }

@@ -380,7 +380,7 @@ std::vector<CZelRestoreOutcome> ZelRestoreFiles(const std::vector<const CZelFoun
                 CBatchFile& next = batch[order[k + 1]];
                 if (next.file && next.offset != UINT64_MAX &&
                     (one.offset == UINT64_MAX || next.offset - one.offset > one.found->size + kNear))
-                    next.file->WillRestore();
+                    next.file->WillRestore(next.offset);
             }
             RestoreOne(one, folders[one.folder], base + order[k] + 1, chosen.size(), observer);
             one.begun = true;

@@ -252,16 +252,15 @@ uint64_t CZelEngine::DataOffset(uint64_t generation, const CZelEngineRecord* rec
     return IsOpenLocked() ? DataOffsetLocked(*record) : kZelNoDataOffset;
 }
 
-void CZelEngine::WillRestore(uint64_t generation, const CZelEngineRecord* record, uint64_t bytes)
+void CZelEngine::WillRestore(uint64_t generation, uint64_t offset, uint64_t bytes)
 {
     // On a volume the scan found failing, the device reads only what is
     // asked for: reading ahead would spend its retries where no one waits.
-    if (bytes == 0 || GetUnreadableCount() != 0)
-        return;
-    const uint64_t offset = DataOffset(generation, record);
-    if (offset == kZelNoDataOffset)
+    if (bytes == 0 || offset == kZelNoDataOffset || GetUnreadableCount() != 0)
         return;
     std::lock_guard<std::mutex> engine(m_EngineLock);
+    if (generation != m_Generation.Current())
+        return;
     CZelVolumeSource* source = m_pRawSource ? m_pRawSource.get() : ScannedSource();
     if (source != nullptr)
         source->WillRead(offset, bytes);

@@ -103,9 +103,10 @@ public:
     // kZelNoDataOffset when it is not known (data kept in the record, or the
     // generation has ended).
     uint64_t DataOffset(uint64_t generation, const CZelEngineRecord* record);
-    // Advice that the record will be restored soon: the volume may start
-    // reading its first bytes (at most bytes of them).
-    void WillRestore(uint64_t generation, const CZelEngineRecord* record, uint64_t bytes);
+    // Advice that a record found under generation, whose data starts at
+    // offset (as DataOffset gave it), will be restored soon: the volume may
+    // start reading bytes of it.
+    void WillRestore(uint64_t generation, uint64_t offset, uint64_t bytes);
     // Where Open reads volumes from: the device or image file unless a test
     // puts a source of its own in its place.
     void SetVolumeOpener(ZelVolumeOpener opener);

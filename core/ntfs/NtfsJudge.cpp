@@ -107,8 +107,9 @@ void CNtfsUndeleteWrapper::JudgeRecords()
         file.SetEstimateNote(why);
     }
     // The clusters served the estimates alone (and where the data starts,
-    // for the order of restores); a restore reads the record again. A name the record itself no longer holds is said to be taken
-    // from elsewhere; it takes nothing from the estimate.
+    // for the order of restores); a restore reads the record again. A name
+    // the record itself no longer holds is said to be taken from elsewhere;
+    // it takes nothing from the estimate.
     for (auto& file : m_Results) {
         file->m_FirstCluster = file->m_Clusters.empty() ? -1 : file->m_Clusters.front().first;
         std::vector<std::pair<int64_t, int64_t>>().swap(file->m_Clusters);

@@ -87,6 +87,7 @@ public:
     // files in this order reads the volume front to back.
     virtual uint64_t GetDataOffset() { return UINT64_MAX; }
     // Advice that the file is restored next: the volume may start reading
-    // its first bytes while the caller finishes with another.
-    virtual void WillRestore() {}
+    // its first bytes (at dataOffset, as GetDataOffset gave it) while the
+    // caller finishes with another.
+    virtual void WillRestore(uint64_t /*dataOffset*/) {}
 };

@@ -7,6 +7,8 @@
 
 #include <cerrno>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -17,6 +19,17 @@ CZelRescueMap Parsed(const std::string& text)
     EXPECT_TRUE(CZelRescueMap::Parse(text.data(), text.size(), map, error)) << error;
     return map;
 }
+
+// What a read of count bytes at offset brings: the bytes read, and errno.
+std::pair<int64_t, int> ReadOf(const CZelDeviceFile& file, uint64_t offset, size_t count)
+{
+    std::vector<uint8_t> buffer(count);
+    int failed = 0;
+    const int64_t got = file.ReadAt(offset, buffer.data(), count, failed);
+    return {got, failed};
+}
+
+using Read = std::pair<int64_t, int>;
 
 } // namespace
 
@@ -107,12 +120,8 @@ TEST(RescueMap, AnImageReadThroughItsMapFailsWhereTheCopyWasNotRead)
         CZelDeviceFile shortCopy;
         ASSERT_TRUE(shortCopy.Open(image, error2)) << error2;
         EXPECT_EQ(shortCopy.Size(), 16384u);
-        std::vector<uint8_t> buffer(512);
-        int failed = 0;
-        EXPECT_EQ(shortCopy.ReadAt(8192, buffer.data(), 512, failed), 0);
-        EXPECT_EQ(failed, EIO);
-        EXPECT_EQ(shortCopy.ReadAt(16384, buffer.data(), 512, failed), 0);
-        EXPECT_EQ(failed, 0);
+        EXPECT_EQ(ReadOf(shortCopy, 8192, 512), Read(0, EIO));
+        EXPECT_EQ(ReadOf(shortCopy, 16384, 512), Read(0, 0));
     }
 
     // Sectors 4 and 5 were never read; the map describes 6 KiB of 8.
@@ -120,19 +129,13 @@ TEST(RescueMap, AnImageReadThroughItsMapFailsWhereTheCopyWasNotRead)
     ASSERT_TRUE(ZelUseRescueMap(image, map, error)) << error;
     CZelDeviceFile file;
     ASSERT_TRUE(file.Open(image, error)) << error;
-    std::vector<uint8_t> buffer(8192);
-    int failed = 0;
-    EXPECT_EQ(file.ReadAt(0, buffer.data(), 4096, failed), 2048);
-    EXPECT_EQ(failed, EIO);
-    EXPECT_EQ(file.ReadAt(3072, buffer.data(), 3072, failed), 3072);
-    EXPECT_EQ(failed, 0);
+    EXPECT_EQ(ReadOf(file, 0, 4096), Read(2048, EIO));
+    EXPECT_EQ(ReadOf(file, 3072, 3072), Read(3072, 0));
     // Past what the map describes: not tried, unreadable up to the file's
     // end, which ends the file as usual.
-    EXPECT_EQ(file.ReadAt(6144, buffer.data(), 512, failed), 0);
-    EXPECT_EQ(failed, EIO);
-    EXPECT_EQ(file.ReadAt(8192, buffer.data(), 512, failed), 0);
-    EXPECT_EQ(failed, 0);
+    EXPECT_EQ(ReadOf(file, 6144, 512), Read(0, EIO));
+    EXPECT_EQ(ReadOf(file, 8192, 512), Read(0, 0));
     ZelForgetRescueMaps();
     ASSERT_TRUE(file.Open(image, error)) << error;
-    EXPECT_EQ(file.ReadAt(0, buffer.data(), 8192, failed), 8192);
+    EXPECT_EQ(ReadOf(file, 0, 8192).first, 8192);
 }
